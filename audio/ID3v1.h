@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// The 148 genre names of the ID3v1 tag: the 80 of the format and 68 extensions.
+extern const std::array<const char*, 148> ID3v1GenreNames;
+
+// Reader of the ID3v1 tag, the fixed 128-byte record that may end a file.
+// Texts are the tag's bytes as stored (8-bit text, no conversion).
+class TID3v1 {
+public:
+  TID3v1() { Clear(); }
+
+  bool Present;          // the last 128 bytes begin with "TAG"
+  std::uint8_t TagVersion;  // 1 = ID3v1.0, 2 = ID3v1.1
+  std::string Title;     // at most 30 bytes
+  std::string Artist;    // at most 30 bytes
+  std::string Album;     // at most 30 bytes
+  std::string Year;      // at most 4 bytes
+  std::string Comment;   // at most 30 bytes (28 in ID3v1.1)
+  std::uint8_t Track;    // ID3v1.1 only
+  std::uint8_t GenreIndex;  // as stored; 255 when cleared
+
+  void Clear();
+  // True when the last 128 bytes of the file could be read, tag or not.
+  bool LoadFromFile(const std::string& fileName);
+  // The genre's name, or the empty text for an index past the list.
+  std::string GenreName() const;
+};

@@ -1,0 +1,1 @@
+// Still to come.

@@ -1,0 +1,92 @@
+#include "TestSupport.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace dztest {
+
+TTempDir::TTempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "dztest-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TTempDir::~TTempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TTempDir::File(std::string_view name) const { return (path_ / name).string(); }
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::runtime_error("cannot write " + path);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void WriteFile(const std::string& path, std::string_view bytes) {
+  WriteFile(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+int RunCommand(const std::string& commandLine) {
+  const int status = std::system(commandLine.c_str());
+  if (status == -1 || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+std::string ShellQuote(std::string_view text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') quoted += "'\\''";
+    else quoted += c;
+  }
+  return quoted + "'";
+}
+
+static std::string EnvOr(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : fallback;
+}
+
+std::string SourceDir() { return EnvOr("DZ_SOURCE_DIR", "."); }
+std::string BinaryDir() { return EnvOr("DZ_BINARY_DIR", "."); }
+
+TBytes& TBytes::Str(std::string_view text) {
+  data_.insert(data_.end(), text.begin(), text.end());
+  return *this;
+}
+TBytes& TBytes::U8(std::uint8_t value) {
+  data_.push_back(value);
+  return *this;
+}
+TBytes& TBytes::U8s(std::initializer_list<std::uint8_t> values) {
+  data_.insert(data_.end(), values.begin(), values.end());
+  return *this;
+}
+TBytes& TBytes::BE16(std::uint16_t value) { return U8(value >> 8).U8(value & 0xFF); }
+TBytes& TBytes::BE24(std::uint32_t value) { return U8((value >> 16) & 0xFF).U8((value >> 8) & 0xFF).U8(value & 0xFF); }
+TBytes& TBytes::BE32(std::uint32_t value) { return U8(value >> 24).BE24(value & 0xFFFFFF); }
+TBytes& TBytes::LE16(std::uint16_t value) { return U8(value & 0xFF).U8(value >> 8); }
+TBytes& TBytes::LE32(std::uint32_t value) { return LE16(value & 0xFFFF).LE16(value >> 16); }
+TBytes& TBytes::Fill(std::size_t count, std::uint8_t value) {
+  data_.insert(data_.end(), count, value);
+  return *this;
+}
+TBytes& TBytes::Append(const std::vector<std::uint8_t>& bytes) {
+  data_.insert(data_.end(), bytes.begin(), bytes.end());
+  return *this;
+}
+TBytes& TBytes::PadTo(std::size_t size, std::uint8_t value) {
+  if (data_.size() < size) data_.resize(size, value);
+  return *this;
+}
+
+}  // namespace dztest

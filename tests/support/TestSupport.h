@@ -1,0 +1,69 @@
+#pragma once
+
+// Small helpers shared by the tests: a temporary folder that removes itself,
+// file writing, running a command-line tool, and a builder of exact bytes.
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dztest {
+
+// A fresh folder under the system's temporary folder, removed with its contents.
+class TTempDir {
+public:
+  TTempDir();
+  ~TTempDir();
+  TTempDir(const TTempDir&) = delete;
+  TTempDir& operator=(const TTempDir&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+  // Full path of a name inside the folder, as text.
+  std::string File(std::string_view name) const;
+
+private:
+  std::filesystem::path path_;
+};
+
+void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+void WriteFile(const std::string& path, std::string_view bytes);
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+
+// Runs a shell command line; returns its exit status (-1 when it could not run).
+int RunCommand(const std::string& commandLine);
+// Quotes a text for the shell.
+std::string ShellQuote(std::string_view text);
+
+// The project's source and build folders, as CTest passes them.
+std::string SourceDir();
+std::string BinaryDir();
+
+// Builder of exact byte sequences: TBytes().Str("RIFF").LE32(36).Zeros(4)...
+class TBytes {
+public:
+  TBytes& Str(std::string_view text);
+  TBytes& U8(std::uint8_t value);
+  TBytes& U8s(std::initializer_list<std::uint8_t> values);
+  TBytes& BE16(std::uint16_t value);
+  TBytes& BE24(std::uint32_t value);
+  TBytes& BE32(std::uint32_t value);
+  TBytes& LE16(std::uint16_t value);
+  TBytes& LE32(std::uint32_t value);
+  TBytes& Fill(std::size_t count, std::uint8_t value);
+  TBytes& Zeros(std::size_t count) { return Fill(count, 0); }
+  TBytes& Append(const std::vector<std::uint8_t>& bytes);
+  // Pads with value up to a total size (does nothing when already as long).
+  TBytes& PadTo(std::size_t size, std::uint8_t value = 0);
+
+  std::size_t Size() const { return data_.size(); }
+  const std::vector<std::uint8_t>& Data() const { return data_; }
+  operator const std::vector<std::uint8_t>&() const { return data_; }
+
+private:
+  std::vector<std::uint8_t> data_;
+};
+
+}  // namespace dztest
