@@ -1,10 +1,290 @@
 #include "ID3v2.h"
 
+#include "CodePage.h"
 #include "ReadOnlyFile.h"
 
-#include <cstring>
+#include <taglib/id3v2frame.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/popularimeterframe.h>
+#include <taglib/tdebuglistener.h>
+#include <taglib/tfilestream.h>
 
-// Placeholder: the header and tag size only; the frame walk is still to come.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
+#include <string_view>
+
+namespace {
+
+constexpr std::size_t TagHeaderLength = 10;
+constexpr std::size_t SlotCount = 36;
+// Content bytes kept per frame; the rest of a longer frame is passed over.
+constexpr std::size_t ContentLength = 500;
+
+// Frame ids of the 36 slots: [0] four-letter ids of versions 2.3 and 2.4,
+// [1] three-letter ids of version 2.2, index by index parallel. Slots 17 to 35
+// are read as text frames although most of their ids are not standard ones;
+// "TRI" stands at two slots, so a version 2.2 frame "TRI" fills both.
+constexpr std::array<std::array<std::string_view, SlotCount>, 2> ID3v2FrameIds = {{
+    {"TIT2", "TPE1", "TALB", "TRCK", "TYER", "TCON", "COMM", "TCOM", "TENC", "TCOP", "TLAN", "WXXX",
+     "TDRC", "TOPE", "TIT1", "TOAL", "TRIT", "TINT", "TEXT", "TEST", "TIDM", "TCAR", "TVIN", "TMXI",
+     "TMXF", "TRFI", "TRFF", "TCAD", "TSUC", "TGRA", "TVOC", "TTPE", "TPIN", "TPFI", "TPMI", "POPM"},
+    {"TT2", "TP1", "TAL", "TRK", "TYE", "TCO", "COM", "TCM", "TEN", "TCR", "TLA", "WXX",
+     "TOR", "TOA", "TT1", "TOT", "TRI", "TIN", "TEX", "TES", "TID", "TCA", "TVI", "TMI",
+     "TMF", "TRI", "TRF", "TCD", "TSU", "TGR", "TVO", "TTP", "TPI", "TPF", "TPM", "POP"},
+}};
+
+// Slot indexes (0-based) of the members with a rule of their own.
+enum TSlot : std::size_t {
+  TitleSlot,
+  ArtistSlot,
+  AlbumSlot,
+  TrackSlot,
+  YearSlot,
+  GenreSlot,
+  CommentSlot,
+  ComposerSlot,
+  EncodedBySlot,
+  CopyrightSlot,
+  LanguageSlot,
+  UserLinkSlot,
+  RecordingTimeSlot,   // second choice for the year
+  OriginalArtistSlot,  // second choice for the artist
+  ContentGroupSlot,    // second choice for the title
+  OriginalAlbumSlot,   // second choice for the album
+  FirstExtraTextSlot,  // slots 17 to 35: one plain text member each
+  RatingSlot = SlotCount - 1,
+};
+
+// The plain text members of the slots from FirstExtraTextSlot on, in slot order.
+constexpr std::array<std::string TID3v2::*, RatingSlot - FirstExtraTextSlot> ExtraTextMembers = {
+    &TID3v2::FrameTRIT, &TID3v2::FrameTINT, &TID3v2::FrameTEXT, &TID3v2::FrameTEST, &TID3v2::FrameTIDM,
+    &TID3v2::FrameTCAR, &TID3v2::FrameTVIN, &TID3v2::FrameTMXI, &TID3v2::FrameTMXF, &TID3v2::FrameTRFI,
+    &TID3v2::FrameTRFF, &TID3v2::FrameTCAD, &TID3v2::FrameTSUC, &TID3v2::FrameTGRA, &TID3v2::FrameTVOC,
+    &TID3v2::FrameTTPE, &TID3v2::FrameTPIN, &TID3v2::FrameTPFI, &TID3v2::FrameTPMI,
+};
+
+// The first ContentLength bytes of a frame, zero bytes after its end.
+using TContent = std::array<std::uint8_t, ContentLength>;
+// The last frame stored for each slot.
+using TSlots = std::array<std::optional<TContent>, SlotCount>;
+
+constexpr std::uint8_t EncodingLatin1 = 0;
+constexpr std::uint8_t EncodingUtf16 = 1;
+
+// Hands a frame to every slot whose id it carries. Only encodings 0 and 1 are
+// kept; for a popularimeter frame that means an empty e-mail address.
+void AssignToSlots(std::string_view frameId, const TContent& content, std::size_t table, TSlots& slots) {
+  if (content[0] != EncodingLatin1 && content[0] != EncodingUtf16) return;
+  for (std::size_t slot = 0; slot < SlotCount; ++slot) {
+    if (ID3v2FrameIds[table][slot] == frameId) slots[slot] = content;
+  }
+}
+
+std::uint32_t BigEndian(const std::uint8_t* bytes, std::size_t count) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < count; ++i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+// Reads the frames of the tag, from right after its header up to tagSize, into
+// the slots. Any failed read or move ends the walk; the frame in hand is lost.
+void WalkFrames(const std::string& fileName, std::uint8_t version, std::int64_t tagSize, TSlots& slots) {
+  const bool isV22 = version == 2;
+  const std::size_t table = isV22 ? 1 : 0;
+  const std::size_t frameHeaderLength = isV22 ? 6 : 10;
+  const std::size_t idLength = isV22 ? 3 : 4;
+
+  TReadOnlyFile file(fileName);
+  const std::int64_t fileSize = file.Size();
+  std::int64_t position = static_cast<std::int64_t>(TagHeaderLength);
+  if (fileSize < 0 || !file.Seek(position)) return;
+  while (position < tagSize && position < fileSize) {
+    TContent content{};
+    std::uint8_t header[10];
+    if (!file.ReadExact(header, frameHeaderLength)) return;
+    // Padding (zero bytes) and the footer ("3DI") end the walk here.
+    if (header[0] < 'A' || header[0] > 'Z') return;
+    // The size is a plain big-endian number in every version, never the
+    // 7-bit form, so a version 2.4 size 00 00 02 2C is 556 bytes.
+    const std::uint32_t size = isV22 ? BigEndian(header + 3, 3) : BigEndian(header + 4, 4);
+    if (size >= 0x80000000u) return;
+    position += static_cast<std::int64_t>(frameHeaderLength);
+    if (!file.ReadExact(content.data(), std::min<std::size_t>(size, ContentLength))) return;
+    // Only the top bit of the second flag byte passes a frame over; the other
+    // flags (compression, unsynchronisation, ...) are not looked at.
+    const bool passedOver = !isV22 && (header[9] & 0x80) != 0;
+    if (!passedOver) AssignToSlots(std::string_view(reinterpret_cast<const char*>(header), idLength), content, table, slots);
+    position += size;
+    if (!file.Seek(position)) return;
+  }
+}
+
+// Removes leading and trailing bytes of 0x20 or below; those inside stay.
+std::string Trimmed(const std::string& text) {
+  auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+  const auto first = std::find_if_not(text.begin(), text.end(), isBlank);
+  const auto last = std::find_if_not(text.rbegin(), std::make_reverse_iterator(first), isBlank).base();
+  return std::string(first, last);
+}
+
+// Text of an encoding byte and what follows it. UTF-16 is read little-endian
+// whatever the byte-order mark says; units with a low byte of 0xFF are
+// dropped (the mark FF FE among them). Any other encoding byte: all bytes as
+// they are, the encoding byte included (trimmed away when it is 0).
+std::string PlainText(const std::uint8_t* bytes, std::size_t length) {
+  if (length == 0) return std::string();
+  std::string text;
+  if (bytes[0] == EncodingUtf16) {
+    const std::size_t units = (length - 1) / 2;
+    for (std::size_t i = 0; i < units; ++i) {
+      const std::uint8_t low = bytes[1 + 2 * i];
+      const std::uint8_t high = bytes[2 + 2 * i];
+      const std::uint16_t unit = static_cast<std::uint16_t>(low | (high << 8));
+      if (unit == 0) break;
+      if (low == 0xFF) continue;
+      text += Utf16UnitTo8Bit(unit);
+    }
+  } else {
+    text.assign(reinterpret_cast<const char*>(bytes), length);
+  }
+  return Trimmed(text);
+}
+
+std::string PlainText(const std::optional<TContent>& slot) {
+  return slot ? PlainText(slot->data(), slot->size()) : std::string();
+}
+
+// Text of a frame made of an encoding byte, [3 language bytes,] a short
+// description with its terminator and the text: the description is dropped
+// and the rest decoded by the frame's encoding byte.
+std::string DescribedText(const std::optional<TContent>& slot, bool withLanguage) {
+  if (!slot) return std::string();
+  const TContent& content = *slot;
+  const std::uint8_t encoding = content[0];
+  const std::size_t descriptionStart = withLanguage ? 4 : 1;
+  std::size_t textStart = descriptionStart;  // stays when no terminator is found
+  if (encoding == EncodingUtf16) {
+    for (std::size_t i = descriptionStart; i + 1 < content.size(); i += 2) {
+      if (content[i] == 0 && content[i + 1] == 0) {
+        textStart = i + 2;
+        break;
+      }
+    }
+  } else {
+    for (std::size_t i = descriptionStart; i < content.size(); ++i) {
+      if (content[i] == 0) {
+        textStart = i + 1;
+        break;
+      }
+    }
+  }
+  std::array<std::uint8_t, ContentLength> rest{};
+  rest[0] = encoding;
+  std::copy(content.begin() + static_cast<std::ptrdiff_t>(textStart), content.end(), rest.begin() + 1);
+  return PlainText(rest.data(), 1 + content.size() - textStart);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Converts the whole text to a signed 32-bit number: leading spaces, then an
+// optional sign and decimal digits, or a "$", "x", "X", "0x" or "0X" prefix
+// and hexadecimal digits. A zero byte ends the text. Anything else after the
+// digits, no digits at all, or a value outside the signed 32-bit range fails.
+std::optional<std::int32_t> TextToInt32(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  int base = 10;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  } else if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+    base = 16;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i == text.size()) return std::nullopt;
+  const std::int64_t limit = negative ? std::int64_t{1} << 31 : (std::int64_t{1} << 31) - 1;
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    const int digit = HexDigit(text[i]);
+    if (digit < 0 || digit >= base) return std::nullopt;
+    value = value * base + digit;
+    if (value > limit) return std::nullopt;
+  }
+  return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+// Track number of a text like "7/12": the part before the first "/", 0 when
+// it is no number, else kept modulo 65536.
+std::uint16_t TrackNumber(const std::string& text) {
+  const std::optional<std::int32_t> number = TextToInt32(std::string_view(text).substr(0, text.find('/')));
+  return number ? static_cast<std::uint16_t>(static_cast<std::uint32_t>(*number)) : 0;
+}
+
+// Genre text: whatever follows the last ")", so "(17)Rock" gives "Rock" and a
+// reference alone gives nothing. Numeric references are not looked up.
+std::string GenreText(const std::string& text) {
+  const std::size_t close = text.rfind(')');
+  return close == std::string::npos ? text : text.substr(close + 1);
+}
+
+// Keeps TagLib's diagnostics off stderr while it parses a possibly broken tag.
+class TSilentDebugListener final : public TagLib::DebugListener {
+public:
+  void printMessage(const TagLib::String&) override {}
+};
+
+class TQuietTagLib {
+public:
+  TQuietTagLib() { TagLib::setDebugListener(&Listener()); }
+  ~TQuietTagLib() { TagLib::setDebugListener(nullptr); }  // back to TagLib's own listener
+  TQuietTagLib(const TQuietTagLib&) = delete;
+  TQuietTagLib& operator=(const TQuietTagLib&) = delete;
+
+private:
+  static TSilentDebugListener& Listener() {
+    static TSilentDebugListener listener;
+    return listener;
+  }
+};
+
+// Rating of the first popularimeter frame of the file's ID3v2 tag, read with
+// TagLib's complete tag parser (which also understands e-mail addresses,
+// unsynchronisation and the version 2.4 frame sizes). 0 when there is none or
+// anything fails. The file is opened read-only and the audio is not read.
+std::uint8_t RatingFromTagParser(const std::string& fileName) noexcept {
+  try {
+    TQuietTagLib quiet;
+    TagLib::FileStream stream(fileName.c_str(), true);
+    if (!stream.isOpen()) return 0;
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false,
+                            TagLib::AudioProperties::Fast);
+    if (!file.isValid() || !file.hasID3v2Tag()) return 0;
+    const TagLib::ID3v2::FrameList frames = file.ID3v2Tag()->frameList("POPM");
+    if (frames.isEmpty()) return 0;
+    // A frame TagLib could not decode (compressed, encrypted) has no rating to give.
+    const auto* popularimeter = dynamic_cast<const TagLib::ID3v2::PopularimeterFrame*>(frames.front());
+    if (popularimeter == nullptr) return 0;
+    return static_cast<std::uint8_t>(std::clamp(popularimeter->rating(), 0, 255));
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace
 
 void TID3v2::Clear() {
   Present = false;
@@ -23,16 +303,13 @@ void TID3v2::Clear() {
   Copyright.clear();
   Language.clear();
   UserLink.clear();
-  for (std::string* text : {&FrameTRIT, &FrameTINT, &FrameTEXT, &FrameTEST, &FrameTIDM, &FrameTCAR, &FrameTVIN,
-                            &FrameTMXI, &FrameTMXF, &FrameTRFI, &FrameTRFF, &FrameTCAD, &FrameTSUC, &FrameTGRA,
-                            &FrameTVOC, &FrameTTPE, &FrameTPIN, &FrameTPFI, &FrameTPMI})
-    text->clear();
+  for (std::string TID3v2::*member : ExtraTextMembers) (this->*member).clear();
   Rating = 0;
 }
 
 bool TID3v2::LoadFromFile(const std::string& fileName) {
   Clear();
-  unsigned char header[10];
+  std::uint8_t header[TagHeaderLength];
   std::int64_t fileSize;
   {
     TReadOnlyFile file(fileName);
@@ -40,11 +317,40 @@ bool TID3v2::LoadFromFile(const std::string& fileName) {
     if (fileSize < 0 || !file.ReadExact(header, sizeof header)) return false;
   }
   if (std::memcmp(header, "ID3", 3) != 0) return true;
+
   Present = true;
   TagVersion = header[3];
-  std::int64_t size = (std::int64_t{header[6]} << 21) + (std::int64_t{header[7]} << 14) + (std::int64_t{header[8]} << 7) +
-                      header[9] + 10;
-  if (header[5] & 0x10) size += 10;
+  // Every size byte counts with all 8 bits (the top bit is not masked).
+  std::int64_t size = (std::int64_t{header[6]} << 21) + (std::int64_t{header[7]} << 14) +
+                      (std::int64_t{header[8]} << 7) + header[9] + static_cast<std::int64_t>(TagHeaderLength);
+  if (header[5] & 0x10) size += 10;  // footer present
   TagSize = size > fileSize ? 0 : static_cast<std::int32_t>(size);
+  if (TagVersion < 2 || TagVersion > 4 || TagSize <= 0) return true;
+
+  TSlots slots;
+  WalkFrames(fileName, TagVersion, TagSize, slots);
+
+  Title = PlainText(slots[TitleSlot]);
+  if (Title.empty()) Title = PlainText(slots[ContentGroupSlot]);
+  Artist = PlainText(slots[ArtistSlot]);
+  if (Artist.empty()) Artist = PlainText(slots[OriginalArtistSlot]);
+  Album = PlainText(slots[AlbumSlot]);
+  if (Album.empty()) Album = PlainText(slots[OriginalAlbumSlot]);
+  TrackText = PlainText(slots[TrackSlot]);
+  Track = TrackNumber(TrackText);
+  Year = PlainText(slots[YearSlot]);
+  if (Year.empty()) Year = PlainText(slots[RecordingTimeSlot]).substr(0, 4);
+  Genre = GenreText(PlainText(slots[GenreSlot]));
+  Comment = DescribedText(slots[CommentSlot], true);
+  Composer = PlainText(slots[ComposerSlot]);
+  EncodedBy = PlainText(slots[EncodedBySlot]);
+  Copyright = PlainText(slots[CopyrightSlot]);
+  Language = PlainText(slots[LanguageSlot]);
+  UserLink = DescribedText(slots[UserLinkSlot], false);
+  for (std::size_t i = 0; i < ExtraTextMembers.size(); ++i)
+    this->*ExtraTextMembers[i] = PlainText(slots[FirstExtraTextSlot + i]);
+  // A stored popularimeter frame has an empty e-mail address, so its second
+  // byte is the rating; any other is left to the complete parser.
+  Rating = slots[RatingSlot] ? (*slots[RatingSlot])[1] : RatingFromTagParser(fileName);
   return true;
 }
