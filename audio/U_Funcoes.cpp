@@ -1,1 +1,134 @@
-// Still to come.
+#include "U_Funcoes.h"
+
+#include "MPEGaudio.h"
+#include "ReadOnlyFile.h"
+#include "WAVfile.h"
+
+#include <cmath>
+
+std::unique_ptr<TMPEGaudio> LeitorMPEG;
+std::unique_ptr<TWAVfile> LeitorWAV;
+
+namespace {
+
+const std::string ChaveMPEG = ".MP3";
+
+// Ties go to the even neighbour whatever the floating-point rounding mode.
+// False when the rounded value is no 64-bit integer, so the conversion below
+// is never undefined.
+bool ArredondaPar(double valor, std::int64_t& inteiro) {
+  if (!std::isfinite(valor)) return false;
+  double arredondado = std::floor(valor);
+  const double resto = valor - arredondado;  // exact, 0 <= resto < 1
+  if (resto > 0.5 || (resto == 0.5 && std::fmod(arredondado, 2.0) != 0.0)) arredondado += 1.0;
+  constexpr double Limite = 9223372036854775808.0;  // 2^63
+  if (arredondado < -Limite || arredondado >= Limite) return false;
+  inteiro = static_cast<std::int64_t>(arredondado);
+  return true;
+}
+
+std::int32_t Baixos32Bits(std::int64_t valor) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(valor));
+}
+
+// Frees the reader of a call however the call ends.
+class TLiberaAoSair {
+public:
+  explicit TLiberaAoSair(const std::string& chave) : chave_(chave) {}
+  ~TLiberaAoSair() { LiberaLeitores(chave_); }
+  TLiberaAoSair(const TLiberaAoSair&) = delete;
+  TLiberaAoSair& operator=(const TLiberaAoSair&) = delete;
+
+private:
+  const std::string& chave_;
+};
+
+}  // namespace
+
+std::string ChaveExtensao(const std::string& path) {
+  // Only "\" and ":" end a folder name here. A "/" after the last dot leaves a
+  // key that contains it, which is never ".MP3", so such a path goes to the
+  // WAV reader all the same.
+  const std::size_t ponto = path.rfind('.');
+  if (ponto == std::string::npos) return {};
+  const std::size_t separador = path.find_last_of("\\:");
+  if (separador != std::string::npos && separador > ponto) return {};
+  std::string chave = path.substr(ponto);
+  for (char& c : chave) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return chave;
+}
+
+void CriaLeitores(const std::string& chave) {
+  if (chave == ChaveMPEG) {
+    LeitorMPEG = std::make_unique<TMPEGaudio>();
+  } else {
+    LeitorWAV = std::make_unique<TWAVfile>();
+  }
+}
+
+void LiberaLeitores(const std::string& chave) {
+  if (chave == ChaveMPEG) {
+    LeitorMPEG.reset();
+  } else {
+    LeitorWAV.reset();
+  }
+}
+
+std::int32_t ArredondaSegundos(double duracao) {
+  std::int64_t inteiro = 0;
+  return ArredondaPar(duracao, inteiro) ? Baixos32Bits(inteiro) : 0;
+}
+
+std::int32_t DuracaoEmSegundos(const std::string& path) { return DuracaoEmSegundos(path, nullptr); }
+
+std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo) {
+  TMotivoDuracao porque = TMotivoDuracao::Medida;
+  std::int64_t inteiro = 0;
+  if (!FileExists(path)) {
+    porque = TMotivoDuracao::ArquivoInexistente;
+  } else {
+    const std::string chave = ChaveExtensao(path);
+    CriaLeitores(chave);
+    const TLiberaAoSair libera(chave);
+    double duracao = 0.0;
+    // The result of LoadFromFile only names the reason: the duration is taken
+    // whatever it was, and a failed read leaves the reader at 0.
+    if (chave == ChaveMPEG) {
+      LeitorMPEG->LoadFromFile(path);
+      duracao = LeitorMPEG->Duration();
+      if (!LeitorMPEG->Frame.Found) porque = TMotivoDuracao::SemQuadroMPEG;
+    } else {
+      const bool lido = LeitorWAV->LoadFromFile(path);
+      duracao = LeitorWAV->Duration();
+      if (!lido || !LeitorWAV->Valid) porque = TMotivoDuracao::NaoEWave;
+    }
+    const bool convertido = ArredondaPar(duracao, inteiro);
+    if (!convertido) inteiro = 0;
+    if (porque == TMotivoDuracao::Medida) {
+      if (!convertido) {
+        porque = TMotivoDuracao::DuracaoInvalida;
+      } else if (inteiro == 0) {
+        porque = TMotivoDuracao::MeioSegundoOuMenos;
+      }
+    }
+  }
+  if (motivo != nullptr) *motivo = porque;
+  return Baixos32Bits(inteiro);
+}
+
+std::string SegundosParaTempo(std::int32_t segundos) {
+  // Division truncates toward zero, so a negative input keeps its sign in both parts.
+  return CompletaEsquerda(std::to_string(segundos / 60), '0', 2) + ":" +
+         CompletaEsquerda(std::to_string(segundos % 60), '0', 2);
+}
+
+std::string CompletaEsquerda(const std::string& text, char fill, int width) {
+  std::size_t inicio = 0;
+  while (inicio < text.size() && static_cast<unsigned char>(text[inicio]) <= 32) ++inicio;
+  const std::size_t largura = width > 0 ? static_cast<std::size_t>(width) : 0;
+  const std::size_t tamanho = text.size() - inicio;
+  if (tamanho > largura) return text.substr(inicio, largura);
+  return std::string(largura - tamanho, fill) + text.substr(inicio);
+}

@@ -1,1 +1,133 @@
-// Still to come.
+#include "WAVfile.h"
+
+#include "ReadOnlyFile.h"
+
+#include <cstring>
+
+const std::array<const char*, 3> WAVChannelModeNames = {"Unknown", "Mono", "Stereo"};
+
+namespace {
+
+// Byte offsets in the 44-byte header record (little-endian fields).
+constexpr std::size_t RiffIdOffset = 0;
+constexpr std::size_t RiffSizeOffset = 4;
+constexpr std::size_t FormOffset = 8;
+constexpr std::size_t FmtIdOffset = 12;
+constexpr std::size_t FmtSizeOffset = 16;
+constexpr std::size_t FormatTagOffset = 20;
+constexpr std::size_t ChannelsOffset = 22;
+constexpr std::size_t SampleRateOffset = 24;
+constexpr std::size_t BytesPerSecondOffset = 28;
+constexpr std::size_t BlockAlignOffset = 32;
+constexpr std::size_t BitsPerSampleOffset = 34;
+constexpr std::size_t NextChunkIdOffset = 36;    // "data" in the plain 44-byte layout
+constexpr std::size_t SampleCountOffset = 40;    // filled only from a fact chunk
+
+constexpr std::size_t HeaderLength = 44;
+constexpr std::size_t FixedPartLength = 40;      // always read from offset 0
+constexpr std::uint16_t PlainHeaderSize = 44;
+// The chunk after the fmt chunk starts at fmt size + 20 (12 bytes of RIFF
+// header, 8 of fmt chunk header); its id, size and first data word are read.
+constexpr std::uint32_t NextChunkDistance = 20;
+constexpr std::size_t NextChunkReadLength = 12;
+// fmt chunk, one 12-byte chunk (a fact chunk), then the 8-byte data chunk header.
+constexpr std::uint16_t HeaderAfterFmtChunk = 40;
+
+// The on-disk header: the first 40 bytes of the file, then the sample count
+// of a fact chunk at offset 40 (0 when there is none). Zero-filled first, so
+// bytes that are not read stay 0.
+struct WAVHeader {
+  unsigned char Bytes[HeaderLength] = {};
+
+  std::uint16_t U16(std::size_t offset) const {
+    return static_cast<std::uint16_t>(Bytes[offset] | (Bytes[offset + 1] << 8));
+  }
+  std::uint32_t U32(std::size_t offset) const {
+    return static_cast<std::uint32_t>(Bytes[offset]) | (static_cast<std::uint32_t>(Bytes[offset + 1]) << 8) |
+           (static_cast<std::uint32_t>(Bytes[offset + 2]) << 16) | (static_cast<std::uint32_t>(Bytes[offset + 3]) << 24);
+  }
+  // Four-character ids are compared byte for byte, case-sensitive.
+  bool HasId(std::size_t offset, const char* id) const { return std::memcmp(Bytes + offset, id, 4) == 0; }
+};
+
+// Fills the header from the named file; false on any open, seek or read error.
+// Only a chunk whose id is "fact" gives the sample count: other chunks found
+// after the fmt chunk (LIST from many encoders, bext in broadcast files, or the
+// data chunk after an extensible fmt chunk) would otherwise hand over text or
+// audio as a count.
+bool ReadWAVHeader(const std::string& fileName, WAVHeader& header) {
+  TReadOnlyFile file(fileName);
+  if (!file.IsOpen() || !file.ReadExact(header.Bytes, FixedPartLength)) return false;
+  if (!header.HasId(NextChunkIdOffset, "data")) {
+    // 32-bit addition: a fmt size near 2^32 wraps the position to the start of the file.
+    const std::uint32_t position = header.U32(FmtSizeOffset) + NextChunkDistance;
+    unsigned char nextChunk[NextChunkReadLength];
+    if (!file.Seek(position) || !file.ReadExact(nextChunk, sizeof nextChunk)) return false;
+    if (std::memcmp(nextChunk, "fact", 4) == 0) std::memcpy(header.Bytes + SampleCountOffset, nextChunk + 8, 4);
+  }
+  return true;
+}
+
+// Only the ids and the channel count are checked; rates and sizes are taken as they are.
+bool HeaderIsValid(const WAVHeader& header) {
+  const std::uint16_t channels = header.U16(ChannelsOffset);
+  return header.HasId(RiffIdOffset, "RIFF") && header.HasId(FormOffset, "WAVE") && header.HasId(FmtIdOffset, "fmt ") &&
+         (channels == 1 || channels == 2);
+}
+
+}  // namespace
+
+void TWAVfile::Clear() {
+  Valid = false;
+  FormatTag = 0;
+  Channels = 0;
+  SampleRate = 0;
+  BytesPerSecond = 0;
+  BlockAlign = 0;
+  BitsPerSample = 0;
+  SampleCount = 0;
+  HeaderSize = 0;
+  FileSize = 0;
+}
+
+bool TWAVfile::LoadFromFile(const std::string& fileName) {
+  Clear();
+  WAVHeader header;
+  if (!ReadWAVHeader(fileName, header)) return false;
+  if (!HeaderIsValid(header)) return true;
+
+  Valid = true;
+  FormatTag = header.U16(FormatTagOffset);
+  Channels = static_cast<std::uint8_t>(header.U16(ChannelsOffset) & 0xFF);
+  SampleRate = header.U32(SampleRateOffset);
+  BytesPerSecond = header.U32(BytesPerSecondOffset);
+  BlockAlign = header.U16(BlockAlignOffset);
+  BitsPerSample = static_cast<std::uint8_t>(header.U16(BitsPerSampleOffset) & 0xFF);
+  SampleCount = static_cast<std::int32_t>(header.U32(SampleCountOffset));
+  if (header.HasId(NextChunkIdOffset, "data")) {
+    HeaderSize = PlainHeaderSize;
+  } else {
+    // Kept to 16 bits: a fmt size of 0xFFF0 or more wraps to a small header size.
+    HeaderSize = static_cast<std::uint16_t>(static_cast<std::uint16_t>(header.U32(FmtSizeOffset) & 0xFFFF) +
+                                            HeaderAfterFmtChunk);
+  }
+  FileSize = header.U32(RiffSizeOffset) + 8u;
+  if (FileSize < HeaderSize) HeaderSize = static_cast<std::uint16_t>(FileSize);
+  return true;
+}
+
+std::string TWAVfile::ChannelMode() const {
+  return Valid && Channels < WAVChannelModeNames.size() ? WAVChannelModeNames[Channels] : WAVChannelModeNames[0];
+}
+
+double TWAVfile::Duration() const {
+  if (!Valid) return 0.0;
+  // Without a sample count the audio is everything after the header up to the
+  // RIFF end, so chunks after the data (and before it, beyond the 12 bytes
+  // allowed for a fact chunk) count as audio.
+  if (SampleCount == 0 && BytesPerSecond > 0) {
+    return static_cast<double>(FileSize - HeaderSize) / static_cast<double>(BytesPerSecond);
+  }
+  if (SampleCount > 0 && SampleRate > 0) return static_cast<double>(SampleCount) / static_cast<double>(SampleRate);
+  return 0.0;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+// The one place where the update run meets the audio readers: file path in,
+// whole seconds out, and whole seconds into the "mm:ss" text of the catalogue.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TMPEGaudio;
+class TWAVfile;
+
+// The reader of the call in progress; both are empty between calls of
+// DuracaoEmSegundos (which is therefore not reentrant).
+extern std::unique_ptr<TMPEGaudio> LeitorMPEG;
+extern std::unique_ptr<TWAVfile> LeitorWAV;
+
+// Why DuracaoEmSegundos gave the value it gave; every reason but Medida
+// explains a result of 0.
+enum class TMotivoDuracao {
+  Medida,              // the reader's duration, rounded (may itself be 0 only through the 32-bit cut)
+  ArquivoInexistente,  // no file at the path (a folder counts as none); nothing was read
+  NaoEWave,            // WAV reader: header unreadable, or not RIFF/WAVE with 1 or 2 channels
+  SemQuadroMPEG,       // MPEG reader: no frame found
+  MeioSegundoOuMenos,  // the duration rounds to 0 (half a second or less)
+  DuracaoInvalida,     // the duration is not a number, infinite, or outside the 64-bit range
+};
+
+// Play length of the file in whole seconds: ".MP3" files (any letter case)
+// by the MPEG reader, every other file by the WAV reader; 0 when no file
+// exists at the path or nothing can be measured.
+std::int32_t DuracaoEmSegundos(const std::string& path);
+// The same, telling also why (motivo may be null).
+std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo);
+
+// "mm:ss": minutes and seconds each fitted to 2 characters by CompletaEsquerda
+// (6000 s give "10:00"). Negative input is converted the same way, digit by
+// digit with its minus sign (-5 gives "00:-5").
+std::string SegundosParaTempo(std::int32_t segundos);
+
+// The text without its leading characters of code 32 or less, cut to its first
+// width characters or left-padded with fill to width. A width of 0 or less gives "".
+std::string CompletaEsquerda(const std::string& text, char fill, int width);
+
+// Steps of DuracaoEmSegundos, open for the tests.
+
+// The extension with its dot, letters a to z upper-cased, when the last "."
+// comes after the last "\" and ":"; else "".
+std::string ChaveExtensao(const std::string& path);
+// Creates the reader for the key: LeitorMPEG for ".MP3", else LeitorWAV.
+void CriaLeitores(const std::string& chave);
+// Frees the reader for the key and leaves its reference empty.
+void LiberaLeitores(const std::string& chave);
+// Nearest whole number, halves to the even neighbour, taken as a 64-bit
+// integer whose low 32 bits are the result. A value that has no 64-bit
+// integer (not a number, infinite, or rounding outside -2^63 .. 2^63 - 1) gives 0.
+std::int32_t ArredondaSegundos(double duracao);

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+// Names of the channel modes, indexed by TWAVfile::Channels.
+extern const std::array<const char*, 3> WAVChannelModeNames;
+
+// Reader of the fixed-layout header at the start of a RIFF/WAVE file. It never
+// reads the audio and never walks the chunk list: everything comes from the
+// first 40 bytes of the file, plus one 12-byte read of the chunk that follows
+// the fmt chunk when the data chunk is not right after a 16-byte fmt chunk.
+class TWAVfile {
+public:
+  TWAVfile() { Clear(); }
+
+  bool Valid;                   // the last read found "RIFF", "WAVE", "fmt " and 1 or 2 channels
+  std::uint16_t FormatTag;      // format code of the fmt chunk, kept as read
+  std::uint8_t Channels;        // low byte of the channel count; 1 or 2 when Valid
+  std::uint32_t SampleRate;     // samples per second
+  std::uint32_t BytesPerSecond; // average bytes per second
+  std::uint16_t BlockAlign;     // kept as read
+  std::uint8_t BitsPerSample;   // low byte of the header field, kept as read
+  std::int32_t SampleCount;     // samples per channel from a fact chunk right after the fmt chunk, else 0
+  std::uint16_t HeaderSize;     // bytes taken to lie in front of the audio
+  std::uint32_t FileSize;       // RIFF size field + 8 (wrapping), not the length on disk
+
+  void Clear();
+  // True when the header bytes could be read, whether or not they form a
+  // valid header (Valid tells that); false when the file cannot be opened or
+  // is too short for the reads, with every member reset.
+  bool LoadFromFile(const std::string& fileName);
+  // "Unknown", "Mono" or "Stereo".
+  std::string ChannelMode() const;
+  // Play length in seconds; 0 when there is nothing to measure.
+  double Duration() const;
+};

@@ -1,0 +1,298 @@
+#include "U_Funcoes.h"
+
+#include "MPEGaudio.h"
+#include "TestSupport.h"
+#include "WAVfile.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <memory>
+
+namespace {
+
+using dztest::TBytes;
+using dztest::TTempDir;
+
+// A plain 44-byte WAV header whose RIFF size makes the byte-based duration
+// exactly audioBytes / bytesPerSecond; no audio follows (only the header counts).
+std::vector<std::uint8_t> WavOf(std::uint32_t audioBytes, std::uint32_t bytesPerSecond, std::uint16_t channels = 1) {
+  return TBytes()
+      .Str("RIFF").LE32(36 + audioBytes).Str("WAVE")
+      .Str("fmt ").LE32(16).LE16(1).LE16(channels).LE32(8000).LE32(bytesPerSecond).LE16(2).LE16(16)
+      .Str("data").LE32(audioBytes);
+}
+
+// A 16-byte fmt chunk followed by a fact chunk: duration sampleCount / sampleRate.
+std::vector<std::uint8_t> WavWithFact(std::uint32_t sampleCount, std::uint32_t sampleRate) {
+  return TBytes()
+      .Str("RIFF").LE32(48).Str("WAVE")
+      .Str("fmt ").LE32(16).LE16(1).LE16(1).LE32(sampleRate).LE32(2 * sampleRate).LE16(2).LE16(16)
+      .Str("fact").LE32(4).LE32(sampleCount)
+      .Str("data").LE32(0);
+}
+
+void ExpectNoReader(const std::string& what) {
+  EXPECT_EQ(LeitorMPEG, nullptr) << what;
+  EXPECT_EQ(LeitorWAV, nullptr) << what;
+}
+
+// A real MP3 made by lame and a 3-second WAV header, stored under several names.
+class UFuncoes : public testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<TTempDir>();
+    const std::string wav = dir_->File("tone.wav");
+    const std::string mp3 = dir_->File("tone.mp3");
+    toolStatus_ = dztest::RunCommand("sox -n -r 44100 -c 2 -b 16 " + dztest::ShellQuote(wav) + " synth 5 sine 440 && lame --quiet -b 128 " +
+                                     dztest::ShellQuote(wav) + " " + dztest::ShellQuote(mp3) + " 2>&1");
+    if (toolStatus_ == 0) mp3Bytes_ = dztest::ReadFileBytes(mp3);
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+
+  static std::unique_ptr<TTempDir> dir_;
+  static int toolStatus_;
+  static std::vector<std::uint8_t> mp3Bytes_;
+};
+
+std::unique_ptr<TTempDir> UFuncoes::dir_;
+int UFuncoes::toolStatus_ = -1;
+std::vector<std::uint8_t> UFuncoes::mp3Bytes_;
+
+TEST_F(UFuncoes, ExtensionChoosesTheReader) {
+  ASSERT_EQ(toolStatus_, 0);
+  ExpectNoReader("before any call");
+  // The MP3 plays 5 s; the WAV header claims 3 s. Each reader finds nothing in the other's bytes.
+  const std::vector<std::uint8_t> wav3s = WavOf(3000, 1000);
+  std::filesystem::create_directory(dir_->Path() / "dir.mp3");
+  struct TCase {
+    const char* what;
+    const char* name;  // inside the test folder
+    bool mp3Bytes;
+    std::int32_t seconds;
+    TMotivoDuracao reason;
+  } cases[] = {
+      {".mp3: MPEG reader", "a.mp3", true, 5, TMotivoDuracao::Medida},
+      {".Mp3: MPEG reader", "b.Mp3", true, 5, TMotivoDuracao::Medida},
+      {".MP3: MPEG reader", "c.MP3", true, 5, TMotivoDuracao::Medida},
+      {"WAV bytes named .mp3: MPEG reader finds no frame", "w.mp3", false, 0, TMotivoDuracao::SemQuadroMPEG},
+      {"WAV bytes named .MP3", "W.MP3", false, 0, TMotivoDuracao::SemQuadroMPEG},
+      {".wav: WAV reader", "w.wav", false, 3, TMotivoDuracao::Medida},
+      {".ogg: WAV reader", "w.ogg", false, 3, TMotivoDuracao::Medida},
+      {".mp3.bak: WAV reader", "w.mp3.bak", false, 3, TMotivoDuracao::Medida},
+      {".mp3x: WAV reader", "w.mp3x", false, 3, TMotivoDuracao::Medida},
+      {"no dot: WAV reader", "semponto", false, 3, TMotivoDuracao::Medida},
+      {"dot only in a folder name: WAV reader", "dir.mp3/faixa", false, 3, TMotivoDuracao::Medida},
+      {"Windows-style path, dot only in a folder: WAV reader", "C:\\a.mp3\\faixa", false, 3, TMotivoDuracao::Medida},
+      {"drive-relative name after the dot: WAV reader", "x.mp3:faixa", false, 3, TMotivoDuracao::Medida},
+      {"MPEG stream named .wav: no RIFF header, 0", "mpeg.wav", true, 0, TMotivoDuracao::NaoEWave},
+      {"MPEG stream named .mp3.bak", "mpeg.mp3.bak", true, 0, TMotivoDuracao::NaoEWave},
+  };
+  for (const auto& c : cases) {
+    const std::string path = dir_->File(c.name);
+    dztest::WriteFile(path, c.mp3Bytes ? mp3Bytes_ : wav3s);
+    TMotivoDuracao reason = TMotivoDuracao::DuracaoInvalida;
+    EXPECT_EQ(DuracaoEmSegundos(path, &reason), c.seconds) << c.what;
+    EXPECT_EQ(reason, c.reason) << c.what;
+    ExpectNoReader(c.what);
+    EXPECT_EQ(DuracaoEmSegundos(path), c.seconds) << c.what;
+    ExpectNoReader(c.what);
+  }
+}
+
+TEST_F(UFuncoes, MP3SecondsAreTheReadersDurationRounded) {
+  ASSERT_EQ(toolStatus_, 0);
+  const std::string path = dir_->File("tone.mp3");
+  TMPEGaudio reader;
+  reader.LoadFromFile(path);
+  ASSERT_TRUE(reader.Frame.Found);
+  EXPECT_NEAR(reader.Duration(), 5.0, 0.1);
+  EXPECT_EQ(DuracaoEmSegundos(path), static_cast<std::int32_t>(std::nearbyint(reader.Duration())));
+  ExpectNoReader("after an MP3");
+}
+
+TEST_F(UFuncoes, WhyAFileGetsNothing) {
+  struct TCase {
+    const char* what;
+    const char* name;  // nullptr: the test folder itself
+    std::vector<std::uint8_t> bytes;
+    bool write;
+    std::int32_t seconds;
+    TMotivoDuracao reason;
+  } cases[] = {
+      {"no file at the path", "missing.wav", {}, false, 0, TMotivoDuracao::ArquivoInexistente},
+      {"no file, MP3 name", "missing.mp3", {}, false, 0, TMotivoDuracao::ArquivoInexistente},
+      {"a folder", nullptr, {}, false, 0, TMotivoDuracao::ArquivoInexistente},
+      {"empty file", "empty.wav", {}, true, 0, TMotivoDuracao::NaoEWave},
+      {"10 bytes: header unreadable", "short.wav", TBytes().Str("RIFF").Zeros(6), true, 0, TMotivoDuracao::NaoEWave},
+      {"text file", "notes.txt", TBytes().Str("not audio at all, just some text\n").PadTo(100, 'x'), true, 0,
+       TMotivoDuracao::NaoEWave},
+      {"3 channels: not valid", "six.wav", WavOf(3000, 1000, 3), true, 0, TMotivoDuracao::NaoEWave},
+      {"empty .mp3 file", "empty.mp3", {}, true, 0, TMotivoDuracao::SemQuadroMPEG},
+      {"0.5 s", "half.wav", WavOf(50, 100), true, 0, TMotivoDuracao::MeioSegundoOuMenos},
+      {"valid header, no bytes per second", "nobps.wav", WavOf(50, 0), true, 0, TMotivoDuracao::MeioSegundoOuMenos},
+      {"0.51 s", "more.wav", WavOf(51, 100), true, 1, TMotivoDuracao::Medida},
+  };
+  for (const auto& c : cases) {
+    const std::string path = c.name != nullptr ? dir_->File(c.name) : dir_->Path().string();
+    if (c.write) dztest::WriteFile(path, c.bytes);
+    TMotivoDuracao reason = TMotivoDuracao::Medida;
+    EXPECT_EQ(DuracaoEmSegundos(path, &reason), c.seconds) << c.what;
+    EXPECT_EQ(reason, c.reason) << c.what;
+    ExpectNoReader(c.what);
+  }
+  EXPECT_EQ(DuracaoEmSegundos(""), 0);
+  ExpectNoReader("empty path");
+}
+
+TEST_F(UFuncoes, RoundsWAVDurationsHalvesToEven) {
+  struct TCase {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    std::int32_t seconds;
+  } cases[] = {
+      {"2.5 s gives 2", WavOf(250, 100), 2},
+      {"3.5 s gives 4", WavOf(350, 100), 4},
+      {"0.49 s gives 0", WavOf(49, 100), 0},
+      {"0.5 s gives 0", WavOf(50, 100), 0},
+      {"1.5 s gives 2", WavOf(150, 100), 2},
+      {"4.5 s gives 4", WavOf(450, 100), 4},
+      {"2.51 s gives 3", WavOf(251, 100), 3},
+      {"from a fact chunk: 7.5 s gives 8", WavWithFact(60000, 8000), 8},
+      {"fact count 2^31 - 1 at 1 Hz", WavWithFact(0x7FFFFFFF, 1), 0x7FFFFFFF},
+      {"2^31 s: the low 32 bits are negative", WavOf(0x80000000u, 1), INT32_MIN},
+      {"4294967251 s: the low 32 bits are -45", WavOf(0xFFFFFFFFu - 44, 1), -45},
+  };
+  const std::string path = dir_->File("round.wav");
+  for (const auto& c : cases) {
+    dztest::WriteFile(path, c.bytes);
+    EXPECT_EQ(DuracaoEmSegundos(path), c.seconds) << c.what;
+    ExpectNoReader(c.what);
+  }
+}
+
+TEST(UFuncoesSteps, ArredondaSegundos) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double twoTo63 = 9223372036854775808.0;
+  struct TCase {
+    const char* what;
+    double value;
+    std::int32_t seconds;
+  } cases[] = {
+      {"0", 0.0, 0},
+      {"0.5 to even 0", 0.5, 0},
+      {"largest double below 0.5", 0.49999999999999994, 0},
+      {"1.5 to even 2", 1.5, 2},
+      {"2.5 to even 2", 2.5, 2},
+      {"2.5000000000000004 up", 2.5000000000000004, 3},
+      {"-0.5 to 0", -0.5, 0},
+      {"-1.5 to -2", -1.5, -2},
+      {"-2.5 to -2", -2.5, -2},
+      {"-2.6 to -3", -2.6, -3},
+      {"2^32 + 7.5 to even, low 32 bits 8", 4294967303.5, 8},
+      {"2^52 + 1 stays, low bits 1", 4503599627370497.0, 1},
+      {"-2^63 is in range, low bits 0", -twoTo63, 0},
+      {"largest double below 2^63: 2^63 - 1024, low bits -1024", 9223372036854774784.0, -1024},
+      {"-2^40 - 3: low bits", -1099511627779.0, -3},
+      {"2^63 is out of range", twoTo63, 0},
+      {"1e300", 1e300, 0},
+      {"-1e300", -1e300, 0},
+      {"+infinity", inf, 0},
+      {"-infinity", -inf, 0},
+      {"NaN", std::numeric_limits<double>::quiet_NaN(), 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ArredondaSegundos(c.value), c.seconds) << c.what;
+}
+
+TEST(UFuncoesSteps, ExtensionKey) {
+  struct TCase {
+    const char* path;
+    const char* key;
+  } cases[] = {
+      {"musica.mp3", ".MP3"},
+      {"musica.Mp3", ".MP3"},
+      {"a.b.mp3.bak", ".BAK"},
+      {"semponto", ""},
+      {"C:\\a.mp3\\faixa", ""},
+      {"C:\\pasta\\faixa.wav", ".WAV"},
+      {"x.mp3:faixa", ""},
+      {"dir.mp3/faixa", ".MP3/FAIXA"},
+      {"fim.", "."},
+      {"caf\xE9.mp\xE9", ".MP\xE9"},  // only a to z change
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ChaveExtensao(c.path), c.key) << c.path;
+}
+
+TEST(UFuncoesSteps, CreateAndFreeTheReaderOfAKey) {
+  ExpectNoReader("at start");
+  CriaLeitores(".MP3");
+  EXPECT_NE(LeitorMPEG, nullptr);
+  EXPECT_EQ(LeitorWAV, nullptr);
+  LiberaLeitores(".WAV");  // frees the WAV reader, which is not there
+  EXPECT_NE(LeitorMPEG, nullptr);
+  LiberaLeitores(".MP3");
+  ExpectNoReader("after freeing the MPEG reader");
+  for (const char* key : {"", ".WAV", ".mp3", ".MP3/FAIXA"}) {
+    CriaLeitores(key);
+    EXPECT_EQ(LeitorMPEG, nullptr) << key;
+    EXPECT_NE(LeitorWAV, nullptr) << key;
+    LiberaLeitores(key);
+    ExpectNoReader(key);
+  }
+}
+
+TEST(UFuncoesSteps, SegundosParaTempo) {
+  struct TCase {
+    std::int32_t seconds;
+    const char* text;
+  } cases[] = {
+      {0, "00:00"},
+      {7, "00:07"},
+      {59, "00:59"},
+      {60, "01:00"},
+      {61, "01:01"},
+      {599, "09:59"},
+      {5999, "99:59"},
+      {6000, "10:00"},   // "100" cut to "10"
+      {6059, "10:59"},
+      {36000, "60:00"},  // "600" cut to "60"
+      {599999, "99:59"},
+      {INT32_MAX, "35:07"},  // 35791394 minutes, 7 seconds
+      // Negative input, converted by the same rule: the minus sign is a character like the digits.
+      {-5, "00:-5"},
+      {-60, "-1:00"},
+      {-65, "-1:-5"},
+      {-6000, "-1:00"},
+      {INT32_MIN, "-3:-8"},  // -35791394 minutes, -8 seconds
+  };
+  for (const auto& c : cases) EXPECT_EQ(SegundosParaTempo(c.seconds), c.text) << c.seconds;
+}
+
+TEST(UFuncoesSteps, CompletaEsquerda) {
+  struct TCase {
+    const char* what;
+    std::string text;
+    char fill;
+    int width;
+    std::string result;
+  } cases[] = {
+      {"two blanks and 7", "  7", '0', 2, "07"},
+      {"123 cut", "123", '0', 2, "12"},
+      {"empty text", "", '0', 2, "00"},
+      {"only blanks", "   ", '0', 2, "00"},
+      {"control characters and NUL lead", std::string("\t\n\0\x1f" "5", 5), '0', 2, "05"},
+      {"trailing blank stays", "7 ", '0', 2, "7 "},
+      {"blank inside stays", " 7 8", '0', 4, "07 8"},
+      {"a byte above 127 is no blank", "\xE9", '0', 2, "0\xE9"},
+      {"other fill and width", "abc", '*', 6, "***abc"},
+      {"exact width", "ab", '0', 2, "ab"},
+      {"width 0", "abc", '0', 0, ""},
+      {"negative width", "abc", '0', -3, ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CompletaEsquerda(c.text, c.fill, c.width), c.result) << c.what;
+}
+
+}  // namespace

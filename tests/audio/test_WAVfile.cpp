@@ -1,0 +1,378 @@
+#include "WAVfile.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+
+namespace {
+
+using dztest::TBytes;
+using dztest::TTempDir;
+
+// The fmt fields that the tests vary; the rest of a fmt chunk is zero bytes.
+struct TFmt {
+  std::uint16_t formatTag = 1;
+  std::uint16_t channels = 2;
+  std::uint32_t sampleRate = 8000;
+  std::uint32_t bytesPerSecond = 1000;
+  std::uint16_t blockAlign = 4;
+  std::uint16_t bitsPerSample = 16;
+};
+
+// "RIFF" size "WAVE" "fmt " fmtSize, then the 16 bytes of the fmt fields.
+TBytes Head(std::uint32_t riffSize, std::uint32_t fmtSize, const TFmt& f = {}, const char* riffId = "RIFF") {
+  TBytes b;
+  b.Str(riffId).LE32(riffSize).Str("WAVE").Str("fmt ").LE32(fmtSize);
+  b.LE16(f.formatTag).LE16(f.channels).LE32(f.sampleRate).LE32(f.bytesPerSecond).LE16(f.blockAlign).LE16(f.bitsPerSample);
+  return b;
+}
+
+// The plain 44-byte layout: 16-byte fmt chunk, then the data chunk header.
+TBytes Plain(std::uint32_t riffSize, const TFmt& f = {}) { return Head(riffSize, 16, f).Str("data").LE32(riffSize - 36); }
+
+// A 16-byte fmt chunk followed by a chunk with the given id, size and first data word.
+TBytes AfterFmt16(std::uint32_t riffSize, const char* id, std::uint32_t size, std::uint32_t firstWord, const TFmt& f = {}) {
+  return Head(riffSize, 16, f).Str(id).LE32(size).LE32(firstWord);
+}
+
+struct TExpected {
+  bool loaded;
+  bool valid;
+  std::int32_t sampleCount;
+  std::uint16_t headerSize;
+  std::uint32_t fileSize;
+  double duration;
+};
+
+void ExpectReset(const TWAVfile& wav, const std::string& what) {
+  EXPECT_FALSE(wav.Valid) << what;
+  EXPECT_EQ(wav.FormatTag, 0) << what;
+  EXPECT_EQ(wav.Channels, 0) << what;
+  EXPECT_EQ(wav.SampleRate, 0u) << what;
+  EXPECT_EQ(wav.BytesPerSecond, 0u) << what;
+  EXPECT_EQ(wav.BlockAlign, 0) << what;
+  EXPECT_EQ(wav.BitsPerSample, 0) << what;
+  EXPECT_EQ(wav.SampleCount, 0) << what;
+  EXPECT_EQ(wav.HeaderSize, 0) << what;
+  EXPECT_EQ(wav.FileSize, 0u) << what;
+  EXPECT_EQ(wav.ChannelMode(), "Unknown") << what;
+  EXPECT_EQ(wav.Duration(), 0.0) << what;
+}
+
+TEST(WAVfile, ClearedState) {
+  TWAVfile wav;
+  ExpectReset(wav, "new object");
+  EXPECT_EQ(WAVChannelModeNames[0], std::string("Unknown"));
+  EXPECT_EQ(WAVChannelModeNames[1], std::string("Mono"));
+  EXPECT_EQ(WAVChannelModeNames[2], std::string("Stereo"));
+}
+
+TEST(WAVfile, CraftedHeaders) {
+  struct TCase {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    TExpected expected;
+  };
+  TFmt mono8k{1, 1, 8000, 16000, 2, 16};
+  TFmt noRate{1, 1, 0, 16000, 2, 16};
+  TFmt noBytesPerSecond{1, 1, 8000, 0, 2, 16};
+  // A fmt size near 2^32 whose read wraps to offset 4, where the RIFF size
+  // field spells "fact": the count is then the bytes at 12, "fmt ".
+  const std::uint32_t factAsNumber = 0x74636166;  // "fact" read little-endian
+  const std::uint32_t fmtIdAsNumber = 0x20746D66; // "fmt " read little-endian
+  const TCase cases[] = {
+      {"plain layout: RIFF size 36 + B, B bytes per second: 1 s",
+       Plain(36 + 1000).Zeros(1000), {true, true, 0, 44, 1044, 1.0}},
+      {"plain layout: the data chunk's size field is not used",
+       Head(36 + 2000, 16).Str("data").LE32(5).Zeros(2000), {true, true, 0, 44, 2044, 2.0}},
+      {"plain layout: trailing chunks after the data count as audio",
+       Plain(36 + 1000 + 8 + 492).Zeros(1000).Str("LIST").LE32(492).Zeros(492), {true, true, 0, 44, 1544, 1.5}},
+      {"16-byte fmt, fact count = sample rate: 1 s whatever the data size",
+       AfterFmt16(1000000, "fact", 4, 8000, mono8k).Str("data").LE32(100).Zeros(100), {true, true, 8000, 56, 1000008, 1.0}},
+      {"20-byte fmt, fact at 40: count from 48, header 60",
+       Head(60 + 40, 20, mono8k).LE16(2).LE16(0xBEEF).Str("fact").LE32(4).LE32(24000).Str("data").LE32(40).Zeros(40),
+       {true, true, 24000, 60, 108, 3.0}},
+      {"18-byte fmt, fact at 38 (float files): header 58",
+       Head(50 + 16000, 18, mono8k).LE16(0).Str("fact").LE32(4).LE32(4000).Str("data").LE32(16000).Zeros(16000),
+       {true, true, 4000, 58, 16058, 0.5}},
+      {"fact count with the top bit set: negative, no duration",
+       AfterFmt16(1000, "fact", 4, 0x80000000u, mono8k).Str("data").LE32(0), {true, true, INT32_MIN, 56, 1008, 0.0}},
+      {"fact count 0xFFFFFFFF: -1, no duration",
+       AfterFmt16(1000, "fact", 4, 0xFFFFFFFFu, mono8k).Str("data").LE32(0), {true, true, -1, 56, 1008, 0.0}},
+      {"fact count with sample rate 0: no duration",
+       AfterFmt16(1000, "fact", 4, 100, noRate).Str("data").LE32(0), {true, true, 100, 56, 1008, 0.0}},
+      {"fact count 0: duration from the bytes",
+       AfterFmt16(56 - 8 + 32000, "fact", 4, 0, mono8k).Str("data").LE32(0), {true, true, 0, 56, 32056, 2.0}},
+      {"no count and 0 bytes per second: no duration",
+       Plain(36 + 1000, noBytesPerSecond), {true, true, 0, 44, 1044, 0.0}},
+      {"LIST chunk after the fmt chunk: its \"INFO\" is no count",
+       AfterFmt16(48 + 8000, "LIST", 26, 0x4F464E49, mono8k).Str("ISFT").LE32(14).Str("Lavf59.27.100").Zeros(1),
+       {true, true, 0, 56, 8056, 0.5}},
+      {"bext chunk after the fmt chunk: its description is no count",
+       AfterFmt16(48 + 16000, "bext", 602, 0x00006968, mono8k).Zeros(598), {true, true, 0, 56, 16056, 1.0}},
+      {"upper-case FACT is another chunk: no count",
+       AfterFmt16(48 + 16000, "FACT", 4, 8000, mono8k), {true, true, 0, 56, 16056, 1.0}},
+      {"extensible 40-byte fmt, data right after: the first sample is no count",
+       Head(72 + 16000, 40, TFmt{0xFFFE, 1, 8000, 16000, 2, 16}).Zeros(24).Str("data").LE32(16000).LE32(0x00200000),
+       {true, true, 0, 80, 16080, 1.0}},
+      {"extensible 40-byte fmt, then fact at 60: header 80",
+       Head(72 + 16000, 40, TFmt{0xFFFE, 2, 8000, 32000, 4, 16}).Zeros(24).Str("fact").LE32(4).LE32(12000),
+       {true, true, 12000, 80, 16080, 1.5}},
+      {"RIFF size 20 with data at 36: header cut to the file size 28",
+       Plain(20), {true, true, 0, 28, 28, 0.0}},
+      {"RIFF size 0xFFFFFFF8 wraps the file size to 0",
+       Plain(0xFFFFFFF8u), {true, true, 0, 0, 0, 0.0}},
+      {"fmt size 0xFFF0: header size kept to 16 bits",
+       Head(8016, 0xFFF0, mono8k).PadTo(0x10004).Str("JUNK").LE32(4).LE32(1), {true, true, 0, 24, 8024, 0.5}},
+      {"fmt size 2^32 - 16: the read wraps to offset 4 and finds no fact",
+       Head(24 + 16000, 0xFFFFFFF0u, mono8k).Str("JUNK").LE32(0), {true, true, 0, 24, 16032, 1.0005}},
+      {"fmt size 2^32 - 16, RIFF size spelling \"fact\": count from offset 12",
+       Head(factAsNumber, 0xFFFFFFF0u, TFmt{1, 1, 1000, 2000, 2, 16}).Str("JUNK").LE32(0),
+       {true, true, static_cast<std::int32_t>(fmtIdAsNumber), 24, factAsNumber + 8, fmtIdAsNumber / 1000.0}},
+      {"fmt size 2^32 - 24: position 2^32 - 4 lies past the end",
+       Head(1000, 0xFFFFFFE8u, mono8k).Str("JUNK").LE32(0), {false, false, 0, 0, 0, 0.0}},
+      {"16-byte fmt, a fact chunk cut short", Head(100, 16, mono8k).Str("fact").LE32(4), {false, false, 0, 0, 0, 0.0}},
+      {"16-byte fmt and nothing after", Head(100, 16, mono8k).Zeros(4), {false, false, 0, 0, 0, 0.0}},
+      {"channel count 0", Plain(1036, TFmt{1, 0, 8000, 1000, 4, 16}), {true, false, 0, 0, 0, 0.0}},
+      {"channel count 3", Plain(1036, TFmt{1, 3, 8000, 1000, 4, 16}), {true, false, 0, 0, 0, 0.0}},
+      {"channel count 0x0101: the whole 16-bit field is checked",
+       Plain(1036, TFmt{1, 0x0101, 8000, 1000, 4, 16}), {true, false, 0, 0, 0, 0.0}},
+      {"RIFF id in lower case", Head(1036, 16, {}, "riff").Str("data").LE32(1000), {true, false, 0, 0, 0, 0.0}},
+      {"RIFX (big-endian RIFF)", Head(1036, 16, {}, "RIFX").Str("data").LE32(1000), {true, false, 0, 0, 0, 0.0}},
+      {"form type not WAVE",
+       TBytes().Str("RIFF").LE32(1036).Str("AVI ").Str("fmt ").LE32(16).Zeros(16).Str("data").LE32(0),
+       {true, false, 0, 0, 0, 0.0}},
+      {"fmt id without its blank",
+       TBytes().Str("RIFF").LE32(1036).Str("WAVE").Str("fmt").U8(0).LE32(16).LE16(1).LE16(1).Zeros(12).Str("data").LE32(0),
+       {true, false, 0, 0, 0, 0.0}},
+      {"MPEG frame bytes", TBytes().U8s({0xFF, 0xFB, 0x90, 0x64}).Zeros(400), {true, false, 0, 0, 0, 0.0}},
+  };
+  TTempDir dir;
+  for (const auto& c : cases) {
+    const TExpected& expected = c.expected;
+    const std::string path = dir.File("t.wav");
+    dztest::WriteFile(path, c.bytes);
+    TWAVfile wav;
+    EXPECT_EQ(wav.LoadFromFile(path), expected.loaded) << c.what;
+    EXPECT_EQ(wav.Valid, expected.valid) << c.what;
+    EXPECT_EQ(wav.SampleCount, expected.sampleCount) << c.what;
+    EXPECT_EQ(wav.HeaderSize, expected.headerSize) << c.what;
+    EXPECT_EQ(wav.FileSize, expected.fileSize) << c.what;
+    EXPECT_DOUBLE_EQ(wav.Duration(), expected.duration) << c.what;
+    if (!expected.valid) ExpectReset(wav, c.what);
+  }
+}
+
+TEST(WAVfile, ShortFiles) {
+  // 40 bytes are always read; offset 40 is read only when "data" is not at 36.
+  TTempDir dir;
+  const std::string path = dir.File("short.wav");
+  const std::vector<std::uint8_t> plain = Plain(36 + 1000);
+  for (std::size_t size : {0, 4, 30, 39}) {
+    dztest::WriteFile(path, std::vector<std::uint8_t>(plain.begin(), plain.begin() + size));
+    TWAVfile wav;
+    EXPECT_FALSE(wav.LoadFromFile(path)) << size;
+    ExpectReset(wav, std::to_string(size) + " bytes");
+  }
+  for (std::size_t size : {40, 41, 42, 43}) {
+    dztest::WriteFile(path, std::vector<std::uint8_t>(plain.begin(), plain.begin() + size));
+    TWAVfile wav;
+    EXPECT_TRUE(wav.LoadFromFile(path)) << size;
+    EXPECT_TRUE(wav.Valid) << size;
+    EXPECT_EQ(wav.HeaderSize, 44) << size;
+    EXPECT_DOUBLE_EQ(wav.Duration(), 1.0) << size;
+  }
+}
+
+TEST(WAVfile, CopiesTheFmtFields) {
+  struct TCase {
+    const char* what;
+    TFmt fmt;
+    std::uint8_t channels;
+    std::uint8_t bitsPerSample;
+    const char* mode;
+  } cases[] = {
+      {"mono", {0x1234, 1, 44100, 88200, 0xABCD, 16}, 1, 16, "Mono"},
+      {"stereo, bits field 0x0118 keeps its low byte", {0xFFFE, 2, 96000, 576000, 6, 0x0118}, 2, 0x18, "Stereo"},
+  };
+  TTempDir dir;
+  const std::string path = dir.File("f.wav");
+  for (const auto& c : cases) {
+    dztest::WriteFile(path, Plain(36 + c.fmt.bytesPerSecond, c.fmt));
+    TWAVfile wav;
+    ASSERT_TRUE(wav.LoadFromFile(path)) << c.what;
+    EXPECT_TRUE(wav.Valid) << c.what;
+    EXPECT_EQ(wav.FormatTag, c.fmt.formatTag) << c.what;
+    EXPECT_EQ(wav.Channels, c.channels) << c.what;
+    EXPECT_EQ(wav.SampleRate, c.fmt.sampleRate) << c.what;
+    EXPECT_EQ(wav.BytesPerSecond, c.fmt.bytesPerSecond) << c.what;
+    EXPECT_EQ(wav.BlockAlign, c.fmt.blockAlign) << c.what;
+    EXPECT_EQ(wav.BitsPerSample, c.bitsPerSample) << c.what;
+    EXPECT_EQ(wav.ChannelMode(), c.mode) << c.what;
+    EXPECT_DOUBLE_EQ(wav.Duration(), 1.0) << c.what;
+  }
+}
+
+TEST(WAVfile, NothingOfAnEarlierFileSurvives) {
+  TTempDir dir;
+  dztest::WriteFile(dir.File("a.wav"), AfterFmt16(1000, "fact", 4, 8000, {1, 2, 8000, 32000, 4, 16}).Data());
+  dztest::WriteFile(dir.File("b.wav"), Plain(1036, TFmt{1, 3, 8000, 1000, 4, 16}).Data());
+  TWAVfile wav;
+  ASSERT_TRUE(wav.LoadFromFile(dir.File("a.wav")));
+  EXPECT_EQ(wav.SampleCount, 8000);
+  ASSERT_TRUE(wav.LoadFromFile(dir.File("b.wav")));
+  ExpectReset(wav, "after an invalid header");
+  ASSERT_TRUE(wav.LoadFromFile(dir.File("a.wav")));
+  EXPECT_FALSE(wav.LoadFromFile(dir.File("missing.wav")));
+  ExpectReset(wav, "after a missing file");
+  ASSERT_TRUE(wav.LoadFromFile(dir.File("a.wav")));
+  EXPECT_FALSE(wav.LoadFromFile(dir.Path().string()));
+  ExpectReset(wav, "after a folder");
+}
+
+// Real files written by sox and ffmpeg, made once for the suite.
+class WAVfileRealFiles : public testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<TTempDir>();
+    const std::pair<const char*, std::string> commands[] = {
+        {"sox16stereo.wav", "sox -n -r 44100 -c 2 -b 16 % synth 2.5 sine 440"},
+        {"sox16mono.wav", "sox -n -r 8000 -c 1 -b 16 % synth 3 sine 440"},
+        {"sox8mono.wav", "sox -n -r 22050 -c 1 -b 8 % synth 1.5 sine 440"},
+        {"sox24stereo.wav", "sox -n -r 48000 -c 2 -b 24 % synth 2 sine 440"},
+        {"soxfloat.wav", "sox -n -r 44100 -c 1 -e floating-point -b 32 % synth 2 sine 440"},
+        {"soxdefault.wav", "sox -n -r 8000 -c 1 % synth 3 sine 440"},
+        {"sox6ch.wav", "sox -n -r 44100 -c 6 -b 16 % synth 1 sine 440"},
+        {"ffsine6.wav", "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=6 -rf64 never %"},
+        {"ff24stereo.wav", "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ac 2 -c:a pcm_s24le %"},
+        {"ff24bitexact.wav",
+         "ffmpeg -v error -y -f lavfi -i 'aevalsrc=0.25|0.25:d=2' -c:a pcm_s24le -bitexact %"},
+        {"ff6ch.wav", "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ac 6 %"},
+        {"ffbext.wav",
+         "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -write_bext 1 -metadata description=hi %"},
+        {"fffloat.wav", "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -c:a pcm_f32le %"},
+    };
+    for (const auto& [name, command] : commands) {
+      std::string line = command;
+      line.replace(line.find('%'), 1, dztest::ShellQuote(dir_->File(name)));
+      status_[name] = dztest::RunCommand(line + " 2>&1");
+    }
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+
+  static std::unique_ptr<TTempDir> dir_;
+  static std::map<std::string, int> status_;
+};
+
+std::unique_ptr<TTempDir> WAVfileRealFiles::dir_;
+std::map<std::string, int> WAVfileRealFiles::status_;
+
+// Offset of the data chunk's contents, found by walking the chunk list.
+std::size_t DataStart(const std::vector<std::uint8_t>& bytes) {
+  std::size_t at = 12;
+  while (at + 8 <= bytes.size()) {
+    std::uint32_t size;
+    std::memcpy(&size, bytes.data() + at + 4, 4);
+    if (std::memcmp(bytes.data() + at, "data", 4) == 0) return at + 8;
+    at += 8 + size + (size & 1);
+  }
+  return 0;
+}
+
+TEST_F(WAVfileRealFiles, DurationsOfRealFiles) {
+  // seconds: the length asked of the tool. Files with a fact chunk give it
+  // exactly. Without one, the bytes from HeaderSize to the RIFF end count as
+  // audio: a pad byte after odd-sized data, and every byte that lies in front
+  // of the data beyond HeaderSize (a LIST or bext chunk is longer than the 12
+  // bytes allowed for a fact chunk; an extensible header with the data right
+  // after it is 12 bytes shorter) shift the result by (DataStart - HeaderSize +
+  // pad) / BytesPerSecond, the shift given here.
+  struct TCase {
+    const char* file;
+    bool valid;
+    std::uint16_t formatTag;
+    std::uint8_t channels;
+    std::int32_t sampleCount;
+    std::uint16_t headerSize;
+    double seconds;
+    bool byteBased;
+    std::int64_t padBytes;
+  } cases[] = {
+      {"sox16stereo.wav", true, 1, 2, 0, 44, 2.5, true, 0},
+      {"sox16mono.wav", true, 1, 1, 0, 44, 3.0, true, 0},
+      {"sox8mono.wav", true, 1, 1, 0, 44, 1.5, true, 1},  // 33075 data bytes and a pad byte
+      {"sox24stereo.wav", true, 0xFFFE, 2, 96000, 80, 2.0, false, 0},
+      {"soxfloat.wav", true, 3, 1, 88200, 58, 2.0, false, 0},
+      {"soxdefault.wav", true, 0xFFFE, 1, 24000, 80, 3.0, false, 0},
+      {"sox6ch.wav", false, 0, 0, 0, 0, 0.0, false, 0},
+      {"ffsine6.wav", true, 1, 1, 0, 56, 6.0, true, 0},      // LIST chunk before the data
+      {"ff24stereo.wav", true, 0xFFFE, 2, 0, 80, 2.0, true, 0},  // LIST chunk before the data
+      {"ff24bitexact.wav", true, 0xFFFE, 2, 0, 80, 2.0, true, 0},  // data right after a 40-byte fmt
+      {"ff6ch.wav", false, 0, 0, 0, 0, 0.0, false, 0},
+      {"ffbext.wav", true, 1, 1, 0, 56, 2.0, true, 0},       // bext and LIST chunks before the data
+      {"fffloat.wav", true, 0xFFFE, 1, 88200, 80, 2.0, false, 0},  // fact, then LIST
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(status_[c.file], 0) << c.file;
+    const std::string path = dir_->File(c.file);
+    const std::vector<std::uint8_t> bytes = dztest::ReadFileBytes(path);
+    TWAVfile wav;
+    ASSERT_TRUE(wav.LoadFromFile(path)) << c.file;
+    EXPECT_EQ(wav.Valid, c.valid) << c.file;
+    EXPECT_EQ(wav.FormatTag, c.formatTag) << c.file;
+    EXPECT_EQ(wav.Channels, c.channels) << c.file;
+    EXPECT_EQ(wav.SampleCount, c.sampleCount) << c.file;
+    EXPECT_EQ(wav.HeaderSize, c.headerSize) << c.file;
+    if (!c.valid) {
+      EXPECT_EQ(wav.Duration(), 0.0) << c.file;
+      continue;
+    }
+    EXPECT_EQ(wav.FileSize, bytes.size()) << c.file;
+    double expected = c.seconds;
+    if (c.byteBased) {
+      const std::size_t dataStart = DataStart(bytes);
+      ASSERT_GT(dataStart, 0u) << c.file;
+      // The tools wrote exactly the length asked for.
+      const auto dataBytes = static_cast<std::int64_t>(bytes.size() - dataStart) - c.padBytes;
+      ASSERT_EQ(static_cast<double>(dataBytes), c.seconds * wav.BytesPerSecond) << c.file;
+      const std::int64_t shift = static_cast<std::int64_t>(dataStart) - c.headerSize + c.padBytes;
+      expected += static_cast<double>(shift) / wav.BytesPerSecond;
+    }
+    EXPECT_DOUBLE_EQ(wav.Duration(), expected) << c.file;
+    EXPECT_NEAR(wav.Duration(), c.seconds, 0.01) << c.file;
+    EXPECT_EQ(wav.ChannelMode(), c.channels == 1 ? "Mono" : "Stereo") << c.file;
+  }
+}
+
+TEST_F(WAVfileRealFiles, FirstWordAfterTheFmtChunkIsNoCount) {
+  // Without the id check, these files would report a count taken from text
+  // or audio: "INFO", "hi\0\0" and the first 24-bit sample of 0.25.
+  struct TCase {
+    const char* file;
+    std::size_t wordOffset;
+    std::uint32_t word;
+  } cases[] = {
+      {"ffsine6.wav", 44, 0x4F464E49},
+      {"ffbext.wav", 44, 0x00006968},
+      {"ff24bitexact.wav", 68, 0x00200000},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(status_[c.file], 0) << c.file;
+    const std::vector<std::uint8_t> bytes = dztest::ReadFileBytes(dir_->File(c.file));
+    ASSERT_GE(bytes.size(), c.wordOffset + 4) << c.file;
+    std::uint32_t word;
+    std::memcpy(&word, bytes.data() + c.wordOffset, 4);
+    ASSERT_EQ(word, c.word) << c.file;
+    TWAVfile wav;
+    ASSERT_TRUE(wav.LoadFromFile(dir_->File(c.file))) << c.file;
+    EXPECT_EQ(wav.SampleCount, 0) << c.file;
+    EXPECT_GT(wav.Duration(), 1.99) << c.file;
+  }
+}
+
+}  // namespace
