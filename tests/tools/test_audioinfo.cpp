@@ -1,0 +1,118 @@
+#include "JsonWriter.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <limits>
+#include <memory>
+
+namespace {
+
+using dztest::TBytes;
+using dztest::TTempDir;
+
+struct TOutput {
+  int status;
+  std::string text;
+};
+
+// Runs audioinfo with the given (already quoted) arguments; standard output only.
+TOutput RunAudioinfo(const std::string& arguments) {
+  const std::string command = std::string(AUDIOINFO_PATH) + " " + arguments + " 2>/dev/null";
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+  std::string text;
+  std::array<char, 4096> buffer;
+  std::size_t n;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe.get())) > 0) text.append(buffer.data(), n);
+  const int status = ::pclose(pipe.release());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
+// A plain 44-byte WAV header and audioBytes of silence; one second at 8000 bytes/s
+// for audioBytes 8000.
+std::vector<std::uint8_t> PlainWav(std::uint32_t audioBytes) {
+  return TBytes()
+      .Str("RIFF").LE32(36 + audioBytes).Str("WAVE")
+      .Str("fmt ").LE32(16).LE16(1).LE16(1).LE32(8000).LE32(8000).LE16(1).LE16(8)
+      .Str("data").LE32(audioBytes)
+      .Zeros(audioBytes);
+}
+
+TEST(JsonWriter, WritesBytesAsCharactersOfTheSameCode) {
+  TJsonWriter json;
+  json.BeginObject()
+      .Text("t", std::string("a\"b\\c\0\x01\xE7\x7F", 9))
+      .Bool("b", false)
+      .Integer("i", -7)
+      .Double("d", 0.1)
+      .Double("inf", std::numeric_limits<double>::infinity())
+      .Null("n")
+      .BeginObject("o").Integer("x", 1).EndObject()
+      .EndObject();
+  EXPECT_EQ(json.Result(),
+            R"({"t":"a\"b\\c\u0000\u0001\u00e7\u007f","b":false,"i":-7,"d":0.10000000000000001,"inf":null,"n":null,"o":{"x":1}})");
+}
+
+TEST(Audioinfo, OneLinePerFileWithEveryReader) {
+  TTempDir dir;
+  const std::string wav = dir.File("one second.wav");
+  dztest::WriteFile(wav, PlainWav(8000));
+  const std::string missing = dir.File("missing.mp3");
+  const TOutput out = RunAudioinfo(dztest::ShellQuote(wav) + " " + dztest::ShellQuote(missing));
+  EXPECT_EQ(out.status, 0);
+  const auto newline = out.text.find('\n');
+  ASSERT_NE(newline, std::string::npos);
+  const std::string first = out.text.substr(0, newline);
+  const std::string second = out.text.substr(newline + 1);
+  EXPECT_EQ(std::count(out.text.begin(), out.text.end(), '\n'), 2);
+
+  EXPECT_NE(first.find("{\"path\":\"" + wav + "\",\"seconds\":1,\"time\":\"00:01\",\"mpeg\":{\"loaded\":"), std::string::npos) << first;
+  EXPECT_NE(first.find("\"wav\":{\"loaded\":true,\"Valid\":true,\"FormatTag\":1,\"Channels\":1,\"SampleRate\":8000,"
+                       "\"BytesPerSecond\":8000,\"BlockAlign\":1,\"BitsPerSample\":8,\"SampleCount\":0,\"HeaderSize\":44,"
+                       "\"FileSize\":8044,\"ChannelMode\":\"Mono\",\"Duration\":1}"),
+            std::string::npos) << first;
+  EXPECT_NE(first.find("\"id3v1\":{\"loaded\":true,\"Present\":false,"), std::string::npos) << first;
+  EXPECT_NE(first.find("\"id3v2\":{\"loaded\":true,\"Present\":false,"), std::string::npos) << first;
+  // A WAV file holds no MPEG frame: the MPEG reader is cleared and has no frame count.
+  EXPECT_NE(first.find("\"Frames\":null,\"Duration\":0,"), std::string::npos) << first;
+
+  EXPECT_NE(second.find("\"seconds\":0,\"time\":\"00:00\",\"mpeg\":{\"loaded\":false,"), std::string::npos) << second;
+  EXPECT_NE(second.find("\"wav\":{\"loaded\":false,"), std::string::npos) << second;
+  EXPECT_NE(second.find("\"id3v1\":{\"loaded\":false,"), std::string::npos) << second;
+  EXPECT_NE(second.find("\"id3v2\":{\"loaded\":false,"), std::string::npos) << second;
+}
+
+TEST(Audioinfo, TagTextsKeepTheirBytes) {
+  TTempDir dir;
+  const std::string path = dir.File("tagged.mp3");
+  TBytes tag;
+  tag.Str("TAG").Str("Can\xE7\xE3o").Zeros(24).PadTo(3 + 30 + 30 + 30 + 4 + 30).U8(17);
+  dztest::WriteFile(path, TBytes().Fill(300, 0x11).Append(tag.Data()).Data());
+  const TOutput out = RunAudioinfo(dztest::ShellQuote(path));
+  EXPECT_EQ(out.status, 0);
+  EXPECT_NE(out.text.find("\"Title\":\"Can\\u00e7\\u00e3o\""), std::string::npos) << out.text;
+  EXPECT_NE(out.text.find("\"GenreIndex\":17,\"GenreName\":\"Rock\""), std::string::npos) << out.text;
+}
+
+TEST(Audioinfo, ArgumentsAndHelp) {
+  const struct {
+    const char* what;
+    const char* arguments;
+    int status;
+    const char* output;
+  } cases[] = {
+      {"help", "--help", 0, "usage: audioinfo"},
+      {"no file", "", 2, ""},
+      {"unknown option", "--frobnicate x.mp3", 2, ""},
+  };
+  for (const auto& c : cases) {
+    const TOutput out = RunAudioinfo(c.arguments);
+    EXPECT_EQ(out.status, c.status) << c.what;
+    EXPECT_NE(out.text.find(c.output), std::string::npos) << c.what;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,216 @@
+// audioinfo: runs every reader on every file named and prints what each one
+// found, one JSON object per file on one line. Meant for the question "why did
+// this file get 00:00?".
+
+#include "ID3v1.h"
+#include "ID3v2.h"
+#include "JsonWriter.h"
+#include "MPEGaudio.h"
+#include "U_Funcoes.h"
+#include "WAVfile.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: audioinfo [--help] [--] FILE...\n"
+    "\n"
+    "Runs every audio reader on every FILE, whatever its extension, and prints one\n"
+    "JSON object per file on one line:\n"
+    "\n"
+    "  {\"path\":..., \"seconds\":..., \"time\":..., \"mpeg\":{...}, \"wav\":{...},\n"
+    "   \"id3v1\":{...}, \"id3v2\":{...}}\n"
+    "\n"
+    "\"seconds\" is the whole number of seconds the catalogue would get for the file\n"
+    "(the MPEG reader for a .mp3 extension in any letter case, the WAV reader for\n"
+    "any other), \"time\" its mm:ss text. Each reader's object starts with \"loaded\",\n"
+    "the result of its LoadFromFile (true when it could read what it needs), followed\n"
+    "by every result of that reader under its own name.\n"
+    "\n"
+    "Texts are the readers' 8-bit text (Windows-1252): each byte is written as the\n"
+    "character with the same code, 0 to 255 (a zero byte as \\u0000), so the exact\n"
+    "bytes can be recovered. Numbers with a fraction have 17 significant digits.\n"
+    "A file that cannot be read still gives a line; the readers then report false.\n"
+    "\n"
+    "Exit status: 0, or 2 when no file is named or an option is unknown.\n";
+
+std::string FourChars(const char (&id)[4]) { return std::string(id, 4); }
+
+void WriteMpeg(TJsonWriter& json, const std::string& path) {
+  TMPEGaudio mpeg;
+  const bool loaded = mpeg.LoadFromFile(path);
+  const VBRData& vbr = mpeg.VBR;
+  const FrameData& frame = mpeg.Frame;
+  json.BeginObject("mpeg")
+      .Bool("loaded", loaded)
+      .Integer("FileLength", mpeg.FileLength)
+      .Text("VendorID", mpeg.VendorID);
+  json.BeginObject("VBR")
+      .Bool("Found", vbr.Found)
+      .Text("ID", FourChars(vbr.ID))
+      .Integer("Frames", vbr.Frames)
+      .Integer("Bytes", vbr.Bytes)
+      .Integer("Scale", vbr.Scale)
+      .Text("VendorID", vbr.VendorID)
+      .EndObject();
+  json.BeginObject("Frame")
+      .Bool("Found", frame.Found)
+      .Integer("Position", frame.Position)
+      .Integer("Size", frame.Size)
+      .Bool("ZeroSideInfo", frame.ZeroSideInfo)
+      .Integer("VersionID", frame.VersionID)
+      .Integer("LayerID", frame.LayerID)
+      .Bool("ProtectionBit", frame.ProtectionBit)
+      .Integer("BitRateID", frame.BitRateID)
+      .Integer("SampleRateID", frame.SampleRateID)
+      .Bool("PaddingBit", frame.PaddingBit)
+      .Bool("PrivateBit", frame.PrivateBit)
+      .Integer("ModeID", frame.ModeID)
+      .Integer("ModeExtensionID", frame.ModeExtensionID)
+      .Bool("CopyrightBit", frame.CopyrightBit)
+      .Bool("OriginalBit", frame.OriginalBit)
+      .Integer("EmphasisID", frame.EmphasisID)
+      .EndObject();
+  json.Text("Version", mpeg.Version())
+      .Text("Layer", mpeg.Layer())
+      .Text("ChannelMode", mpeg.ChannelMode())
+      .Text("Emphasis", mpeg.Emphasis())
+      .Integer("BitRate", mpeg.BitRate())
+      .Integer("SampleRate", mpeg.SampleRate());
+  // Without a frame there is no frame length to count frames by.
+  if (frame.Found) json.Integer("Frames", mpeg.Frames());
+  else json.Null("Frames");
+  json.Double("Duration", mpeg.Duration())
+      .Integer("EncoderID", mpeg.EncoderID())
+      .Text("Encoder", mpeg.Encoder())
+      .Bool("Valid", mpeg.Valid())
+      .EndObject();
+}
+
+void WriteWav(TJsonWriter& json, const std::string& path) {
+  TWAVfile wav;
+  const bool loaded = wav.LoadFromFile(path);
+  json.BeginObject("wav")
+      .Bool("loaded", loaded)
+      .Bool("Valid", wav.Valid)
+      .Integer("FormatTag", wav.FormatTag)
+      .Integer("Channels", wav.Channels)
+      .Integer("SampleRate", wav.SampleRate)
+      .Integer("BytesPerSecond", wav.BytesPerSecond)
+      .Integer("BlockAlign", wav.BlockAlign)
+      .Integer("BitsPerSample", wav.BitsPerSample)
+      .Integer("SampleCount", wav.SampleCount)
+      .Integer("HeaderSize", wav.HeaderSize)
+      .Integer("FileSize", wav.FileSize)
+      .Text("ChannelMode", wav.ChannelMode())
+      .Double("Duration", wav.Duration())
+      .EndObject();
+}
+
+void WriteId3v1(TJsonWriter& json, const std::string& path) {
+  TID3v1 tag;
+  const bool loaded = tag.LoadFromFile(path);
+  json.BeginObject("id3v1")
+      .Bool("loaded", loaded)
+      .Bool("Present", tag.Present)
+      .Integer("TagVersion", tag.TagVersion)
+      .Text("Title", tag.Title)
+      .Text("Artist", tag.Artist)
+      .Text("Album", tag.Album)
+      .Text("Year", tag.Year)
+      .Text("Comment", tag.Comment)
+      .Integer("Track", tag.Track)
+      .Integer("GenreIndex", tag.GenreIndex)
+      .Text("GenreName", tag.GenreName())
+      .EndObject();
+}
+
+void WriteId3v2(TJsonWriter& json, const std::string& path) {
+  TID3v2 tag;
+  const bool loaded = tag.LoadFromFile(path);
+  json.BeginObject("id3v2")
+      .Bool("loaded", loaded)
+      .Bool("Present", tag.Present)
+      .Integer("TagVersion", tag.TagVersion)
+      .Integer("TagSize", tag.TagSize)
+      .Text("Title", tag.Title)
+      .Text("Artist", tag.Artist)
+      .Text("Album", tag.Album)
+      .Integer("Track", tag.Track)
+      .Text("TrackText", tag.TrackText)
+      .Text("Year", tag.Year)
+      .Text("Genre", tag.Genre)
+      .Text("Comment", tag.Comment)
+      .Text("Composer", tag.Composer)
+      .Text("EncodedBy", tag.EncodedBy)
+      .Text("Copyright", tag.Copyright)
+      .Text("Language", tag.Language)
+      .Text("UserLink", tag.UserLink)
+      .Text("FrameTRIT", tag.FrameTRIT)
+      .Text("FrameTINT", tag.FrameTINT)
+      .Text("FrameTEXT", tag.FrameTEXT)
+      .Text("FrameTEST", tag.FrameTEST)
+      .Text("FrameTIDM", tag.FrameTIDM)
+      .Text("FrameTCAR", tag.FrameTCAR)
+      .Text("FrameTVIN", tag.FrameTVIN)
+      .Text("FrameTMXI", tag.FrameTMXI)
+      .Text("FrameTMXF", tag.FrameTMXF)
+      .Text("FrameTRFI", tag.FrameTRFI)
+      .Text("FrameTRFF", tag.FrameTRFF)
+      .Text("FrameTCAD", tag.FrameTCAD)
+      .Text("FrameTSUC", tag.FrameTSUC)
+      .Text("FrameTGRA", tag.FrameTGRA)
+      .Text("FrameTVOC", tag.FrameTVOC)
+      .Text("FrameTTPE", tag.FrameTTPE)
+      .Text("FrameTPIN", tag.FrameTPIN)
+      .Text("FrameTPFI", tag.FrameTPFI)
+      .Text("FrameTPMI", tag.FrameTPMI)
+      .Integer("Rating", tag.Rating)
+      .EndObject();
+}
+
+std::string Describe(const std::string& path) {
+  const std::int32_t seconds = DuracaoEmSegundos(path);
+  TJsonWriter json;
+  json.BeginObject().Text("path", path).Integer("seconds", seconds).Text("time", SegundosParaTempo(seconds));
+  WriteMpeg(json, path);
+  WriteWav(json, path);
+  WriteId3v1(json, path);
+  WriteId3v2(json, path);
+  json.EndObject();
+  return json.Result();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> paths;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (!optionsEnded && argument == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
+      std::fputs(Usage, stdout);
+      return 0;
+    } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+      std::fprintf(stderr, "audioinfo: unknown option %s\n\n%s", argument.c_str(), Usage);
+      return 2;
+    } else {
+      paths.push_back(argument);
+    }
+  }
+  if (paths.empty()) {
+    std::fputs(Usage, stderr);
+    return 2;
+  }
+  for (const std::string& path : paths) {
+    const std::string line = Describe(path) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+  }
+  return 0;
+}
