@@ -1,0 +1,50 @@
+#pragma once
+
+// The catalogue as this tool uses it: the connection DB_Velmar, the
+// transaction Trans_Velmar, the queries Q_Musicas (music tracks with their
+// folder's path) and Q_Vinhetas (jingles) of the rows whose time is still
+// "00:00", and their update statement sets Up_Musicas and Up_Vinhetas.
+//
+// Start-up:  catalogue.DB_Velmar.SetDatabaseName(ReadConfiguredDatabaseName(...));
+//            catalogue.DB_Velmar.Connect();
+// Update run, per query (see TQuery):
+//            Q_Musicas.Open(); Q_Musicas.FetchAll(); Q_Musicas.First();
+//            ... Edit(); SetInteger("MUS_SEGUNDOS", s); SetString("MUS_TEMPO", t);
+//            Q_Musicas.ApplyUpdates(); Trans_Velmar.CommitRetaining(); Next() ...
+// End:       destroying the TCatalogo releases the update sets and queries,
+//            commits a transaction still active and detaches; errors there
+//            are dropped.
+
+#include "DataSet.h"
+
+#include <array>
+
+// The database name until the configuration gives one.
+inline constexpr const char* DefaultDatabaseName = "C:\\Velmar\\Velmar Play\\Velmardb\\VELMARAUDIO.FDB";
+
+// The columns each query lists, with their kind and size (characters).
+extern const std::array<TColumnDef, 24> MusicasColumns;
+extern const std::array<TColumnDef, 7> VinhetasColumns;
+
+// The statements, lines joined with line breaks.
+extern const char* const MusicasSelectSql;
+extern const char* const VinhetasSelectSql;
+// The modify statements write only the two columns the tool sets, so a change
+// another program makes to any other column of the row is kept.
+extern const char* const MusicasModifySql;
+extern const char* const VinhetasModifySql;
+
+class TCatalogo {
+public:
+  TCatalogo();
+  TCatalogo(const TCatalogo&) = delete;
+  TCatalogo& operator=(const TCatalogo&) = delete;
+
+  // Declared in the order of creation; released in reverse.
+  TDatabase DB_Velmar;
+  TTransaction Trans_Velmar;
+  TQuery Q_Musicas;
+  TUpdateSQL Up_Musicas;
+  TQuery Q_Vinhetas;
+  TUpdateSQL Up_Vinhetas;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+// The start-up configuration: the file BaseAudio.ini beside the executable,
+// whose section "BANCO" holds the database name under the key "CAMINHO".
+
+#include <cstddef>
+#include <string>
+
+inline constexpr const char* ConfigFileName = "BaseAudio.ini";
+inline constexpr const char* ConfigSection = "BANCO";
+inline constexpr const char* ConfigKey = "CAMINHO";
+// At most this many characters of a value are used (the rest is cut off).
+inline constexpr std::size_t ConfigValueMaxLength = 2047;
+
+// The folder of the running executable, with its trailing separator
+// ("/opt/dz/" for "/opt/dz/DerozaviZirizid"); the empty text when the system
+// cannot tell. This is the one place that asks the system for it.
+std::string ExecutableFolder();
+
+// The value of a key in a section of an INI file, as written (backslashes and
+// all; blanks around it removed), cut to ConfigValueMaxLength characters.
+// Section and key names are compared without regard to letter case; when a
+// key is given twice in its section, the first one counts. The empty text
+// when the file, the section or the key is missing. Never throws.
+std::string ReadIniValue(const std::string& fileName, const std::string& section, const std::string& key);
+
+// The database name that the configuration file names: ReadIniValue of
+// section "BANCO", key "CAMINHO".
+std::string ReadConfiguredDatabaseName(const std::string& fileName);

@@ -1,0 +1,324 @@
+#include "DataSet.h"
+
+#include <algorithm>
+#include <charconv>
+#include <strings.h>
+
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+constexpr std::string_view OldPrefix = "OLD_";
+
+std::string SizeMismatchText(std::string_view column) {
+  return "Size Mismatch - Field " + std::string(column) + " size is too small for data";
+}
+
+}  // namespace
+
+// ---- TDatabase ----
+
+TDatabase::TDatabase(std::string name, std::string databaseName)
+    : name_(std::move(name)), databaseName_(std::move(databaseName)) {}
+
+void TDatabase::Connect() {
+  if (Connected()) return;
+  if (databaseName_.empty()) throw EDatabaseError("Database name is missing");
+  TFbAttachment attachment = TFbAttachment::Attach(databaseName_);
+  const int dialect = attachment.DatabaseDialect();
+  // Statements use the lower of the database's dialect and 1.
+  sqlDialect_ = static_cast<unsigned short>(std::clamp<int>(dialect, 1, StatementDialect));
+  databaseDialect_ = dialect;
+  attachment_ = std::move(attachment);
+}
+
+void TDatabase::Close() { attachment_.Detach(); }
+
+TFbAttachment& TDatabase::Attachment() {
+  if (!Connected()) throw EDatabaseError(name_ + ": Database not connected");
+  return attachment_;
+}
+
+// ---- TTransaction ----
+
+TTransaction::TTransaction(std::string name, TDatabase& database) : name_(std::move(name)), database_(database) {}
+
+TTransaction::~TTransaction() {
+  if (!transaction_.Active()) return;
+  try {
+    transaction_.Commit();
+  } catch (...) {
+    // Nothing can be reported from here; the handle rolls back what is left.
+  }
+}
+
+void TTransaction::StartTransaction() {
+  if (Active()) throw EDatabaseError(name_ + ": Transaction is active");
+  transaction_ = TFbTransaction::Start(database_.Attachment());
+}
+
+void TTransaction::CommitRetaining() { Handle().CommitRetaining(); }
+void TTransaction::Commit() { Handle().Commit(); }
+void TTransaction::Rollback() { Handle().Rollback(); }
+
+TFbTransaction& TTransaction::Handle() {
+  if (!Active()) throw EDatabaseError(name_ + ": Transaction is not active");
+  return transaction_;
+}
+
+// ---- TUpdateSQL ----
+
+TUpdateSQL::TUpdateSQL(std::string name, TDatabase& database, TTransaction& transaction, std::string modifySql)
+    : name_(std::move(name)),
+      database_(database),
+      transaction_(transaction),
+      modifySql_(std::move(modifySql)),
+      parameters_(ParseNamedParameters(modifySql_)) {}
+
+std::int64_t TUpdateSQL::ExecModify(const std::vector<TSqlValue>& values) {
+  if (!statement_.Prepared()) {
+    statement_ = TFbStatement::Prepare(database_.Attachment(), transaction_.Handle(), parameters_.Sql,
+                                       database_.SqlDialect());
+  }
+  statement_.Execute(transaction_.Handle(), values);
+  return statement_.RowsChanged();
+}
+
+// ---- TQuery ----
+
+TQuery::TQuery(std::string name, TDatabase& database, TTransaction& transaction, std::string selectSql,
+               std::span<const TColumnDef> columns, TUpdateSQL& updateObject)
+    : name_(std::move(name)),
+      database_(database),
+      transaction_(transaction),
+      selectSql_(std::move(selectSql)),
+      columns_(columns),
+      updateObject_(updateObject) {}
+
+void TQuery::Fail(std::string_view text) const { throw EDatabaseError(name_ + ": " + std::string(text)); }
+
+void TQuery::CheckOpen() const {
+  if (!IsOpen()) Fail("Cannot perform this operation on a closed dataset");
+}
+
+std::size_t TQuery::ColumnIndex(std::string_view column) const {
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    if (SameName(columns_[i].Name, column)) return i;
+  }
+  Fail("Field '" + std::string(column) + "' not found");
+}
+
+void TQuery::Open() {
+  if (IsOpen()) return;
+  database_.Connect();
+  if (!transaction_.Active()) transaction_.StartTransaction();
+
+  TFbStatement select =
+      TFbStatement::Prepare(database_.Attachment(), transaction_.Handle(), selectSql_, database_.SqlDialect());
+  std::vector<TFieldInfo> fields;
+  for (const TColumnDef& column : columns_) {
+    int found = -1;
+    for (int i = 0; i < select.ColumnCount() && found < 0; ++i) {
+      if (SameName(select.Column(i).Name, column.Name)) found = i;
+    }
+    if (found < 0) Fail("Field '" + std::string(column.Name) + "' not found");
+    const TFbColumn described = select.Column(found);
+    // Each listed column comes over as its listed kind; the server converts.
+    TFieldInfo field{found, 0, false};
+    if (column.Type == TColumnType::Integer) {
+      select.ReceiveAsInteger(found);
+    } else if (described.SqlType == SQL_TEXT || described.SqlType == SQL_VARYING) {
+      field.DeclaredLength = described.Length;
+      field.FixedLength = described.SqlType == SQL_TEXT;
+    } else {
+      select.ReceiveAsText(found, static_cast<short>(column.Size));
+      field.DeclaredLength = column.Size;
+    }
+    fields.push_back(field);
+  }
+  select.Execute(transaction_.Handle());
+
+  select_ = std::move(select);
+  fields_ = std::move(fields);
+  rows_.clear();
+  exhausted_ = false;
+  editing_ = false;
+  try {
+    const bool any = FetchRow();
+    current_ = any ? 0 : -1;
+    eof_ = !any;
+  } catch (...) {
+    select_ = TFbStatement();
+    fields_.clear();
+    rows_.clear();
+    current_ = -1;
+    eof_ = true;
+    throw;
+  }
+}
+
+bool TQuery::FetchRow() {
+  if (exhausted_) return false;
+  if (!select_.Fetch()) {
+    exhausted_ = true;
+    return false;
+  }
+  TRow row;
+  row.Current.reserve(fields_.size());
+  for (const TFieldInfo& field : fields_) row.Current.push_back(select_.Value(field.ResultIndex));
+  row.Fetched = row.Current;
+  rows_.push_back(std::move(row));
+  return true;
+}
+
+void TQuery::FetchAll() {
+  CheckOpen();
+  while (FetchRow()) {
+  }
+}
+
+void TQuery::First() {
+  CheckOpen();
+  if (editing_) Post();
+  current_ = rows_.empty() ? -1 : 0;
+  eof_ = rows_.empty();
+}
+
+void TQuery::Next() {
+  CheckOpen();
+  if (editing_) Post();
+  if (current_ + 1 < RecordCount() || FetchRow()) {
+    ++current_;
+    eof_ = false;
+  } else {
+    eof_ = true;
+  }
+}
+
+const std::vector<TSqlValue>* TQuery::CurrentValues() const {
+  if (editing_) return &editRow_;
+  if (current_ < 0 || !IsOpen()) return nullptr;
+  return &rows_[static_cast<std::size_t>(current_)].Current;
+}
+
+void TQuery::CheckSize(std::size_t column) const {
+  const TColumnDef& def = columns_[column];
+  if (def.Type == TColumnType::Text && IsOpen() && fields_[column].DeclaredLength > def.Size) {
+    throw EDatabaseError(SizeMismatchText(def.Name));
+  }
+}
+
+std::string TQuery::FieldAsString(std::string_view column) const {
+  const std::size_t index = ColumnIndex(column);
+  CheckSize(index);
+  const std::vector<TSqlValue>* values = CurrentValues();
+  if (values == nullptr) return {};
+  const TSqlValue& value = (*values)[index];
+  if (const auto* number = std::get_if<std::int32_t>(&value)) return std::to_string(*number);
+  const auto* text = std::get_if<std::string>(&value);
+  if (text == nullptr) return {};
+  if (!fields_[index].FixedLength) return *text;
+  std::size_t length = text->size();
+  while (length > 0 && static_cast<unsigned char>((*text)[length - 1]) <= 0x20) --length;
+  return text->substr(0, length);
+}
+
+bool TQuery::FieldIsNull(std::string_view column) const {
+  const std::size_t index = ColumnIndex(column);
+  const std::vector<TSqlValue>* values = CurrentValues();
+  return values == nullptr || std::holds_alternative<std::monostate>((*values)[index]);
+}
+
+void TQuery::Edit() {
+  CheckOpen();
+  if (editing_) return;
+  if (current_ < 0) Fail("Cannot perform this operation on an empty dataset");
+  editRow_ = rows_[static_cast<std::size_t>(current_)].Current;
+  editing_ = true;
+}
+
+std::vector<TSqlValue>& TQuery::EditValues(std::string_view column, std::size_t& index) {
+  index = ColumnIndex(column);
+  if (!editing_) Fail("Dataset not in edit or insert mode");
+  return editRow_;
+}
+
+void TQuery::SetInteger(std::string_view column, std::int32_t value) {
+  std::size_t index = 0;
+  std::vector<TSqlValue>& values = EditValues(column, index);
+  const TColumnDef& def = columns_[index];
+  if (def.Type == TColumnType::Integer) {
+    values[index] = value;
+  } else {
+    std::string text = std::to_string(value);
+    text.resize(std::min<std::size_t>(text.size(), static_cast<std::size_t>(def.Size)));
+    values[index] = std::move(text);
+  }
+}
+
+void TQuery::SetString(std::string_view column, std::string_view value) {
+  std::size_t index = 0;
+  std::vector<TSqlValue>& values = EditValues(column, index);
+  const TColumnDef& def = columns_[index];
+  if (def.Type == TColumnType::Text) {
+    values[index] = std::string(value.substr(0, static_cast<std::size_t>(def.Size)));
+    return;
+  }
+  if (value.empty()) {
+    values[index] = std::monostate{};
+    return;
+  }
+  std::int32_t number = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (error != std::errc() || end != value.data() + value.size()) {
+    throw EDatabaseError("'" + std::string(value) + "' is not a valid integer value");
+  }
+  values[index] = number;
+}
+
+void TQuery::Post() {
+  CheckOpen();
+  if (!editing_) return;
+  TRow& row = rows_[static_cast<std::size_t>(current_)];
+  row.Current = std::move(editRow_);
+  row.Changed = true;
+  editRow_.clear();
+  editing_ = false;
+}
+
+void TQuery::Cancel() {
+  editRow_.clear();
+  editing_ = false;
+}
+
+TSqlValue TQuery::ParameterValue(const TRow& row, std::string_view name) const {
+  const bool old = name.size() > OldPrefix.size() && SameName(name.substr(0, OldPrefix.size()), OldPrefix);
+  const std::string_view column = old ? name.substr(OldPrefix.size()) : name;
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    if (SameName(columns_[i].Name, column)) return old ? row.Fetched[i] : row.Current[i];
+  }
+  return {};  // a parameter the query has no column for stays null
+}
+
+void TQuery::ApplyUpdates() {
+  CheckOpen();
+  Post();
+  // The rows are visited without moving the current row, so the edited row
+  // is current again afterwards, failure or not.
+  for (TRow& row : rows_) {
+    if (!row.Changed) continue;
+    // Writing a row reads every listed column, so a column that is too
+    // narrow for what the database declares stops every write.
+    for (std::size_t i = 0; i < columns_.size(); ++i) CheckSize(i);
+    std::vector<TSqlValue> values;
+    for (const std::string& name : updateObject_.ParameterNames()) values.push_back(ParameterValue(row, name));
+    if (updateObject_.ExecModify(values) != 1) throw EDatabaseError("Update Failed");
+    row.Changed = false;
+  }
+}
+
+int TQuery::ChangedCount() const {
+  return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [](const TRow& row) { return row.Changed; }));
+}

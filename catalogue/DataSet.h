@@ -1,0 +1,247 @@
+#pragma once
+
+// The catalogue's database components: a connection, a transaction, a query
+// with a local copy of its fetched rows, and an update statement set that
+// writes changed rows back. Every error is an EDatabaseError (FbClient.h);
+// texts of this layer are English and the client's texts come through as the
+// client gives them (one message a line, final full stop removed).
+
+#include "FbClient.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// The connection. Closed until Connect; stays attached until destroyed.
+class TDatabase {
+public:
+  TDatabase(std::string name, std::string databaseName);
+  ~TDatabase() = default;  // detaches; errors are dropped
+  TDatabase(const TDatabase&) = delete;
+  TDatabase& operator=(const TDatabase&) = delete;
+
+  const std::string& Name() const { return name_; }
+  // The database to attach to: a path, "host:path" or "inet://host/path".
+  // A new name takes effect at the next Connect.
+  const std::string& DatabaseName() const { return databaseName_; }
+  void SetDatabaseName(std::string databaseName) { databaseName_ = std::move(databaseName); }
+
+  bool Connected() const { return attachment_.Attached(); }
+  // Attaches with user "SYSDBA" and password "bluecrane" and asks the
+  // database's SQL dialect; does nothing when connected. Fails with
+  // "Database name is missing" for an empty name, else with the client's text;
+  // a failed attempt leaves the connection closed.
+  void Connect();
+  // Detaches; fails with the client's text (for instance while a transaction is active).
+  void Close();
+
+  // The database's own dialect, and the one statements are prepared in (always 1).
+  int DatabaseDialect() const { return databaseDialect_; }
+  unsigned short SqlDialect() const { return sqlDialect_; }
+
+  // The attachment, for the other components; fails when not connected.
+  TFbAttachment& Attachment();
+
+private:
+  std::string name_;
+  std::string databaseName_;
+  TFbAttachment attachment_;
+  int databaseDialect_ = 0;
+  unsigned short sqlDialect_ = StatementDialect;
+};
+
+// The transaction: read committed, record version, no wait. Inactive until
+// StartTransaction. Destroyed while active, it is committed (a failing commit
+// is dropped and the transaction rolled back).
+class TTransaction {
+public:
+  TTransaction(std::string name, TDatabase& database);
+  ~TTransaction();
+  TTransaction(const TTransaction&) = delete;
+  TTransaction& operator=(const TTransaction&) = delete;
+
+  const std::string& Name() const { return name_; }
+  TDatabase& Database() { return database_; }
+
+  bool Active() const { return transaction_.Active(); }
+  // Starts the transaction on the connected database ("%s: Database not
+  // connected", "%s: Transaction is active" otherwise).
+  void StartTransaction();
+  // Makes the work so far permanent and visible to others; the transaction,
+  // its open results and prepared statements stay.
+  void CommitRetaining();
+  // Commit and Rollback end the transaction.
+  void Commit();
+  void Rollback();
+
+  // The transaction, for the other components; fails with
+  // "%s: Transaction is not active" when it is not.
+  TFbTransaction& Handle();
+
+private:
+  std::string name_;
+  TDatabase& database_;
+  TFbTransaction transaction_;
+};
+
+// A column that a query lists, in its table of columns.
+enum class TColumnType { Integer, Text };
+struct TColumnDef {
+  const char* Name;
+  TColumnType Type;
+  int Size;  // the most characters a text column holds; 0 for an integer
+};
+
+// An update statement set: of its statements only the modify statement is
+// used. Its parameters are named (":NAME"); the query that owns the changed
+// row supplies their values. The statement is prepared at its first use on
+// the query's connection and transaction, and reused afterwards.
+class TUpdateSQL {
+public:
+  TUpdateSQL(std::string name, TDatabase& database, TTransaction& transaction, std::string modifySql);
+  TUpdateSQL(const TUpdateSQL&) = delete;
+  TUpdateSQL& operator=(const TUpdateSQL&) = delete;
+
+  const std::string& Name() const { return name_; }
+  const std::string& ModifySql() const { return modifySql_; }
+  // The parameter names in the order of the statement, as written.
+  const std::vector<std::string>& ParameterNames() const { return parameters_.Names; }
+  bool Prepared() const { return statement_.Prepared(); }
+  // Executes the modify statement with one value per parameter name and
+  // returns the number of rows it changed.
+  std::int64_t ExecModify(const std::vector<TSqlValue>& values);
+
+private:
+  std::string name_;
+  TDatabase& database_;
+  TTransaction& transaction_;
+  std::string modifySql_;
+  TNamedParameters parameters_;
+  TFbStatement statement_;
+};
+
+// A select with a local copy of its rows. Each row of the copy holds the
+// current value of every listed column, the value it had when fetched, and a
+// change mark. Column names are compared without regard to letter case.
+//
+// The update run drives it like this:
+//   Open(); FetchAll(); First();
+//   for (n = RecordCount(); !Eof(); Next()) {
+//     path = FieldAsString("PAS_PATH") + FieldAsString("MUS_ARQUIVO");
+//     Edit(); SetInteger("MUS_SEGUNDOS", s); SetString("MUS_TEMPO", t);
+//     ApplyUpdates();                 // posts the edit, writes every changed row
+//     transaction.CommitRetaining();  // one commit per written row
+//   }
+class TQuery {
+public:
+  // The columns and the update statement set must outlive the query (the set
+  // is only remembered here, so it may be constructed after the query).
+  TQuery(std::string name, TDatabase& database, TTransaction& transaction, std::string selectSql,
+         std::span<const TColumnDef> columns, TUpdateSQL& updateObject);
+  TQuery(const TQuery&) = delete;
+  TQuery& operator=(const TQuery&) = delete;
+
+  const std::string& Name() const { return name_; }
+  const std::string& SelectSql() const { return selectSql_; }
+  std::span<const TColumnDef> Columns() const { return columns_; }
+
+  // Open: does nothing when the query is open (no new execution, no refresh).
+  // Otherwise connects when the connection is closed, starts the transaction
+  // when it is inactive, prepares the select in dialect 1, checks that the
+  // result has every listed column ("%s: Field '%s' not found", query and
+  // column), executes it and fetches the first row. The result stays open.
+  // A failed Open leaves the query closed.
+  void Open();
+  bool IsOpen() const { return select_.Prepared(); }
+  // Reads every remaining row of the result into the copy; the current row stays.
+  void FetchAll();
+
+  // The number of rows in the copy (fetched so far); 0 when closed.
+  int RecordCount() const { return static_cast<int>(rows_.size()); }
+  // First row; Next moves on, and past the last row sets Eof and keeps the
+  // last row current. Both post a pending edit first.
+  void First();
+  void Next();
+  // True when the copy is empty or Next went past the last row (and when closed).
+  bool Eof() const { return eof_; }
+
+  // A listed column of the current row (the edited values while editing) as
+  // text: the empty text for null or without a current row; a fixed-length
+  // text without its trailing blanks and control characters; a variable-length
+  // text exactly as stored; an integer in decimal. Fails with
+  // "Size Mismatch - Field %s size is too small for data" for a text column
+  // the database declares longer than its listed size.
+  std::string FieldAsString(std::string_view column) const;
+  bool FieldIsNull(std::string_view column) const;
+
+  // Puts the current row into edit mode ("%s: Cannot perform this operation
+  // on an empty dataset" without one).
+  void Edit();
+  bool Editing() const { return editing_; }
+  // Set a column of the row being edited ("%s: Dataset not in edit or insert
+  // mode" otherwise). A text is cut to the column's listed size; an integer
+  // set into a text column becomes its decimal text, a text set into an
+  // integer column must be one ("'%s' is not a valid integer value"; the
+  // empty text sets null).
+  void SetInteger(std::string_view column, std::int32_t value);
+  void SetString(std::string_view column, std::string_view value);
+  // Post puts the edit into the copy and marks the row changed; Cancel drops it.
+  void Post();
+  void Cancel();
+
+  // Writes the edited rows: posts a pending edit, then visits every changed
+  // row of the copy in order and executes the modify statement of the update
+  // statement set for it, parameters bound by name from the row ("OLD_NAME"
+  // takes the fetched value of NAME, "NAME" the current one, a name the query
+  // does not list gives null). Each execution must change exactly one row, or
+  // the write fails with "Update Failed"; a row written marks unchanged, a row
+  // that fails stays changed and is visited again by the next write. The row
+  // current before the call is current again afterwards, failure or not.
+  // Commits nothing: the caller commits with retention after each write.
+  void ApplyUpdates();
+  // Change marks, for callers that want to know what is pending.
+  bool RowChanged(int row) const { return rows_.at(static_cast<std::size_t>(row)).Changed; }
+  int ChangedCount() const;
+  int CurrentRow() const { return current_; }
+
+private:
+  struct TRow {
+    std::vector<TSqlValue> Current;
+    std::vector<TSqlValue> Fetched;
+    bool Changed = false;
+  };
+  // Where a listed column sits in the result, and what the database declares.
+  struct TFieldInfo {
+    int ResultIndex;
+    int DeclaredLength;  // text columns: bytes (characters under charset NONE)
+    bool FixedLength;    // CHAR: trailing blanks are padding
+  };
+
+  [[noreturn]] void Fail(std::string_view text) const;
+  void CheckOpen() const;
+  std::size_t ColumnIndex(std::string_view column) const;  // fails with "Field '%s' not found"
+  void CheckSize(std::size_t column) const;
+  const std::vector<TSqlValue>* CurrentValues() const;
+  std::vector<TSqlValue>& EditValues(std::string_view column, std::size_t& index);
+  bool FetchRow();
+  TSqlValue ParameterValue(const TRow& row, std::string_view name) const;
+
+  std::string name_;
+  TDatabase& database_;
+  TTransaction& transaction_;
+  std::string selectSql_;
+  std::span<const TColumnDef> columns_;
+  TUpdateSQL& updateObject_;
+
+  TFbStatement select_;
+  std::vector<TFieldInfo> fields_;  // one per listed column, while open
+  std::vector<TRow> rows_;
+  bool exhausted_ = false;
+  int current_ = -1;
+  bool eof_ = true;
+  bool editing_ = false;
+  std::vector<TSqlValue> editRow_;
+};

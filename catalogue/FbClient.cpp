@@ -1,0 +1,438 @@
+#include "FbClient.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <utility>
+
+namespace {
+
+// Throws the client's error when the status vector holds one.
+void Check(const ISC_STATUS* status) {
+  if (status[0] == 1 && status[1] != 0) throw EDatabaseError(StatusText(status), status[1]);
+}
+
+// Reads an item of an information answer: code byte, 2-byte length, value.
+// Returns false when the item does not fit in the answer.
+bool ReadInfoItem(const char* answer, std::size_t size, std::size_t& pos, unsigned char& code, long& value) {
+  if (pos + 3 > size) return false;
+  code = static_cast<unsigned char>(answer[pos]);
+  const auto length = static_cast<std::size_t>(isc_vax_integer(answer + pos + 1, 2));
+  if (length > 4 || pos + 3 + length > size) return false;
+  value = length > 0 ? isc_vax_integer(answer + pos + 3, static_cast<short>(length)) : 0;
+  pos += 3 + length;
+  return true;
+}
+
+short TextLength(std::size_t size) {
+  return static_cast<short>(std::min<std::size_t>(size, std::numeric_limits<short>::max()));
+}
+
+bool IsNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
+
+}  // namespace
+
+std::string StatusText(const ISC_STATUS* status) {
+  std::string text;
+  char message[1024];
+  const ISC_STATUS* cursor = status;
+  while (fb_interpret(message, sizeof message, &cursor) > 0) {
+    if (!text.empty()) text += '\n';
+    text += message;
+  }
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
+}
+
+// ---- Parameter blocks ----
+
+namespace FbBlocks {
+
+namespace {
+void AppendItem(std::string& block, char code, std::string_view value) {
+  const std::size_t length = std::min<std::size_t>(value.size(), 255);
+  block += code;
+  block += static_cast<char>(length);
+  block.append(value.substr(0, length));
+}
+}  // namespace
+
+std::string AttachBlock(std::string_view userName, std::string_view password) {
+  std::string block(1, static_cast<char>(isc_dpb_version1));
+  AppendItem(block, isc_dpb_user_name, userName);
+  AppendItem(block, isc_dpb_password, password);
+  return block;
+}
+
+std::string TransactionBlock() {
+  return {static_cast<char>(isc_tpb_version3), static_cast<char>(isc_tpb_read_committed),
+          static_cast<char>(isc_tpb_rec_version), static_cast<char>(isc_tpb_nowait)};
+}
+
+}  // namespace FbBlocks
+
+// ---- Attachment ----
+
+TFbAttachment::~TFbAttachment() {
+  if (handle_ != 0) {
+    ISC_STATUS_ARRAY status;
+    isc_detach_database(status, &handle_);
+  }
+}
+
+TFbAttachment::TFbAttachment(TFbAttachment&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
+
+TFbAttachment& TFbAttachment::operator=(TFbAttachment&& other) noexcept {
+  if (this != &other) {
+    TFbAttachment old(std::move(*this));
+    handle_ = std::exchange(other.handle_, 0);
+  }
+  return *this;
+}
+
+TFbAttachment TFbAttachment::Attach(const std::string& databaseName, const std::string& attachBlock) {
+  TFbAttachment attachment;
+  ISC_STATUS_ARRAY status;
+  isc_attach_database(status, 0, databaseName.c_str(), &attachment.handle_,
+                      static_cast<short>(attachBlock.size()), attachBlock.data());
+  Check(status);
+  return attachment;
+}
+
+int TFbAttachment::DatabaseDialect() {
+  const char items[] = {isc_info_db_sql_dialect, isc_info_end};
+  char answer[32] = {};
+  ISC_STATUS_ARRAY status;
+  isc_database_info(status, &handle_, sizeof items, items, sizeof answer, answer);
+  Check(status);
+  std::size_t pos = 0;
+  unsigned char code = 0;
+  long value = 0;
+  while (ReadInfoItem(answer, sizeof answer, pos, code, value)) {
+    if (code == isc_info_db_sql_dialect) return static_cast<int>(value);
+  }
+  return 1;  // databases of before dialects are dialect 1
+}
+
+void TFbAttachment::Detach() {
+  if (handle_ == 0) return;
+  ISC_STATUS_ARRAY status;
+  isc_detach_database(status, &handle_);
+  Check(status);
+  handle_ = 0;
+}
+
+// ---- Transaction ----
+
+TFbTransaction::~TFbTransaction() {
+  if (handle_ != 0) {
+    ISC_STATUS_ARRAY status;
+    isc_rollback_transaction(status, &handle_);
+  }
+}
+
+TFbTransaction::TFbTransaction(TFbTransaction&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
+
+TFbTransaction& TFbTransaction::operator=(TFbTransaction&& other) noexcept {
+  if (this != &other) {
+    TFbTransaction old(std::move(*this));
+    handle_ = std::exchange(other.handle_, 0);
+  }
+  return *this;
+}
+
+TFbTransaction TFbTransaction::Start(TFbAttachment& attachment, const std::string& transactionBlock) {
+  TFbTransaction transaction;
+  ISC_STATUS_ARRAY status;
+  isc_start_transaction(status, &transaction.handle_, 1, attachment.Handle(),
+                        static_cast<unsigned short>(transactionBlock.size()), transactionBlock.data());
+  Check(status);
+  return transaction;
+}
+
+void TFbTransaction::CommitRetaining() {
+  ISC_STATUS_ARRAY status;
+  isc_commit_retaining(status, &handle_);
+  Check(status);
+}
+
+void TFbTransaction::Commit() {
+  ISC_STATUS_ARRAY status;
+  isc_commit_transaction(status, &handle_);
+  Check(status);
+  handle_ = 0;
+}
+
+void TFbTransaction::Rollback() {
+  ISC_STATUS_ARRAY status;
+  isc_rollback_transaction(status, &handle_);
+  Check(status);
+  handle_ = 0;
+}
+
+// ---- Descriptor ----
+
+void TSqlDescriptor::TFree::operator()(XSQLDA* area) const { std::free(area); }
+
+TSqlDescriptor::TSqlDescriptor(int capacity) {
+  capacity = std::max(capacity, 1);
+  area_.reset(static_cast<XSQLDA*>(std::calloc(1, XSQLDA_LENGTH(capacity))));
+  if (!area_) throw std::bad_alloc();
+  area_->version = SQLDA_VERSION1;
+  area_->sqln = static_cast<ISC_SHORT>(capacity);
+}
+
+void TSqlDescriptor::AllocateBuffers() {
+  const int count = std::min(Count(), Capacity());
+  std::vector<std::size_t> offsets(static_cast<std::size_t>(count));
+  std::size_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    const XSQLVAR& var = Var(i);
+    std::size_t size = static_cast<std::size_t>(std::max<ISC_SHORT>(var.sqllen, 0));
+    if ((var.sqltype & ~1) == SQL_VARYING) size += sizeof(ISC_USHORT);
+    offsets[static_cast<std::size_t>(i)] = total;
+    total += (std::max<std::size_t>(size, 1) + 7) / 8;  // in 8-byte units
+  }
+  storage_.assign(std::max<std::size_t>(total, 1), 0);
+  nullFlags_.assign(static_cast<std::size_t>(count), 0);
+  for (int i = 0; i < count; ++i) {
+    Var(i).sqldata = reinterpret_cast<ISC_SCHAR*>(storage_.data() + offsets[static_cast<std::size_t>(i)]);
+    Var(i).sqlind = &nullFlags_[static_cast<std::size_t>(i)];
+  }
+}
+
+// ---- Statement ----
+
+TFbStatement::~TFbStatement() {
+  if (handle_ != 0) {
+    ISC_STATUS_ARRAY status;
+    isc_dsql_free_statement(status, &handle_, DSQL_drop);
+  }
+}
+
+TFbStatement::TFbStatement(TFbStatement&& other) noexcept
+    : handle_(std::exchange(other.handle_, 0)),
+      output_(std::move(other.output_)),
+      input_(std::move(other.input_)),
+      inputTypes_(std::move(other.inputTypes_)),
+      buffersReady_(other.buffersReady_) {}
+
+TFbStatement& TFbStatement::operator=(TFbStatement&& other) noexcept {
+  if (this != &other) {
+    TFbStatement old(std::move(*this));
+    handle_ = std::exchange(other.handle_, 0);
+    output_ = std::move(other.output_);
+    input_ = std::move(other.input_);
+    inputTypes_ = std::move(other.inputTypes_);
+    buffersReady_ = other.buffersReady_;
+  }
+  return *this;
+}
+
+TFbStatement TFbStatement::Prepare(TFbAttachment& attachment, TFbTransaction& transaction, const std::string& sql,
+                                   unsigned short dialect) {
+  TFbStatement statement;
+  ISC_STATUS_ARRAY status;
+  isc_dsql_allocate_statement(status, attachment.Handle(), &statement.handle_);
+  Check(status);
+  isc_dsql_prepare(status, transaction.Handle(), &statement.handle_, 0, sql.c_str(), dialect,
+                   statement.output_.Get());
+  Check(status);
+  if (statement.output_.Count() > statement.output_.Capacity()) {
+    statement.output_ = TSqlDescriptor(statement.output_.Count());
+    isc_dsql_describe(status, &statement.handle_, SQLDA_VERSION1, statement.output_.Get());
+    Check(status);
+  }
+  isc_dsql_describe_bind(status, &statement.handle_, SQLDA_VERSION1, statement.input_.Get());
+  Check(status);
+  if (statement.input_.Count() > statement.input_.Capacity()) {
+    statement.input_ = TSqlDescriptor(statement.input_.Count());
+    isc_dsql_describe_bind(status, &statement.handle_, SQLDA_VERSION1, statement.input_.Get());
+    Check(status);
+  }
+  for (int i = 0; i < statement.input_.Count(); ++i) {
+    const XSQLVAR& var = statement.input_.Var(i);
+    statement.inputTypes_.push_back({var.sqltype, var.sqlscale, var.sqlsubtype, var.sqllen});
+  }
+  return statement;
+}
+
+TFbColumn TFbStatement::Column(int index) const {
+  const XSQLVAR& var = output_.Var(index);
+  return {std::string(var.aliasname, static_cast<std::size_t>(std::clamp<ISC_SHORT>(var.aliasname_length, 0, 31))),
+          static_cast<short>(var.sqltype & ~1), var.sqllen};
+}
+
+void TFbStatement::ReceiveAsInteger(int index) {
+  XSQLVAR& var = output_.Var(index);
+  var.sqltype = static_cast<ISC_SHORT>(SQL_LONG | (var.sqltype & 1));
+  var.sqllen = sizeof(ISC_LONG);
+  var.sqlscale = 0;
+  var.sqlsubtype = 0;
+}
+
+void TFbStatement::ReceiveAsText(int index, short length) {
+  XSQLVAR& var = output_.Var(index);
+  const short type = static_cast<short>(var.sqltype & ~1);
+  if (type != SQL_TEXT && type != SQL_VARYING) var.sqlsubtype = 0;  // character set NONE
+  var.sqltype = static_cast<ISC_SHORT>(SQL_VARYING | (var.sqltype & 1));
+  var.sqllen = length;
+  var.sqlscale = 0;
+}
+
+void TFbStatement::Execute(TFbTransaction& transaction, const std::vector<TSqlValue>& parameters) {
+  const int count = input_.Count();
+  if (static_cast<int>(parameters.size()) != count) {
+    throw EDatabaseError("Parameter count mismatch: " + std::to_string(count) + " expected, " +
+                         std::to_string(parameters.size()) + " given");
+  }
+  // The client converts what it is given to the parameter's own type, so
+  // integers go as SQL_LONG and texts as SQL_TEXT of their own length.
+  for (int i = 0; i < count; ++i) {
+    XSQLVAR& var = input_.Var(i);
+    const TInputType& described = inputTypes_[static_cast<std::size_t>(i)];
+    const TSqlValue& value = parameters[static_cast<std::size_t>(i)];
+    if (std::holds_alternative<std::int32_t>(value)) {
+      var.sqltype = SQL_LONG | 1;
+      var.sqllen = sizeof(ISC_LONG);
+      var.sqlscale = 0;
+      var.sqlsubtype = 0;
+    } else if (const auto* text = std::get_if<std::string>(&value)) {
+      const short type = static_cast<short>(described.SqlType & ~1);
+      var.sqltype = SQL_TEXT | 1;
+      var.sqllen = TextLength(text->size());
+      var.sqlscale = 0;
+      var.sqlsubtype = (type == SQL_TEXT || type == SQL_VARYING) ? described.SubType : 0;
+    } else {
+      var.sqltype = static_cast<ISC_SHORT>(described.SqlType | 1);
+      var.sqllen = described.Length;
+      var.sqlscale = described.Scale;
+      var.sqlsubtype = described.SubType;
+    }
+  }
+  input_.AllocateBuffers();
+  for (int i = 0; i < count; ++i) {
+    XSQLVAR& var = input_.Var(i);
+    const TSqlValue& value = parameters[static_cast<std::size_t>(i)];
+    *var.sqlind = std::holds_alternative<std::monostate>(value) ? -1 : 0;
+    if (const auto* integer = std::get_if<std::int32_t>(&value)) {
+      const ISC_LONG number = *integer;
+      std::memcpy(var.sqldata, &number, sizeof number);
+    } else if (const auto* text = std::get_if<std::string>(&value)) {
+      std::memcpy(var.sqldata, text->data(), static_cast<std::size_t>(var.sqllen));
+    }
+  }
+  if (!buffersReady_) {
+    output_.AllocateBuffers();
+    buffersReady_ = true;
+  }
+  ISC_STATUS_ARRAY status;
+  isc_dsql_execute(status, transaction.Handle(), &handle_, SQLDA_VERSION1, count > 0 ? input_.Get() : nullptr);
+  Check(status);
+}
+
+bool TFbStatement::Fetch() {
+  ISC_STATUS_ARRAY status;
+  const ISC_STATUS result = isc_dsql_fetch(status, &handle_, SQLDA_VERSION1, output_.Get());
+  if (result == 100) return false;  // end of the result
+  Check(status);
+  return true;
+}
+
+TSqlValue TFbStatement::Value(int index) const {
+  const XSQLVAR& var = output_.Var(index);
+  if (var.sqldata == nullptr) return {};
+  if ((var.sqltype & 1) != 0 && var.sqlind != nullptr && *var.sqlind < 0) return {};
+  switch (var.sqltype & ~1) {
+    case SQL_SHORT: {
+      ISC_SHORT number;
+      std::memcpy(&number, var.sqldata, sizeof number);
+      return std::int32_t{number};
+    }
+    case SQL_LONG: {
+      ISC_LONG number;
+      std::memcpy(&number, var.sqldata, sizeof number);
+      return std::int32_t{number};
+    }
+    case SQL_TEXT:
+      return std::string(var.sqldata, static_cast<std::size_t>(std::max<ISC_SHORT>(var.sqllen, 0)));
+    case SQL_VARYING: {
+      ISC_USHORT length;
+      std::memcpy(&length, var.sqldata, sizeof length);
+      length = std::min<ISC_USHORT>(length, static_cast<ISC_USHORT>(std::max<ISC_SHORT>(var.sqllen, 0)));
+      return std::string(var.sqldata + sizeof length, length);
+    }
+    default:
+      return {};
+  }
+}
+
+std::int64_t TFbStatement::RowsChanged() {
+  const char items[] = {isc_info_sql_records, isc_info_end};
+  char answer[64] = {};
+  ISC_STATUS_ARRAY status;
+  isc_dsql_sql_info(status, &handle_, sizeof items, items, sizeof answer, answer);
+  Check(status);
+  // isc_info_sql_records, 2-byte length, then one item per kind of change.
+  if (static_cast<unsigned char>(answer[0]) != isc_info_sql_records) return 0;
+  const auto length = static_cast<std::size_t>(isc_vax_integer(answer + 1, 2));
+  const std::size_t end = std::min(sizeof answer, 3 + length);
+  std::size_t pos = 3;
+  std::int64_t changed = 0;
+  unsigned char code = 0;
+  long value = 0;
+  while (pos < end && static_cast<unsigned char>(answer[pos]) != isc_info_end &&
+         ReadInfoItem(answer, end, pos, code, value)) {
+    if (code == isc_info_req_insert_count || code == isc_info_req_update_count || code == isc_info_req_delete_count) {
+      changed += value;
+    }
+  }
+  return changed;
+}
+
+void TFbStatement::Free() {
+  if (handle_ == 0) return;
+  ISC_STATUS_ARRAY status;
+  isc_dsql_free_statement(status, &handle_, DSQL_drop);
+  handle_ = 0;  // a statement the client cannot drop is of no further use
+  Check(status);
+}
+
+// ---- Named parameters ----
+
+TNamedParameters ParseNamedParameters(std::string_view sql) {
+  TNamedParameters result;
+  std::size_t i = 0;
+  while (i < sql.size()) {
+    const char c = sql[i];
+    if (c == '\'' || c == '"') {  // a quoted text or name, up to its closing quote
+      const std::size_t close = sql.find(c, i + 1);
+      const std::size_t end = close == std::string_view::npos ? sql.size() : close + 1;
+      result.Sql.append(sql.substr(i, end - i));
+      i = end;
+    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
+      const std::size_t close = sql.find('\n', i);
+      const std::size_t end = close == std::string_view::npos ? sql.size() : close;
+      result.Sql.append(sql.substr(i, end - i));
+      i = end;
+    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
+      const std::size_t close = sql.find("*/", i + 2);
+      const std::size_t end = close == std::string_view::npos ? sql.size() : close + 2;
+      result.Sql.append(sql.substr(i, end - i));
+      i = end;
+    } else if (c == ':' && i + 1 < sql.size() && IsNameStart(sql[i + 1])) {
+      std::size_t end = i + 1;
+      while (end < sql.size() && IsNameChar(sql[end])) ++end;
+      result.Names.emplace_back(sql.substr(i + 1, end - i - 1));
+      result.Sql += '?';
+      i = end;
+    } else {
+      result.Sql += c;
+      ++i;
+    }
+  }
+  return result;
+}

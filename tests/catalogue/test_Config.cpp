@@ -1,0 +1,93 @@
+#include "Config.h"
+
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <ini.h>
+
+#include <filesystem>
+
+namespace {
+
+using dztest::TTempDir;
+
+std::string Letters(std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i) text += static_cast<char>('a' + i % 26);
+  return text;
+}
+
+TEST(Config, ReadsTheDatabaseName) {
+  struct TCase {
+    const char* what;
+    std::string content;
+    std::string value;
+  };
+  const std::string path3000 = "C:\\" + Letters(2997);
+  const TCase cases[] = {
+      {"plain", "[BANCO]\nCAMINHO=C:\\Velmar\\db.fdb\n", "C:\\Velmar\\db.fdb"},
+      {"names in any letter case", "[banco]\ncaminho=localhost:/srv/db.fdb\n", "localhost:/srv/db.fdb"},
+      {"backslashes, blanks inside, quotes and ';' stay",
+       "[BANCO]\nCAMINHO=\\\\srv\\a b;c\\\"x\".fdb\n", "\\\\srv\\a b;c\\\"x\".fdb"},
+      {"blanks around key and value go", "[BANCO]\n  CAMINHO  =  /db.fdb  \n", "/db.fdb"},
+      {"Windows line ends", "[BANCO]\r\nCAMINHO=C:\\db.fdb\r\n", "C:\\db.fdb"},
+      {"UTF-8 byte order mark", "\xEF\xBB\xBF[BANCO]\nCAMINHO=x.fdb\n", "x.fdb"},
+      {"other sections and keys around", "[OUTRO]\nCAMINHO=no\n[BANCO]\nUSUARIO=u\nCAMINHO=yes\n[FIM]\nCAMINHO=no2\n", "yes"},
+      {"the first of a key given twice", "[BANCO]\nCAMINHO=first\nCAMINHO=second\n", "first"},
+      {"an indented line is a key of its own", "[BANCO]\nOUTRA=1\n  CAMINHO=indented\n", "indented"},
+      {"the section given twice", "[BANCO]\nA=1\n[X]\n[BANCO]\nCAMINHO=later\n", "later"},
+      {"a malformed line does not stop the read", "[BANCO]\nnot a pair\nCAMINHO=after\n", "after"},
+      {"empty value", "[BANCO]\nCAMINHO=\n", ""},
+      {"key missing", "[BANCO]\nCAMINH=x\n", ""},
+      {"section missing", "[BANCOS]\nCAMINHO=x\n", ""},
+      {"key before any section", "CAMINHO=x\n[BANCO]\n", ""},
+      {"empty file", "", ""},
+      {"2047 characters stay whole", "[BANCO]\nCAMINHO=" + Letters(2047) + "\n", Letters(2047)},
+      {"3000 characters are cut to 2047", "[BANCO]\nCAMINHO=" + path3000 + "\nX=1\n", path3000.substr(0, 2047)},
+      {"a line longer than the reader's line: first 2047 of the value",
+       "[BANCO]\nCAMINHO=" + Letters(20000) + "\nCAMINHO=second\n", Letters(2047)},
+  };
+  TTempDir dir;
+  const std::string file = dir.File("BaseAudio.ini");
+  for (const auto& c : cases) {
+    dztest::WriteFile(file, c.content);
+    EXPECT_EQ(ReadConfiguredDatabaseName(file), c.value) << c.what;
+  }
+}
+
+TEST(Config, MissingFileGivesEmptyText) {
+  TTempDir dir;
+  EXPECT_EQ(ReadConfiguredDatabaseName(dir.File("BaseAudio.ini")), "");
+  EXPECT_EQ(ReadConfiguredDatabaseName(dir.Path().string()), "");  // a folder
+}
+
+TEST(Config, ReadsAnySectionAndKey) {
+  TTempDir dir;
+  const std::string file = dir.File("a.ini");
+  dztest::WriteFile(file, "[BANCO]\nCAMINHO=a\n[Outro]\nChave=b\n");
+  EXPECT_EQ(ReadIniValue(file, "OUTRO", "chave"), "b");
+  EXPECT_EQ(ReadIniValue(file, "Outro", "CAMINHO"), "");
+}
+
+TEST(Config, LeavesTheReadersOptionsAsFound) {
+  const int maxLine = ini_max_line;
+  const bool multiline = ini_allow_multiline;
+  const bool inlineComments = ini_allow_inline_comments;
+  TTempDir dir;
+  dztest::WriteFile(dir.File("a.ini"), "[BANCO]\nCAMINHO=a\n");
+  ASSERT_EQ(ReadConfiguredDatabaseName(dir.File("a.ini")), "a");
+  EXPECT_EQ(ini_max_line, maxLine);
+  EXPECT_EQ(ini_allow_multiline, multiline);
+  EXPECT_EQ(ini_allow_inline_comments, inlineComments);
+}
+
+TEST(Config, ExecutableFolderIsTheTestsFolder) {
+  const std::string folder = ExecutableFolder();
+  ASSERT_FALSE(folder.empty());
+  EXPECT_EQ(folder.back(), '/');
+  const auto expected = std::filesystem::canonical(dztest::BinaryDir() + "/tests/catalogue").string() + "/";
+  EXPECT_EQ(folder, expected);
+  EXPECT_TRUE(std::filesystem::exists(folder + "test_Config"));
+}
+
+}  // namespace
