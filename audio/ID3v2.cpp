@@ -261,6 +261,33 @@ private:
   }
 };
 
+// True when the tag's bytes hold "POP", the start of the popularimeter frame
+// id of every version ("POP" in 2.2, "POPM" in 2.3 and 2.4). A complete parser
+// can only find such a frame where its id stands in the tag: it reads no more
+// than the tag's bytes, unsynchronisation only drops a zero byte after 0xFF,
+// and compression and encryption touch frame contents, never ids. So a tag
+// without these three bytes has no rating to give, and the parser, which
+// costs as much as the rest of the reading, need not run.
+bool TagMayHoldPopularimeter(const std::string& fileName, std::int32_t tagSize) {
+  TReadOnlyFile file(fileName);
+  if (!file.IsOpen()) return true;  // let the parser decide, and fail, on its own
+  constexpr std::string_view Id = "POP";
+  std::array<char, 16384> buffer;
+  std::size_t kept = 0;  // bytes carried over from the previous piece, so an id may straddle two
+  std::int64_t left = tagSize;
+  while (left > 0) {
+    const std::size_t wanted = static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size() - kept));
+    const std::size_t got = file.Read(buffer.data() + kept, wanted);
+    if (got == 0) return true;
+    left -= static_cast<std::int64_t>(got);
+    const std::string_view piece(buffer.data(), kept + got);
+    if (piece.find(Id) != std::string_view::npos) return true;
+    kept = std::min(piece.size(), Id.size() - 1);
+    std::memmove(buffer.data(), piece.data() + piece.size() - kept, kept);
+  }
+  return false;
+}
+
 // Rating of the first popularimeter frame of the file's ID3v2 tag, read with
 // TagLib's complete tag parser (which also understands e-mail addresses,
 // unsynchronisation and the version 2.4 frame sizes). 0 when there is none or
@@ -351,6 +378,7 @@ bool TID3v2::LoadFromFile(const std::string& fileName) {
     this->*ExtraTextMembers[i] = PlainText(slots[FirstExtraTextSlot + i]);
   // A stored popularimeter frame has an empty e-mail address, so its second
   // byte is the rating; any other is left to the complete parser.
-  Rating = slots[RatingSlot] ? (*slots[RatingSlot])[1] : RatingFromTagParser(fileName);
+  if (slots[RatingSlot]) Rating = (*slots[RatingSlot])[1];
+  else if (TagMayHoldPopularimeter(fileName, TagSize)) Rating = RatingFromTagParser(fileName);
   return true;
 }

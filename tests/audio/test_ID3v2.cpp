@@ -413,6 +413,13 @@ TEST(ID3v2, Rating) {
        TTagBuilder(4).Frame("POPM", "\0\x07"s + counter, 0x80).File(), 7},
       {"version 5 tags are not read", TTagBuilder(5).Frame("POPM", "\0\xC4"s + counter).File(), 0},
       {"POPM with e-mail but no rating byte", TTagBuilder(3).Frame("POPM", "a@b\0"s).File(), 0},
+      // The tag is searched for the id in 16 KB pieces before the complete parser runs.
+      {"POPM id split 1 + 3 between two pieces of the search",
+       TTagBuilder(3).Frame("TXXX", std::string(16363, 'a')).Frame("POPM", "a@b\0\x21"s + counter).File(), 33},
+      {"POPM id split 2 + 2 between two pieces of the search",
+       TTagBuilder(3).Frame("TXXX", std::string(16362, 'a')).Frame("POPM", "a@b\0\x22"s + counter).File(), 34},
+      {"POPM id split 3 + 1 between two pieces of the search",
+       TTagBuilder(3).Frame("TXXX", std::string(16361, 'a')).Frame("POPM", "a@b\0\x23"s + counter).File(), 35},
   };
   TTempDir dir;
   for (const auto& c : cases) {
