@@ -1,0 +1,94 @@
+#include "Atualizacao.h"
+
+#include "Catalogue.h"
+#include "U_Funcoes.h"
+
+#include <charconv>
+
+namespace {
+
+// Opens the query (nothing when it is open already), reads all its rows and
+// goes to the first.
+void AbreTudo(TQuery& query) {
+  query.Open();
+  query.FetchAll();
+  query.First();
+}
+
+std::int32_t ComoInteiro(const std::string& texto) {
+  std::int32_t valor = 0;
+  std::from_chars(texto.data(), texto.data() + texto.size(), valor);
+  return valor;
+}
+
+}  // namespace
+
+TAtualizacao::TAtualizacao(TCatalogo& catalogo, TFrenteAtualizacao& frente, TModoAtualizacao modo)
+    : catalogo_(catalogo), frente_(frente), modo_(modo) {}
+
+void TAtualizacao::Executa() {
+  TQuery& musicas = catalogo_.Q_Musicas;
+  TQuery& vinhetas = catalogo_.Q_Vinhetas;
+  AbreTudo(musicas);
+  AbreTudo(vinhetas);
+  const std::int32_t totalMusicas = musicas.RecordCount();
+  const std::int32_t totalVinhetas = vinhetas.RecordCount();
+
+  frente_.DefineMaximo(TBarra::Geral, totalMusicas + totalVinhetas);
+  frente_.DefineProgresso(TBarra::Geral, 0);
+  frente_.DefineProgresso(TBarra::Atual, 0);
+  frente_.DefineMaximo(TBarra::Atual, totalMusicas);
+  frente_.DefineRotulo(RotuloMusicas);
+  // Both bars advance before the row is worked on: a bar shows 100% as its last row begins.
+  while (!musicas.Eof()) {
+    AvancaBarras();
+    AtualizaMusica();
+    musicas.Next();
+  }
+
+  frente_.DefineProgresso(TBarra::Atual, 0);
+  frente_.DefineMaximo(TBarra::Atual, vinhetas.RecordCount());
+  frente_.DefineRotulo(RotuloVinhetas);
+  while (!vinhetas.Eof()) {
+    AvancaBarras();
+    AtualizaVinheta();
+    vinhetas.Next();
+  }
+
+  // Any row walked, whatever its file gave, counts as work done.
+  frente_.Mensagem(frente_.Progresso(TBarra::Geral) != 0 ? MensagemSucesso : MensagemNadaAFazer);
+}
+
+void TAtualizacao::AvancaBarras() {
+  frente_.DefineProgresso(TBarra::Atual, frente_.Progresso(TBarra::Atual) + 1);
+  frente_.DefineProgresso(TBarra::Geral, frente_.Progresso(TBarra::Geral) + 1);
+}
+
+void TAtualizacao::AtualizaMusica() {
+  TQuery& query = catalogo_.Q_Musicas;
+  // The folder's path runs straight into the file name: no separator is put
+  // between them and nothing is trimmed.
+  const std::string caminho = query.FieldAsString("PAS_PATH") + query.FieldAsString("MUS_ARQUIVO");
+  GravaDuracao(query, TTabela::Musicas, caminho, "MUS_CODIGO", "MUS_SEGUNDOS", "MUS_TEMPO");
+}
+
+void TAtualizacao::AtualizaVinheta() {
+  TQuery& query = catalogo_.Q_Vinhetas;
+  const std::string caminho = query.FieldAsString("VIN_ARQUIVO");
+  GravaDuracao(query, TTabela::Vinhetas, caminho, "VIN_CODIGO", "VIN_SEGUNDOS", "VIN_TEMPO");
+}
+
+void TAtualizacao::GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, const char* colunaCodigo,
+                                const char* colunaSegundos, const char* colunaTempo) {
+  TMotivoDuracao motivo = TMotivoDuracao::Medida;
+  const std::int32_t segundos = DuracaoEmSegundos(caminho, &motivo);
+  const std::string tempo = SegundosParaTempo(segundos);
+  if (modo_ == TModoAtualizacao::Gravacao) {
+    query.Edit();
+    query.SetInteger(colunaSegundos, segundos);
+    query.SetString(colunaTempo, tempo);
+    query.ApplyUpdates();
+    catalogo_.Trans_Velmar.CommitRetaining();
+  }
+  frente_.LinhaAtualizada({tabela, ComoInteiro(query.FieldAsString(colunaCodigo)), caminho, segundos, tempo, motivo});
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+// The update run: every catalogue row whose time is still "00:00" gets the
+// play length of its audio file, written and committed row by row, first the
+// music rows, then the jingles. Two bars, a label and a closing message follow
+// it through a front end (the window, or a program without one).
+
+#include "FrenteAtualizacao.h"
+
+#include <string>
+
+class TCatalogo;
+class TQuery;
+
+inline constexpr const char* RotuloMusicas = "Progresso: Músicas";
+inline constexpr const char* RotuloVinhetas = "Progresso: Vinhetas";
+inline constexpr const char* MensagemSucesso = "Atualização realizada com sucesso.";
+inline constexpr const char* MensagemNadaAFazer = "Não há arquivos sem duração cadastradas.";
+
+// Gravacao writes and commits every row; Simulacao measures and reports every
+// row the same way but writes and commits nothing.
+enum class TModoAtualizacao { Gravacao, Simulacao };
+
+class TAtualizacao {
+public:
+  TAtualizacao(TCatalogo& catalogo, TFrenteAtualizacao& frente, TModoAtualizacao modo = TModoAtualizacao::Gravacao);
+
+  // The whole run. It handles no error: a database error ends it where it
+  // happens (the rows before stay committed) and passes to the caller.
+  // The queries stay open afterwards, so a later run walks the same rows again.
+  void Executa();
+
+private:
+  // Measure and write the current row of Q_Musicas / Q_Vinhetas.
+  void AtualizaMusica();
+  void AtualizaVinheta();
+  void GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, const char* colunaCodigo,
+                    const char* colunaSegundos, const char* colunaTempo);
+  void AvancaBarras();
+
+  TCatalogo& catalogo_;
+  TFrenteAtualizacao& frente_;
+  TModoAtualizacao modo_;
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "U_Funcoes.h"
+
+#include <cstdint>
+#include <string>
+
+// What the update run needs from whoever shows it: two progress bars, the
+// phase label and the plain message box. The window is one such front end; a
+// program without a window can be another.
+
+enum class TBarra {
+  Atual,  // progress of the current phase (the window's GaugeAtual)
+  Geral,  // progress over both tables (the window's GaugeGeral)
+};
+
+enum class TTabela { Musicas, Vinhetas };
+
+// One row as the run has just written and committed it.
+struct TLinhaAtualizada {
+  TTabela tabela;
+  std::int32_t codigo;     // MUS_CODIGO or VIN_CODIGO
+  std::string caminho;     // the path that was measured, exactly as looked up
+  std::int32_t segundos;   // the value written into the seconds column
+  std::string tempo;       // the "mm:ss" text written into the time column
+  TMotivoDuracao motivo;   // why the file gave that many seconds
+};
+
+class TFrenteAtualizacao {
+public:
+  virtual ~TFrenteAtualizacao() = default;
+
+  // The bars behave as the window's do: a progress is clamped to [0, maximum]
+  // and a maximum below 0 is refused with an error.
+  virtual void DefineMaximo(TBarra barra, std::int32_t maximo) = 0;
+  virtual void DefineProgresso(TBarra barra, std::int32_t progresso) = 0;
+  virtual std::int32_t Progresso(TBarra barra) const = 0;
+  // Texts are UTF-8.
+  virtual void DefineRotulo(const std::string& texto) = 0;
+  virtual void Mensagem(const std::string& texto) = 0;
+
+  // Called after each row is written and committed (in a dry run: measured);
+  // nothing by default.
+  virtual void LinhaAtualizada(const TLinhaAtualizada&) {}
+};

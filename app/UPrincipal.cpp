@@ -1,0 +1,121 @@
+#include "UPrincipal.h"
+
+#include "Aplicacao.h"
+#include "Atualizacao.h"
+#include "CaixasMensagem.h"
+#include "Gauge.h"
+#include "ImageButton.h"
+#include "ReadOnlyFile.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+namespace {
+
+constexpr int FontPointSize = 8;  // 11 pixels at 96 dots per inch
+
+QLabel* BoldLabel(QWidget* parent, const QString& text, QPoint position) {
+  auto* label = new QLabel(text, parent);
+  QFont bold = label->font();
+  bold.setBold(true);
+  label->setFont(bold);
+  label->move(position);
+  label->adjustSize();  // sized to its text
+  return label;
+}
+
+TGauge* Bar(QWidget* parent, const QRect& geometry) {
+  auto* gauge = new TGauge(parent);
+  gauge->setGeometry(geometry);
+  return gauge;
+}
+
+TImageButton* Button(QWidget* parent, const QString& caption, const QString& image, const QRect& geometry) {
+  auto* button = new TImageButton(parent);
+  button->SetCaption(caption);
+  button->SetImage(QPixmap(image));
+  button->setGeometry(geometry);
+  return button;
+}
+
+}  // namespace
+
+QFont FonteDaJanela() {
+  QFont font = QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"))
+                   ? QFont(QStringLiteral("MS Sans Serif"))
+                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(FontPointSize);
+  font.setBold(false);
+  font.setItalic(false);
+  return font;
+}
+
+TFrmPrincipal::TFrmPrincipal(const std::string& pastaConfiguracao, QWidget* parent)
+    // Title bar with the system menu and the close box only; a thin fixed border on Windows.
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      pastaConfiguracao_(pastaConfiguracao) {
+  Q_INIT_RESOURCE(Imagens);
+  setObjectName(QStringLiteral("FrmPrincipal"));
+  setWindowTitle(TituloAplicacao());
+  setFont(FonteDaJanela());
+  QPalette colours = palette();
+  colours.setColor(QPalette::Window, colours.color(QPalette::Button));
+  setPalette(colours);
+  setAutoFillBackground(true);
+  setFixedSize(ClientWidth, ClientHeight);
+
+  BFechar = Button(this, QStringLiteral("Fechar"), QStringLiteral(":/imagens/Desligar.png"), QRect(239, 85, 100, 50));
+  BAlterar = Button(this, QStringLiteral("Atualizar"), QStringLiteral(":/imagens/Relogio.png"), QRect(137, 85, 100, 50));
+  GaugeGeral = Bar(this, QRect(8, 64, 465, 17));
+  GaugeAtual = Bar(this, QRect(8, 24, 465, 17));
+  lblProgressao = BoldLabel(this, QStringLiteral("Progresso:"), QPoint(8, 8));
+  Label1 = BoldLabel(this, QStringLiteral("Progresso Geral:"), QPoint(8, 48));
+  connect(BAlterar, &TImageButton::Clicked, this, &TFrmPrincipal::BAlterarClick);
+  connect(BFechar, &TImageButton::Clicked, this, &TFrmPrincipal::BFecharClick);
+
+  // Centred on the screen when first shown.
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->geometry().center() - QPoint(ClientWidth / 2, ClientHeight / 2));
+  }
+
+  FormCreate();
+}
+
+TFrmPrincipal::~TFrmPrincipal() = default;
+
+void TFrmPrincipal::FormCreate() {
+  // Without the configuration file nothing happens now: the connection keeps
+  // its built-in database name and is made by the first run.
+  const std::string configuracao = pastaConfiguracao_ + ConfigFileName;
+  if (!FileExists(configuracao)) return;
+  // An empty or missing value is used as it is: connecting then fails.
+  Catalogo.DB_Velmar.SetDatabaseName(ReadConfiguredDatabaseName(configuracao));
+  try {
+    Catalogo.DB_Velmar.Connect();
+  } catch (...) {
+    // The reason is dropped; the next run tries again and shows its own error.
+    Mensagem("Não foi possível conectar com a base de dados");
+  }
+}
+
+void TFrmPrincipal::BAlterarClick() { TAtualizacao(Catalogo, *this).Executa(); }
+
+void TFrmPrincipal::BFecharClick() { close(); }
+
+TGauge* TFrmPrincipal::Gauge(TBarra barra) const { return barra == TBarra::Atual ? GaugeAtual : GaugeGeral; }
+
+void TFrmPrincipal::DefineMaximo(TBarra barra, std::int32_t maximo) { Gauge(barra)->SetMaximum(maximo); }
+
+void TFrmPrincipal::DefineProgresso(TBarra barra, std::int32_t progresso) { Gauge(barra)->SetProgress(progresso); }
+
+std::int32_t TFrmPrincipal::Progresso(TBarra barra) const { return Gauge(barra)->Progress(); }
+
+void TFrmPrincipal::DefineRotulo(const std::string& texto) {
+  lblProgressao->setText(QString::fromStdString(texto));
+  lblProgressao->adjustSize();
+}
+
+void TFrmPrincipal::Mensagem(const std::string& texto) { TAplicacao::Caixas().Mensagem(QString::fromStdString(texto)); }
