@@ -1,0 +1,139 @@
+#include "FrenteTerminal.h"
+
+#include <stdexcept>
+
+namespace {
+
+constexpr int LarguraBarra = 30;
+// Redraw at most this often while a phase runs; every row still counts.
+constexpr auto IntervaloDesenho = std::chrono::milliseconds(100);
+
+// Characters, not bytes, of a UTF-8 text: what it takes on the screen.
+std::size_t Largura(const std::string& texto) {
+  std::size_t largura = 0;
+  for (const char c : texto)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++largura;
+  return largura;
+}
+
+// The text filled with blanks to a width on the screen.
+std::string Ajustado(const std::string& texto, std::size_t largura) {
+  const std::size_t atual = Largura(texto);
+  return atual >= largura ? texto : texto + std::string(largura - atual, ' ');
+}
+
+constexpr std::size_t LarguraNome = 20;
+
+// Same arithmetic as the window's bars: truncated, 0 for an empty maximum.
+int Percentual(std::int64_t progresso, std::int64_t maximo) {
+  return maximo == 0 ? 0 : static_cast<int>(progresso * 100 / maximo);
+}
+
+}  // namespace
+
+const char* TextoMotivo(TMotivoDuracao motivo) {
+  switch (motivo) {
+    case TMotivoDuracao::Medida: return "";
+    case TMotivoDuracao::ArquivoInexistente: return "arquivo inexistente";
+    case TMotivoDuracao::NaoEWave: return "não é um arquivo RIFF/WAVE";
+    case TMotivoDuracao::SemQuadroMPEG: return "nenhum quadro MPEG encontrado";
+    case TMotivoDuracao::MeioSegundoOuMenos: return "meio segundo ou menos";
+    case TMotivoDuracao::DuracaoInvalida: return "duração inválida";
+  }
+  return "";
+}
+
+TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado)
+    : saida_(saida), terminal_(terminal), detalhado_(detalhado) {}
+
+void TFrenteTerminal::DefineMaximo(TBarra barra, std::int32_t maximo) {
+  if (maximo < 0) throw std::invalid_argument("Value must be between 1 and 2147483647");
+  TContador& contador = Contador(barra);
+  contador.maximo = maximo;
+  if (contador.progresso > maximo) contador.progresso = maximo;
+  Desenha(true);
+}
+
+void TFrenteTerminal::DefineProgresso(TBarra barra, std::int32_t progresso) {
+  // The phase bar going back to 0 ends the phase it counted.
+  if (barra == TBarra::Atual && progresso == 0) FechaFase();
+  TContador& contador = Contador(barra);
+  if (progresso < 0) progresso = 0;
+  if (progresso > contador.maximo) progresso = contador.maximo;
+  contador.progresso = progresso;
+  Desenha(false);
+}
+
+std::int32_t TFrenteTerminal::Progresso(TBarra barra) const { return Contador(barra).progresso; }
+
+void TFrenteTerminal::DefineRotulo(const std::string& texto) {
+  FechaFase();
+  rotulo_ = texto;
+  Desenha(true);
+}
+
+void TFrenteTerminal::Mensagem(const std::string& texto) {
+  FechaFase();
+  Encerra();
+  std::fprintf(saida_, "%s\n", texto.c_str());
+  std::fflush(saida_);
+}
+
+void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
+  if (!detalhado_) return;
+  ApagaBarras();
+  const char* motivo = linha.segundos == 0 || linha.motivo != TMotivoDuracao::Medida ? TextoMotivo(linha.motivo) : "";
+  std::fprintf(saida_, "%s\t%d\t%s\t%d\t%s%s%s\n", linha.tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas",
+               linha.codigo, linha.caminho.c_str(), linha.segundos, linha.tempo.c_str(), *motivo ? "\t" : "", motivo);
+  Desenha(true);
+}
+
+void TFrenteTerminal::Encerra() {
+  if (terminal_ && barrasNaTela_) {
+    Desenha(true);
+    barrasNaTela_ = false;  // leave the last picture of the bars where it is
+  }
+  std::fflush(saida_);
+}
+
+// Off a terminal, a phase is reported once, when the next one begins or the run ends.
+void TFrenteTerminal::FechaFase() {
+  // On a terminal the same two bars go on in place.
+  if (terminal_ || rotulo_.empty()) return;
+  std::fprintf(saida_, "%s %d/%d (%d%%); geral %d/%d (%d%%)\n", rotulo_.c_str(), atual_.progresso, atual_.maximo,
+               Percentual(atual_.progresso, atual_.maximo), geral_.progresso, geral_.maximo,
+               Percentual(geral_.progresso, geral_.maximo));
+  std::fflush(saida_);
+  rotulo_.clear();
+}
+
+std::string TFrenteTerminal::Linha(const std::string& nome, const TContador& contador) const {
+  const int percentual = Percentual(contador.progresso, contador.maximo);
+  const int cheios = LarguraBarra * percentual / 100;
+  std::string linha = nome + "[";
+  linha.append(static_cast<std::size_t>(cheios), '#');
+  linha.append(static_cast<std::size_t>(LarguraBarra - cheios), '.');
+  char numeros[64];
+  std::snprintf(numeros, sizeof numeros, "] %d/%d %3d%%", contador.progresso, contador.maximo, percentual);
+  return linha + numeros;
+}
+
+void TFrenteTerminal::ApagaBarras() {
+  if (!terminal_ || !barrasNaTela_) return;
+  // Up two lines and clear them, so a row's line takes their place.
+  std::fputs("\033[2A\r\033[J", saida_);
+  barrasNaTela_ = false;
+}
+
+void TFrenteTerminal::Desenha(bool forcar) {
+  if (!terminal_ || rotulo_.empty()) return;
+  const auto agora = std::chrono::steady_clock::now();
+  const bool ultimo = atual_.progresso == atual_.maximo;
+  if (!forcar && !ultimo && barrasNaTela_ && agora - ultimoDesenho_ < IntervaloDesenho) return;
+  ultimoDesenho_ = agora;
+  if (barrasNaTela_) std::fputs("\033[2A", saida_);
+  std::fprintf(saida_, "\r\033[K%s\n\r\033[K%s\n", Linha(Ajustado(rotulo_, LarguraNome), atual_).c_str(),
+               Linha(Ajustado("Progresso Geral:", LarguraNome), geral_).c_str());
+  barrasNaTela_ = true;
+  std::fflush(saida_);
+}

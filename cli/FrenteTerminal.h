@@ -1,0 +1,50 @@
+#pragma once
+
+// The update run's front end on a terminal: two bars redrawn in place (the
+// phase and the whole run, with counts and percentages), or, when the output
+// is not a terminal, one line per phase. With verbose, one line per row.
+
+#include "FrenteAtualizacao.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+class TFrenteTerminal : public TFrenteAtualizacao {
+public:
+  TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado);
+
+  void DefineMaximo(TBarra barra, std::int32_t maximo) override;
+  void DefineProgresso(TBarra barra, std::int32_t progresso) override;
+  std::int32_t Progresso(TBarra barra) const override;
+  void DefineRotulo(const std::string& texto) override;
+  void Mensagem(const std::string& texto) override;
+  void LinhaAtualizada(const TLinhaAtualizada& linha) override;
+
+  // Ends the display of the bars (after a run, or before an error is shown).
+  void Encerra();
+
+private:
+  struct TContador {
+    std::int32_t maximo = 100;
+    std::int32_t progresso = 0;
+  };
+  TContador& Contador(TBarra barra) { return barra == TBarra::Atual ? atual_ : geral_; }
+  const TContador& Contador(TBarra barra) const { return barra == TBarra::Atual ? atual_ : geral_; }
+  void FechaFase();
+  void Desenha(bool forcar);
+  void ApagaBarras();
+  std::string Linha(const std::string& nome, const TContador& contador) const;
+
+  std::FILE* saida_;
+  bool terminal_;
+  bool detalhado_;
+  TContador atual_;
+  TContador geral_;
+  std::string rotulo_;
+  bool barrasNaTela_ = false;
+  std::chrono::steady_clock::time_point ultimoDesenho_{};
+};
+
+// The reason a row got the seconds it got, in a few words ("" when measured).
+const char* TextoMotivo(TMotivoDuracao motivo);

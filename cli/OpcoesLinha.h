@@ -1,0 +1,26 @@
+#pragma once
+
+// The command line of atualiza-duracoes.
+
+#include <string>
+#include <vector>
+
+struct TOpcoesLinha {
+  std::string arquivoConfiguracao;  // --config FILE; empty: BaseAudio.ini beside the program
+  std::string banco;                // --database NAME
+  bool temBanco = false;            // --database was given (an empty name counts)
+  bool detalhado = false;           // --verbose
+  bool simulacao = false;           // --dry-run
+  bool ajuda = false;               // --help
+  bool versao = false;              // --version
+  std::string erro;                 // what is wrong with the arguments, if anything
+};
+
+TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos);
+
+extern const char* const TextoAjuda;
+extern const char* const TextoVersao;
+
+// An error's text as the window's error box shows it: a full stop is appended
+// when the last character sorts after ".".
+std::string ComPontoFinal(const std::string& texto);

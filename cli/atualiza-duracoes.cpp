@@ -1,0 +1,72 @@
+// atualiza-duracoes: the window's update run without a window, for stations
+// that run it unattended (a scheduled job after each import).
+
+#include "Atualizacao.h"
+#include "Catalogue.h"
+#include "Config.h"
+#include "FrenteTerminal.h"
+#include "OpcoesLinha.h"
+#include "ReadOnlyFile.h"
+
+#include <cstdio>
+#include <exception>
+#include <unistd.h>
+
+namespace {
+
+constexpr int SaidaOk = 0;
+constexpr int SaidaErro = 1;
+constexpr int SaidaUso = 2;
+
+int Uso(const std::string& erro) {
+  std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", erro.c_str(), TextoAjuda);
+  return SaidaUso;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const TOpcoesLinha opcoes = LeOpcoes(std::vector<std::string>(argv + 1, argv + argc));
+  if (!opcoes.erro.empty()) return Uso(opcoes.erro);
+  if (opcoes.ajuda) {
+    std::fputs(TextoAjuda, stdout);
+    return SaidaOk;
+  }
+  if (opcoes.versao) {
+    std::fputs(TextoVersao, stdout);
+    return SaidaOk;
+  }
+
+  TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao);
+  try {
+    TCatalogo catalogo;
+    if (opcoes.temBanco) {
+      catalogo.DB_Velmar.SetDatabaseName(opcoes.banco);
+    } else {
+      // As the window does: without the file the connection keeps its own
+      // default name; with it, the file's value, even when that is empty.
+      const std::string arquivo =
+          opcoes.arquivoConfiguracao.empty() ? ExecutableFolder() + ConfigFileName : opcoes.arquivoConfiguracao;
+      if (FileExists(arquivo)) {
+        catalogo.DB_Velmar.SetDatabaseName(ReadConfiguredDatabaseName(arquivo));
+      } else if (!opcoes.arquivoConfiguracao.empty()) {
+        return Uso("arquivo de configuração não encontrado: " + arquivo);
+      }
+    }
+    TAtualizacao atualizacao(catalogo, frente,
+                             opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao);
+    atualizacao.Executa();
+  } catch (const std::exception& erro) {
+    frente.Encerra();
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", ComPontoFinal(erro.what()).c_str());
+    return SaidaErro;
+  } catch (...) {
+    frente.Encerra();
+    std::fflush(stdout);
+    std::fprintf(stderr, "Erro desconhecido.\n");
+    return SaidaErro;
+  }
+  if (opcoes.simulacao) std::puts("Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.");
+  return SaidaOk;
+}
