@@ -87,4 +87,13 @@ std::string Show(const TSqlValue& value) {
   return "<null>";
 }
 
+std::string ErrorText(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const EDatabaseError& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
 }  // namespace dztest

@@ -7,6 +7,7 @@
 #include "FbClient.h"
 #include "TestSupport.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,5 +61,8 @@ private:
 
 // A value as text for messages and comparisons: "<null>", the integer, or the text.
 std::string Show(const TSqlValue& value);
+
+// The text of the database error that the action raises, or "(no error)".
+std::string ErrorText(const std::function<void()>& action);
 
 }  // namespace dztest

@@ -12,19 +12,11 @@ namespace {
 
 using dztest::Show;
 using dztest::TSession;
+using dztest::ErrorText;
 using dztest::TTestDatabase;
 
 const TSqlValue Null{};
 TSqlValue T(const char* text) { return std::string(text); }
-
-std::string ErrorText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EDatabaseError& error) {
-    return error.what();
-  }
-  return "(no error)";
-}
 
 void AddPasta(TSession& s, std::int32_t codigo, const TSqlValue& path) {
   s.Exec("insert into TB_PASTAS (PAS_CODIGO, PAS_PATH) values (?, ?)", {codigo, path});

@@ -15,16 +15,8 @@ namespace {
 
 using dztest::Show;
 using dztest::TSession;
+using dztest::ErrorText;
 using dztest::TTestDatabase;
-
-std::string ErrorText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EDatabaseError& error) {
-    return error.what();
-  }
-  return "(no error)";
-}
 
 int Server(const std::string& command) {
   return dztest::RunCommand(dztest::ShellQuote(dztest::SourceDir() + "/scripts/fbserver") + " " + command + " >/dev/null");

@@ -12,18 +12,10 @@ namespace {
 
 using dztest::Show;
 using dztest::TSession;
+using dztest::ErrorText;
 using dztest::TTestDatabase;
 
 std::vector<std::uint8_t> Bytes(const std::string& block) { return {block.begin(), block.end()}; }
-
-std::string ErrorText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EDatabaseError& error) {
-    return error.what();
-  }
-  return "(no error)";
-}
 
 TEST(FbClient, ParameterBlocksAreExactBytes) {
   const std::vector<std::uint8_t> attach = {1, 28, 6, 'S', 'Y', 'S', 'D', 'B', 'A', 29, 9,
