@@ -86,6 +86,9 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
   std::fprintf(saida_, "%s\t%d\t%s\t%d\t%s%s%s\n", linha.tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas",
                linha.codigo, linha.caminho.c_str(), linha.segundos, linha.tempo.c_str(), *motivo ? "\t" : "", motivo);
   Desenha(true);
+  // The row is committed: its line goes out now, so that the log of an
+  // unattended run names every committed row even when the run is killed.
+  std::fflush(saida_);
 }
 
 void TFrenteTerminal::Encerra() {

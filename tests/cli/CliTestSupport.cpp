@@ -1,0 +1,121 @@
+#include "CliTestSupport.h"
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace dztest {
+
+namespace {
+
+std::string LeTexto(const std::string& caminho) {
+  std::ifstream arquivo(caminho, std::ios::binary);
+  std::stringstream texto;
+  texto << arquivo.rdbuf();
+  return texto.str();
+}
+
+std::string LinhaDeComando(const std::string& programa, const std::vector<std::string>& argumentos) {
+  std::string linha = ShellQuote(programa);
+  for (const auto& argumento : argumentos) linha += " " + ShellQuote(argumento);
+  return linha;
+}
+
+// Runs a shell command line whose outputs go to the files "saida" and "erros" of pasta.
+TRodada RodaComando(const TTempDir& pasta, const std::string& comando) {
+  TRodada rodada;
+  const auto inicio = std::chrono::steady_clock::now();
+  rodada.saida =
+      RunCommand(comando + " </dev/null >" + ShellQuote(pasta.File("saida")) + " 2>" + ShellQuote(pasta.File("erros")));
+  rodada.segundos = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+  rodada.saidaPadrao = LeTexto(pasta.File("saida"));
+  rodada.saidaErros = LeTexto(pasta.File("erros"));
+  return rodada;
+}
+
+std::string Sox(const std::string& arquivo, const std::string& segundos, int taxa, int canais) {
+  return "sox -n -r " + std::to_string(taxa) + " -c " + std::to_string(canais) + " -b 16 " + ShellQuote(arquivo) +
+         " synth " + segundos + " sine 440";
+}
+
+}  // namespace
+
+std::string AtualizaPath() { return ATUALIZA_PATH; }
+
+TRodada Roda(const std::vector<std::string>& argumentos, const std::string& programa, int limite) {
+  const TTempDir pasta;
+  return RodaComando(pasta, "timeout " + std::to_string(limite) + " " + LinhaDeComando(programa, argumentos));
+}
+
+TRodada RodaNoTerminal(const std::vector<std::string>& argumentos) {
+  const TTempDir pasta;
+  // -e: script's own exit status is the program's.
+  return RodaComando(pasta, "script -qfec " + ShellQuote(LinhaDeComando(AtualizaPath(), argumentos)) + " /dev/null");
+}
+
+TAmostras::TAmostras() {
+  const std::string wav = Arquivo("lame-entrada.wav");
+  const std::string comandos[] = {
+      Sox(Arquivo(Tres), "3", 8000, 1),
+      Sox(Arquivo(Dois), "2", 8000, 1),
+      Sox(Arquivo(Curto), "0.4", 8000, 1),
+      Sox(wav, "5", 44100, 2) + " && lame --quiet " + ShellQuote(wav) + " " + ShellQuote(Arquivo(Cinco)),
+  };
+  for (const auto& comando : comandos) {
+    if (RunCommand(comando) != 0) throw std::runtime_error("could not make an audio file: " + comando);
+  }
+  // Plain text: no "RIFF", and no 0xFF byte that could start an MPEG frame.
+  const std::string texto(4096, 'x');
+  WriteFile(Arquivo(TextoWav), texto);
+  WriteFile(Arquivo(TextoMp3), texto);
+}
+
+std::vector<std::string> Musicas(const std::string& banco) {
+  return Linhas(banco, "SELECT MUS_CODIGO, MUS_SEGUNDOS, MUS_TEMPO FROM TB_MUSICAS ORDER BY MUS_CODIGO");
+}
+
+std::vector<std::string> Vinhetas(const std::string& banco) {
+  return Linhas(banco, "SELECT VIN_CODIGO, VIN_SEGUNDOS, VIN_TEMPO FROM TB_VINHETAS ORDER BY VIN_CODIGO");
+}
+
+std::vector<std::string> Versoes(const std::string& banco) {
+  std::vector<std::string> versoes = Linhas(
+      banco, "SELECT 'M ' || MUS_CODIGO, CAST(RDB$RECORD_VERSION AS INTEGER) FROM TB_MUSICAS ORDER BY MUS_CODIGO");
+  const std::vector<std::string> vinhetas = Linhas(
+      banco, "SELECT 'V ' || VIN_CODIGO, CAST(RDB$RECORD_VERSION AS INTEGER) FROM TB_VINHETAS ORDER BY VIN_CODIGO");
+  versoes.insert(versoes.end(), vinhetas.begin(), vinhetas.end());
+  return versoes;
+}
+
+std::string InserePasta(int codigo, const std::string& caminho) {
+  return "INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (" + std::to_string(codigo) + ", '" + caminho + "');\n";
+}
+
+std::string InsereMusica(int codigo, const std::string& tempo, int pasta, const std::string& arquivo,
+                         const std::string& segundos) {
+  return "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_NOME, MUS_TEMPO, MUS_SEGUNDOS, PAS_CODIGO, MUS_ARQUIVO) VALUES (" +
+         std::to_string(codigo) + ", 'Faixa " + std::to_string(codigo) + "', '" + tempo + "', " + segundos + ", " +
+         std::to_string(pasta) + ", '" + arquivo + "');\n";
+}
+
+std::string InsereVinheta(int codigo, const std::string& tempo, const std::string& arquivo,
+                          const std::string& segundos) {
+  return "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_NOME, VIN_TEMPO, VIN_SEGUNDOS, VIN_ARQUIVO) VALUES (" +
+         std::to_string(codigo) + ", 'Vinheta " + std::to_string(codigo) + "', '" + tempo + "', " + segundos + ", '" +
+         arquivo + "');\n";
+}
+
+std::string LinhaDetalhada(const char* tabela, int codigo, const std::string& caminho, int segundos, const char* tempo,
+                           const char* motivo) {
+  return std::string(tabela) + "\t" + std::to_string(codigo) + "\t" + caminho + "\t" + std::to_string(segundos) + "\t" +
+         tempo + (motivo != nullptr ? std::string("\t") + motivo : std::string()) + "\n";
+}
+
+std::string Ini(std::initializer_list<std::string> linhas) {
+  std::string texto;
+  for (const auto& linha : linhas) texto += linha + "\r\n";
+  return texto;
+}
+
+}  // namespace dztest

@@ -1,0 +1,79 @@
+#pragma once
+
+// Helpers of the atualiza-duracoes tests: the program run as a subprocess
+// (its standard output, standard error and exit status kept apart), real
+// audio files to point a catalogue at, and the catalogue's rows as text.
+
+#include "CatalogueDb.h"
+#include "TestSupport.h"
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace dztest {
+
+// The atualiza-duracoes built with the tests.
+std::string AtualizaPath();
+
+// One run of the program.
+struct TRodada {
+  int saida = -1;           // exit status; -1 when it did not exit normally
+  std::string saidaPadrao;  // standard output
+  std::string saidaErros;   // standard error
+  double segundos = 0.0;    // wall time of the whole run
+};
+
+// Runs the program with the arguments, standard input from /dev/null, at most
+// limite seconds (then it is stopped, and its exit status is timeout's 124).
+TRodada Roda(const std::vector<std::string>& argumentos, const std::string& programa = AtualizaPath(), int limite = 60);
+// The same on a pseudo-terminal (util-linux script): the program sees a
+// terminal; what it writes to either output arrives in saidaPadrao, with the
+// terminal's "\r\n" line ends.
+TRodada RodaNoTerminal(const std::vector<std::string>& argumentos);
+
+// Real audio files in a folder of their own, made with sox and lame.
+class TAmostras {
+public:
+  TAmostras();
+  // The folder with its trailing separator, as a Tb_Pastas row holds it.
+  std::string Pasta() const { return pasta_.Path().string() + "/"; }
+  std::string Arquivo(const std::string& nome) const { return pasta_.File(nome); }
+
+  // The files and what the tool measures of each.
+  static constexpr const char* Tres = "tres.wav";       // WAV, 3 s
+  static constexpr const char* Dois = "dois.wav";       // WAV, 2 s
+  static constexpr const char* Cinco = "cinco.mp3";     // MP3 made by lame, 5 s
+  static constexpr const char* Curto = "curto.wav";     // WAV, 0.4 s: rounds to 0
+  static constexpr const char* TextoWav = "texto.wav";  // text: not RIFF/WAVE
+  static constexpr const char* TextoMp3 = "texto.mp3";  // text: no MPEG frame
+
+private:
+  TTempDir pasta_;
+};
+
+// The rows of Tb_Musicas and Tb_Vinhetas as "key|seconds|time", key order.
+std::vector<std::string> Musicas(const std::string& banco);
+std::vector<std::string> Vinhetas(const std::string& banco);
+// Every row of both tables as "M key|record version" or "V key|record
+// version": the record version changes with every write of the row, even one
+// that writes the values it had.
+std::vector<std::string> Versoes(const std::string& banco);
+
+// Statements that add a catalogue row; a seconds value of "NULL" leaves it without one.
+std::string InserePasta(int codigo, const std::string& caminho);
+std::string InsereMusica(int codigo, const std::string& tempo, int pasta, const std::string& arquivo,
+                         const std::string& segundos = "NULL");
+std::string InsereVinheta(int codigo, const std::string& tempo, const std::string& arquivo,
+                          const std::string& segundos = "NULL");
+
+// A line of --verbose: table, key, path, seconds, "mm:ss" and, for a row
+// that got 0, the reason.
+std::string LinhaDetalhada(const char* tabela, int codigo, const std::string& caminho, int segundos, const char* tempo,
+                           const char* motivo = nullptr);
+
+// A BaseAudio.ini's text as a Windows station writes it: the lines, each
+// ended by CR LF.
+std::string Ini(std::initializer_list<std::string> linhas);
+
+}  // namespace dztest

@@ -1,0 +1,72 @@
+#include "FrenteTerminal.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// A pipe whose writing end is a buffered FILE, as the standard output of a
+// scheduled job that goes to a log; the reading end never waits.
+class TCano {
+public:
+  TCano() {
+    int fds[2];
+    if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+    leitura_ = fds[0];
+    ::fcntl(leitura_, F_SETFL, ::fcntl(leitura_, F_GETFL) | O_NONBLOCK);
+    escrita_ = ::fdopen(fds[1], "w");
+  }
+  ~TCano() {
+    std::fclose(escrita_);
+    ::close(leitura_);
+  }
+  TCano(const TCano&) = delete;
+  TCano& operator=(const TCano&) = delete;
+
+  std::FILE* Escrita() { return escrita_; }
+  // Everything that has reached the pipe so far.
+  std::string Chegou() {
+    std::string texto;
+    char bloco[4096];
+    ssize_t lidos;
+    while ((lidos = ::read(leitura_, bloco, sizeof bloco)) > 0) texto.append(bloco, static_cast<std::size_t>(lidos));
+    return texto;
+  }
+
+private:
+  int leitura_ = -1;
+  std::FILE* escrita_ = nullptr;
+};
+
+// A row's line reaches the output as soon as the row is committed, not when
+// the phase or the run ends: a run killed later still leaves in its log every
+// row it committed.
+TEST(FrenteTerminal, RowLineGoesOutAtOnce) {
+  struct TCase {
+    const char* what;
+    bool terminal;
+  } cases[] = {{"not a terminal", false}, {"a terminal", true}};
+  const TLinhaAtualizada linha{TTabela::Musicas, 7, "/m/faixa.mp3", 0, "00:00", TMotivoDuracao::SemQuadroMPEG};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TCano cano;
+    TFrenteTerminal frente(cano.Escrita(), c.terminal, true);
+    frente.DefineMaximo(TBarra::Geral, 2);
+    frente.DefineProgresso(TBarra::Geral, 0);
+    frente.DefineProgresso(TBarra::Atual, 0);
+    frente.DefineMaximo(TBarra::Atual, 2);
+    frente.DefineRotulo("Progresso: Músicas");
+    frente.DefineProgresso(TBarra::Atual, 1);
+    frente.DefineProgresso(TBarra::Geral, 1);
+    cano.Chegou();
+    frente.LinhaAtualizada(linha);
+    EXPECT_NE(cano.Chegou().find("Tb_Musicas\t7\t/m/faixa.mp3\t0\t00:00\tnenhum quadro MPEG encontrado\n"),
+              std::string::npos);
+  }
+}
+
+}  // namespace

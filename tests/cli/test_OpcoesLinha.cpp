@@ -1,0 +1,151 @@
+#include "OpcoesLinha.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Mostra(const std::vector<std::string>& argumentos) {
+  std::string texto;
+  for (const auto& argumento : argumentos) texto += "[" + argumento + "]";
+  return texto;
+}
+
+TEST(OpcoesLinha, LeOpcoes) {
+  struct TCase {
+    const char* what;
+    std::vector<std::string> argumentos;
+    TOpcoesLinha esperadas;
+  };
+  auto opcoes = [](auto preenche) {
+    TOpcoesLinha o;
+    preenche(o);
+    return o;
+  };
+  const TCase cases[] = {
+      {"no argument: BaseAudio.ini beside the program", {}, {}},
+      {"--config with its value in the next argument", {"--config", "/etc/BaseAudio.ini"}, opcoes([](TOpcoesLinha& o) {
+         o.arquivoConfiguracao = "/etc/BaseAudio.ini";
+       })},
+      {"--config=value", {"--config=/etc/BaseAudio.ini"}, opcoes([](TOpcoesLinha& o) {
+         o.arquivoConfiguracao = "/etc/BaseAudio.ini";
+       })},
+      {"only the first \"=\" ends the name", {"--config=a=b.ini"}, opcoes([](TOpcoesLinha& o) {
+         o.arquivoConfiguracao = "a=b.ini";
+       })},
+      {"the next argument is the value even when it looks like an option",
+       {"--config", "--verbose"},
+       opcoes([](TOpcoesLinha& o) { o.arquivoConfiguracao = "--verbose"; })},
+      {"--database with its value in the next argument",
+       {"--database", "localhost:/dados/VELMARAUDIO.FDB"},
+       opcoes([](TOpcoesLinha& o) {
+         o.banco = "localhost:/dados/VELMARAUDIO.FDB";
+         o.temBanco = true;
+       })},
+      {"--database=value", {"--database=C:\\Velmar\\VELMARAUDIO.FDB"}, opcoes([](TOpcoesLinha& o) {
+         o.banco = "C:\\Velmar\\VELMARAUDIO.FDB";
+         o.temBanco = true;
+       })},
+      {"an empty --database= counts as given", {"--database="}, opcoes([](TOpcoesLinha& o) { o.temBanco = true; })},
+      {"an empty --database value counts as given", {"--database", ""}, opcoes([](TOpcoesLinha& o) {
+         o.temBanco = true;
+       })},
+      {"--verbose and --dry-run", {"--verbose", "--dry-run"}, opcoes([](TOpcoesLinha& o) {
+         o.detalhado = true;
+         o.simulacao = true;
+       })},
+      {"their short forms", {"-n", "-v"}, opcoes([](TOpcoesLinha& o) {
+         o.detalhado = true;
+         o.simulacao = true;
+       })},
+      {"--help", {"--help"}, opcoes([](TOpcoesLinha& o) { o.ajuda = true; })},
+      {"-h", {"-h"}, opcoes([](TOpcoesLinha& o) { o.ajuda = true; })},
+      {"--version", {"--version"}, opcoes([](TOpcoesLinha& o) { o.versao = true; })},
+      {"the last --config counts", {"--config", "a.ini", "--config=b.ini"}, opcoes([](TOpcoesLinha& o) {
+         o.arquivoConfiguracao = "b.ini";
+       })},
+      {"--config without its value", {"--config"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "falta o valor de --config";
+       })},
+      {"--database without its value", {"--verbose", "--database"}, opcoes([](TOpcoesLinha& o) {
+         o.detalhado = true;
+         o.erro = "falta o valor de --database";
+       })},
+      {"an empty --config=", {"--config="}, opcoes([](TOpcoesLinha& o) { o.erro = "--config precisa de um arquivo"; })},
+      {"a flag given a value", {"--verbose=1"}, opcoes([](TOpcoesLinha& o) { o.erro = "--verbose não aceita valor"; })},
+      {"an unknown option", {"--force"}, opcoes([](TOpcoesLinha& o) { o.erro = "argumento desconhecido: --force"; })},
+      {"an unknown option with a value: its name is told", {"--force=sim"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "argumento desconhecido: --force";
+       })},
+      {"a bare database name is no argument", {"VELMARAUDIO.FDB"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "argumento desconhecido: VELMARAUDIO.FDB";
+       })},
+      {"the first error ends the reading", {"--force", "--config"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "argumento desconhecido: --force";
+       })},
+      {"both --config and --database", {"--config", "a.ini", "--database", "b.fdb"}, opcoes([](TOpcoesLinha& o) {
+         o.arquivoConfiguracao = "a.ini";
+         o.banco = "b.fdb";
+         o.temBanco = true;
+         o.erro = "use --config ou --database, não os dois";
+       })},
+      {"both, --database first", {"--database=b.fdb", "--config=a.ini"}, opcoes([](TOpcoesLinha& o) {
+         o.arquivoConfiguracao = "a.ini";
+         o.banco = "b.fdb";
+         o.temBanco = true;
+         o.erro = "use --config ou --database, não os dois";
+       })},
+      {"an empty --database still clashes with --config",
+       {"--database=", "--config=a.ini"},
+       opcoes([](TOpcoesLinha& o) {
+         o.arquivoConfiguracao = "a.ini";
+         o.temBanco = true;
+         o.erro = "use --config ou --database, não os dois";
+       })},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + ": " + Mostra(c.argumentos));
+    const TOpcoesLinha o = LeOpcoes(c.argumentos);
+    EXPECT_EQ(o.arquivoConfiguracao, c.esperadas.arquivoConfiguracao);
+    EXPECT_EQ(o.banco, c.esperadas.banco);
+    EXPECT_EQ(o.temBanco, c.esperadas.temBanco);
+    EXPECT_EQ(o.detalhado, c.esperadas.detalhado);
+    EXPECT_EQ(o.simulacao, c.esperadas.simulacao);
+    EXPECT_EQ(o.ajuda, c.esperadas.ajuda);
+    EXPECT_EQ(o.versao, c.esperadas.versao);
+    EXPECT_EQ(o.erro, c.esperadas.erro);
+  }
+}
+
+// An error's text gets a full stop when its last byte sorts after "." (0x2E).
+TEST(OpcoesLinha, ComPontoFinal) {
+  struct TCase {
+    const char* what;
+    std::string texto;
+    std::string esperado;
+  };
+  const TCase cases[] = {
+      {"a letter", "Update Failed", "Update Failed."},
+      {"a digit", "concurrent transaction number is 21", "concurrent transaction number is 21."},
+      {"a closing quote sorts below", "operation for file \"/x.fdb\"", "operation for file \"/x.fdb\""},
+      {"a full stop already", "Database name is missing.", "Database name is missing."},
+      {"a comma sorts below", "falta,", "falta,"},
+      {"a hyphen sorts below", "falta-", "falta-"},
+      {"an exclamation mark sorts below", "Falhou!", "Falhou!"},
+      {"a closing parenthesis sorts below", "(erro)", "(erro)"},
+      {"a blank sorts below", "erro ", "erro "},
+      {"a line break sorts below", "erro\n", "erro\n"},
+      {"a slash sorts after", "/dados/", "/dados/."},
+      {"a question mark sorts after", "Quem?", "Quem?."},
+      {"a colon sorts after", "Q_Musicas:", "Q_Musicas:."},
+      {"a byte above 127 sorts after (the last byte of UTF-8 \"ã\")", "maçã", "maçã."},
+      {"a Latin-1 \"ã\" sorts after", "ma\xE7\xE3", "ma\xE7\xE3."},
+      {"one character", "x", "x."},
+      {"the empty text stays empty", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(ComPontoFinal(c.texto), c.esperado);
+  }
+}
+
+}  // namespace
