@@ -20,7 +20,12 @@ void Run(const std::string& commandLine) {
   if (std::system(commandLine.c_str()) != 0) throw std::runtime_error("failed: " + commandLine);
 }
 
-std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
+std::string Quote(const fs::path& path) {
+  std::string quoted(1, '\'');
+  quoted += path.string();
+  quoted += '\'';
+  return quoted;
+}
 
 // Writes an ID3v2.3 tag with a few text frames and a cover picture of
 // coverBytes random bytes behind a JPEG signature, and an ID3v1 tag.

@@ -1,0 +1,719 @@
+// The whole update run against its floor, on the embedded engine.
+//
+// A catalogue of 10,000 music rows and 1,000 jingle rows, all with time
+// "00:00", points at the benchmark corpus (MP3 and WAV; about one row in a
+// hundred at a file that does not exist). Each round updates two fresh copies
+// of it, one by each side, in a process of its own:
+//   update run  TCatalogo + TAtualizacao::Executa with a front end that does
+//               nothing: attach, open, fetch, measure every file, write and
+//               commit with retention row by row, commit, detach;
+//   floor       the same modify statements through the same client layer and
+//               transaction, with the values the run writes, one commit with
+//               retention per row, and no file measured.
+// The sides alternate in order from round to round; the medians give rows per
+// second and the ratio of the times. Peak memory is each process's maximum
+// resident set (wait4). After every side a check compares what the database
+// holds with what was expected. Then, left out of the medians, the run and the
+// floor once more timed step by step, the run with its files' seconds looked
+// up instead of measured, and the measuring alone show where the time goes.
+//
+// The engine is loaded only in child processes: a process that has started
+// its threads cannot be forked safely. A plain main, not Google Benchmark: one
+// iteration takes seconds and each needs a process and a database of its own.
+//
+//   bench_update [--workdir DIR] [--corpus DIR] [--rounds N] [--music N] [--jingles N]
+//
+// The corpus defaults to DIR/../corpus, the reader benchmark's own when run by
+// scripts/bench (made there once if missing).
+
+#include "Atualizacao.h"
+#include "BenchCorpus.h"
+#include "Catalogue.h"
+#include "U_Funcoes.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// ---- Options ----
+
+struct TOptions {
+  fs::path workdir = "bench-update";
+  fs::path corpus;  // empty: workdir/../corpus
+  int rounds = 3;
+  int music = 10000;
+  int jingles = 1000;
+};
+
+int PositiveNumber(const char* text, const char* option) {
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < 1 || value > 1000000) {
+    throw std::runtime_error(std::string(option) + " needs a number from 1 to 1000000");
+  }
+  return static_cast<int>(value);
+}
+
+TOptions ReadOptions(int argc, char** argv) {
+  TOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--help") {
+      std::puts("bench_update [--workdir DIR] [--corpus DIR] [--rounds N] [--music N] [--jingles N]");
+      std::exit(0);
+    }
+    if (i + 1 >= argc) throw std::runtime_error("unknown option or missing value: " + option);
+    const char* value = argv[++i];
+    if (option == "--workdir") options.workdir = value;
+    else if (option == "--corpus") options.corpus = value;
+    else if (option == "--rounds") options.rounds = PositiveNumber(value, "--rounds");
+    else if (option == "--music") options.music = PositiveNumber(value, "--music");
+    else if (option == "--jingles") options.jingles = PositiveNumber(value, "--jingles");
+    else throw std::runtime_error("unknown option: " + option);
+  }
+  options.workdir = fs::absolute(options.workdir).lexically_normal();
+  options.corpus = options.corpus.empty() ? options.workdir.parent_path() / "corpus"
+                                          : fs::absolute(options.corpus).lexically_normal();
+  return options;
+}
+
+// ---- The catalogue's rows ----
+
+// A row as the bench inserts it, with the value the run must write back.
+struct TPlannedRow {
+  std::int32_t key;
+  std::int32_t folder;   // music rows: PAS_CODIGO
+  std::string file;      // music rows: MUS_ARQUIVO (the name in the folder); jingles: VIN_ARQUIVO (full path)
+  std::int32_t seconds;  // what DuracaoEmSegundos gives for the row's path
+  std::string tempo;     // SegundosParaTempo(seconds)
+};
+
+constexpr std::int32_t CorpusFolder = 1;
+constexpr std::int32_t MissingFolder = 2;
+constexpr int MissingEvery = 97;  // every 97th row of each table names a file that does not exist
+
+struct TPlan {
+  std::string corpusFolder;   // PAS_PATH of folder 1, with its trailing separator
+  std::string missingFolder;  // PAS_PATH of folder 2, a folder that does not exist
+  // In the order the run visits them: key descending.
+  std::vector<TPlannedRow> music;
+  std::vector<TPlannedRow> jingles;
+  int mp3Files = 0;
+  int wavFiles = 0;
+  int missingRows = 0;
+  int zeroRows = 0;  // rows that get 0 seconds ("00:00"), missing files included
+  std::map<std::string, std::int32_t> secondsByPath;
+};
+
+TPlan MakePlan(const TOptions& options, const std::vector<std::string>& corpus) {
+  TPlan plan;
+  plan.corpusFolder = options.corpus.string() + "/";
+  plan.missingFolder = (options.workdir / "no-such-folder").string() + "/";
+  for (const std::string& path : corpus) (ChaveExtensao(path) == ".MP3" ? plan.mp3Files : plan.wavFiles)++;
+  // Each file measured once here: the expected values, and a warm page cache
+  // for the corpus, as it stays for every round after the first anyway.
+  std::map<std::string, std::int32_t>& seconds = plan.secondsByPath;
+  auto measure = [&](const std::string& path) {
+    auto found = seconds.find(path);
+    if (found == seconds.end()) found = seconds.emplace(path, DuracaoEmSegundos(path)).first;
+    return found->second;
+  };
+  const std::size_t count = corpus.size();
+  for (std::int32_t key = options.music; key >= 1; --key) {
+    TPlannedRow row{key, CorpusFolder, {}, 0, {}};
+    if (key % MissingEvery == 0) {
+      row.folder = MissingFolder;
+      row.file = "faixa" + std::to_string(key) + ".mp3";
+      ++plan.missingRows;
+    } else {
+      row.file = fs::path(corpus[static_cast<std::size_t>(key) % count]).filename().string();
+    }
+    row.seconds = measure((row.folder == CorpusFolder ? plan.corpusFolder : plan.missingFolder) + row.file);
+    row.tempo = SegundosParaTempo(row.seconds);
+    plan.music.push_back(std::move(row));
+  }
+  for (std::int32_t key = options.jingles; key >= 1; --key) {
+    TPlannedRow row{key, 0, {}, 0, {}};
+    if (key % MissingEvery == 0) {
+      row.file = plan.missingFolder + "vinheta" + std::to_string(key) + ".wav";
+      ++plan.missingRows;
+    } else {
+      row.file = corpus[(static_cast<std::size_t>(key) * 7) % count];
+    }
+    row.seconds = measure(row.file);
+    row.tempo = SegundosParaTempo(row.seconds);
+    plan.jingles.push_back(std::move(row));
+  }
+  for (const auto* rows : {&plan.music, &plan.jingles})
+    for (const TPlannedRow& row : *rows) plan.zeroRows += row.seconds == 0;
+  return plan;
+}
+
+// ---- Child processes ----
+
+constexpr int StepCount = 10;
+
+// What a child sends back through its pipe.
+struct TChildReport {
+  bool finished = false;
+  double seconds = 0;                // the timed part
+  long rows = 0;                     // rows written (or checked)
+  double steps[StepCount] = {};      // seconds per step, for the step-by-step runs
+  long values[4] = {};               // anything else a child reports
+  double memory[4][3] = {};          // MB at points of the step-by-step run (TMemoryPoint): resident, peak, heap
+  char error[1024] = {};
+};
+
+struct TChildResult {
+  TChildReport report;
+  double peakMegabytes = 0;  // maximum resident set of the child
+};
+
+// Runs work in a child process, reports its result and its peak memory.
+// Failures of the child become an exception here.
+template <typename Work>
+TChildResult InChild(const char* what, Work work) {
+  int channel[2];
+  if (::pipe(channel) != 0) throw std::runtime_error("pipe failed");
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    ::close(channel[0]);
+    TChildReport report;
+    try {
+      work(report);
+      report.finished = true;
+    } catch (const std::exception& error) {
+      std::snprintf(report.error, sizeof report.error, "%s", error.what());
+    }
+    const bool sent = ::write(channel[1], &report, sizeof report) == static_cast<ssize_t>(sizeof report);
+    ::close(channel[1]);
+    std::fflush(nullptr);
+    std::exit(sent && report.finished ? 0 : 1);
+  }
+  ::close(channel[1]);
+  TChildResult result;
+  std::size_t got = 0;
+  auto* bytes = reinterpret_cast<char*>(&result.report);
+  while (got < sizeof result.report) {
+    const ssize_t n = ::read(channel[0], bytes + got, sizeof result.report - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(channel[0]);
+  int status = 0;
+  rusage usage{};
+  if (::wait4(pid, &status, 0, &usage) != pid) throw std::runtime_error(std::string(what) + ": wait4 failed");
+  result.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+  if (got != sizeof result.report || !result.report.finished) {
+    const std::string reason = got == sizeof result.report ? result.report.error : "the process ended without a report";
+    throw std::runtime_error(std::string(what) + " failed: " + reason);
+  }
+  return result;
+}
+
+// A number of /proc/self/status: VmRSS and VmHWM (kB), Threads.
+long StatusField(const char* name) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(name) + ":";
+  while (std::getline(status, line)) {
+    if (line.rfind(prefix, 0) == 0) return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
+  }
+  return -1;
+}
+
+double HeapMegabytes() { return static_cast<double>(mallinfo2().uordblks) / (1024.0 * 1024.0); }
+
+std::string LoadAverage() {
+  std::ifstream file("/proc/loadavg");
+  std::string one, five, fifteen;
+  file >> one >> five >> fifteen;
+  return one + " " + five + " " + fifteen;
+}
+
+// ---- The catalogue database ----
+
+void RunShell(const std::string& command) {
+  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+}
+
+std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
+
+// An empty catalogue made by isql-fb from the schema script, as a station's would be.
+void CreateEmptyCatalogue(const fs::path& database, const fs::path& workdir) {
+  std::ifstream schemaFile(DZ_SCHEMA_SQL);
+  if (!schemaFile) throw std::runtime_error(std::string("cannot read ") + DZ_SCHEMA_SQL);
+  std::stringstream schema;
+  schema << schemaFile.rdbuf();
+  const fs::path script = workdir / "create.sql";
+  std::ofstream(script) << "SET SQL DIALECT 1;\nCREATE DATABASE '" << database.string()
+                        << "' USER 'SYSDBA' PASSWORD 'bluecrane' PAGE_SIZE 8192;\n"
+                        << schema.str() << "\nCOMMIT;\n";
+  fs::remove(database);
+  RunShell("isql-fb -q -b -i " + Quote(script) + " > " + Quote(workdir / "create.out") + " 2>&1");
+}
+
+// Fills the empty catalogue through the client layer: one prepared insert per
+// table, one transaction. Reports the forced-writes setting and the page buffers.
+void FillCatalogue(const fs::path& database, const TPlan& plan, TChildReport& report) {
+  TFbAttachment attachment = TFbAttachment::Attach(database.string());
+  TFbTransaction transaction = TFbTransaction::Start(attachment);
+  auto exec = [&](const std::string& sql, const std::vector<TSqlValue>& values = {}) {
+    TFbStatement statement = TFbStatement::Prepare(attachment, transaction, sql);
+    statement.Execute(transaction, values);
+  };
+  exec("INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (?, ?)", {CorpusFolder, plan.corpusFolder});
+  exec("INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (?, ?)", {MissingFolder, plan.missingFolder});
+
+  TFbStatement music = TFbStatement::Prepare(
+      attachment, transaction,
+      "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_NOME, MUS_INTERPRETE, MUS_TEMPO, MUS_TIPO, MUS_ALBUM, MUS_ANO, "
+      "MUS_FAIXA, MUS_SUCESSO, MUS_NOMECOMPLETO, GEN_CODIGO, SUB_CODIGO, RIT_CODIGO, VOC_CODIGO, GRA_CODIGO, "
+      "IDI_CODIGO, PAS_CODIGO, MUS_ARQUIVO, MUS_COMPOSITOR, MUS_TIPOPERIODO, MUS_PERIODOINICIO, MUS_PERIODOFIM, "
+      "MUS_SEGUNDOS) VALUES (?, ?, ?, '00:00', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0)");
+  for (const TPlannedRow& row : plan.music) {
+    const std::string name = "Faixa " + std::to_string(row.key);
+    const std::string artist = "Banda da Rua " + std::to_string(row.key % 50);
+    music.Execute(transaction, {row.key, name, artist, std::string("M"), std::string("Ao Vivo no Bairro"),
+                                1990 + row.key % 30, row.key % 20 + 1, std::string("N"), artist + " - " + name,
+                                row.key % 12, row.key % 40, row.key % 8, row.key % 4, row.key % 6, row.key % 3,
+                                row.folder, row.file, std::string("Compositor da Casa"), std::string("N"),
+                                std::string("00:00"), std::string("23:59")});
+  }
+  TFbStatement jingle = TFbStatement::Prepare(attachment, transaction,
+                                              "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_NOME, VIN_TEMPO, VIN_TIPO, "
+                                              "VIN_ARQUIVO, CAV_CODIGO, VIN_SEGUNDOS) VALUES (?, ?, '00:00', ?, ?, ?, 0)");
+  for (const TPlannedRow& row : plan.jingles) {
+    jingle.Execute(transaction,
+                   {row.key, "Vinheta " + std::to_string(row.key), std::string("V"), row.file, row.key % 10});
+  }
+  music.Free();
+  jingle.Free();
+  transaction.CommitRetaining();
+
+  TFbStatement settings = TFbStatement::Prepare(attachment, transaction,
+                                                "SELECT MON$FORCED_WRITES, MON$PAGE_BUFFERS, MON$PAGE_SIZE FROM MON$DATABASE");
+  settings.Execute(transaction);
+  if (!settings.Fetch()) throw std::runtime_error("MON$DATABASE gave no row");
+  for (int i = 0; i < 3; ++i) {
+    const TSqlValue value = settings.Value(i);
+    report.values[i] = std::holds_alternative<std::int32_t>(value) ? std::get<std::int32_t>(value) : -1;
+  }
+  settings.Free();
+  transaction.Commit();
+  attachment.Detach();
+  report.rows = static_cast<long>(plan.music.size() + plan.jingles.size());
+}
+
+// A fresh copy of the filled catalogue, on disk before the side starts, so
+// that the first commit of a side does not pay for writing the copy.
+void FreshCopy(const fs::path& from, const fs::path& to) {
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+  const int file = ::open(to.c_str(), O_RDWR);
+  if (file < 0 || ::fsync(file) != 0) throw std::runtime_error("cannot write " + to.string());
+  ::close(file);
+}
+
+// Compares every row of both tables with the plan; reports the rows that differ.
+void CheckCatalogue(const fs::path& database, const TPlan& plan, TChildReport& report) {
+  TFbAttachment attachment = TFbAttachment::Attach(database.string());
+  TFbTransaction transaction = TFbTransaction::Start(attachment);
+  long wrong = 0;
+  long checked = 0;
+  auto compare = [&](const std::string& sql, const std::vector<TPlannedRow>& rows) {
+    TFbStatement select = TFbStatement::Prepare(attachment, transaction, sql);
+    select.Execute(transaction);
+    std::size_t next = 0;
+    while (select.Fetch()) {
+      const TSqlValue key = select.Value(0), seconds = select.Value(1), tempo = select.Value(2);
+      const bool same = next < rows.size() && key == TSqlValue(rows[next].key) &&
+                        seconds == TSqlValue(rows[next].seconds) && tempo == TSqlValue(rows[next].tempo);
+      wrong += !same;
+      ++next;
+      ++checked;
+    }
+    wrong += static_cast<long>(rows.size() > next ? rows.size() - next : 0);
+  };
+  compare("SELECT MUS_CODIGO, MUS_SEGUNDOS, MUS_TEMPO FROM TB_MUSICAS ORDER BY MUS_CODIGO DESC", plan.music);
+  compare("SELECT VIN_CODIGO, VIN_SEGUNDOS, VIN_TEMPO FROM TB_VINHETAS ORDER BY VIN_CODIGO DESC", plan.jingles);
+  transaction.Commit();
+  attachment.Detach();
+  report.rows = checked;
+  report.values[0] = wrong;
+}
+
+// ---- The two sides ----
+
+// A front end that shows nothing: the bars keep their numbers only because the
+// run reads its progress back.
+class TFrenteMuda : public TFrenteAtualizacao {
+public:
+  void DefineMaximo(TBarra barra, std::int32_t maximo) override {
+    Bar(barra).maximum = maximo;
+    Bar(barra).progress = std::min(Bar(barra).progress, maximo);
+  }
+  void DefineProgresso(TBarra barra, std::int32_t progresso) override {
+    Bar(barra).progress = std::clamp(progresso, 0, Bar(barra).maximum);
+  }
+  std::int32_t Progresso(TBarra barra) const override { return bars_[barra == TBarra::Geral].progress; }
+  void DefineRotulo(const std::string&) override {}
+  void Mensagem(const std::string&) override {}
+
+private:
+  struct TBar {
+    std::int32_t maximum = 100;
+    std::int32_t progress = 0;
+  };
+  TBar& Bar(TBarra barra) { return bars_[barra == TBarra::Geral]; }
+  TBar bars_[2];
+};
+
+void UpdateRun(const fs::path& database, TChildReport& report) {
+  TFrenteMuda frente;
+  const Clock::time_point start = Clock::now();
+  {
+    TCatalogo catalogo;
+    catalogo.DB_Velmar.SetDatabaseName(database.string());
+    TAtualizacao(catalogo, frente).Executa();
+  }  // commits and detaches
+  report.seconds = SecondsSince(start);
+  report.rows = frente.Progresso(TBarra::Geral);
+}
+
+// The values of the modify statement's parameters, by name.
+std::vector<TSqlValue> ModifyValues(const TUpdateSQL& update, const TPlannedRow& row) {
+  std::vector<TSqlValue> values;
+  for (const std::string& name : update.ParameterNames()) {
+    if (name.ends_with("_SEGUNDOS")) values.emplace_back(row.seconds);
+    else if (name.ends_with("_TEMPO")) values.emplace_back(row.tempo);
+    else if (name.starts_with("OLD_") && name.ends_with("_CODIGO")) values.emplace_back(row.key);
+    else throw std::runtime_error("unexpected parameter " + name + " in " + update.Name());
+  }
+  return values;
+}
+
+// The floor: the run's components without queries and without files. The
+// values are bound before the clock starts.
+void Floor(const fs::path& database, const TPlan& plan, TChildReport& report) {
+  long rows = 0;
+  TDatabase connection("DB_Velmar", database.string());
+  TTransaction transaction("Trans_Velmar", connection);
+  auto up = std::make_unique<TUpdateSQL>("Up_Musicas", connection, transaction, MusicasModifySql);
+  auto upVinhetas = std::make_unique<TUpdateSQL>("Up_Vinhetas", connection, transaction, VinhetasModifySql);
+  std::vector<std::vector<TSqlValue>> musicValues, jingleValues;
+  for (const TPlannedRow& row : plan.music) musicValues.push_back(ModifyValues(*up, row));
+  for (const TPlannedRow& row : plan.jingles) jingleValues.push_back(ModifyValues(*upVinhetas, row));
+
+  const Clock::time_point start = Clock::now();
+  connection.Connect();
+  transaction.StartTransaction();
+  for (const auto& values : musicValues) {
+    if (up->ExecModify(values) != 1) throw std::runtime_error("floor: a music row was not updated");
+    transaction.CommitRetaining();
+    ++rows;
+  }
+  for (const auto& values : jingleValues) {
+    if (upVinhetas->ExecModify(values) != 1) throw std::runtime_error("floor: a jingle row was not updated");
+    transaction.CommitRetaining();
+    ++rows;
+  }
+  // As when the catalogue goes: statements dropped, the transaction
+  // committed, then the detach.
+  up.reset();
+  upVinhetas.reset();
+  transaction.Commit();
+  connection.Close();
+  report.seconds = SecondsSince(start);
+  report.rows = rows;
+}
+
+// ---- Step by step ----
+
+enum TStep { Connect, SelectFetch, Measure, Edit, Write, Commit, Close, FloorUpdate, FloorCommit, Other };
+constexpr const char* StepNames[StepCount] = {"attach",       "select and fetch", "measure the file",
+                                              "edit the row", "write the row",    "commit with retention",
+                                              "commit + detach", "update",        "commit with retention",
+                                              "rest"};
+
+// Memory of the step-by-step run: resident set, its peak so far and heap in
+// use after the attach, after the music select's execution (its sort done,
+// one row fetched), after fetching every row, and at the end of the last row.
+enum TMemoryPoint { Attached, MusicOpened, Fetched, LastRow };
+constexpr const char* MemoryPointNames[4] = {"attached", "music select executed", "all rows fetched", "last row written"};
+
+// The calls TAtualizacao::Executa makes for each row (its front end does
+// nothing), each timed on its own. With known, the seconds of a path are
+// looked up instead of measured: the run without its files.
+void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std::int32_t>* known,
+                      TChildReport& report) {
+  double* steps = report.steps;
+  Clock::time_point mark = Clock::now();
+  const Clock::time_point start = mark;
+  auto lap = [&](TStep step) {
+    const Clock::time_point now = Clock::now();
+    steps[step] += std::chrono::duration<double>(now - mark).count();
+    mark = now;
+  };
+  // Read outside the laps.
+  auto note = [&](TMemoryPoint point) {
+    report.memory[point][0] = static_cast<double>(StatusField("VmRSS")) / 1024.0;
+    report.memory[point][1] = static_cast<double>(StatusField("VmHWM")) / 1024.0;
+    report.memory[point][2] = HeapMegabytes();
+    mark = Clock::now();
+  };
+  {
+    TCatalogo catalogo;
+    catalogo.DB_Velmar.SetDatabaseName(database.string());
+    catalogo.DB_Velmar.Connect();
+    lap(Connect);
+    note(Attached);
+    catalogo.Q_Musicas.Open();
+    lap(SelectFetch);
+    note(MusicOpened);
+    for (TQuery* query : {&catalogo.Q_Musicas, &catalogo.Q_Vinhetas}) {
+      query->Open();
+      query->FetchAll();
+      query->First();
+    }
+    lap(SelectFetch);
+    note(Fetched);
+    struct TTable {
+      TQuery& query;
+      const char *key, *seconds, *tempo;
+    };
+    for (const TTable& table : {TTable{catalogo.Q_Musicas, "MUS_CODIGO", "MUS_SEGUNDOS", "MUS_TEMPO"},
+                                TTable{catalogo.Q_Vinhetas, "VIN_CODIGO", "VIN_SEGUNDOS", "VIN_TEMPO"}}) {
+      TQuery& query = table.query;
+      const bool isMusic = &query == &catalogo.Q_Musicas;
+      while (!query.Eof()) {
+        const std::string path = isMusic ? query.FieldAsString("PAS_PATH") + query.FieldAsString("MUS_ARQUIVO")
+                                         : query.FieldAsString("VIN_ARQUIVO");
+        TMotivoDuracao motivo = TMotivoDuracao::Medida;
+        const std::int32_t seconds = known != nullptr ? known->at(path) : DuracaoEmSegundos(path, &motivo);
+        const std::string tempo = SegundosParaTempo(seconds);
+        lap(Measure);
+        query.Edit();
+        query.SetInteger(table.seconds, seconds);
+        query.SetString(table.tempo, tempo);
+        lap(Edit);
+        query.ApplyUpdates();
+        lap(Write);
+        catalogo.Trans_Velmar.CommitRetaining();
+        lap(Commit);
+        const TLinhaAtualizada linha{isMusic ? TTabela::Musicas : TTabela::Vinhetas,
+                                     std::atoi(query.FieldAsString(table.key).c_str()), path, seconds, tempo, motivo};
+        report.values[0] += linha.codigo;
+        query.Next();
+        ++report.rows;
+        lap(Other);
+      }
+    }
+    note(LastRow);
+  }
+  lap(Close);
+  report.seconds = SecondsSince(start);
+}
+
+void FloorInSteps(const fs::path& database, const TPlan& plan, TChildReport& report) {
+  TDatabase connection("DB_Velmar", database.string());
+  TTransaction transaction("Trans_Velmar", connection);
+  TUpdateSQL up("Up_Musicas", connection, transaction, MusicasModifySql);
+  TUpdateSQL upVinhetas("Up_Vinhetas", connection, transaction, VinhetasModifySql);
+  connection.Connect();
+  transaction.StartTransaction();
+  Clock::time_point mark = Clock::now();
+  auto lap = [&](TStep step) {
+    const Clock::time_point now = Clock::now();
+    report.steps[step] += std::chrono::duration<double>(now - mark).count();
+    mark = now;
+  };
+  for (const auto& [update, rows] : {std::pair<TUpdateSQL*, const std::vector<TPlannedRow>*>{&up, &plan.music},
+                                     std::pair<TUpdateSQL*, const std::vector<TPlannedRow>*>{&upVinhetas, &plan.jingles}}) {
+    for (const TPlannedRow& row : *rows) {
+      const std::vector<TSqlValue> values = ModifyValues(*update, row);
+      lap(Other);
+      if (update->ExecModify(values) != 1) throw std::runtime_error("floor: a row was not updated");
+      lap(FloorUpdate);
+      transaction.CommitRetaining();
+      lap(FloorCommit);
+      ++report.rows;
+    }
+  }
+}
+
+// The files alone: DuracaoEmSegundos over every row's path, as the run measures them.
+void MeasureOnly(const TPlan& plan, TChildReport& report) {
+  const Clock::time_point start = Clock::now();
+  long total = 0;
+  for (const TPlannedRow& row : plan.music)
+    total += DuracaoEmSegundos((row.folder == CorpusFolder ? plan.corpusFolder : plan.missingFolder) + row.file);
+  for (const TPlannedRow& row : plan.jingles) total += DuracaoEmSegundos(row.file);
+  report.seconds = SecondsSince(start);
+  report.values[0] = total;
+  report.rows = static_cast<long>(plan.music.size() + plan.jingles.size());
+}
+
+// ---- Report ----
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+void CheckSide(const char* side, const fs::path& database, const TPlan& plan) {
+  const TChildResult check = InChild("check", [&](TChildReport& report) { CheckCatalogue(database, plan, report); });
+  if (check.report.values[0] != 0) {
+    throw std::runtime_error(std::string(side) + ": " + std::to_string(check.report.values[0]) + " of " +
+                             std::to_string(check.report.rows) + " rows do not hold the expected values");
+  }
+}
+
+int Main(int argc, char** argv) {
+  const TOptions options = ReadOptions(argc, argv);
+  fs::create_directories(options.workdir);
+#ifndef NDEBUG
+  std::printf("warning: not an optimised build (assertions on); the figures are not representative\n");
+#endif
+  const std::string loadAtStart = LoadAverage();
+  const std::vector<std::string> corpus = MakeBenchCorpus(options.corpus.string());
+  if (corpus.empty()) throw std::runtime_error("the corpus in " + options.corpus.string() + " is empty");
+  const TPlan plan = MakePlan(options, corpus);
+  const long totalRows = static_cast<long>(plan.music.size() + plan.jingles.size());
+
+  const fs::path filled = options.workdir / "catalogue.fdb";
+  CreateEmptyCatalogue(filled, options.workdir);
+  const TChildResult fill = InChild("filling the catalogue", [&](TChildReport& r) { FillCatalogue(filled, plan, r); });
+  if (StatusField("Threads") != 1) throw std::runtime_error("this process has threads: forking it is not safe");
+  const long parentKilobytes = StatusField("VmRSS");
+
+  std::printf("catalogue: %zu music rows + %zu jingle rows, all \"00:00\", over %zu files in %s (%d MP3, %d WAV); "
+              "%d rows name a missing file, %d rows get 0 seconds\n",
+              plan.music.size(), plan.jingles.size(), corpus.size(), options.corpus.c_str(), plan.mp3Files,
+              plan.wavFiles, plan.missingRows, plan.zeroRows);
+  std::printf("engine: embedded (plain local path), page size %ld, %ld page buffers, forced writes %s "
+              "(the database default, left as it is); a fresh copy of the catalogue for every side\n",
+              fill.report.values[2], fill.report.values[1],
+              fill.report.values[0] == 1 ? "on" : fill.report.values[0] == 0 ? "OFF" : "unknown");
+  std::printf("timed: update run = TCatalogo + TAtualizacao::Executa, front end doing nothing, from before the "
+              "attach to after the detach; floor = TUpdateSQL::ExecModify + CommitRetaining per row, same "
+              "statements, values and transaction, no file measured\n");
+  std::printf("load average at start: %s\n", loadAtStart.c_str());
+
+  std::vector<double> runTimes, floorTimes;
+  double runPeak = 0, floorPeak = 0;
+  const fs::path copy = options.workdir / "measured.fdb";
+  for (int round = 1; round <= options.rounds; ++round) {
+    double runSeconds = 0, floorSeconds = 0;
+    // Odd rounds run first, even rounds floor first.
+    for (int turn = 0; turn < 2; ++turn) {
+      const bool runTurn = (turn == 0) == (round % 2 == 1);
+      FreshCopy(filled, copy);
+      const TChildResult side =
+          runTurn ? InChild("update run", [&](TChildReport& r) { UpdateRun(copy, r); })
+                  : InChild("floor", [&](TChildReport& r) { Floor(copy, plan, r); });
+      if (side.report.rows != totalRows) {
+        throw std::runtime_error(std::string(runTurn ? "update run" : "floor") + " walked " +
+                                 std::to_string(side.report.rows) + " rows, not " + std::to_string(totalRows));
+      }
+      CheckSide(runTurn ? "update run" : "floor", copy, plan);
+      (runTurn ? runSeconds : floorSeconds) = side.report.seconds;
+      double& peak = runTurn ? runPeak : floorPeak;
+      peak = std::max(peak, side.peakMegabytes);
+      std::printf("  round %d %-10s %7.3f s  %6.0f rows/s  peak %5.1f MB\n", round,
+                  runTurn ? "update run" : "floor", side.report.seconds, totalRows / side.report.seconds,
+                  side.peakMegabytes);
+    }
+    runTimes.push_back(runSeconds);
+    floorTimes.push_back(floorSeconds);
+  }
+  const double runMedian = Median(runTimes);
+  const double floorMedian = Median(floorTimes);
+  const double ratio = runMedian / floorMedian;
+
+  // Where the time goes: one more of each, timed step by step (not in the
+  // medians), and the run once more with its files' seconds looked up.
+  FreshCopy(filled, copy);
+  const TChildResult runSteps =
+      InChild("update run in steps", [&](TChildReport& r) { UpdateRunInSteps(copy, nullptr, r); });
+  CheckSide("update run in steps", copy, plan);
+  FreshCopy(filled, copy);
+  const TChildResult floorSteps = InChild("floor in steps", [&](TChildReport& r) { FloorInSteps(copy, plan, r); });
+  FreshCopy(filled, copy);
+  const TChildResult knownSteps = InChild("update run without files, in steps", [&](TChildReport& r) {
+    UpdateRunInSteps(copy, &plan.secondsByPath, r);
+  });
+  CheckSide("update run without files", copy, plan);
+  const TChildResult measure = InChild("measuring only", [&](TChildReport& r) { MeasureOnly(plan, r); });
+  fs::remove(copy);
+
+  std::printf("update run: %.0f rows/s (median of %d, %.3f s for %ld rows)\n", totalRows / runMedian, options.rounds,
+              runMedian, totalRows);
+  std::printf("floor: %.0f rows/s (median of %d, %.3f s)\n", totalRows / floorMedian, options.rounds, floorMedian);
+  std::printf("ratio %.3fx (update run time / floor time, target <= 1.10): %s\n", ratio, ratio <= 1.10 ? "met" : "MISSED");
+  std::printf("peak memory: run %.1f MB, floor %.1f MB (target < 50 MB): %s  [maximum resident set of each side's "
+              "process, of which %.1f MB was this process's at the fork]\n",
+              runPeak, floorPeak, runPeak < 50 ? "met" : "MISSED", parentKilobytes / 1024.0);
+
+  std::printf("where the time goes (single runs timed step by step, not in the medians; us per row unless marked):\n");
+  auto printRun = [&](const char* title, const TChildResult& result) {
+    const double* step = result.report.steps;
+    const double perRow = 1e6 / static_cast<double>(result.report.rows);
+    std::printf("  %-28s %.3f s: %s %.1f ms, %s %.1f ms | %s %.1f, %s %.1f, %s %.1f, %s %.1f, %s %.1f | %s %.1f ms\n",
+                title, result.report.seconds, StepNames[Connect], step[Connect] * 1e3, StepNames[SelectFetch],
+                step[SelectFetch] * 1e3, StepNames[Measure], step[Measure] * perRow, StepNames[Edit],
+                step[Edit] * perRow, StepNames[Write], step[Write] * perRow, StepNames[Commit],
+                step[Commit] * perRow, StepNames[Other], step[Other] * perRow, StepNames[Close], step[Close] * 1e3);
+  };
+  printRun("update run", runSteps);
+  printRun("update run, seconds known", knownSteps);
+  const double* f = floorSteps.report.steps;
+  const double floorPerRow = 1e6 / static_cast<double>(floorSteps.report.rows);
+  std::printf("  %-28s %s %.1f, %s %.1f\n", "floor", StepNames[FloorUpdate], f[FloorUpdate] * floorPerRow,
+              StepNames[FloorCommit], f[FloorCommit] * floorPerRow);
+  std::printf("  %-28s %.1f (DuracaoEmSegundos over every row's path, warm page cache, no database)\n",
+              "measuring alone", measure.report.seconds * 1e6 / static_cast<double>(measure.report.rows));
+  std::printf("  memory of the update run, MB (resident / peak resident so far / heap in use):");
+  for (int point = Attached; point <= LastRow; ++point) {
+    const double* m = runSteps.report.memory[point];
+    std::printf("%s %s %.1f / %.1f / %.1f", point == Attached ? "" : ";", MemoryPointNames[point], m[0], m[1], m[2]);
+  }
+  std::printf("; process peak %.1f\n", runSteps.peakMegabytes);
+  std::printf("load average at end: %s\n", LoadAverage().c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& error) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "bench_update: %s\n", error.what());
+    return 1;
+  }
+}
