@@ -90,36 +90,173 @@ std::uint32_t BigEndian(const std::uint8_t* bytes, std::size_t count) {
   return value;
 }
 
+// The id that begins a popularimeter frame in every version: "POP" in 2.2,
+// "POPM" in 2.3 and 2.4.
+constexpr std::string_view PopularimeterId = "POP";
+
+// Search for the popularimeter id in bytes given piece by piece, in file
+// order; an id that runs across the border of two pieces is found too.
+class TIdSearch {
+public:
+  bool Found() const { return found_; }
+
+  void Feed(std::string_view piece) {
+    if (found_) return;
+    constexpr std::string_view id = PopularimeterId;
+    if (partial_ > 0) {
+      // An id begun at the end of the earlier pieces goes on here or not at
+      // all: no shorter start of "POP" lies inside "P" or "PO".
+      const std::size_t missing = id.size() - partial_;
+      const std::size_t length = std::min(missing, piece.size());
+      if (piece.substr(0, length) == id.substr(partial_, length)) {
+        if (length == missing) {
+          found_ = true;
+        } else {
+          partial_ += length;  // the whole (short) piece goes on with the id
+        }
+        return;
+      }
+    }
+    if (piece.find(id) != std::string_view::npos) {
+      found_ = true;
+      return;
+    }
+    // How much of the id the piece ends with, to go on with in the next one.
+    partial_ = 0;
+    for (std::size_t k = std::min(id.size() - 1, piece.size()); k > 0; --k) {
+      if (piece.substr(piece.size() - k) == id.substr(0, k)) {
+        partial_ = k;
+        break;
+      }
+    }
+  }
+
+private:
+  std::size_t partial_ = 0;  // bytes of the id at the end of the pieces so far
+  bool found_ = false;
+};
+
+// Bytes read from the file with one call: a tag without a picture fits, and
+// a tag with one is walked and searched with a few calls.
+constexpr std::size_t WindowLength = 32768;
+
+// The tag's bytes as the frame walk and the popularimeter search read them: a
+// window of up to WindowLength bytes of the file, read with one call and read
+// anew only when bytes outside it are asked for. Once the search has begun,
+// every window that goes on from the part of the tag searched so far is
+// searched as it comes, so the search reads again only what the walk passed
+// over (the rest of a picture, say).
+class TTagBytes {
+public:
+  explicit TTagBytes(TReadOnlyFile& file) : file_(file) {}
+  TTagBytes(const TTagBytes&) = delete;
+  TTagBytes& operator=(const TTagBytes&) = delete;
+
+  // The length bytes at offset (length at most WindowLength), valid until the
+  // next call; nullptr when the file does not deliver them all. When they are
+  // not all in the window, a new window is read at offset: up to end when that
+  // lies farther than offset + length, and never more than WindowLength bytes.
+  const std::uint8_t* At(std::int64_t offset, std::size_t length, std::int64_t end) {
+    if (length == 0) return window_.data();  // nothing to read, nothing can fail
+    const std::int64_t skip = offset - start_;
+    const bool inWindow =
+        skip >= 0 && static_cast<std::uint64_t>(skip) <= count_ && length <= count_ - static_cast<std::size_t>(skip);
+    if (!inWindow) {
+      const std::int64_t wanted =
+          std::clamp<std::int64_t>(end - offset, static_cast<std::int64_t>(length), WindowLength);
+      Load(offset, static_cast<std::size_t>(wanted));
+      if (count_ < length) return nullptr;
+    }
+    return window_.data() + (offset - start_);
+  }
+
+  // From now on searches the tag, bytes 0 to tagSize - 1 of the file, for the
+  // popularimeter id, beginning with the window already read.
+  void SearchTag(std::int64_t tagSize) {
+    searchEnd_ = tagSize;
+    searched_ = 0;
+    SearchWindow();
+  }
+
+  // True when the tag's bytes hold "POP", the start of the popularimeter
+  // frame id of every version. A complete parser can only find such a frame
+  // where its id stands in the tag: it reads no more than the tag's bytes,
+  // unsynchronisation only drops a zero byte after 0xFF, and compression and
+  // encryption touch frame contents, never ids. So a tag without these three
+  // bytes has no rating to give, and the parser, which costs as much as the
+  // rest of the reading, need not run. Also true when the tag's bytes cannot
+  // all be read: the parser then decides, and fails, on its own.
+  bool TagMayHoldPopularimeter() {
+    while (!search_.Found() && searched_ < searchEnd_) {
+      Load(searched_, static_cast<std::size_t>(std::min<std::int64_t>(searchEnd_ - searched_, WindowLength)));
+      if (count_ == 0) return true;
+    }
+    return search_.Found();
+  }
+
+private:
+  // Reads count bytes at offset into the window; fewer at the end of the file,
+  // none on an error.
+  void Load(std::int64_t offset, std::size_t count) {
+    start_ = offset;
+    count_ = file_.Seek(offset) ? file_.Read(window_.data(), count) : 0;
+    SearchWindow();
+  }
+
+  // Adds the window's bytes to the search when they go on from where it stands.
+  void SearchWindow() {
+    const std::int64_t windowEnd = start_ + static_cast<std::int64_t>(count_);
+    if (searched_ >= searchEnd_ || searched_ < start_ || searched_ >= windowEnd) return;
+    const std::int64_t stop = std::min(windowEnd, searchEnd_);
+    search_.Feed(std::string_view(reinterpret_cast<const char*>(window_.data()) + (searched_ - start_),
+                                  static_cast<std::size_t>(stop - searched_)));
+    searched_ = stop;
+  }
+
+  TReadOnlyFile& file_;
+  std::array<std::uint8_t, WindowLength> window_;  // only the first count_ bytes are ever read
+  std::int64_t start_ = 0;                         // file offset of the window's first byte
+  std::size_t count_ = 0;                          // bytes in the window
+  std::int64_t searchEnd_ = 0;                     // the search covers bytes 0 .. searchEnd_ - 1
+  std::int64_t searched_ = 0;                      // bytes 0 .. searched_ - 1 have been searched
+  TIdSearch search_;
+};
+
 // Reads the frames of the tag, from right after its header up to tagSize, into
-// the slots. Any failed read or move ends the walk; the frame in hand is lost.
-void WalkFrames(const std::string& fileName, std::uint8_t version, std::int64_t tagSize, TSlots& slots) {
+// the slots. Any failed read ends the walk; the frame in hand is lost.
+void WalkFrames(TTagBytes& tag, std::uint8_t version, std::int64_t tagSize, std::int64_t fileSize, TSlots& slots) {
   const bool isV22 = version == 2;
   const std::size_t table = isV22 ? 1 : 0;
   const std::size_t frameHeaderLength = isV22 ? 6 : 10;
   const std::size_t idLength = isV22 ? 3 : 4;
 
-  TReadOnlyFile file(fileName);
-  const std::int64_t fileSize = file.Size();
   std::int64_t position = static_cast<std::int64_t>(TagHeaderLength);
-  if (fileSize < 0 || !file.Seek(position)) return;
   while (position < tagSize && position < fileSize) {
-    TContent content{};
-    std::uint8_t header[10];
-    if (!file.ReadExact(header, frameHeaderLength)) return;
+    const std::uint8_t* headerBytes = tag.At(position, frameHeaderLength, tagSize);
+    if (headerBytes == nullptr) return;
+    // Copied, as reading the content may move the window.
+    std::array<std::uint8_t, 10> header{};
+    std::copy_n(headerBytes, frameHeaderLength, header.begin());
     // Padding (zero bytes) and the footer ("3DI") end the walk here.
     if (header[0] < 'A' || header[0] > 'Z') return;
     // The size is a plain big-endian number in every version, never the
     // 7-bit form, so a version 2.4 size 00 00 02 2C is 556 bytes.
-    const std::uint32_t size = isV22 ? BigEndian(header + 3, 3) : BigEndian(header + 4, 4);
+    const std::uint32_t size = isV22 ? BigEndian(header.data() + 3, 3) : BigEndian(header.data() + 4, 4);
     if (size >= 0x80000000u) return;
     position += static_cast<std::int64_t>(frameHeaderLength);
-    if (!file.ReadExact(content.data(), std::min<std::size_t>(size, ContentLength))) return;
+    const std::size_t kept = std::min<std::size_t>(size, ContentLength);
+    const std::uint8_t* contentBytes = tag.At(position, kept, tagSize);
+    if (contentBytes == nullptr) return;
     // Only the top bit of the second flag byte passes a frame over; the other
     // flags (compression, unsynchronisation, ...) are not looked at.
     const bool passedOver = !isV22 && (header[9] & 0x80) != 0;
-    if (!passedOver) AssignToSlots(std::string_view(reinterpret_cast<const char*>(header), idLength), content, table, slots);
+    if (!passedOver) {
+      TContent content{};
+      std::copy_n(contentBytes, kept, content.begin());
+      AssignToSlots(std::string_view(reinterpret_cast<const char*>(header.data()), idLength), content, table, slots);
+    }
+    // The rest of a longer frame is passed over without being read.
     position += size;
-    if (!file.Seek(position)) return;
   }
 }
 
@@ -261,33 +398,6 @@ private:
   }
 };
 
-// True when the tag's bytes hold "POP", the start of the popularimeter frame
-// id of every version ("POP" in 2.2, "POPM" in 2.3 and 2.4). A complete parser
-// can only find such a frame where its id stands in the tag: it reads no more
-// than the tag's bytes, unsynchronisation only drops a zero byte after 0xFF,
-// and compression and encryption touch frame contents, never ids. So a tag
-// without these three bytes has no rating to give, and the parser, which
-// costs as much as the rest of the reading, need not run.
-bool TagMayHoldPopularimeter(const std::string& fileName, std::int32_t tagSize) {
-  TReadOnlyFile file(fileName);
-  if (!file.IsOpen()) return true;  // let the parser decide, and fail, on its own
-  constexpr std::string_view Id = "POP";
-  std::array<char, 16384> buffer;
-  std::size_t kept = 0;  // bytes carried over from the previous piece, so an id may straddle two
-  std::int64_t left = tagSize;
-  while (left > 0) {
-    const std::size_t wanted = static_cast<std::size_t>(std::min<std::int64_t>(left, buffer.size() - kept));
-    const std::size_t got = file.Read(buffer.data() + kept, wanted);
-    if (got == 0) return true;
-    left -= static_cast<std::int64_t>(got);
-    const std::string_view piece(buffer.data(), kept + got);
-    if (piece.find(Id) != std::string_view::npos) return true;
-    kept = std::min(piece.size(), Id.size() - 1);
-    std::memmove(buffer.data(), piece.data() + piece.size() - kept, kept);
-  }
-  return false;
-}
-
 // Rating of the first popularimeter frame of the file's ID3v2 tag, read with
 // TagLib's complete tag parser (which also understands e-mail addresses,
 // unsynchronisation and the version 2.4 frame sizes). 0 when there is none or
@@ -336,14 +446,16 @@ void TID3v2::Clear() {
 
 bool TID3v2::LoadFromFile(const std::string& fileName) {
   Clear();
-  std::uint8_t header[TagHeaderLength];
-  std::int64_t fileSize;
-  {
-    TReadOnlyFile file(fileName);
-    fileSize = file.Size();
-    if (fileSize < 0 || !file.ReadExact(header, sizeof header)) return false;
-  }
-  if (std::memcmp(header, "ID3", 3) != 0) return true;
+  // One open serves the header, the frame walk and the popularimeter search.
+  TReadOnlyFile file(fileName);
+  const std::int64_t fileSize = file.Size();
+  if (fileSize < 0) return false;
+  TTagBytes tagBytes(file);
+  const std::uint8_t* headerBytes = tagBytes.At(0, TagHeaderLength, TagHeaderLength);
+  if (headerBytes == nullptr) return false;
+  std::array<std::uint8_t, TagHeaderLength> header;
+  std::copy_n(headerBytes, TagHeaderLength, header.begin());
+  if (std::memcmp(header.data(), "ID3", 3) != 0) return true;
 
   Present = true;
   TagVersion = header[3];
@@ -354,8 +466,9 @@ bool TID3v2::LoadFromFile(const std::string& fileName) {
   TagSize = size > fileSize ? 0 : static_cast<std::int32_t>(size);
   if (TagVersion < 2 || TagVersion > 4 || TagSize <= 0) return true;
 
+  tagBytes.SearchTag(TagSize);
   TSlots slots;
-  WalkFrames(fileName, TagVersion, TagSize, slots);
+  WalkFrames(tagBytes, TagVersion, TagSize, fileSize, slots);
 
   Title = PlainText(slots[TitleSlot]);
   if (Title.empty()) Title = PlainText(slots[ContentGroupSlot]);
@@ -378,7 +491,11 @@ bool TID3v2::LoadFromFile(const std::string& fileName) {
     this->*ExtraTextMembers[i] = PlainText(slots[FirstExtraTextSlot + i]);
   // A stored popularimeter frame has an empty e-mail address, so its second
   // byte is the rating; any other is left to the complete parser.
-  if (slots[RatingSlot]) Rating = (*slots[RatingSlot])[1];
-  else if (TagMayHoldPopularimeter(fileName, TagSize)) Rating = RatingFromTagParser(fileName);
+  if (slots[RatingSlot]) {
+    Rating = (*slots[RatingSlot])[1];
+  } else if (tagBytes.TagMayHoldPopularimeter()) {
+    file.Close();  // the parser opens the file on its own
+    Rating = RatingFromTagParser(fileName);
+  }
   return true;
 }

@@ -417,7 +417,7 @@ std::string TMPEGaudio::Encoder() const {
   // "LAME3.90" gives "LAME 3.90".
   if (id == EncoderLAME && vendor.size() >= 8 && isDigit(vendor[4]) && vendor[5] == '.' && isDigit(vendor[6]) &&
       isDigit(vendor[7]))
-    result += " " + vendor.substr(4, 4);
+    result.append(" ").append(vendor, 4, 4);
   return result;
 }
 

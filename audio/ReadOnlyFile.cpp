@@ -2,16 +2,24 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
-TReadOnlyFile::TReadOnlyFile(TReadOnlyFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+static_assert(sizeof(off_t) == 8, "offsets beyond 2 GB need a 64-bit off_t");
+
+TReadOnlyFile::TReadOnlyFile(TReadOnlyFile&& other) noexcept
+    : handle_(std::exchange(other.handle_, -1)),
+      size_(std::exchange(other.size_, -1)),
+      position_(std::exchange(other.position_, 0)) {}
 
 TReadOnlyFile& TReadOnlyFile::operator=(TReadOnlyFile&& other) noexcept {
   if (this != &other) {
     Close();
     handle_ = std::exchange(other.handle_, -1);
+    size_ = std::exchange(other.size_, -1);
+    position_ = std::exchange(other.position_, 0);
   }
   return *this;
 }
@@ -19,8 +27,8 @@ TReadOnlyFile& TReadOnlyFile::operator=(TReadOnlyFile&& other) noexcept {
 bool TReadOnlyFile::Open(const std::string& fileName) {
   Close();
   if (fileName.empty() || fileName.find('\0') != std::string::npos) return false;
-  // O_NONBLOCK keeps a named pipe from blocking the open; it is dropped again
-  // for regular files, which are the only ones accepted.
+  // O_NONBLOCK keeps a named pipe from blocking the open. It stays set: it
+  // changes nothing for regular files, the only ones accepted.
   int handle;
   do {
     handle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -31,9 +39,9 @@ bool TReadOnlyFile::Open(const std::string& fileName) {
     ::close(handle);
     return false;
   }
-  const int flags = ::fcntl(handle, F_GETFL);
-  if (flags >= 0) ::fcntl(handle, F_SETFL, flags & ~O_NONBLOCK);
   handle_ = handle;
+  size_ = static_cast<std::int64_t>(info.st_size);
+  position_ = 0;
   return true;
 }
 
@@ -42,26 +50,26 @@ void TReadOnlyFile::Close() {
     ::close(handle_);
     handle_ = -1;
   }
-}
-
-std::int64_t TReadOnlyFile::Size() const {
-  if (handle_ < 0) return -1;
-  struct stat info {};
-  if (::fstat(handle_, &info) != 0) return -1;
-  return static_cast<std::int64_t>(info.st_size);
+  size_ = -1;
+  position_ = 0;
 }
 
 bool TReadOnlyFile::Seek(std::int64_t position) {
   if (handle_ < 0 || position < 0) return false;
-  return ::lseek(handle_, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position);
+  position_ = position;
+  return true;
 }
 
 std::size_t TReadOnlyFile::Read(void* buffer, std::size_t count) {
   if (handle_ < 0 || buffer == nullptr) return 0;
+  // No read may reach beyond the largest offset a file can have.
+  const auto room = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max() - position_);
+  if (count > room) count = static_cast<std::size_t>(room);
   auto* out = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t n = ::read(handle_, out + done, count - done);
+    const ssize_t n =
+        ::pread(handle_, out + done, count - done, static_cast<off_t>(position_ + static_cast<std::int64_t>(done)));
     if (n < 0) {
       if (errno == EINTR) continue;
       return 0;
@@ -69,6 +77,7 @@ std::size_t TReadOnlyFile::Read(void* buffer, std::size_t count) {
     if (n == 0) break;  // end of file
     done += static_cast<std::size_t>(n);
   }
+  position_ += static_cast<std::int64_t>(done);
   return done;
 }
 

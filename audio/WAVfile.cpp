@@ -50,19 +50,31 @@ struct WAVHeader {
   bool HasId(std::size_t offset, const char* id) const { return std::memcmp(Bytes + offset, id, 4) == 0; }
 };
 
-// Fills the header from the named file; false on any open, seek or read error.
+// Bytes read from the start of the file with one call: the fixed part and,
+// for the usual fmt chunk sizes (16, 18, 40), the chunk after the fmt chunk.
+constexpr std::size_t HeadReadLength = 128;
+
+// Fills the header from the named file; false on any open or read error, or
+// when the file ends before the bytes it needs.
 // Only a chunk whose id is "fact" gives the sample count: other chunks found
 // after the fmt chunk (LIST from many encoders, bext in broadcast files, or the
 // data chunk after an extensible fmt chunk) would otherwise hand over text or
 // audio as a count.
 bool ReadWAVHeader(const std::string& fileName, WAVHeader& header) {
   TReadOnlyFile file(fileName);
-  if (!file.IsOpen() || !file.ReadExact(header.Bytes, FixedPartLength)) return false;
+  unsigned char head[HeadReadLength];
+  const std::size_t count = file.Read(head, sizeof head);
+  if (count < FixedPartLength) return false;
+  std::memcpy(header.Bytes, head, FixedPartLength);
   if (!header.HasId(NextChunkIdOffset, "data")) {
     // 32-bit addition: a fmt size near 2^32 wraps the position to the start of the file.
     const std::uint32_t position = header.U32(FmtSizeOffset) + NextChunkDistance;
     unsigned char nextChunk[NextChunkReadLength];
-    if (!file.Seek(position) || !file.ReadExact(nextChunk, sizeof nextChunk)) return false;
+    if (std::uint64_t{position} + sizeof nextChunk <= count) {
+      std::memcpy(nextChunk, head + position, sizeof nextChunk);
+    } else if (!file.Seek(position) || !file.ReadExact(nextChunk, sizeof nextChunk)) {
+      return false;
+    }
     if (std::memcmp(nextChunk, "fact", 4) == 0) std::memcpy(header.Bytes + SampleCountOffset, nextChunk + 8, 4);
   }
   return true;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 #include <taglib/id3v1tag.h>
+
+#include <filesystem>
+#include <fstream>
 #include <taglib/mpegfile.h>
 
 namespace {
@@ -141,6 +144,31 @@ TEST(ID3v1, FilesWithoutTagOrTooShort) {
   EXPECT_FALSE(tag.LoadFromFile(dir.Path().string()));
 }
 
+TEST(ID3v1, TagAtTheEndOfAFileBeyond4GiB) {
+  // A sparse file whose last 128 bytes, past 4 GiB, are a tag; the bytes at
+  // the same place modulo 2^32 are zeros.
+  TTempDir dir;
+  const std::string path = dir.File("big.mp3");
+  const std::int64_t size = (std::int64_t{1} << 32) + 1000;
+  dztest::WriteFile(path, TBytes().Zeros(1000).Data());
+  std::error_code error;
+  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size), error);
+  if (error) GTEST_SKIP() << "no sparse file of " << size << " bytes here: " << error.message();
+  {
+    const std::vector<std::uint8_t> tag = Tag({"Far Away", "", "", "2024", ""});
+    std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+    out.seekp(size - 128);
+    out.write(reinterpret_cast<const char*>(tag.data()), static_cast<std::streamsize>(tag.size()));
+    ASSERT_TRUE(out.good());
+  }
+  TID3v1 tag;
+  EXPECT_TRUE(tag.LoadFromFile(path));
+  EXPECT_TRUE(tag.Present);
+  EXPECT_EQ(tag.Title, "Far Away");
+  EXPECT_EQ(tag.Year, "2024");
+  std::filesystem::remove(path);
+}
+
 TEST(ID3v1, NothingOfAnEarlierFileSurvives) {
   TTempDir dir;
   dztest::WriteFile(dir.File("a.mp3"), Tag({"First", "Art", "", "2001", Comment30("c", 0, 3), 17}));
@@ -172,7 +200,7 @@ TEST(ID3v1, ReadsATagWrittenByTagLib) {
     written->setComment("ao vivo");
     written->setTrack(12);
     written->setGenre("Rock");
-    ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v1, true));
+    ASSERT_TRUE(file.save(TagLib::MPEG::File::ID3v1, TagLib::File::StripOthers));
   }
   TID3v1 tag;
   ASSERT_TRUE(tag.LoadFromFile(path));

@@ -11,6 +11,7 @@
 #include <taglib/textidentificationframe.h>
 
 #include <array>
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -32,6 +33,11 @@ std::string Utf16Units(std::u16string_view text, bool bigEndian) {
   }
   return bytes;
 }
+
+// The reader reads the 10-byte tag header, then the tag in windows of 32 KB;
+// the first window ends here.
+constexpr std::size_t WindowLength = 32768;
+constexpr std::size_t FirstWindowEnd = 10 + WindowLength;
 
 // Encoding 1 with the byte-order mark FF FE and little-endian units.
 std::string Utf16(std::u16string_view text) { return "\x01\xFF\xFE"s + Utf16Units(text, false); }
@@ -57,6 +63,19 @@ public:
     }
     frames_.Str(content);
     return *this;
+  }
+  // A "TXXX" frame of letters that ends where the next frame is to start, at
+  // the given offset in the file. With a 7-bit size (version 2.4 as the format
+  // has it) the walk, which takes sizes as plain numbers, jumps past the tag.
+  TTagBuilder& FrameEndingAt(std::size_t offset, bool sevenBitSize = false) {
+    const std::size_t headerLength = version_ == 2 ? 6 : 10;
+    const std::size_t length = offset - 10 - frames_.Size() - headerLength;
+    std::optional<std::uint32_t> size;
+    if (sevenBitSize) {
+      size = static_cast<std::uint32_t>(((length >> 21) & 0x7F) << 24 | ((length >> 14) & 0x7F) << 16 |
+                                        ((length >> 7) & 0x7F) << 8 | (length & 0x7F));
+    }
+    return Frame(version_ == 2 ? "TXX" : "TXXX", "\0"s + std::string(length - 1, 'a'), 0, size);
   }
   TTagBuilder& Raw(std::string_view bytes) {
     frames_.Str(bytes);
@@ -413,13 +432,24 @@ TEST(ID3v2, Rating) {
        TTagBuilder(4).Frame("POPM", "\0\x07"s + counter, 0x80).File(), 7},
       {"version 5 tags are not read", TTagBuilder(5).Frame("POPM", "\0\xC4"s + counter).File(), 0},
       {"POPM with e-mail but no rating byte", TTagBuilder(3).Frame("POPM", "a@b\0"s).File(), 0},
-      // The tag is searched for the id in 16 KB pieces before the complete parser runs.
-      {"POPM id split 1 + 3 between two pieces of the search",
-       TTagBuilder(3).Frame("TXXX", std::string(16363, 'a')).Frame("POPM", "a@b\0\x21"s + counter).File(), 33},
-      {"POPM id split 2 + 2 between two pieces of the search",
-       TTagBuilder(3).Frame("TXXX", std::string(16362, 'a')).Frame("POPM", "a@b\0\x22"s + counter).File(), 34},
-      {"POPM id split 3 + 1 between two pieces of the search",
-       TTagBuilder(3).Frame("TXXX", std::string(16361, 'a')).Frame("POPM", "a@b\0\x23"s + counter).File(), 35},
+      // The tag is searched for "POP" window by window as the walk reads it; what
+      // the walk leaves out is searched before the complete parser runs.
+      {"\"POP\" split 1 + 2 by the end of the first window, the walk reading on",
+       TTagBuilder(3).FrameEndingAt(FirstWindowEnd - 1).Frame("POPM", "a@b\0\x21"s + counter).File(), 33},
+      {"\"POP\" split 2 + 1 by the end of the first window, the walk reading on",
+       TTagBuilder(3).FrameEndingAt(FirstWindowEnd - 2).Frame("POPM", "a@b\0\x22"s + counter).File(), 34},
+      {"\"POP\" at the end of the first window, \"M\" in the next",
+       TTagBuilder(3).FrameEndingAt(FirstWindowEnd - 3).Frame("POPM", "a@b\0\x23"s + counter).File(), 35},
+      {"\"POP\" split 1 + 2 by the end of the first window, the walk gone (7-bit size taken as plain)",
+       TTagBuilder(4).FrameEndingAt(FirstWindowEnd - 1, true).Frame("POPM", "a@b\0\x24"s).Padding(20).File(), 36},
+      {"\"POP\" split 2 + 1 by the end of the first window, the walk gone",
+       TTagBuilder(4).FrameEndingAt(FirstWindowEnd - 2, true).Frame("POPM", "a@b\0\x25"s).Padding(20).File(), 37},
+      {"\"POP\" split 1 + 2 by the end of the second window, the walk gone",
+       TTagBuilder(4).FrameEndingAt(FirstWindowEnd + WindowLength - 1, true).Frame("POPM", "a@b\0\x26"s).File(),
+       38},
+      {"\"POP\" split 2 + 1 by the end of the second window, the walk gone",
+       TTagBuilder(4).FrameEndingAt(FirstWindowEnd + WindowLength - 2, true).Frame("POPM", "a@b\0\x27"s).File(),
+       39},
   };
   TTempDir dir;
   for (const auto& c : cases) {
@@ -490,6 +520,105 @@ TEST(ID3v2, WhatEndsTheWalk) {
     EXPECT_EQ(tag.Title, c.title) << c.what;
     EXPECT_EQ(tag.Artist, c.artist) << c.what;
   }
+}
+
+TEST(ID3v2, FramesAcrossTheWindowBorder) {
+  const std::string title = Latin1("Kept");
+  struct TCase {
+    const char* what;
+    std::vector<std::uint8_t> file;
+    const char* artist;
+  };
+  const TCase cases[] = {
+      {"a frame header across the end of the first window",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd - 4).Frame("TPE1", Latin1("Across")).Padding(50).File(),
+       "Across"},
+      {"frame content across the end of the first window",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd - 12).Frame("TPE1", Latin1("Across")).Padding(50).File(),
+       "Across"},
+      {"a frame header ending one byte past the end of the first window",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd - 9).Frame("TPE1", Latin1("Across")).Padding(50).File(),
+       "Across"},
+      {"frame content ending one byte past the end of the first window",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd - 16).Frame("TPE1", Latin1("Across")).Padding(50).File(),
+       "Across"},
+      {"frame content ending at the end of the first window",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd - 17).Frame("TPE1", Latin1("Across")).Padding(50).File(),
+       "Across"},
+      {"a frame right after the end of the first window",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd).Frame("TPE1", Latin1("Next")).Padding(50).File(),
+       "Next"},
+      {"a frame after a picture that ends in the second window",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd + 20000).Frame("TPE1", Latin1("After")).File(),
+       "After"},
+      {"a frame after a picture of several windows",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd + 3 * WindowLength + 7)
+           .Frame("TPE1", Latin1("After")).Padding(1000).Audio(500).File(),
+       "After"},
+      {"version 2.2: a frame header across the end of the first window",
+       TTagBuilder(2).Frame("TT2", title).FrameEndingAt(FirstWindowEnd - 3).Frame("TP1", Latin1("Across")).File(),
+       "Across"},
+      {"version 2.2: a frame header ending one byte past the end of the first window",
+       TTagBuilder(2).Frame("TT2", title).FrameEndingAt(FirstWindowEnd - 5).Frame("TP1", Latin1("Across")).File(),
+       "Across"},
+      {"content past the end of the file, read from inside the window",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd - 20).Frame("TPE1", Latin1("Lost"), 0, 100).File(),
+       ""},
+      {"content past the end of the file, beyond the end of the window",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd - 10).Frame("TPE1", Latin1("Lost"), 0, 100).File(),
+       ""},
+      {"a frame header cut by the end of the file past the end of the window",
+       TTagBuilder(3).Frame("TIT2", title).FrameEndingAt(FirstWindowEnd - 4).Raw("TPE1\0\0"s).File(), ""},
+  };
+  TTempDir dir;
+  for (const auto& c : cases) {
+    const std::string path = dir.File("b.mp3");
+    dztest::WriteFile(path, c.file);
+    TID3v2 tag;
+    ASSERT_TRUE(tag.LoadFromFile(path)) << c.what;
+    EXPECT_GT(tag.TagSize, static_cast<std::int32_t>(FirstWindowEnd) - 30) << c.what;
+    EXPECT_EQ(tag.Title, "Kept") << c.what;
+    EXPECT_EQ(tag.Artist, c.artist) << c.what;
+  }
+}
+
+// Read calls this process has made, as the kernel counts them; -1 where it does not.
+long long ReadCalls() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  long long value = 0;
+  while (io >> key >> value)
+    if (key == "syscr:") return value;
+  return -1;
+}
+
+TEST(ID3v2, ReadsATagWithABigPictureInFewCalls) {
+  // Text frames, a picture of 100,000 bytes, a text frame after it, padding:
+  // the header, the first window, the frame after the picture, and the rest of
+  // the picture once (in windows) for the popularimeter search; no read per frame.
+  TTempDir dir;
+  const std::string path = dir.File("cover.mp3");
+  dztest::WriteFile(path, TTagBuilder(3)
+                              .Frame("TIT2", Latin1("Title"))
+                              .Frame("TPE1", Latin1("Artist"))
+                              .Frame("APIC", "\0image/jpeg\0\x03\0"s + std::string(100000, 'x'))
+                              .Frame("TYER", Latin1("1999"))
+                              .Padding(1024)
+                              .Audio(5000)
+                              .File());
+  const long long first = ReadCalls();
+  if (first < 0) GTEST_SKIP() << "no read accounting (/proc/self/io) here";
+  const long long counting = ReadCalls() - first;  // what one look at the count costs
+  const long long before = ReadCalls();
+  TID3v2 tag;
+  ASSERT_TRUE(tag.LoadFromFile(path));
+  const long long calls = ReadCalls() - before - counting;
+  EXPECT_EQ(tag.Title, "Title");
+  EXPECT_EQ(tag.Year, "1999");
+  EXPECT_EQ(tag.TagSize, 10 + 16 + 17 + 100024 + 15 + 1024);
+  // 1 header + 1 first window + 1 after the picture + 3 windows of the search.
+  EXPECT_LE(calls, 6);
+  EXPECT_GT(calls, 0);
 }
 
 // Garbage after a valid header: the rules decide, nothing reads outside a

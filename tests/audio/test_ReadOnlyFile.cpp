@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 using dztest::TTempDir;
@@ -26,7 +29,61 @@ TEST(ReadOnlyFile, ReadsSizeSeeksAndCountsShortReads) {
   EXPECT_FALSE(file.Seek(-1));
   ASSERT_TRUE(file.Seek(0));
   EXPECT_TRUE(file.ReadExact(buffer, 4));
-  EXPECT_FALSE(file.ReadExact(buffer, 8));
+  EXPECT_FALSE(file.ReadExact(buffer, 8));  // a read goes on where the last one ended: 6 bytes left
+  EXPECT_EQ(std::string(buffer, 6), "456789");
+  EXPECT_EQ(file.Read(buffer, 1), 0u);
+}
+
+TEST(ReadOnlyFile, SizeIsTheOneTakenAtOpenAndReadsSeeTheFileAsItIsNow) {
+  TTempDir dir;
+  const std::string path = dir.File("shrinking.bin");
+  dztest::WriteFile(path, std::string_view("0123456789"));
+  TReadOnlyFile file(path);
+  ASSERT_TRUE(file.IsOpen());
+  std::filesystem::resize_file(path, 4);  // cut by someone else while open
+  EXPECT_EQ(file.Size(), 10);
+  char buffer[8] = {};
+  ASSERT_TRUE(file.Seek(2));
+  EXPECT_EQ(file.Read(buffer, sizeof buffer), 2u);
+  EXPECT_EQ(std::string(buffer, 2), "23");
+  ASSERT_TRUE(file.Seek(6));
+  EXPECT_FALSE(file.ReadExact(buffer, 2));  // inside the size taken at open, past the end now
+}
+
+TEST(ReadOnlyFile, ReadsAtPositionsBeyond2And4GiB) {
+  TTempDir dir;
+  const std::string path = dir.File("sparse.bin");
+  const std::int64_t size = (std::int64_t{1} << 32) + 4096;
+  const struct {
+    std::int64_t position;
+    std::string_view marker;
+  } markers[] = {{(std::int64_t{1} << 31) + 5, "beyond 2 GiB"}, {(std::int64_t{1} << 32) + 7, "beyond 4 GiB"}};
+  dztest::WriteFile(path, std::string_view("start"));
+  std::error_code error;
+  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size), error);
+  if (error) GTEST_SKIP() << "no sparse file of " << size << " bytes here: " << error.message();
+  {
+    std::fstream out(path, std::ios::in | std::ios::out | std::ios::binary);
+    for (const auto& m : markers) {
+      out.seekp(m.position);
+      out.write(m.marker.data(), static_cast<std::streamsize>(m.marker.size()));
+    }
+    ASSERT_TRUE(out.good());
+  }
+  TReadOnlyFile file(path);
+  ASSERT_TRUE(file.IsOpen());
+  EXPECT_EQ(file.Size(), size);
+  for (const auto& m : markers) {
+    std::string buffer(m.marker.size(), '\0');
+    ASSERT_TRUE(file.Seek(m.position));
+    EXPECT_TRUE(file.ReadExact(buffer.data(), buffer.size()));
+    EXPECT_EQ(buffer, m.marker);
+  }
+  // A position whose low 32 bits point into the file reads nothing past its end.
+  char byte;
+  ASSERT_TRUE(file.Seek((std::int64_t{1} << 33) + 1));
+  EXPECT_EQ(file.Read(&byte, 1), 0u);
+  std::filesystem::remove(path);
 }
 
 TEST(ReadOnlyFile, RefusesWhatIsNotARegularFile) {
@@ -54,14 +111,24 @@ TEST(ReadOnlyFile, RefusesWhatIsNotARegularFile) {
   }
 }
 
-TEST(ReadOnlyFile, MovedFileKeepsTheHandle) {
+TEST(ReadOnlyFile, MovedFileKeepsTheHandleSizeAndPosition) {
   TTempDir dir;
   const std::string path = dir.File("a.bin");
   dztest::WriteFile(path, std::string_view("abc"));
   TReadOnlyFile first(path);
+  ASSERT_TRUE(first.Seek(1));
   TReadOnlyFile second(std::move(first));
   EXPECT_FALSE(first.IsOpen());
+  EXPECT_EQ(first.Size(), -1);
   EXPECT_EQ(second.Size(), 3);
+  char byte = 0;
+  EXPECT_EQ(second.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, 'b');
+  TReadOnlyFile third;
+  third = std::move(second);
+  EXPECT_FALSE(second.IsOpen());
+  EXPECT_EQ(third.Read(&byte, 1), 1u);
+  EXPECT_EQ(byte, 'c');
 }
 
 TEST(ReadOnlyFile, FileExistsIsFalseForFoldersAndMissingPaths) {

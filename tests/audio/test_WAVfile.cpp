@@ -137,6 +137,18 @@ TEST(WAVfile, CraftedHeaders) {
       {"fmt size 2^32 - 24: position 2^32 - 4 lies past the end",
        Head(1000, 0xFFFFFFE8u, mono8k).Str("JUNK").LE32(0), {false, false, 0, 0, 0, 0.0}},
       {"16-byte fmt, a fact chunk cut short", Head(100, 16, mono8k).Str("fact").LE32(4), {false, false, 0, 0, 0, 0.0}},
+      // The first 128 bytes are read at once; a chunk after the fmt chunk that
+      // does not end within them is read on its own.
+      {"96-byte fmt: the fact chunk ends at byte 128",
+       Head(2000, 96, mono8k).Zeros(80).Str("fact").LE32(4).LE32(16000).Zeros(100), {true, true, 16000, 136, 2008, 2.0}},
+      {"97-byte fmt: the fact chunk runs past byte 128",
+       Head(2000, 97, mono8k).Zeros(81).Str("fact").LE32(4).LE32(16000).Zeros(100), {true, true, 16000, 137, 2008, 2.0}},
+      {"300-byte fmt: the fact chunk lies wholly past byte 128",
+       Head(2000, 300, mono8k).Zeros(284).Str("fact").LE32(4).LE32(4000), {true, true, 4000, 340, 2008, 0.5}},
+      {"97-byte fmt, the file ending inside the fact chunk",
+       Head(2000, 97, mono8k).Zeros(81).Str("fact").LE32(4).LE16(1), {false, false, 0, 0, 0, 0.0}},
+      {"300-byte fmt, the file ending inside the fact chunk",
+       Head(2000, 300, mono8k).Zeros(284).Str("fact").LE32(4), {false, false, 0, 0, 0, 0.0}},
       {"16-byte fmt and nothing after", Head(100, 16, mono8k).Zeros(4), {false, false, 0, 0, 0, 0.0}},
       {"channel count 0", Plain(1036, TFmt{1, 0, 8000, 1000, 4, 16}), {true, false, 0, 0, 0, 0.0}},
       {"channel count 3", Plain(1036, TFmt{1, 3, 8000, 1000, 4, 16}), {true, false, 0, 0, 0, 0.0}},
