@@ -110,6 +110,15 @@ std::size_t TQuery::ColumnIndex(std::string_view column) const {
   Fail("Field '" + std::string(column) + "' not found");
 }
 
+void TQuery::ClearCopy() {
+  fetchedCells_.clear();
+  fetchedText_.clear();
+  rowBlocks_.clear();
+  editedCells_.clear();
+  editedText_.clear();
+  changed_.clear();
+}
+
 void TQuery::Open() {
   if (IsOpen()) return;
   database_.Connect();
@@ -142,7 +151,7 @@ void TQuery::Open() {
 
   select_ = std::move(select);
   fields_ = std::move(fields);
-  rows_.clear();
+  ClearCopy();
   exhausted_ = false;
   editing_ = false;
   try {
@@ -152,12 +161,14 @@ void TQuery::Open() {
   } catch (...) {
     select_ = TFbStatement();
     fields_.clear();
-    rows_.clear();
+    ClearCopy();
     current_ = -1;
     eof_ = true;
     throw;
   }
 }
+
+void TQuery::FailTooMuchText() const { Fail("Too much text for the local copy"); }
 
 bool TQuery::FetchRow() {
   if (exhausted_) return false;
@@ -165,11 +176,37 @@ bool TQuery::FetchRow() {
     exhausted_ = true;
     return false;
   }
-  TRow row;
-  row.Current.reserve(fields_.size());
-  for (const TFieldInfo& field : fields_) row.Current.push_back(select_.Value(field.ResultIndex));
-  row.Fetched = row.Current;
-  rows_.push_back(std::move(row));
+  const std::size_t columnCount = fields_.size();
+  const std::size_t firstCell = fetchedCells_.size();
+  const std::size_t textSize = fetchedText_.size();
+  try {
+    for (std::size_t column = 0; column < columnCount; ++column) {
+      const TSqlValue value = select_.Value(fields_[column].ResultIndex);
+      TCell cell;
+      if (const auto* number = std::get_if<std::int32_t>(&value)) {
+        cell = TCell::Make(TCellKind::Integer, static_cast<std::uint32_t>(*number));
+      } else if (const auto* text = std::get_if<std::string>(&value)) {
+        // Paths, flags and "00:00" mostly repeat the row above: those bytes are kept once.
+        const TCell* above = firstCell > 0 ? &fetchedCells_[firstCell - columnCount + column] : nullptr;
+        if (above != nullptr && above->Kind() == TCellKind::FetchedText && above->Length() == text->size() &&
+            fetchedText_.compare(above->Data, above->Length(), *text) == 0) {
+          cell = *above;
+        } else {
+          if (text->size() > TCell::MaxLength || fetchedText_.size() > UINT32_MAX - text->size()) FailTooMuchText();
+          cell = TCell::Make(TCellKind::FetchedText, static_cast<std::uint32_t>(fetchedText_.size()),
+                             static_cast<std::uint32_t>(text->size()));
+          fetchedText_ += *text;
+        }
+      }
+      fetchedCells_.push_back(cell);
+    }
+    rowBlocks_.push_back(NoBlock);
+  } catch (...) {
+    // The copy never holds part of a row.
+    fetchedCells_.resize(firstCell);
+    fetchedText_.resize(textSize);
+    throw;
+  }
   return true;
 }
 
@@ -182,8 +219,8 @@ void TQuery::FetchAll() {
 void TQuery::First() {
   CheckOpen();
   if (editing_) Post();
-  current_ = rows_.empty() ? -1 : 0;
-  eof_ = rows_.empty();
+  current_ = rowBlocks_.empty() ? -1 : 0;
+  eof_ = rowBlocks_.empty();
 }
 
 void TQuery::Next() {
@@ -197,10 +234,39 @@ void TQuery::Next() {
   }
 }
 
-const std::vector<TSqlValue>* TQuery::CurrentValues() const {
-  if (editing_) return &editRow_;
-  if (current_ < 0 || !IsOpen()) return nullptr;
-  return &rows_[static_cast<std::size_t>(current_)].Current;
+TQuery::TValueRef TQuery::CellValue(const TCell& cell, const std::string& store) const {
+  switch (cell.Kind()) {
+    case TCellKind::Integer:
+      return {TCellKind::Integer, static_cast<std::int32_t>(cell.Data), {}};
+    case TCellKind::FetchedText:
+    case TCellKind::EditedText:
+      return {cell.Kind(), 0, std::string_view(store).substr(cell.Data, cell.Length())};
+    case TCellKind::Null:
+      break;
+  }
+  return {};
+}
+
+TQuery::TValueRef TQuery::FetchedValue(std::size_t row, std::size_t column) const {
+  return CellValue(fetchedCells_[row * columns_.size() + column], fetchedText_);
+}
+
+TQuery::TValueRef TQuery::CurrentValue(std::size_t row, std::size_t column) const {
+  const std::uint32_t block = rowBlocks_[row];
+  if (block == NoBlock) return FetchedValue(row, column);
+  const TCell& cell = editedCells_[block * columns_.size() + column];
+  return CellValue(cell, cell.Kind() == TCellKind::EditedText ? editedText_[block] : fetchedText_);
+}
+
+std::optional<TQuery::TValueRef> TQuery::ShownValue(std::size_t column) const {
+  if (editing_ && editRow_[column].has_value()) {
+    const TSqlValue& value = *editRow_[column];
+    if (const auto* number = std::get_if<std::int32_t>(&value)) return TValueRef{TCellKind::Integer, *number, {}};
+    if (const auto* text = std::get_if<std::string>(&value)) return TValueRef{TCellKind::EditedText, 0, *text};
+    return TValueRef{};
+  }
+  if (current_ < 0 || !IsOpen()) return std::nullopt;
+  return CurrentValue(static_cast<std::size_t>(current_), column);
 }
 
 void TQuery::CheckSize(std::size_t column) const {
@@ -213,61 +279,58 @@ void TQuery::CheckSize(std::size_t column) const {
 std::string TQuery::FieldAsString(std::string_view column) const {
   const std::size_t index = ColumnIndex(column);
   CheckSize(index);
-  const std::vector<TSqlValue>* values = CurrentValues();
-  if (values == nullptr) return {};
-  const TSqlValue& value = (*values)[index];
-  if (const auto* number = std::get_if<std::int32_t>(&value)) return std::to_string(*number);
-  const auto* text = std::get_if<std::string>(&value);
-  if (text == nullptr) return {};
-  if (!fields_[index].FixedLength) return *text;
-  std::size_t length = text->size();
-  while (length > 0 && static_cast<unsigned char>((*text)[length - 1]) <= 0x20) --length;
-  return text->substr(0, length);
+  const std::optional<TValueRef> value = ShownValue(index);
+  if (!value.has_value() || value->Kind == TCellKind::Null) return {};
+  if (value->Kind == TCellKind::Integer) return std::to_string(value->Number);
+  std::string_view text = value->Text;
+  if (fields_[index].FixedLength) {
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
+  }
+  return std::string(text);
 }
 
 bool TQuery::FieldIsNull(std::string_view column) const {
-  const std::size_t index = ColumnIndex(column);
-  const std::vector<TSqlValue>* values = CurrentValues();
-  return values == nullptr || std::holds_alternative<std::monostate>((*values)[index]);
+  const std::optional<TValueRef> value = ShownValue(ColumnIndex(column));
+  return !value.has_value() || value->Kind == TCellKind::Null;
 }
 
 void TQuery::Edit() {
   CheckOpen();
   if (editing_) return;
   if (current_ < 0) Fail("Cannot perform this operation on an empty dataset");
-  editRow_ = rows_[static_cast<std::size_t>(current_)].Current;
+  editRow_.assign(columns_.size(), std::nullopt);
   editing_ = true;
 }
 
-std::vector<TSqlValue>& TQuery::EditValues(std::string_view column, std::size_t& index) {
+std::optional<TSqlValue>& TQuery::EditValue(std::string_view column, std::size_t& index) {
   index = ColumnIndex(column);
   if (!editing_) Fail("Dataset not in edit or insert mode");
-  return editRow_;
+  return editRow_[index];
 }
 
 void TQuery::SetInteger(std::string_view column, std::int32_t value) {
   std::size_t index = 0;
-  std::vector<TSqlValue>& values = EditValues(column, index);
+  std::optional<TSqlValue>& target = EditValue(column, index);
   const TColumnDef& def = columns_[index];
   if (def.Type == TColumnType::Integer) {
-    values[index] = value;
+    target = value;
   } else {
     std::string text = std::to_string(value);
     text.resize(std::min<std::size_t>(text.size(), static_cast<std::size_t>(def.Size)));
-    values[index] = std::move(text);
+    target = std::move(text);
   }
 }
 
 void TQuery::SetString(std::string_view column, std::string_view value) {
   std::size_t index = 0;
-  std::vector<TSqlValue>& values = EditValues(column, index);
+  std::optional<TSqlValue>& target = EditValue(column, index);
   const TColumnDef& def = columns_[index];
   if (def.Type == TColumnType::Text) {
-    values[index] = std::string(value.substr(0, static_cast<std::size_t>(def.Size)));
+    target = std::string(value.substr(0, static_cast<std::size_t>(def.Size)));
     return;
   }
   if (value.empty()) {
-    values[index] = std::monostate{};
+    target.emplace();  // null
     return;
   }
   std::int32_t number = 0;
@@ -275,15 +338,64 @@ void TQuery::SetString(std::string_view column, std::string_view value) {
   if (error != std::errc() || end != value.data() + value.size()) {
     throw EDatabaseError("'" + std::string(value) + "' is not a valid integer value");
   }
-  values[index] = number;
+  target = number;
+}
+
+// Puts the values set since Edit into the row's block of current cells,
+// made from its fetched cells at the first edit. The block's texts are
+// rebuilt each time, so a text set again leaves nothing behind.
+void TQuery::StoreEdit(std::size_t row) {
+  const std::size_t columnCount = columns_.size();
+  const std::uint32_t block = rowBlocks_[row];
+  const TCell* from = block == NoBlock ? fetchedCells_.data() + row * columnCount
+                                       : editedCells_.data() + block * columnCount;
+  std::vector<TCell> cells(from, from + columnCount);
+  std::string text;
+  const std::string* oldText = block == NoBlock ? nullptr : &editedText_[block];
+  auto keep = [&](std::string_view bytes) {
+    if (bytes.size() > TCell::MaxLength || text.size() > UINT32_MAX - bytes.size()) FailTooMuchText();
+    const TCell cell = TCell::Make(TCellKind::EditedText, static_cast<std::uint32_t>(text.size()),
+                                   static_cast<std::uint32_t>(bytes.size()));
+    text += bytes;
+    return cell;
+  };
+  for (std::size_t column = 0; column < columnCount; ++column) {
+    TCell& cell = cells[column];
+    if (const std::optional<TSqlValue>& set = editRow_[column]; set.has_value()) {
+      if (const auto* number = std::get_if<std::int32_t>(&*set)) {
+        cell = TCell::Make(TCellKind::Integer, static_cast<std::uint32_t>(*number));
+      } else if (const auto* setText = std::get_if<std::string>(&*set)) {
+        cell = keep(*setText);
+      } else {
+        cell = TCell::Make(TCellKind::Null);
+      }
+    } else if (cell.Kind() == TCellKind::EditedText) {
+      cell = keep(CellValue(cell, *oldText).Text);
+    }
+  }
+  // Nothing of the copy changes before this point.
+  if (block == NoBlock) {
+    if (editedText_.size() >= NoBlock) FailTooMuchText();
+    editedCells_.insert(editedCells_.end(), cells.begin(), cells.end());
+    try {
+      editedText_.push_back(std::move(text));
+    } catch (...) {
+      editedCells_.resize(editedCells_.size() - columnCount);
+      throw;
+    }
+    rowBlocks_[row] = static_cast<std::uint32_t>(editedText_.size() - 1);
+  } else {
+    std::copy(cells.begin(), cells.end(), editedCells_.begin() + static_cast<std::ptrdiff_t>(block * columnCount));
+    editedText_[block] = std::move(text);
+  }
 }
 
 void TQuery::Post() {
   CheckOpen();
   if (!editing_) return;
-  TRow& row = rows_[static_cast<std::size_t>(current_)];
-  row.Current = std::move(editRow_);
-  row.Changed = true;
+  const auto row = static_cast<std::size_t>(current_);
+  if (std::any_of(editRow_.begin(), editRow_.end(), [](const auto& set) { return set.has_value(); })) StoreEdit(row);
+  changed_.insert(row);
   editRow_.clear();
   editing_ = false;
 }
@@ -293,11 +405,22 @@ void TQuery::Cancel() {
   editing_ = false;
 }
 
-TSqlValue TQuery::ParameterValue(const TRow& row, std::string_view name) const {
+TSqlValue TQuery::ParameterValue(std::size_t row, std::string_view name) const {
   const bool old = name.size() > OldPrefix.size() && SameName(name.substr(0, OldPrefix.size()), OldPrefix);
   const std::string_view column = old ? name.substr(OldPrefix.size()) : name;
   for (std::size_t i = 0; i < columns_.size(); ++i) {
-    if (SameName(columns_[i].Name, column)) return old ? row.Fetched[i] : row.Current[i];
+    if (!SameName(columns_[i].Name, column)) continue;
+    const TValueRef value = old ? FetchedValue(row, i) : CurrentValue(row, i);
+    switch (value.Kind) {
+      case TCellKind::Integer:
+        return value.Number;
+      case TCellKind::FetchedText:
+      case TCellKind::EditedText:
+        return std::string(value.Text);
+      case TCellKind::Null:
+        break;
+    }
+    return {};
   }
   return {};  // a parameter the query has no column for stays null
 }
@@ -306,19 +429,21 @@ void TQuery::ApplyUpdates() {
   CheckOpen();
   Post();
   // The rows are visited without moving the current row, so the edited row
-  // is current again afterwards, failure or not.
-  for (TRow& row : rows_) {
-    if (!row.Changed) continue;
+  // is current again afterwards, failure or not. A row that fails stays in
+  // the set, and so does every changed row after it.
+  for (auto row = changed_.begin(); row != changed_.end();) {
     // Writing a row reads every listed column, so a column that is too
     // narrow for what the database declares stops every write.
     for (std::size_t i = 0; i < columns_.size(); ++i) CheckSize(i);
     std::vector<TSqlValue> values;
-    for (const std::string& name : updateObject_.ParameterNames()) values.push_back(ParameterValue(row, name));
+    for (const std::string& name : updateObject_.ParameterNames()) values.push_back(ParameterValue(*row, name));
     if (updateObject_.ExecModify(values) != 1) throw EDatabaseError("Update Failed");
-    row.Changed = false;
+    row = changed_.erase(row);
   }
 }
 
-int TQuery::ChangedCount() const {
-  return static_cast<int>(std::count_if(rows_.begin(), rows_.end(), [](const TRow& row) { return row.Changed; }));
+bool TQuery::RowChanged(int row) const {
+  const auto index = static_cast<std::size_t>(row);
+  static_cast<void>(rowBlocks_.at(index));  // the copy's range check
+  return changed_.contains(index);
 }

@@ -6,7 +6,10 @@
 
 #include <chrono>
 #include <functional>
+#include <iterator>
 #include <memory>
+#include <stdexcept>
+#include <variant>
 
 namespace {
 
@@ -70,6 +73,11 @@ void WriteMusica(TCatalogo& c, std::int32_t seconds, const std::string& time) {
 std::string MusicaInDatabase(TSession& s, std::int32_t codigo) {
   const dztest::TRows rows = s.Query("select MUS_SEGUNDOS, MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = ?", {codigo});
   return rows.empty() ? "(gone)" : Show(rows[0][0]) + " " + Show(rows[0][1]);
+}
+
+// A column of the current row as the tests compare it: "<null>" or its text.
+std::string Shown(const TQuery& query, const char* column) {
+  return query.FieldIsNull(column) ? "<null>" : query.FieldAsString(column);
 }
 
 TEST(Catalogue, StateBeforeTheFirstRun) {
@@ -512,6 +520,182 @@ TEST(Catalogue, ParametersByNameFromTheRow) {
                               " from TB_VINHETAS where VIN_CODIGO = 2")),
             "<null> 00:07 2");
   EXPECT_EQ(Show(other.Scalar("select VIN_NOME from TB_VINHETAS where VIN_CODIGO = 1")), "Vinheta 1");
+}
+
+TEST(Catalogue, EachRowKeepsItsOwnValues) {
+  // In the order of the walk. Texts equal to the row above share its bytes in
+  // the copy; the cases show that each row still reads as fetched, and that
+  // an edit of a row leaves its neighbours alone.
+  struct TCase {
+    const char* what;
+    std::int32_t codigo;
+    TSqlValue nome, interprete, tipo, album, ano;
+    std::int32_t pasta;
+  };
+  const TCase cases[] = {
+      {"first row", 6, T("Igual"), T("Igual"), T("S"), Null, 1, 1},
+      {"texts of the row above, and of another column", 5, T("Igual"), T("S"), T("S"), T("Igual"), 1, 1},
+      {"a trailing blank more, empty after text", 4, T("Igual "), T(""), T(" "), T(""), Null, 2},
+      {"same length in other letter case, null after empty", 3, T("igual"), Null, T("S"), Null, -1, 2},
+      {"the text of two rows up again", 2, T("Igual"), T(""), T("S"), T("Igual"), -1, 1},
+      {"empty after null, another folder again", 1, T(""), T("Igual"), Null, T("Igual"), 0, 2},
+  };
+  TTestDatabase db;
+  {
+    TSession s(db.Path());
+    AddPasta(s, 1, T("/musicas/"));
+    AddPasta(s, 2, T("/musicas/outras/"));
+    for (const auto& c : cases) {
+      s.Exec("insert into TB_MUSICAS (MUS_CODIGO, MUS_NOME, MUS_INTERPRETE, MUS_TEMPO, MUS_TIPO, MUS_ALBUM, MUS_ANO,"
+             " PAS_CODIGO, MUS_ARQUIVO) values (?, ?, ?, '00:00', ?, ?, ?, ?, 'f.mp3')",
+             {c.codigo, c.nome, c.interprete, c.tipo, c.album, c.ano, c.pasta});
+    }
+    s.Commit();
+  }
+  auto expected = [](const TCase& c) {
+    // MUS_TIPO is CHAR(1): a blank reads as the empty text.
+    const std::string tipo = Show(c.tipo) == " " ? "" : Show(c.tipo);
+    return std::vector<std::string>{std::to_string(c.codigo), Show(c.nome), Show(c.interprete), tipo, Show(c.album),
+                                    Show(c.ano), c.pasta == 1 ? "/musicas/" : "/musicas/outras/"};
+  };
+  const char* const columns[] = {"MUS_CODIGO", "MUS_NOME", "MUS_INTERPRETE", "MUS_TIPO", "MUS_ALBUM", "MUS_ANO", "PAS_PATH"};
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName(db.Path());
+  auto check = [&](const char* when, int editedRow, const std::vector<std::string>& edited) {
+    int row = 0;
+    for (c.Q_Musicas.First(); !c.Q_Musicas.Eof(); c.Q_Musicas.Next(), ++row) {
+      ASSERT_LT(row, static_cast<int>(std::size(cases))) << when;
+      std::vector<std::string> seen;
+      for (const char* column : columns) seen.push_back(Shown(c.Q_Musicas, column));
+      EXPECT_EQ(seen, row == editedRow ? edited : expected(cases[row])) << when << ": " << cases[row].what;
+    }
+    EXPECT_EQ(row, static_cast<int>(std::size(cases))) << when;
+  };
+  c.Q_Musicas.Open();
+  c.Q_Musicas.FetchAll();
+  check("as fetched", -1, {});
+
+  // The second row shares its name and type with the first and its artist with the first's type.
+  c.Q_Musicas.First();
+  c.Q_Musicas.Next();
+  c.Q_Musicas.Edit();
+  c.Q_Musicas.SetString("MUS_NOME", "Outro");
+  c.Q_Musicas.SetString("MUS_TIPO", "N");
+  c.Q_Musicas.SetString("MUS_INTERPRETE", "");
+  c.Q_Musicas.Next();  // posts
+  check("after an edit of the second row", 1, {"5", "Outro", "", "N", "Igual", "1", "/musicas/"});
+}
+
+TEST(Catalogue, LaterEditsOfARowBuildOnEarlierOnes) {
+  auto db = DatabaseWithRows(1);
+  TDatabase database("DB", db->Path());
+  TTransaction transaction("Tr", database);
+  TUpdateSQL update("Up", database, transaction,
+                    "update TB_MUSICAS set MUS_NOME = :MUS_NOME, MUS_ANO = :MUS_ANO, MUS_TEMPO = :MUS_TEMPO,"
+                    " MUS_ARQUIVO = :MUS_ARQUIVO, MUS_CODIGO = :MUS_CODIGO where MUS_CODIGO = :OLD_MUS_CODIGO");
+  TQuery query("Q", database, transaction, MusicasSelectSql, MusicasColumns, update);
+  query.Open();
+  query.FetchAll();
+  // A value set as an integer goes by SetInteger, a text by SetString.
+  struct TSet {
+    const char* column;
+    TSqlValue value;
+  };
+  struct TStep {
+    const char* what;
+    std::vector<TSet> sets;
+    bool post;  // else cancel
+    std::vector<std::string> after;  // MUS_NOME, MUS_ANO, MUS_TEMPO, MUS_ARQUIVO, MUS_CODIGO
+  };
+  const std::string longName(50, 'n');
+  const TStep steps[] = {
+      {"a long name, cut to 45 characters, and a year", {{"MUS_NOME", longName}, {"MUS_ANO", 2020}}, true,
+       {longName.substr(0, 45), "2020", "00:00", "faixa.mp3", "1"}},
+      {"an edit of other columns keeps the earlier edit", {{"MUS_TEMPO", T("01:00")}, {"MUS_ARQUIVO", T("outra.mp3")}},
+       true, {longName.substr(0, 45), "2020", "01:00", "outra.mp3", "1"}},
+      {"a cancelled edit leaves the posted values", {{"MUS_NOME", T("x")}, {"MUS_TEMPO", T("")}}, false,
+       {longName.substr(0, 45), "2020", "01:00", "outra.mp3", "1"}},
+      {"a shorter text and a null replace earlier edits", {{"MUS_NOME", T("Curto")}, {"MUS_ANO", T("")}}, true,
+       {"Curto", "<null>", "01:00", "outra.mp3", "1"}},
+      {"the same column set twice in one edit, and a new key",
+       {{"MUS_ARQUIVO", T("primeira.mp3")}, {"MUS_ARQUIVO", T("segunda.mp3")}, {"MUS_CODIGO", 77}}, true,
+       {"Curto", "<null>", "01:00", "segunda.mp3", "77"}},
+  };
+  for (const TStep& step : steps) {
+    query.Edit();
+    for (const TSet& set : step.sets) {
+      if (const auto* number = std::get_if<std::int32_t>(&set.value)) {
+        query.SetInteger(set.column, *number);
+      } else {
+        query.SetString(set.column, std::get<std::string>(set.value));
+      }
+    }
+    step.post ? query.Post() : query.Cancel();
+    std::vector<std::string> seen;
+    for (const char* column : {"MUS_NOME", "MUS_ANO", "MUS_TEMPO", "MUS_ARQUIVO", "MUS_CODIGO"}) {
+      seen.push_back(Shown(query, column));
+    }
+    EXPECT_EQ(seen, step.after) << step.what;
+    EXPECT_TRUE(query.RowChanged(0)) << step.what;
+  }
+  // One write with the values of all edits; the key as fetched finds the row.
+  query.ApplyUpdates();
+  EXPECT_EQ(query.ChangedCount(), 0);
+  transaction.Commit();
+  TSession other(db->Path());
+  EXPECT_EQ(other.Query("select MUS_NOME, MUS_ANO, MUS_TEMPO, MUS_ARQUIVO, MUS_CODIGO from TB_MUSICAS"),
+            (dztest::TRows{{T("Curto"), Null, T("01:00"), T("segunda.mp3"), 77}}));
+}
+
+TEST(Catalogue, WritesChangedRowsInTheOrderOfTheCopy) {
+  auto db = DatabaseWithRows(4);  // walked as keys 4, 3, 2, 1
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName(db->Path());
+  c.Q_Musicas.Open();
+  c.Q_Musicas.FetchAll();
+  TSession other(db->Path());
+  other.Exec("delete from TB_MUSICAS where MUS_CODIGO = 2");
+  other.Commit();
+  auto edit = [&](std::int32_t seconds, const char* time) {
+    c.Q_Musicas.Edit();
+    c.Q_Musicas.SetInteger("MUS_SEGUNDOS", seconds);
+    c.Q_Musicas.SetString("MUS_TEMPO", time);
+  };
+
+  // Changed in the order last row, first row, third row (gone); each move posts.
+  c.Q_Musicas.First();
+  for (int i = 0; i < 3; ++i) c.Q_Musicas.Next();
+  edit(13, "00:13");
+  c.Q_Musicas.First();
+  edit(10, "00:10");
+  c.Q_Musicas.Next();
+  c.Q_Musicas.Next();
+  edit(12, "00:12");
+  EXPECT_EQ(c.Q_Musicas.ChangedCount(), 2);  // the third row's edit is not posted yet
+  // The write goes in the order of the copy: the first row, then the third,
+  // which fails and stops the write before the last row.
+  EXPECT_EQ(ErrorText([&] { c.Q_Musicas.ApplyUpdates(); }), "Update Failed");
+  c.Trans_Velmar.CommitRetaining();
+  EXPECT_EQ(c.Q_Musicas.CurrentRow(), 2);
+  EXPECT_EQ(c.Q_Musicas.ChangedCount(), 2);
+  const bool changedAfterFirstWrite[] = {false, false, true, true};
+  for (int row = 0; row < 4; ++row) EXPECT_EQ(c.Q_Musicas.RowChanged(row), changedAfterFirstWrite[row]) << row;
+  EXPECT_THROW(c.Q_Musicas.RowChanged(4), std::out_of_range);
+  EXPECT_EQ(MusicaInDatabase(other, 4), "10 00:10");
+  EXPECT_EQ(MusicaInDatabase(other, 1), "<null> 00:00");
+
+  // A pending row later in the copy than the row being written: the written
+  // row goes first, then the pending one fails again.
+  c.Q_Musicas.First();
+  edit(20, "00:20");
+  EXPECT_EQ(ErrorText([&] { c.Q_Musicas.ApplyUpdates(); }), "Update Failed");
+  c.Trans_Velmar.CommitRetaining();
+  EXPECT_EQ(c.Q_Musicas.CurrentRow(), 0);
+  EXPECT_FALSE(c.Q_Musicas.RowChanged(0));
+  EXPECT_EQ(c.Q_Musicas.ChangedCount(), 2);
+  EXPECT_EQ(MusicaInDatabase(other, 4), "20 00:20");
+  EXPECT_EQ(MusicaInDatabase(other, 3), "<null> 00:00");
+  EXPECT_EQ(MusicaInDatabase(other, 1), "<null> 00:00");
 }
 
 }  // namespace
