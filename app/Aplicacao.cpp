@@ -1,6 +1,7 @@
 #include "Aplicacao.h"
 
 #include "CaixasMensagem.h"
+#include "TextoErro.h"
 
 namespace {
 
@@ -11,8 +12,7 @@ TCaixasMensagem* caixasDefinidas = nullptr;
 QString TituloAplicacao() { return QStringLiteral("Diruzevev Odezari - Velmar Zivorezo"); }
 
 QString TextoComPontoFinal(const QString& texto) {
-  if (!texto.isEmpty() && texto.back() > QLatin1Char('.')) return texto + QLatin1Char('.');
-  return texto;
+  return QString::fromStdString(ComPontoFinal(texto.toStdString()));
 }
 
 TAplicacao::TAplicacao(int& argc, char** argv) : QApplication(argc, argv) {

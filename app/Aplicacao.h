@@ -10,8 +10,7 @@ class TCaixasMensagem;
 // "Diruzevev Odezari - Velmar Zivorezo": the window's caption and the caption of every message box.
 QString TituloAplicacao();
 
-// An error's text as the error box shows it: a full stop is appended when the
-// last character sorts after "." (so "missing" gets one, "done." and "(x)" do not).
+// An error's text as the error box shows it (ComPontoFinal, TextoErro.h).
 QString TextoComPontoFinal(const QString& texto);
 
 // The application. Its default error handler shows every error that leaves an

@@ -3,8 +3,6 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <limits>
-#include <stdexcept>
 
 namespace {
 
@@ -18,32 +16,12 @@ TGauge::TGauge(QWidget* parent) : QWidget(parent) {
 }
 
 void TGauge::SetMaximum(std::int32_t value) {
-  if (value < minimum_) {
-    throw std::out_of_range(QStringLiteral("Value must be between %1 and %2")
-                                .arg(static_cast<std::int64_t>(minimum_) + 1)
-                                .arg(std::numeric_limits<std::int32_t>::max())
-                                .toStdString());
-  }
-  maximum_ = value;
-  if (progress_ > maximum_) progress_ = maximum_;
+  counts_.SetMaximum(value);
   repaint();
 }
 
 void TGauge::SetProgress(std::int32_t value) {
-  if (value < minimum_) value = minimum_;
-  if (value > maximum_) value = maximum_;
-  if (value == progress_) return;
-  const std::int32_t shownBefore = Percentage();
-  progress_ = value;
-  if (Percentage() != shownBefore) repaint();
-}
-
-std::int32_t TGauge::Percentage() const {
-  if (maximum_ == minimum_) return 0;
-  // 64-bit so that large counts cannot overflow the multiplication.
-  const std::int64_t done = static_cast<std::int64_t>(progress_) - minimum_;
-  const std::int64_t range = static_cast<std::int64_t>(maximum_) - minimum_;
-  return static_cast<std::int32_t>(done * 100 / range);
+  if (counts_.SetProgress(value)) repaint();
 }
 
 QString TGauge::PercentageText() const { return QStringLiteral("%1%").arg(Percentage()); }

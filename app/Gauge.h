@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ProgressoBarra.h"
+
 #include <QWidget>
 
 #include <cstdint>
@@ -15,9 +17,9 @@ class TGauge : public QWidget {
 public:
   explicit TGauge(QWidget* parent = nullptr);
 
-  std::int32_t Minimum() const { return minimum_; }
-  std::int32_t Maximum() const { return maximum_; }
-  std::int32_t Progress() const { return progress_; }
+  std::int32_t Minimum() const { return counts_.Minimum(); }
+  std::int32_t Maximum() const { return counts_.Maximum(); }
+  std::int32_t Progress() const { return counts_.Progress(); }
 
   // Refuses a value below the minimum with "Value must be between %d and %d"
   // (minimum + 1 and 2147483647); lowers a larger progress to the new maximum; redraws.
@@ -26,7 +28,7 @@ public:
   void SetProgress(std::int32_t value);
 
   // trunc((progress - minimum) * 100 / (maximum - minimum)); 0 when maximum equals minimum.
-  std::int32_t Percentage() const;
+  std::int32_t Percentage() const { return counts_.Percentage(); }
   // The shown text, "%d%%".
   QString PercentageText() const;
   // Width of the black part: trunc(inner width * percentage / 100).
@@ -36,7 +38,5 @@ protected:
   void paintEvent(QPaintEvent* event) override;
 
 private:
-  std::int32_t minimum_ = 0;
-  std::int32_t maximum_ = 100;
-  std::int32_t progress_ = 0;
+  TProgressoBarra counts_;
 };

@@ -3,9 +3,9 @@
 #include "Aplicacao.h"
 #include "Atualizacao.h"
 #include "CaixasMensagem.h"
+#include "Configuracao.h"
 #include "Gauge.h"
 #include "ImageButton.h"
-#include "ReadOnlyFile.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -89,10 +89,7 @@ TFrmPrincipal::~TFrmPrincipal() = default;
 void TFrmPrincipal::FormCreate() {
   // Without the configuration file nothing happens now: the connection keeps
   // its built-in database name and is made by the first run.
-  const std::string configuracao = pastaConfiguracao_ + ConfigFileName;
-  if (!FileExists(configuracao)) return;
-  // An empty or missing value is used as it is: connecting then fails.
-  Catalogo.DB_Velmar.SetDatabaseName(ReadConfiguredDatabaseName(configuracao));
+  if (!AplicaConfiguracao(Catalogo.DB_Velmar, pastaConfiguracao_ + ConfigFileName)) return;
   try {
     Catalogo.DB_Velmar.Connect();
   } catch (...) {

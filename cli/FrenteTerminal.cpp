@@ -1,7 +1,5 @@
 #include "FrenteTerminal.h"
 
-#include <stdexcept>
-
 namespace {
 
 constexpr int LarguraBarra = 30;
@@ -24,11 +22,6 @@ std::string Ajustado(const std::string& texto, std::size_t largura) {
 
 constexpr std::size_t LarguraNome = 20;
 
-// Same arithmetic as the window's bars: truncated, 0 for an empty maximum.
-int Percentual(std::int64_t progresso, std::int64_t maximo) {
-  return maximo == 0 ? 0 : static_cast<int>(progresso * 100 / maximo);
-}
-
 }  // namespace
 
 const char* TextoMotivo(TMotivoDuracao motivo) {
@@ -47,24 +40,19 @@ TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado
     : saida_(saida), terminal_(terminal), detalhado_(detalhado) {}
 
 void TFrenteTerminal::DefineMaximo(TBarra barra, std::int32_t maximo) {
-  if (maximo < 0) throw std::invalid_argument("Value must be between 1 and 2147483647");
-  TContador& contador = Contador(barra);
-  contador.maximo = maximo;
-  if (contador.progresso > maximo) contador.progresso = maximo;
+  Contador(barra).SetMaximum(maximo);
   Desenha(true);
 }
 
 void TFrenteTerminal::DefineProgresso(TBarra barra, std::int32_t progresso) {
   // The phase bar going back to 0 ends the phase it counted.
   if (barra == TBarra::Atual && progresso == 0) FechaFase();
-  TContador& contador = Contador(barra);
-  if (progresso < 0) progresso = 0;
-  if (progresso > contador.maximo) progresso = contador.maximo;
-  contador.progresso = progresso;
+  // The counts are shown too, so every step may redraw, not only a new percentage.
+  Contador(barra).SetProgress(progresso);
   Desenha(false);
 }
 
-std::int32_t TFrenteTerminal::Progresso(TBarra barra) const { return Contador(barra).progresso; }
+std::int32_t TFrenteTerminal::Progresso(TBarra barra) const { return Contador(barra).Progress(); }
 
 void TFrenteTerminal::DefineRotulo(const std::string& texto) {
   FechaFase();
@@ -103,21 +91,20 @@ void TFrenteTerminal::Encerra() {
 void TFrenteTerminal::FechaFase() {
   // On a terminal the same two bars go on in place.
   if (terminal_ || rotulo_.empty()) return;
-  std::fprintf(saida_, "%s %d/%d (%d%%); geral %d/%d (%d%%)\n", rotulo_.c_str(), atual_.progresso, atual_.maximo,
-               Percentual(atual_.progresso, atual_.maximo), geral_.progresso, geral_.maximo,
-               Percentual(geral_.progresso, geral_.maximo));
+  std::fprintf(saida_, "%s %d/%d (%d%%); geral %d/%d (%d%%)\n", rotulo_.c_str(), atual_.Progress(), atual_.Maximum(),
+               atual_.Percentage(), geral_.Progress(), geral_.Maximum(), geral_.Percentage());
   std::fflush(saida_);
   rotulo_.clear();
 }
 
-std::string TFrenteTerminal::Linha(const std::string& nome, const TContador& contador) const {
-  const int percentual = Percentual(contador.progresso, contador.maximo);
+std::string TFrenteTerminal::Linha(const std::string& nome, const TProgressoBarra& contador) const {
+  const int percentual = contador.Percentage();
   const int cheios = LarguraBarra * percentual / 100;
   std::string linha = nome + "[";
   linha.append(static_cast<std::size_t>(cheios), '#');
   linha.append(static_cast<std::size_t>(LarguraBarra - cheios), '.');
   char numeros[64];
-  std::snprintf(numeros, sizeof numeros, "] %d/%d %3d%%", contador.progresso, contador.maximo, percentual);
+  std::snprintf(numeros, sizeof numeros, "] %d/%d %3d%%", contador.Progress(), contador.Maximum(), percentual);
   return linha + numeros;
 }
 
@@ -131,7 +118,7 @@ void TFrenteTerminal::ApagaBarras() {
 void TFrenteTerminal::Desenha(bool forcar) {
   if (!terminal_ || rotulo_.empty()) return;
   const auto agora = std::chrono::steady_clock::now();
-  const bool ultimo = atual_.progresso == atual_.maximo;
+  const bool ultimo = atual_.Progress() == atual_.Maximum();
   if (!forcar && !ultimo && barrasNaTela_ && agora - ultimoDesenho_ < IntervaloDesenho) return;
   ultimoDesenho_ = agora;
   if (barrasNaTela_) std::fputs("\033[2A", saida_);

@@ -5,6 +5,7 @@
 // is not a terminal, one line per phase. With verbose, one line per row.
 
 #include "FrenteAtualizacao.h"
+#include "ProgressoBarra.h"
 
 #include <chrono>
 #include <cstdio>
@@ -25,22 +26,19 @@ public:
   void Encerra();
 
 private:
-  struct TContador {
-    std::int32_t maximo = 100;
-    std::int32_t progresso = 0;
-  };
-  TContador& Contador(TBarra barra) { return barra == TBarra::Atual ? atual_ : geral_; }
-  const TContador& Contador(TBarra barra) const { return barra == TBarra::Atual ? atual_ : geral_; }
+  // Counted exactly as the window's bars are.
+  TProgressoBarra& Contador(TBarra barra) { return barra == TBarra::Atual ? atual_ : geral_; }
+  const TProgressoBarra& Contador(TBarra barra) const { return barra == TBarra::Atual ? atual_ : geral_; }
   void FechaFase();
   void Desenha(bool forcar);
   void ApagaBarras();
-  std::string Linha(const std::string& nome, const TContador& contador) const;
+  std::string Linha(const std::string& nome, const TProgressoBarra& contador) const;
 
   std::FILE* saida_;
   bool terminal_;
   bool detalhado_;
-  TContador atual_;
-  TContador geral_;
+  TProgressoBarra atual_;
+  TProgressoBarra geral_;
   std::string rotulo_;
   bool barrasNaTela_ = false;
   std::chrono::steady_clock::time_point ultimoDesenho_{};

@@ -72,8 +72,3 @@ TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
     opcoes.erro = "use --config ou --database, não os dois";
   return opcoes;
 }
-
-std::string ComPontoFinal(const std::string& texto) {
-  if (!texto.empty() && static_cast<unsigned char>(texto.back()) > '.') return texto + '.';
-  return texto;
-}

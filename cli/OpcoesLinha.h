@@ -20,7 +20,3 @@ TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos);
 
 extern const char* const TextoAjuda;
 extern const char* const TextoVersao;
-
-// An error's text as the window's error box shows it: a full stop is appended
-// when the last character sorts after ".".
-std::string ComPontoFinal(const std::string& texto);

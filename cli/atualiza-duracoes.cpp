@@ -4,9 +4,10 @@
 #include "Atualizacao.h"
 #include "Catalogue.h"
 #include "Config.h"
+#include "Configuracao.h"
 #include "FrenteTerminal.h"
 #include "OpcoesLinha.h"
-#include "ReadOnlyFile.h"
+#include "TextoErro.h"
 
 #include <cstdio>
 #include <exception>
@@ -43,15 +44,10 @@ int main(int argc, char** argv) {
     if (opcoes.temBanco) {
       catalogo.DB_Velmar.SetDatabaseName(opcoes.banco);
     } else {
-      // As the window does: without the file the connection keeps its own
-      // default name; with it, the file's value, even when that is empty.
       const std::string arquivo =
           opcoes.arquivoConfiguracao.empty() ? ExecutableFolder() + ConfigFileName : opcoes.arquivoConfiguracao;
-      if (FileExists(arquivo)) {
-        catalogo.DB_Velmar.SetDatabaseName(ReadConfiguredDatabaseName(arquivo));
-      } else if (!opcoes.arquivoConfiguracao.empty()) {
+      if (!AplicaConfiguracao(catalogo.DB_Velmar, arquivo) && !opcoes.arquivoConfiguracao.empty())
         return Uso("arquivo de configuração não encontrado: " + arquivo);
-      }
     }
     TAtualizacao atualizacao(catalogo, frente,
                              opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao);

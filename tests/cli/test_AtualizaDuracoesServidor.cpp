@@ -12,6 +12,7 @@
 #include "CliTestSupport.h"
 #include "FrenteTerminal.h"
 #include "OpcoesLinha.h"
+#include "TextoErro.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "OpcoesLinha.h"
+#include "TextoErro.h"
 
 #include <gtest/gtest.h>
 
