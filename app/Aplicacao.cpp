@@ -1,7 +1,7 @@
-#include "Aplicacao.h"
+#include "app/Aplicacao.h"
 
-#include "CaixasMensagem.h"
-#include "TextoErro.h"
+#include "app/CaixasMensagem.h"
+#include "app/run/TextoErro.h"
 
 namespace {
 

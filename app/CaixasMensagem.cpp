@@ -1,6 +1,6 @@
-#include "CaixasMensagem.h"
+#include "app/CaixasMensagem.h"
 
-#include "Aplicacao.h"
+#include "app/Aplicacao.h"
 
 #include <QMessageBox>
 

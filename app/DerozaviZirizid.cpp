@@ -1,8 +1,8 @@
 // Program entry: the application, its title, the main window (whose creation
 // runs the start-up), then the event loop until the window is closed.
 
-#include "Aplicacao.h"
-#include "UPrincipal.h"
+#include "app/Aplicacao.h"
+#include "app/UPrincipal.h"
 
 int main(int argc, char** argv) {
   TAplicacao aplicacao(argc, argv);

@@ -1,4 +1,4 @@
-#include "Gauge.h"
+#include "app/Gauge.h"
 
 #include <QPainter>
 

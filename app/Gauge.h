@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProgressoBarra.h"
+#include "app/run/ProgressoBarra.h"
 
 #include <QWidget>
 

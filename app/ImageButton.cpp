@@ -1,6 +1,6 @@
-#include "ImageButton.h"
+#include "app/ImageButton.h"
 
-#include "Aplicacao.h"
+#include "app/Aplicacao.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,11 +1,11 @@
-#include "UPrincipal.h"
+#include "app/UPrincipal.h"
 
-#include "Aplicacao.h"
-#include "Atualizacao.h"
-#include "CaixasMensagem.h"
-#include "Configuracao.h"
-#include "Gauge.h"
-#include "ImageButton.h"
+#include "app/Aplicacao.h"
+#include "app/run/Atualizacao.h"
+#include "app/CaixasMensagem.h"
+#include "app/run/Configuracao.h"
+#include "app/Gauge.h"
+#include "app/ImageButton.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>

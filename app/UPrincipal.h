@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Catalogue.h"
-#include "Config.h"
-#include "FrenteAtualizacao.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/Config.h"
+#include "app/run/FrenteAtualizacao.h"
 
 #include <QFont>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "CodePage.h"
+#include "audio/CodePage.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
-#include "ID3v1.h"
+#include "audio/ID3v1.h"
 
-#include "ReadOnlyFile.h"
+#include "audio/ReadOnlyFile.h"
 
 #include <cstring>
 

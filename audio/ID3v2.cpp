@@ -1,7 +1,7 @@
-#include "ID3v2.h"
+#include "audio/ID3v2.h"
 
-#include "CodePage.h"
-#include "ReadOnlyFile.h"
+#include "audio/CodePage.h"
+#include "audio/ReadOnlyFile.h"
 
 #include <taglib/id3v2frame.h>
 #include <taglib/id3v2framefactory.h>

@@ -1,6 +1,6 @@
-#include "MPEGaudio.h"
+#include "audio/MPEGaudio.h"
 
-#include "ReadOnlyFile.h"
+#include "audio/ReadOnlyFile.h"
 
 #include <cmath>
 #include <cstring>

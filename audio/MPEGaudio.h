@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ID3v1.h"
-#include "ID3v2.h"
+#include "audio/ID3v1.h"
+#include "audio/ID3v2.h"
 
 #include <array>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "ReadOnlyFile.h"
+#include "audio/ReadOnlyFile.h"
 
 #include <cerrno>
 #include <fcntl.h>

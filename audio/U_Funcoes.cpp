@@ -1,8 +1,8 @@
-#include "U_Funcoes.h"
+#include "audio/U_Funcoes.h"
 
-#include "MPEGaudio.h"
-#include "ReadOnlyFile.h"
-#include "WAVfile.h"
+#include "audio/MPEGaudio.h"
+#include "audio/ReadOnlyFile.h"
+#include "audio/WAVfile.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
-#include "WAVfile.h"
+#include "audio/WAVfile.h"
 
-#include "ReadOnlyFile.h"
+#include "audio/ReadOnlyFile.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "BenchCorpus.h"
+#include "bench/BenchCorpus.h"
 
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v1tag.h>

@@ -4,8 +4,8 @@
 //
 //   bench_readers [--corpus DIR] [benchmark options]
 
-#include "BenchCorpus.h"
-#include "U_Funcoes.h"
+#include "bench/BenchCorpus.h"
+#include "audio/U_Funcoes.h"
 
 #include <benchmark/benchmark.h>
 #include <taglib/fileref.h>

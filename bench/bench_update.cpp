@@ -26,10 +26,10 @@
 // The corpus defaults to DIR/../corpus, the reader benchmark's own when run by
 // scripts/bench (made there once if missing).
 
-#include "Atualizacao.h"
-#include "BenchCorpus.h"
-#include "Catalogue.h"
-#include "U_Funcoes.h"
+#include "app/run/Atualizacao.h"
+#include "bench/BenchCorpus.h"
+#include "catalogue/Catalogue.h"
+#include "audio/U_Funcoes.h"
 
 #include <algorithm>
 #include <chrono>

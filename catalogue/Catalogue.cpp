@@ -1,4 +1,4 @@
-#include "Catalogue.h"
+#include "catalogue/Catalogue.h"
 
 namespace {
 constexpr TColumnType Integer = TColumnType::Integer;

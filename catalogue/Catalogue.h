@@ -15,7 +15,7 @@
 //            commits a transaction still active and detaches; errors there
 //            are dropped.
 
-#include "DataSet.h"
+#include "catalogue/DataSet.h"
 
 #include <array>
 

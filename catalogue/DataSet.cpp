@@ -1,4 +1,4 @@
-#include "DataSet.h"
+#include "catalogue/DataSet.h"
 
 #include <algorithm>
 #include <charconv>

@@ -6,7 +6,7 @@
 // texts of this layer are English and the client's texts come through as the
 // client gives them (one message a line, final full stop removed).
 
-#include "FbClient.h"
+#include "catalogue/FbClient.h"
 
 #include <cstdint>
 #include <optional>

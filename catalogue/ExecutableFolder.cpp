@@ -1,4 +1,4 @@
-#include "Config.h"
+#include "catalogue/Config.h"
 
 #include <climits>
 #include <unistd.h>

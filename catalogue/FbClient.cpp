@@ -1,4 +1,4 @@
-#include "FbClient.h"
+#include "catalogue/FbClient.h"
 
 #include <algorithm>
 #include <cctype>

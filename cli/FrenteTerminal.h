@@ -4,8 +4,8 @@
 // phase and the whole run, with counts and percentages), or, when the output
 // is not a terminal, one line per phase. With verbose, one line per row.
 
-#include "FrenteAtualizacao.h"
-#include "ProgressoBarra.h"
+#include "app/run/FrenteAtualizacao.h"
+#include "app/run/ProgressoBarra.h"
 
 #include <chrono>
 #include <cstdio>

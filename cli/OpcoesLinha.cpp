@@ -1,4 +1,4 @@
-#include "OpcoesLinha.h"
+#include "cli/OpcoesLinha.h"
 
 const char* const TextoVersao = "atualiza-duracoes " DZ_VERSION "\n";
 

@@ -1,13 +1,13 @@
 // atualiza-duracoes: the window's update run without a window, for stations
 // that run it unattended (a scheduled job after each import).
 
-#include "Atualizacao.h"
-#include "Catalogue.h"
-#include "Config.h"
-#include "Configuracao.h"
-#include "FrenteTerminal.h"
-#include "OpcoesLinha.h"
-#include "TextoErro.h"
+#include "app/run/Atualizacao.h"
+#include "catalogue/Catalogue.h"
+#include "catalogue/Config.h"
+#include "app/run/Configuracao.h"
+#include "cli/FrenteTerminal.h"
+#include "cli/OpcoesLinha.h"
+#include "app/run/TextoErro.h"
 
 #include <cstdio>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "FuzzFile.h"
+#include "fuzz/FuzzFile.h"
 
 #include <cstdio>
 #include <cstdlib>

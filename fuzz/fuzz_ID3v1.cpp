@@ -1,5 +1,5 @@
-#include "FuzzFile.h"
-#include "ID3v1.h"
+#include "fuzz/FuzzFile.h"
+#include "audio/ID3v1.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TID3v1 tag;

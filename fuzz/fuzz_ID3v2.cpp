@@ -1,5 +1,5 @@
-#include "FuzzFile.h"
-#include "ID3v2.h"
+#include "fuzz/FuzzFile.h"
+#include "audio/ID3v2.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TID3v2 tag;

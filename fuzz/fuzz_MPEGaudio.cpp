@@ -1,5 +1,5 @@
-#include "FuzzFile.h"
-#include "MPEGaudio.h"
+#include "fuzz/FuzzFile.h"
+#include "audio/MPEGaudio.h"
 
 #include <cmath>
 

@@ -1,5 +1,5 @@
-#include "FuzzFile.h"
-#include "WAVfile.h"
+#include "fuzz/FuzzFile.h"
+#include "audio/WAVfile.h"
 
 #include <cmath>
 

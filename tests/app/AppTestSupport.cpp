@@ -1,6 +1,6 @@
-#include "AppTestSupport.h"
+#include "tests/app/AppTestSupport.h"
 
-#include "Aplicacao.h"
+#include "app/Aplicacao.h"
 
 #include <QApplication>
 #include <QWidget>

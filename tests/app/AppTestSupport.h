@@ -4,7 +4,7 @@
 // by a global test environment), message boxes recorded instead of shown, and
 // a few helpers for grabbed images and events.
 
-#include "CaixasMensagem.h"
+#include "app/CaixasMensagem.h"
 
 #include <QColor>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "CatalogueDb.h"
+#include "tests/app/CatalogueDb.h"
 
 namespace dztest {
 

@@ -3,7 +3,7 @@
 // Short forms over the catalogue tests' helpers (TTestDatabase, TSession),
 // for checking and changing a catalogue as another program would.
 
-#include "CatalogueTestSupport.h"
+#include "tests/catalogue/CatalogueTestSupport.h"
 
 #include <initializer_list>
 #include <string>

@@ -1,6 +1,6 @@
-#include "Aplicacao.h"
+#include "app/Aplicacao.h"
 
-#include "AppTestSupport.h"
+#include "tests/app/AppTestSupport.h"
 
 #include <QApplication>
 #include <QCoreApplication>

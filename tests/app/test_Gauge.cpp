@@ -1,7 +1,7 @@
-#include "Gauge.h"
+#include "app/Gauge.h"
 
-#include "AppTestSupport.h"
-#include "UPrincipal.h"
+#include "tests/app/AppTestSupport.h"
+#include "app/UPrincipal.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
-#include "ImageButton.h"
+#include "app/ImageButton.h"
 
-#include "AppTestSupport.h"
-#include "UPrincipal.h"
+#include "tests/app/AppTestSupport.h"
+#include "app/UPrincipal.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,11 +1,11 @@
-#include "UPrincipal.h"
+#include "app/UPrincipal.h"
 
-#include "AppTestSupport.h"
-#include "Aplicacao.h"
-#include "CatalogueDb.h"
-#include "Gauge.h"
-#include "ImageButton.h"
-#include "TestSupport.h"
+#include "tests/app/AppTestSupport.h"
+#include "app/Aplicacao.h"
+#include "tests/app/CatalogueDb.h"
+#include "app/Gauge.h"
+#include "app/ImageButton.h"
+#include "tests/support/TestSupport.h"
 
 #include <QApplication>
 #include <QFontDatabase>

@@ -1,6 +1,6 @@
-#include "ID3v1.h"
+#include "audio/ID3v1.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <taglib/id3v1tag.h>

@@ -1,6 +1,6 @@
-#include "ID3v2.h"
+#include "audio/ID3v2.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <taglib/commentsframe.h>

@@ -1,6 +1,6 @@
-#include "MPEGaudio.h"
+#include "audio/MPEGaudio.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <taglib/attachedpictureframe.h>

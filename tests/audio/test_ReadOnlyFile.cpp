@@ -1,6 +1,6 @@
-#include "ReadOnlyFile.h"
+#include "audio/ReadOnlyFile.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

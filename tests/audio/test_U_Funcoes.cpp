@@ -1,8 +1,8 @@
-#include "U_Funcoes.h"
+#include "audio/U_Funcoes.h"
 
-#include "MPEGaudio.h"
-#include "TestSupport.h"
-#include "WAVfile.h"
+#include "audio/MPEGaudio.h"
+#include "tests/support/TestSupport.h"
+#include "audio/WAVfile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "WAVfile.h"
+#include "audio/WAVfile.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "CatalogueTestSupport.h"
+#include "tests/catalogue/CatalogueTestSupport.h"
 
 #include <fstream>
 #include <pwd.h>

@@ -4,8 +4,8 @@
 // database from the schema script, in a temporary folder removed with it,
 // and a session plays the other program that shares the database.
 
-#include "FbClient.h"
-#include "TestSupport.h"
+#include "catalogue/FbClient.h"
+#include "tests/support/TestSupport.h"
 
 #include <functional>
 #include <string>

@@ -1,6 +1,6 @@
-#include "Catalogue.h"
+#include "catalogue/Catalogue.h"
 
-#include "CatalogueTestSupport.h"
+#include "tests/catalogue/CatalogueTestSupport.h"
 
 #include <gtest/gtest.h>
 

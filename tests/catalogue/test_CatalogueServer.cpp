@@ -2,9 +2,9 @@
 // fixture "fbserver" starts (scripts/fbserver start) before and stops after.
 // Some cases stop or kill the server themselves and start it again.
 
-#include "Catalogue.h"
+#include "catalogue/Catalogue.h"
 
-#include "CatalogueTestSupport.h"
+#include "tests/catalogue/CatalogueTestSupport.h"
 
 #include <gtest/gtest.h>
 

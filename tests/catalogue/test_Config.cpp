@@ -1,6 +1,6 @@
-#include "Config.h"
+#include "catalogue/Config.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <ini.h>

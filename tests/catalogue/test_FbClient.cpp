@@ -1,6 +1,6 @@
-#include "FbClient.h"
+#include "catalogue/FbClient.h"
 
-#include "CatalogueTestSupport.h"
+#include "tests/catalogue/CatalogueTestSupport.h"
 
 #include <gtest/gtest.h>
 

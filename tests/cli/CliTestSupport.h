@@ -4,8 +4,8 @@
 // (its standard output, standard error and exit status kept apart), real
 // audio files to point a catalogue at, and the catalogue's rows as text.
 
-#include "CatalogueDb.h"
-#include "TestSupport.h"
+#include "tests/app/CatalogueDb.h"
+#include "tests/support/TestSupport.h"
 
 #include <initializer_list>
 #include <string>

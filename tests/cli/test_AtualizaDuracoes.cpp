@@ -2,8 +2,8 @@
 // real audio files: what it writes to each output, its exit status, and what
 // the catalogue holds afterwards.
 
-#include "CliTestSupport.h"
-#include "OpcoesLinha.h"
+#include "tests/cli/CliTestSupport.h"
+#include "cli/OpcoesLinha.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -7,12 +7,12 @@
 // program's update run and front end driven in this process with a hook
 // after each committed row.
 
-#include "Atualizacao.h"
-#include "Catalogue.h"
-#include "CliTestSupport.h"
-#include "FrenteTerminal.h"
-#include "OpcoesLinha.h"
-#include "TextoErro.h"
+#include "app/run/Atualizacao.h"
+#include "catalogue/Catalogue.h"
+#include "tests/cli/CliTestSupport.h"
+#include "cli/FrenteTerminal.h"
+#include "cli/OpcoesLinha.h"
+#include "app/run/TextoErro.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

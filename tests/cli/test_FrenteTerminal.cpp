@@ -1,4 +1,4 @@
-#include "FrenteTerminal.h"
+#include "cli/FrenteTerminal.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "OpcoesLinha.h"
-#include "TextoErro.h"
+#include "cli/OpcoesLinha.h"
+#include "app/run/TextoErro.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "JsonWriter.h"
+#include "tools/audioinfo/JsonWriter.h"
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "JsonWriter.h"
+#include "tools/audioinfo/JsonWriter.h"
 
 #include <cmath>
 #include <cstdio>

@@ -2,12 +2,12 @@
 // found, one JSON object per file on one line. Meant for the question "why did
 // this file get 00:00?".
 
-#include "ID3v1.h"
-#include "ID3v2.h"
-#include "JsonWriter.h"
-#include "MPEGaudio.h"
-#include "U_Funcoes.h"
-#include "WAVfile.h"
+#include "audio/ID3v1.h"
+#include "audio/ID3v2.h"
+#include "tools/audioinfo/JsonWriter.h"
+#include "audio/MPEGaudio.h"
+#include "audio/U_Funcoes.h"
+#include "audio/WAVfile.h"
 
 #include <cstdio>
 #include <cstring>

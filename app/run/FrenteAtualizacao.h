@@ -1,6 +1,6 @@
 #pragma once
 
-#include "U_Funcoes.h"
+#include "audio/U_Funcoes.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ProgressoBarra.h"
+#include "app/run/ProgressoBarra.h"
 
 #include <limits>
 #include <stdexcept>

@@ -1,8 +1,8 @@
-#include "Atualizacao.h"
+#include "app/run/Atualizacao.h"
 
-#include "Catalogue.h"
-#include "CatalogueDb.h"
-#include "TestSupport.h"
+#include "catalogue/Catalogue.h"
+#include "tests/app/CatalogueDb.h"
+#include "tests/support/TestSupport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

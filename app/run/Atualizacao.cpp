@@ -1,7 +1,7 @@
-#include "Atualizacao.h"
+#include "app/run/Atualizacao.h"
 
-#include "Catalogue.h"
-#include "U_Funcoes.h"
+#include "catalogue/Catalogue.h"
+#include "audio/U_Funcoes.h"
 
 #include <charconv>
 

@@ -1,8 +1,8 @@
-#include "Configuracao.h"
+#include "app/run/Configuracao.h"
 
-#include "Config.h"
-#include "DataSet.h"
-#include "ReadOnlyFile.h"
+#include "catalogue/Config.h"
+#include "catalogue/DataSet.h"
+#include "audio/ReadOnlyFile.h"
 
 bool AplicaConfiguracao(TDatabase& banco, const std::string& arquivo) {
   if (!FileExists(arquivo)) return false;

@@ -5,7 +5,7 @@
 // music rows, then the jingles. Two bars, a label and a closing message follow
 // it through a front end (the window, or a program without one).
 
-#include "FrenteAtualizacao.h"
+#include "app/run/FrenteAtualizacao.h"
 
 #include <string>
 
