@@ -1,8 +1,8 @@
 #include "catalogue/Config.h"
 
-#include <ini.h>
+#include "catalogue/AsciiText.h"
 
-#include <strings.h>
+#include <ini.h>
 
 namespace {
 
@@ -45,8 +45,7 @@ struct TLookup {
 
 int OnValue(void* user, const char* section, const char* name, const char* value) {
   auto& lookup = *static_cast<TLookup*>(user);
-  if (!lookup.found && value != nullptr && strcasecmp(section, lookup.section.c_str()) == 0 &&
-      strcasecmp(name, lookup.key.c_str()) == 0) {
+  if (!lookup.found && value != nullptr && SameAsciiText(section, lookup.section) && SameAsciiText(name, lookup.key)) {
     try {
       lookup.value = value;
       lookup.found = true;

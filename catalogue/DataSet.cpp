@@ -1,14 +1,11 @@
 #include "catalogue/DataSet.h"
 
+#include "catalogue/AsciiText.h"
+
 #include <algorithm>
 #include <charconv>
-#include <strings.h>
 
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 constexpr std::string_view OldPrefix = "OLD_";
 
@@ -105,7 +102,7 @@ void TQuery::CheckOpen() const {
 
 std::size_t TQuery::ColumnIndex(std::string_view column) const {
   for (std::size_t i = 0; i < columns_.size(); ++i) {
-    if (SameName(columns_[i].Name, column)) return i;
+    if (SameAsciiText(columns_[i].Name, column)) return i;
   }
   Fail("Field '" + std::string(column) + "' not found");
 }
@@ -130,7 +127,7 @@ void TQuery::Open() {
   for (const TColumnDef& column : columns_) {
     int found = -1;
     for (int i = 0; i < select.ColumnCount() && found < 0; ++i) {
-      if (SameName(select.Column(i).Name, column.Name)) found = i;
+      if (SameAsciiText(select.Column(i).Name, column.Name)) found = i;
     }
     if (found < 0) Fail("Field '" + std::string(column.Name) + "' not found");
     const TFbColumn described = select.Column(found);
@@ -406,10 +403,10 @@ void TQuery::Cancel() {
 }
 
 TSqlValue TQuery::ParameterValue(std::size_t row, std::string_view name) const {
-  const bool old = name.size() > OldPrefix.size() && SameName(name.substr(0, OldPrefix.size()), OldPrefix);
+  const bool old = name.size() > OldPrefix.size() && SameAsciiText(name.substr(0, OldPrefix.size()), OldPrefix);
   const std::string_view column = old ? name.substr(OldPrefix.size()) : name;
   for (std::size_t i = 0; i < columns_.size(); ++i) {
-    if (!SameName(columns_[i].Name, column)) continue;
+    if (!SameAsciiText(columns_[i].Name, column)) continue;
     const TValueRef value = old ? FetchedValue(row, i) : CurrentValue(row, i);
     switch (value.Kind) {
       case TCellKind::Integer:
