@@ -3,9 +3,9 @@
 #include "app/Aplicacao.h"
 #include "app/run/Atualizacao.h"
 #include "app/CaixasMensagem.h"
-#include "app/run/Configuracao.h"
 #include "app/Gauge.h"
 #include "app/ImageButton.h"
+#include "catalogue/Config.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>

@@ -5,8 +5,8 @@
 // folder's path) and Q_Vinhetas (jingles) of the rows whose time is still
 // "00:00", and their update statement sets Up_Musicas and Up_Vinhetas.
 //
-// Start-up:  catalogue.DB_Velmar.SetDatabaseName(ReadConfiguredDatabaseName(...));
-//            catalogue.DB_Velmar.Connect();
+// Start-up:  if (AplicaConfiguracao(catalogue.DB_Velmar, folder + ConfigFileName))
+//              catalogue.DB_Velmar.Connect();
 // Update run, per query (see TQuery):
 //            Q_Musicas.Open(); Q_Musicas.FetchAll(); Q_Musicas.First();
 //            ... Edit(); SetInteger("MUS_SEGUNDOS", s); SetString("MUS_TEMPO", t);

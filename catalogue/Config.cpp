@@ -1,8 +1,12 @@
 #include "catalogue/Config.h"
 
 #include "catalogue/AsciiText.h"
+#include "catalogue/DataSet.h"
 
 #include <ini.h>
+
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -56,6 +60,15 @@ int OnValue(void* user, const char* section, const char* name, const char* value
   return 1;  // go on: a malformed line further down must not hide the value
 }
 
+// Whether the configuration file is there. The name goes to the system as a
+// C string, so a NUL byte in it would name another file.
+bool ConfigFileExists(const std::string& fileName) {
+  if (fileName.empty() || fileName.find('\0') != std::string::npos) return false;
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(fileName, error);
+  return !error && !std::filesystem::is_directory(status);
+}
+
 }  // namespace
 
 std::string ReadIniValue(const std::string& fileName, const std::string& section, const std::string& key) {
@@ -70,4 +83,10 @@ std::string ReadIniValue(const std::string& fileName, const std::string& section
 
 std::string ReadConfiguredDatabaseName(const std::string& fileName) {
   return ReadIniValue(fileName, ConfigSection, ConfigKey);
+}
+
+bool AplicaConfiguracao(TDatabase& database, const std::string& fileName) {
+  if (!ConfigFileExists(fileName)) return false;
+  database.SetDatabaseName(ReadConfiguredDatabaseName(fileName));
+  return true;
 }

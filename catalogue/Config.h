@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+class TDatabase;
+
 inline constexpr const char* ConfigFileName = "BaseAudio.ini";
 inline constexpr const char* ConfigSection = "BANCO";
 inline constexpr const char* ConfigKey = "CAMINHO";
@@ -27,3 +29,11 @@ std::string ReadIniValue(const std::string& fileName, const std::string& section
 // The database name that the configuration file names: ReadIniValue of
 // section "BANCO", key "CAMINHO".
 std::string ReadConfiguredDatabaseName(const std::string& fileName);
+
+// The start-up configuration, read the same way by the window and the
+// companion: when the file exists, the database name becomes its BANCO /
+// CAMINHO value, also when that is empty (connecting then fails with
+// "Database name is missing"); without the file the connection keeps its
+// built-in name. False when there is no file. Anything but a folder counts as
+// the file; an empty name, or one holding a NUL byte, names no file.
+bool AplicaConfiguracao(TDatabase& database, const std::string& fileName);

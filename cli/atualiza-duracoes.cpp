@@ -4,7 +4,6 @@
 #include "app/run/Atualizacao.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
-#include "app/run/Configuracao.h"
 #include "cli/FrenteTerminal.h"
 #include "cli/OpcoesLinha.h"
 #include "app/run/TextoErro.h"

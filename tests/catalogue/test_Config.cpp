@@ -1,5 +1,6 @@
 #include "catalogue/Config.h"
 
+#include "catalogue/DataSet.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,42 @@ TEST(Config, LeavesTheReadersOptionsAsFound) {
   EXPECT_EQ(ini_max_line, maxLine);
   EXPECT_EQ(ini_allow_multiline, multiline);
   EXPECT_EQ(ini_allow_inline_comments, inlineComments);
+}
+
+TEST(Config, AppliesTheFileWhenItExists) {
+  using namespace std::string_literals;
+  TTempDir dir;
+  const std::string ini = dir.File("BaseAudio.ini");
+  dztest::WriteFile(ini, "[BANCO]\nCAMINHO=localhost:/srv/db.fdb\n");
+  dztest::WriteFile(dir.File("SemChave.ini"), "[BANCO]\nOUTRA=x\n");
+  dztest::WriteFile(dir.File("Vazio.ini"), "");
+  std::filesystem::create_directory(dir.File("Pasta.ini"));
+  std::filesystem::create_symlink(ini, dir.File("Ligacao.ini"));
+  std::filesystem::create_symlink(dir.File("Falta.ini"), dir.File("Quebrada.ini"));
+  struct TCase {
+    const char* what;
+    std::string fileName;
+    bool applied;
+    std::string databaseName;  // afterwards
+  };
+  const std::string builtIn = "C:\\built-in.fdb";
+  const TCase cases[] = {
+      {"the file's value", ini, true, "localhost:/srv/db.fdb"},
+      {"a file without the key empties the name", dir.File("SemChave.ini"), true, ""},
+      {"an empty file empties the name", dir.File("Vazio.ini"), true, ""},
+      {"a link to the file is the file", dir.File("Ligacao.ini"), true, "localhost:/srv/db.fdb"},
+      {"no file: the built-in name stays", dir.File("Falta.ini"), false, builtIn},
+      {"a link to no file", dir.File("Quebrada.ini"), false, builtIn},
+      {"a folder is no file", dir.File("Pasta.ini"), false, builtIn},
+      {"the empty name", "", false, builtIn},
+      {"a NUL byte names no file, not the file before it", ini + "\0x"s, false, builtIn},
+  };
+  for (const auto& c : cases) {
+    TDatabase database("DB", builtIn);
+    EXPECT_EQ(AplicaConfiguracao(database, c.fileName), c.applied) << c.what;
+    EXPECT_EQ(database.DatabaseName(), c.databaseName) << c.what;
+    EXPECT_FALSE(database.Connected()) << c.what;
+  }
 }
 
 TEST(Config, ExecutableFolderIsTheTestsFolder) {
