@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -74,29 +75,38 @@ std::string TransactionBlock() {
 
 }  // namespace FbBlocks
 
+// ---- Handles ----
+
+namespace FbRelease {
+
+void Detach(isc_db_handle& handle) noexcept {
+  ISC_STATUS_ARRAY status;
+  isc_detach_database(status, &handle);
+}
+
+void Rollback(isc_tr_handle& handle) noexcept {
+  ISC_STATUS_ARRAY status;
+  isc_rollback_transaction(status, &handle);
+}
+
+void DropStatement(isc_stmt_handle& handle) noexcept {
+  ISC_STATUS_ARRAY status;
+  isc_dsql_free_statement(status, &handle, DSQL_drop);
+}
+
+}  // namespace FbRelease
+
+static_assert(std::is_nothrow_move_constructible_v<TFbAttachment> && std::is_nothrow_move_assignable_v<TFbAttachment>);
+static_assert(std::is_nothrow_move_constructible_v<TFbTransaction> && std::is_nothrow_move_assignable_v<TFbTransaction>);
+static_assert(std::is_nothrow_move_constructible_v<TFbStatement> && std::is_nothrow_move_assignable_v<TFbStatement>);
+static_assert(!std::is_copy_constructible_v<TFbStatement> && !std::is_copy_assignable_v<TFbStatement>);
+
 // ---- Attachment ----
-
-TFbAttachment::~TFbAttachment() {
-  if (handle_ != 0) {
-    ISC_STATUS_ARRAY status;
-    isc_detach_database(status, &handle_);
-  }
-}
-
-TFbAttachment::TFbAttachment(TFbAttachment&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
-
-TFbAttachment& TFbAttachment::operator=(TFbAttachment&& other) noexcept {
-  if (this != &other) {
-    TFbAttachment old(std::move(*this));
-    handle_ = std::exchange(other.handle_, 0);
-  }
-  return *this;
-}
 
 TFbAttachment TFbAttachment::Attach(const std::string& databaseName, const std::string& attachBlock) {
   TFbAttachment attachment;
   ISC_STATUS_ARRAY status;
-  isc_attach_database(status, 0, databaseName.c_str(), &attachment.handle_,
+  isc_attach_database(status, 0, databaseName.c_str(), attachment.Handle(),
                       static_cast<short>(attachBlock.size()), attachBlock.data());
   Check(status);
   return attachment;
@@ -106,7 +116,7 @@ int TFbAttachment::DatabaseDialect() {
   const char items[] = {isc_info_db_sql_dialect, isc_info_end};
   char answer[32] = {};
   ISC_STATUS_ARRAY status;
-  isc_database_info(status, &handle_, sizeof items, items, sizeof answer, answer);
+  isc_database_info(status, handle_.Address(), sizeof items, items, sizeof answer, answer);
   Check(status);
   std::size_t pos = 0;
   unsigned char code = 0;
@@ -118,36 +128,19 @@ int TFbAttachment::DatabaseDialect() {
 }
 
 void TFbAttachment::Detach() {
-  if (handle_ == 0) return;
+  if (!handle_.Held()) return;
   ISC_STATUS_ARRAY status;
-  isc_detach_database(status, &handle_);
+  isc_detach_database(status, handle_.Address());
   Check(status);
-  handle_ = 0;
+  handle_.Forget();
 }
 
 // ---- Transaction ----
 
-TFbTransaction::~TFbTransaction() {
-  if (handle_ != 0) {
-    ISC_STATUS_ARRAY status;
-    isc_rollback_transaction(status, &handle_);
-  }
-}
-
-TFbTransaction::TFbTransaction(TFbTransaction&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
-
-TFbTransaction& TFbTransaction::operator=(TFbTransaction&& other) noexcept {
-  if (this != &other) {
-    TFbTransaction old(std::move(*this));
-    handle_ = std::exchange(other.handle_, 0);
-  }
-  return *this;
-}
-
 TFbTransaction TFbTransaction::Start(TFbAttachment& attachment, const std::string& transactionBlock) {
   TFbTransaction transaction;
   ISC_STATUS_ARRAY status;
-  isc_start_transaction(status, &transaction.handle_, 1, attachment.Handle(),
+  isc_start_transaction(status, transaction.Handle(), 1, attachment.Handle(),
                         static_cast<unsigned short>(transactionBlock.size()), transactionBlock.data());
   Check(status);
   return transaction;
@@ -155,22 +148,22 @@ TFbTransaction TFbTransaction::Start(TFbAttachment& attachment, const std::strin
 
 void TFbTransaction::CommitRetaining() {
   ISC_STATUS_ARRAY status;
-  isc_commit_retaining(status, &handle_);
+  isc_commit_retaining(status, handle_.Address());
   Check(status);
 }
 
 void TFbTransaction::Commit() {
   ISC_STATUS_ARRAY status;
-  isc_commit_transaction(status, &handle_);
+  isc_commit_transaction(status, handle_.Address());
   Check(status);
-  handle_ = 0;
+  handle_.Forget();
 }
 
 void TFbTransaction::Rollback() {
   ISC_STATUS_ARRAY status;
-  isc_rollback_transaction(status, &handle_);
+  isc_rollback_transaction(status, handle_.Address());
   Check(status);
-  handle_ = 0;
+  handle_.Forget();
 }
 
 // ---- Descriptor ----
@@ -206,51 +199,25 @@ void TSqlDescriptor::AllocateBuffers() {
 
 // ---- Statement ----
 
-TFbStatement::~TFbStatement() {
-  if (handle_ != 0) {
-    ISC_STATUS_ARRAY status;
-    isc_dsql_free_statement(status, &handle_, DSQL_drop);
-  }
-}
-
-TFbStatement::TFbStatement(TFbStatement&& other) noexcept
-    : handle_(std::exchange(other.handle_, 0)),
-      output_(std::move(other.output_)),
-      input_(std::move(other.input_)),
-      inputTypes_(std::move(other.inputTypes_)),
-      buffersReady_(other.buffersReady_) {}
-
-TFbStatement& TFbStatement::operator=(TFbStatement&& other) noexcept {
-  if (this != &other) {
-    TFbStatement old(std::move(*this));
-    handle_ = std::exchange(other.handle_, 0);
-    output_ = std::move(other.output_);
-    input_ = std::move(other.input_);
-    inputTypes_ = std::move(other.inputTypes_);
-    buffersReady_ = other.buffersReady_;
-  }
-  return *this;
-}
-
 TFbStatement TFbStatement::Prepare(TFbAttachment& attachment, TFbTransaction& transaction, const std::string& sql,
                                    unsigned short dialect) {
   TFbStatement statement;
   ISC_STATUS_ARRAY status;
-  isc_dsql_allocate_statement(status, attachment.Handle(), &statement.handle_);
+  isc_dsql_allocate_statement(status, attachment.Handle(), statement.handle_.Address());
   Check(status);
-  isc_dsql_prepare(status, transaction.Handle(), &statement.handle_, 0, sql.c_str(), dialect,
+  isc_dsql_prepare(status, transaction.Handle(), statement.handle_.Address(), 0, sql.c_str(), dialect,
                    statement.output_.Get());
   Check(status);
   if (statement.output_.Count() > statement.output_.Capacity()) {
     statement.output_ = TSqlDescriptor(statement.output_.Count());
-    isc_dsql_describe(status, &statement.handle_, SQLDA_VERSION1, statement.output_.Get());
+    isc_dsql_describe(status, statement.handle_.Address(), SQLDA_VERSION1, statement.output_.Get());
     Check(status);
   }
-  isc_dsql_describe_bind(status, &statement.handle_, SQLDA_VERSION1, statement.input_.Get());
+  isc_dsql_describe_bind(status, statement.handle_.Address(), SQLDA_VERSION1, statement.input_.Get());
   Check(status);
   if (statement.input_.Count() > statement.input_.Capacity()) {
     statement.input_ = TSqlDescriptor(statement.input_.Count());
-    isc_dsql_describe_bind(status, &statement.handle_, SQLDA_VERSION1, statement.input_.Get());
+    isc_dsql_describe_bind(status, statement.handle_.Address(), SQLDA_VERSION1, statement.input_.Get());
     Check(status);
   }
   for (int i = 0; i < statement.input_.Count(); ++i) {
@@ -330,13 +297,13 @@ void TFbStatement::Execute(TFbTransaction& transaction, const std::vector<TSqlVa
     buffersReady_ = true;
   }
   ISC_STATUS_ARRAY status;
-  isc_dsql_execute(status, transaction.Handle(), &handle_, SQLDA_VERSION1, count > 0 ? input_.Get() : nullptr);
+  isc_dsql_execute(status, transaction.Handle(), handle_.Address(), SQLDA_VERSION1, count > 0 ? input_.Get() : nullptr);
   Check(status);
 }
 
 bool TFbStatement::Fetch() {
   ISC_STATUS_ARRAY status;
-  const ISC_STATUS result = isc_dsql_fetch(status, &handle_, SQLDA_VERSION1, output_.Get());
+  const ISC_STATUS result = isc_dsql_fetch(status, handle_.Address(), SQLDA_VERSION1, output_.Get());
   if (result == 100) return false;  // end of the result
   Check(status);
   return true;
@@ -374,7 +341,7 @@ std::int64_t TFbStatement::RowsChanged() {
   const char items[] = {isc_info_sql_records, isc_info_end};
   char answer[64] = {};
   ISC_STATUS_ARRAY status;
-  isc_dsql_sql_info(status, &handle_, sizeof items, items, sizeof answer, answer);
+  isc_dsql_sql_info(status, handle_.Address(), sizeof items, items, sizeof answer, answer);
   Check(status);
   // isc_info_sql_records, 2-byte length, then one item per kind of change.
   if (static_cast<unsigned char>(answer[0]) != isc_info_sql_records) return 0;
@@ -394,10 +361,10 @@ std::int64_t TFbStatement::RowsChanged() {
 }
 
 void TFbStatement::Free() {
-  if (handle_ == 0) return;
+  if (!handle_.Held()) return;
   ISC_STATUS_ARRAY status;
-  isc_dsql_free_statement(status, &handle_, DSQL_drop);
-  handle_ = 0;  // a statement the client cannot drop is of no further use
+  isc_dsql_free_statement(status, handle_.Address(), DSQL_drop);
+  handle_.Forget();  // a statement the client cannot drop is of no further use
   Check(status);
 }
 

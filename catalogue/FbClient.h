@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -53,32 +54,72 @@ std::string TransactionBlock();
 // database's dialect and this one, so always in SQL dialect 1.
 inline constexpr unsigned short StatementDialect = 1;
 
-class TFbTransaction;
+// The release calls of the client's handles, for TFbHandle. Each ends its
+// handle for good and drops what the client answers: the holders release in
+// destructors, where there is no one to tell.
+namespace FbRelease {
+void Detach(isc_db_handle& handle) noexcept;
+void Rollback(isc_tr_handle& handle) noexcept;
+void DropStatement(isc_stmt_handle& handle) noexcept;
+}  // namespace FbRelease
 
-// An attachment to one database.
+// Holds one handle of the client (an attachment, a transaction or a
+// statement) and releases it with Release: move-only; the destructor and a
+// move onto a holder that holds a handle release it, and never throw.
+template <void (*Release)(FB_API_HANDLE&) noexcept>
+class TFbHandle {
+public:
+  TFbHandle() = default;
+  ~TFbHandle() { Reset(); }
+  TFbHandle(TFbHandle&& other) noexcept : handle_(std::exchange(other.handle_, Empty)) {}
+  TFbHandle& operator=(TFbHandle&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      handle_ = std::exchange(other.handle_, Empty);
+    }
+    return *this;
+  }
+  TFbHandle(const TFbHandle&) = delete;
+  TFbHandle& operator=(const TFbHandle&) = delete;
+
+  bool Held() const { return handle_ != Empty; }
+  // For the client's calls, which take the handle by address and set it.
+  FB_API_HANDLE* Address() { return &handle_; }
+  // Releases the handle now.
+  void Reset() noexcept {
+    if (handle_ != Empty) Release(handle_);
+    handle_ = Empty;
+  }
+  // Lets go of the handle without a release: the client has ended it already
+  // (a commit, a detach, a drop).
+  void Forget() noexcept { handle_ = Empty; }
+
+private:
+  static constexpr FB_API_HANDLE Empty{};  // the client's "no handle"
+  FB_API_HANDLE handle_ = Empty;
+};
+
+// An attachment to one database; detached when destroyed.
 class TFbAttachment {
 public:
   TFbAttachment() = default;
-  ~TFbAttachment();
-  TFbAttachment(TFbAttachment&& other) noexcept;
-  TFbAttachment& operator=(TFbAttachment&& other) noexcept;
-  TFbAttachment(const TFbAttachment&) = delete;
-  TFbAttachment& operator=(const TFbAttachment&) = delete;
+  TFbAttachment(TFbAttachment&&) noexcept = default;
+  TFbAttachment& operator=(TFbAttachment&&) noexcept = default;
 
   // Attaches to a database name as the client accepts it (a path, or
   // "host:path", "inet://host/path"), with the given attach parameter block.
   static TFbAttachment Attach(const std::string& databaseName, const std::string& attachBlock = FbBlocks::AttachBlock());
 
-  bool Attached() const { return handle_ != 0; }
+  bool Attached() const { return handle_.Held(); }
   // The database's own SQL dialect, asked from the server.
   int DatabaseDialect();
   // Detaches. When the client refuses (a transaction still active), the
   // attachment stays and the error is thrown.
   void Detach();
-  isc_db_handle* Handle() { return &handle_; }
+  isc_db_handle* Handle() { return handle_.Address(); }
 
 private:
-  isc_db_handle handle_ = 0;
+  TFbHandle<FbRelease::Detach> handle_;
 };
 
 // One transaction on one attachment. An active transaction still held by the
@@ -86,25 +127,22 @@ private:
 class TFbTransaction {
 public:
   TFbTransaction() = default;
-  ~TFbTransaction();
-  TFbTransaction(TFbTransaction&& other) noexcept;
-  TFbTransaction& operator=(TFbTransaction&& other) noexcept;
-  TFbTransaction(const TFbTransaction&) = delete;
-  TFbTransaction& operator=(const TFbTransaction&) = delete;
+  TFbTransaction(TFbTransaction&&) noexcept = default;
+  TFbTransaction& operator=(TFbTransaction&&) noexcept = default;
 
   static TFbTransaction Start(TFbAttachment& attachment, const std::string& transactionBlock = FbBlocks::TransactionBlock());
 
-  bool Active() const { return handle_ != 0; }
+  bool Active() const { return handle_.Held(); }
   // Makes the work permanent and keeps the transaction, its cursors and
   // prepared statements alive.
   void CommitRetaining();
   // Commit and Rollback end the transaction when they succeed.
   void Commit();
   void Rollback();
-  isc_tr_handle* Handle() { return &handle_; }
+  isc_tr_handle* Handle() { return handle_.Address(); }
 
 private:
-  isc_tr_handle handle_ = 0;
+  TFbHandle<FbRelease::Rollback> handle_;
 };
 
 // The owner of one XSQLDA (version 1) and of the data and null-indicator
@@ -141,18 +179,15 @@ struct TFbColumn {
 class TFbStatement {
 public:
   TFbStatement() = default;
-  ~TFbStatement();
-  TFbStatement(TFbStatement&& other) noexcept;
-  TFbStatement& operator=(TFbStatement&& other) noexcept;
-  TFbStatement(const TFbStatement&) = delete;
-  TFbStatement& operator=(const TFbStatement&) = delete;
+  TFbStatement(TFbStatement&&) noexcept = default;
+  TFbStatement& operator=(TFbStatement&&) noexcept = default;
 
   // Allocates and prepares the statement (with "?" parameters) in the given
   // SQL dialect and describes its output columns and its parameters.
   static TFbStatement Prepare(TFbAttachment& attachment, TFbTransaction& transaction, const std::string& sql,
                               unsigned short dialect = StatementDialect);
 
-  bool Prepared() const { return handle_ != 0; }
+  bool Prepared() const { return handle_.Held(); }
   int ColumnCount() const { return output_.Count(); }
   TFbColumn Column(int index) const;
   int ParameterCount() const { return input_.Count(); }
@@ -182,11 +217,13 @@ private:
     ISC_SHORT SqlType, Scale, SubType, Length;
   };
 
-  isc_stmt_handle handle_ = 0;
   TSqlDescriptor output_;
   TSqlDescriptor input_;
   std::vector<TInputType> inputTypes_;
   bool buffersReady_ = false;  // output buffers are given once, after any ReceiveAs call
+  // Declared last, so destroyed first: the statement is dropped while the
+  // descriptors and buffers it was described into still exist.
+  TFbHandle<FbRelease::DropStatement> handle_;
 };
 
 // A statement's text with named parameters (":NAME") turned into "?" markers,

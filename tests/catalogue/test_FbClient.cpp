@@ -211,6 +211,91 @@ TEST(FbClient, AttachErrors) {
   }
 }
 
+// The holder with a release call that notes what it releases. Each case ends
+// its steps with EndOfSteps, which notes a 0, before its holders go.
+std::vector<FB_API_HANDLE> releasedHandles;
+void NoteRelease(FB_API_HANDLE& handle) noexcept { releasedHandles.push_back(handle); }
+void EndOfSteps() { releasedHandles.push_back(0); }
+using TNotingHandle = TFbHandle<NoteRelease>;
+
+TNotingHandle Holding(FB_API_HANDLE handle) {
+  TNotingHandle holder;
+  *holder.Address() = handle;
+  return holder;
+}
+
+TEST(FbClient, HandleHolderReleasesEachHandleOnce) {
+  struct TCase {
+    const char* what;
+    std::function<void()> steps;
+    std::vector<FB_API_HANDLE> released;
+  };
+  const TCase cases[] = {
+      {"an empty holder releases nothing",
+       [] {
+         TNotingHandle empty;
+         EXPECT_FALSE(empty.Held());
+         EndOfSteps();
+       },
+       {0}},
+      {"the destructor releases",
+       [] {
+         TNotingHandle holder = Holding(7);
+         EXPECT_TRUE(holder.Held());
+         EndOfSteps();
+       },
+       {0, 7}},
+      {"a move hands the handle over",
+       [] {
+         TNotingHandle from = Holding(7);
+         TNotingHandle to(std::move(from));
+         EXPECT_FALSE(from.Held());
+         EXPECT_TRUE(to.Held());
+         EndOfSteps();
+       },
+       {0, 7}},
+      {"a move onto a holder releases what it held at once",
+       [] {
+         TNotingHandle from = Holding(7);
+         TNotingHandle to = Holding(8);
+         to = std::move(from);
+         EXPECT_FALSE(from.Held());
+         EndOfSteps();
+       },
+       {8, 0, 7}},
+      {"a move onto itself keeps the handle",
+       [] {
+         TNotingHandle holder = Holding(7);
+         TNotingHandle& same = holder;
+         holder = std::move(same);
+         EXPECT_TRUE(holder.Held());
+         EndOfSteps();
+       },
+       {0, 7}},
+      {"Reset releases at once",
+       [] {
+         TNotingHandle holder = Holding(7);
+         holder.Reset();
+         EXPECT_FALSE(holder.Held());
+         EndOfSteps();
+       },
+       {7, 0}},
+      {"a forgotten handle is not released",
+       [] {
+         TNotingHandle holder = Holding(7);
+         holder.Forget();
+         EXPECT_FALSE(holder.Held());
+         EndOfSteps();
+       },
+       {0}},
+  };
+  for (const auto& c : cases) {
+    releasedHandles.clear();
+    c.steps();
+    EXPECT_EQ(releasedHandles, c.released) << c.what;
+  }
+}
+
 TEST(FbClient, HandlesReleaseWhatTheyHold) {
   TTestDatabase db;
   TSession watcher(db.Path());  // sees the other attachment through the monitoring tables
