@@ -9,6 +9,10 @@ namespace {
 
 constexpr std::string_view OldPrefix = "OLD_";
 
+// A fixed-length text is padded with blanks; they and the control characters
+// below them are dropped from its end when it is read.
+constexpr unsigned char LastPaddingByte = ' ';
+
 std::string SizeMismatchText(std::string_view column) {
   return "Size Mismatch - Field " + std::string(column) + " size is too small for data";
 }
@@ -92,7 +96,8 @@ TQuery::TQuery(std::string name, TDatabase& database, TTransaction& transaction,
       transaction_(transaction),
       selectSql_(std::move(selectSql)),
       columns_(columns),
-      updateObject_(updateObject) {}
+      updateObject_(updateObject),
+      rows_(columns.size()) {}
 
 void TQuery::Fail(std::string_view text) const { throw EDatabaseError(name_ + ": " + std::string(text)); }
 
@@ -105,15 +110,6 @@ std::size_t TQuery::ColumnIndex(std::string_view column) const {
     if (SameAsciiText(columns_[i].Name, column)) return i;
   }
   Fail("Field '" + std::string(column) + "' not found");
-}
-
-void TQuery::ClearCopy() {
-  fetchedCells_.clear();
-  fetchedText_.clear();
-  rowBlocks_.clear();
-  editedCells_.clear();
-  editedText_.clear();
-  changed_.clear();
 }
 
 void TQuery::Open() {
@@ -148,7 +144,7 @@ void TQuery::Open() {
 
   select_ = std::move(select);
   fields_ = std::move(fields);
-  ClearCopy();
+  rows_.Clear();
   exhausted_ = false;
   editing_ = false;
   try {
@@ -158,14 +154,12 @@ void TQuery::Open() {
   } catch (...) {
     select_ = TFbStatement();
     fields_.clear();
-    ClearCopy();
+    rows_.Clear();
     current_ = -1;
     eof_ = true;
     throw;
   }
 }
-
-void TQuery::FailTooMuchText() const { Fail("Too much text for the local copy"); }
 
 bool TQuery::FetchRow() {
   if (exhausted_) return false;
@@ -173,36 +167,13 @@ bool TQuery::FetchRow() {
     exhausted_ = true;
     return false;
   }
-  const std::size_t columnCount = fields_.size();
-  const std::size_t firstCell = fetchedCells_.size();
-  const std::size_t textSize = fetchedText_.size();
+  std::vector<TSqlValue> values;
+  values.reserve(fields_.size());
+  for (const TFieldInfo& field : fields_) values.push_back(select_.Value(field.ResultIndex));
   try {
-    for (std::size_t column = 0; column < columnCount; ++column) {
-      const TSqlValue value = select_.Value(fields_[column].ResultIndex);
-      TCell cell;
-      if (const auto* number = std::get_if<std::int32_t>(&value)) {
-        cell = TCell::Make(TCellKind::Integer, static_cast<std::uint32_t>(*number));
-      } else if (const auto* text = std::get_if<std::string>(&value)) {
-        // Paths, flags and "00:00" mostly repeat the row above: those bytes are kept once.
-        const TCell* above = firstCell > 0 ? &fetchedCells_[firstCell - columnCount + column] : nullptr;
-        if (above != nullptr && above->Kind() == TCellKind::FetchedText && above->Length() == text->size() &&
-            fetchedText_.compare(above->Data, above->Length(), *text) == 0) {
-          cell = *above;
-        } else {
-          if (text->size() > TCell::MaxLength || fetchedText_.size() > UINT32_MAX - text->size()) FailTooMuchText();
-          cell = TCell::Make(TCellKind::FetchedText, static_cast<std::uint32_t>(fetchedText_.size()),
-                             static_cast<std::uint32_t>(text->size()));
-          fetchedText_ += *text;
-        }
-      }
-      fetchedCells_.push_back(cell);
-    }
-    rowBlocks_.push_back(NoBlock);
-  } catch (...) {
-    // The copy never holds part of a row.
-    fetchedCells_.resize(firstCell);
-    fetchedText_.resize(textSize);
-    throw;
+    rows_.AppendRow(values);
+  } catch (const ERowStoreFull& full) {
+    Fail(full.what());
   }
   return true;
 }
@@ -216,8 +187,8 @@ void TQuery::FetchAll() {
 void TQuery::First() {
   CheckOpen();
   if (editing_) Post();
-  current_ = rowBlocks_.empty() ? -1 : 0;
-  eof_ = rowBlocks_.empty();
+  current_ = rows_.RowCount() == 0 ? -1 : 0;
+  eof_ = rows_.RowCount() == 0;
 }
 
 void TQuery::Next() {
@@ -231,39 +202,10 @@ void TQuery::Next() {
   }
 }
 
-TQuery::TValueRef TQuery::CellValue(const TCell& cell, const std::string& store) const {
-  switch (cell.Kind()) {
-    case TCellKind::Integer:
-      return {TCellKind::Integer, static_cast<std::int32_t>(cell.Data), {}};
-    case TCellKind::FetchedText:
-    case TCellKind::EditedText:
-      return {cell.Kind(), 0, std::string_view(store).substr(cell.Data, cell.Length())};
-    case TCellKind::Null:
-      break;
-  }
-  return {};
-}
-
-TQuery::TValueRef TQuery::FetchedValue(std::size_t row, std::size_t column) const {
-  return CellValue(fetchedCells_[row * columns_.size() + column], fetchedText_);
-}
-
-TQuery::TValueRef TQuery::CurrentValue(std::size_t row, std::size_t column) const {
-  const std::uint32_t block = rowBlocks_[row];
-  if (block == NoBlock) return FetchedValue(row, column);
-  const TCell& cell = editedCells_[block * columns_.size() + column];
-  return CellValue(cell, cell.Kind() == TCellKind::EditedText ? editedText_[block] : fetchedText_);
-}
-
-std::optional<TQuery::TValueRef> TQuery::ShownValue(std::size_t column) const {
-  if (editing_ && editRow_[column].has_value()) {
-    const TSqlValue& value = *editRow_[column];
-    if (const auto* number = std::get_if<std::int32_t>(&value)) return TValueRef{TCellKind::Integer, *number, {}};
-    if (const auto* text = std::get_if<std::string>(&value)) return TValueRef{TCellKind::EditedText, 0, *text};
-    return TValueRef{};
-  }
+std::optional<TValueRef> TQuery::ShownValue(std::size_t column) const {
+  if (editing_ && editRow_[column].has_value()) return ToValueRef(*editRow_[column]);
   if (current_ < 0 || !IsOpen()) return std::nullopt;
-  return CurrentValue(static_cast<std::size_t>(current_), column);
+  return rows_.Current(static_cast<std::size_t>(current_), column);
 }
 
 void TQuery::CheckSize(std::size_t column) const {
@@ -277,18 +219,20 @@ std::string TQuery::FieldAsString(std::string_view column) const {
   const std::size_t index = ColumnIndex(column);
   CheckSize(index);
   const std::optional<TValueRef> value = ShownValue(index);
-  if (!value.has_value() || value->Kind == TCellKind::Null) return {};
-  if (value->Kind == TCellKind::Integer) return std::to_string(value->Number);
-  std::string_view text = value->Text;
+  if (!value.has_value()) return {};
+  if (const auto* number = std::get_if<std::int32_t>(&*value)) return std::to_string(*number);
+  const auto* stored = std::get_if<std::string_view>(&*value);
+  if (stored == nullptr) return {};  // null
+  std::string_view text = *stored;
   if (fields_[index].FixedLength) {
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 0x20) text.remove_suffix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= LastPaddingByte) text.remove_suffix(1);
   }
   return std::string(text);
 }
 
 bool TQuery::FieldIsNull(std::string_view column) const {
   const std::optional<TValueRef> value = ShownValue(ColumnIndex(column));
-  return !value.has_value() || value->Kind == TCellKind::Null;
+  return !value.has_value() || std::holds_alternative<std::monostate>(*value);
 }
 
 void TQuery::Edit() {
@@ -338,61 +282,16 @@ void TQuery::SetString(std::string_view column, std::string_view value) {
   target = number;
 }
 
-// Puts the values set since Edit into the row's block of current cells,
-// made from its fetched cells at the first edit. The block's texts are
-// rebuilt each time, so a text set again leaves nothing behind.
-void TQuery::StoreEdit(std::size_t row) {
-  const std::size_t columnCount = columns_.size();
-  const std::uint32_t block = rowBlocks_[row];
-  const TCell* from = block == NoBlock ? fetchedCells_.data() + row * columnCount
-                                       : editedCells_.data() + block * columnCount;
-  std::vector<TCell> cells(from, from + columnCount);
-  std::string text;
-  const std::string* oldText = block == NoBlock ? nullptr : &editedText_[block];
-  auto keep = [&](std::string_view bytes) {
-    if (bytes.size() > TCell::MaxLength || text.size() > UINT32_MAX - bytes.size()) FailTooMuchText();
-    const TCell cell = TCell::Make(TCellKind::EditedText, static_cast<std::uint32_t>(text.size()),
-                                   static_cast<std::uint32_t>(bytes.size()));
-    text += bytes;
-    return cell;
-  };
-  for (std::size_t column = 0; column < columnCount; ++column) {
-    TCell& cell = cells[column];
-    if (const std::optional<TSqlValue>& set = editRow_[column]; set.has_value()) {
-      if (const auto* number = std::get_if<std::int32_t>(&*set)) {
-        cell = TCell::Make(TCellKind::Integer, static_cast<std::uint32_t>(*number));
-      } else if (const auto* setText = std::get_if<std::string>(&*set)) {
-        cell = keep(*setText);
-      } else {
-        cell = TCell::Make(TCellKind::Null);
-      }
-    } else if (cell.Kind() == TCellKind::EditedText) {
-      cell = keep(CellValue(cell, *oldText).Text);
-    }
-  }
-  // Nothing of the copy changes before this point.
-  if (block == NoBlock) {
-    if (editedText_.size() >= NoBlock) FailTooMuchText();
-    editedCells_.insert(editedCells_.end(), cells.begin(), cells.end());
-    try {
-      editedText_.push_back(std::move(text));
-    } catch (...) {
-      editedCells_.resize(editedCells_.size() - columnCount);
-      throw;
-    }
-    rowBlocks_[row] = static_cast<std::uint32_t>(editedText_.size() - 1);
-  } else {
-    std::copy(cells.begin(), cells.end(), editedCells_.begin() + static_cast<std::ptrdiff_t>(block * columnCount));
-    editedText_[block] = std::move(text);
-  }
-}
-
 void TQuery::Post() {
   CheckOpen();
   if (!editing_) return;
   const auto row = static_cast<std::size_t>(current_);
-  if (std::any_of(editRow_.begin(), editRow_.end(), [](const auto& set) { return set.has_value(); })) StoreEdit(row);
-  changed_.insert(row);
+  try {
+    rows_.StoreEdit(row, editRow_);
+  } catch (const ERowStoreFull& full) {
+    Fail(full.what());
+  }
+  rows_.MarkChanged(row);
   editRow_.clear();
   editing_ = false;
 }
@@ -406,18 +305,7 @@ TSqlValue TQuery::ParameterValue(std::size_t row, std::string_view name) const {
   const bool old = name.size() > OldPrefix.size() && SameAsciiText(name.substr(0, OldPrefix.size()), OldPrefix);
   const std::string_view column = old ? name.substr(OldPrefix.size()) : name;
   for (std::size_t i = 0; i < columns_.size(); ++i) {
-    if (!SameAsciiText(columns_[i].Name, column)) continue;
-    const TValueRef value = old ? FetchedValue(row, i) : CurrentValue(row, i);
-    switch (value.Kind) {
-      case TCellKind::Integer:
-        return value.Number;
-      case TCellKind::FetchedText:
-      case TCellKind::EditedText:
-        return std::string(value.Text);
-      case TCellKind::Null:
-        break;
-    }
-    return {};
+    if (SameAsciiText(columns_[i].Name, column)) return ToSqlValue(old ? rows_.Fetched(row, i) : rows_.Current(row, i));
   }
   return {};  // a parameter the query has no column for stays null
 }
@@ -428,19 +316,16 @@ void TQuery::ApplyUpdates() {
   // The rows are visited without moving the current row, so the edited row
   // is current again afterwards, failure or not. A row that fails stays in
   // the set, and so does every changed row after it.
-  for (auto row = changed_.begin(); row != changed_.end();) {
+  while (!rows_.ChangedRows().empty()) {
+    const std::size_t row = *rows_.ChangedRows().begin();
     // Writing a row reads every listed column, so a column that is too
     // narrow for what the database declares stops every write.
     for (std::size_t i = 0; i < columns_.size(); ++i) CheckSize(i);
     std::vector<TSqlValue> values;
-    for (const std::string& name : updateObject_.ParameterNames()) values.push_back(ParameterValue(*row, name));
+    for (const std::string& name : updateObject_.ParameterNames()) values.push_back(ParameterValue(row, name));
     if (updateObject_.ExecModify(values) != 1) throw EDatabaseError("Update Failed");
-    row = changed_.erase(row);
+    rows_.MarkUnchanged(row);
   }
 }
 
-bool TQuery::RowChanged(int row) const {
-  const auto index = static_cast<std::size_t>(row);
-  static_cast<void>(rowBlocks_.at(index));  // the copy's range check
-  return changed_.contains(index);
-}
+bool TQuery::RowChanged(int row) const { return rows_.Changed(static_cast<std::size_t>(row)); }

@@ -7,10 +7,10 @@
 // client gives them (one message a line, final full stop removed).
 
 #include "catalogue/FbClient.h"
+#include "catalogue/RowStore.h"
 
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -125,16 +125,11 @@ private:
   TFbStatement statement_;
 };
 
-// A select with a local copy of its rows. Each row of the copy holds the
-// current value of every listed column, the value it had when fetched, and a
-// change mark. Column names are compared without regard to letter case.
-//
-// The copy is compact: every value is an 8-byte cell (null, an integer, or
-// where its text lies) and the fetched texts share one text store, a text
-// equal to the one above it in its column being stored once. The fetched
-// values double as the current ones until an edit is first posted to a row;
-// the row then gets a block of current cells and a text store of its own. The
-// changed rows are kept in order, so a write visits only them.
+// A select with a local copy of its rows (a TRowStore): each row of the copy
+// holds the current value of every listed column, the value it had when
+// fetched, and a change mark. The query adds the cursor over the copy, the
+// edit of the current row and the write-back. Column names are compared
+// without regard to letter case.
 //
 // The update run drives it like this:
 //   Open(); FetchAll(); First();
@@ -169,7 +164,7 @@ public:
   void FetchAll();
 
   // The number of rows in the copy (fetched so far); 0 when closed.
-  int RecordCount() const { return static_cast<int>(rowBlocks_.size()); }
+  int RecordCount() const { return static_cast<int>(rows_.RowCount()); }
   // First row; Next moves on, and past the last row sets Eof and keeps the
   // last row current. Both post a pending edit first.
   void First();
@@ -213,34 +208,10 @@ public:
   void ApplyUpdates();
   // Change marks, for callers that want to know what is pending.
   bool RowChanged(int row) const;  // std::out_of_range for a row not in the copy
-  int ChangedCount() const { return static_cast<int>(changed_.size()); }
+  int ChangedCount() const { return static_cast<int>(rows_.ChangedRows().size()); }
   int CurrentRow() const { return current_; }
 
 private:
-  // One value of the copy. A text's bytes lie in the fetched text store or
-  // in the edited row's own one, at Data; an integer is Data itself.
-  enum class TCellKind : std::uint32_t { Null, Integer, FetchedText, EditedText };
-  struct TCell {
-    std::uint32_t Data = 0;
-    std::uint32_t LengthAndKind = 0;  // text length in bytes below the top 2 bits, the kind in them
-
-    static constexpr std::uint32_t MaxLength = (std::uint32_t{1} << 30) - 1;
-    static TCell Make(TCellKind kind, std::uint32_t data = 0, std::uint32_t length = 0) {
-      return {data, length | (static_cast<std::uint32_t>(kind) << 30)};
-    }
-    TCellKind Kind() const { return static_cast<TCellKind>(LengthAndKind >> 30); }
-    std::uint32_t Length() const { return LengthAndKind & MaxLength; }
-  };
-  // A value read from the copy or from the pending edit; Text points into its store.
-  struct TValueRef {
-    TCellKind Kind = TCellKind::Null;
-    std::int32_t Number = 0;
-    std::string_view Text;
-  };
-  // A row's entry in rowBlocks_ until its first edit is posted: it has no
-  // current cells of its own yet.
-  static constexpr std::uint32_t NoBlock = UINT32_MAX;
-
   // Where a listed column sits in the result, and what the database declares.
   struct TFieldInfo {
     int ResultIndex;
@@ -252,15 +223,9 @@ private:
   void CheckOpen() const;
   std::size_t ColumnIndex(std::string_view column) const;  // fails with "Field '%s' not found"
   void CheckSize(std::size_t column) const;
-  void ClearCopy();
-  [[noreturn]] void FailTooMuchText() const;
-  TValueRef CellValue(const TCell& cell, const std::string& store) const;
-  TValueRef FetchedValue(std::size_t row, std::size_t column) const;
-  TValueRef CurrentValue(std::size_t row, std::size_t column) const;
   // What a read shows: the pending edit, else the current row; nullopt without a current row.
   std::optional<TValueRef> ShownValue(std::size_t column) const;
   std::optional<TSqlValue>& EditValue(std::string_view column, std::size_t& index);
-  void StoreEdit(std::size_t row);
   bool FetchRow();
   TSqlValue ParameterValue(std::size_t row, std::string_view name) const;
 
@@ -273,15 +238,7 @@ private:
 
   TFbStatement select_;
   std::vector<TFieldInfo> fields_;  // one per listed column, while open
-  // The copy: the fetched cells, a row after the other (one cell per listed
-  // column), and their texts.
-  std::vector<TCell> fetchedCells_;
-  std::string fetchedText_;
-  // One entry per row: the index of its block of current cells, or NoBlock.
-  std::vector<std::uint32_t> rowBlocks_;
-  std::vector<TCell> editedCells_;       // the blocks, one cell per listed column each
-  std::vector<std::string> editedText_;  // each block's texts
-  std::set<std::size_t> changed_;        // the rows marked changed, in the order of the copy
+  TRowStore rows_;  // the copy: one column per listed column
   bool exhausted_ = false;
   int current_ = -1;
   bool eof_ = true;

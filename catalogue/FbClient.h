@@ -5,6 +5,8 @@
 // statement, whose destructors release them and never throw, and one
 // exception type for every error of the client, the server and the catalogue.
 
+#include "catalogue/SqlValue.h"
+
 #include <ibase.h>
 
 #include <cstdint>
@@ -32,10 +34,6 @@ private:
 // The text of an error status vector: each message that fb_interpret gives on
 // a line of its own, the last line without its final full stop.
 std::string StatusText(const ISC_STATUS* status);
-
-// A value that goes to or comes from the database: null, a 32-bit integer, or
-// 8-bit text as stored (the catalogue's character set is NONE: bytes).
-using TSqlValue = std::variant<std::monostate, std::int32_t, std::string>;
 
 // The parameter blocks, built here and nowhere else.
 namespace FbBlocks {
