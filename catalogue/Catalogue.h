@@ -40,7 +40,10 @@ public:
   TCatalogo(const TCatalogo&) = delete;
   TCatalogo& operator=(const TCatalogo&) = delete;
 
-  // Declared in the order of creation; released in reverse.
+  // Declared in the order of creation; released in reverse, so the
+  // statements are dropped before the transaction they ran in is committed,
+  // and the transaction ends before the detach, which the client refuses
+  // while a transaction is active.
   TDatabase DB_Velmar;
   TTransaction Trans_Velmar;
   TQuery Q_Musicas;

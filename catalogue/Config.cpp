@@ -15,6 +15,10 @@ namespace {
 // still carries the first ConfigValueMaxLength characters of the value.
 constexpr int MaxLineLength = 8192;
 
+// What a value handler tells the INI parser.
+constexpr int IniHandlerOk = 1;
+constexpr int IniHandlerError = 0;
+
 // Debian's libinih takes its parse options as global variables (the upstream
 // build fixes them at compile time, with lines of at most 200 bytes). This
 // sets the ones the configuration needs for one parse and puts them back.
@@ -54,10 +58,10 @@ int OnValue(void* user, const char* section, const char* name, const char* value
       lookup.value = value;
       lookup.found = true;
     } catch (...) {  // nothing may be thrown through the C parser
-      return 0;
+      return IniHandlerError;
     }
   }
-  return 1;  // go on: a malformed line further down must not hide the value
+  return IniHandlerOk;  // go on: a malformed line further down must not hide the value
 }
 
 // Whether the configuration file is there. The name goes to the system as a

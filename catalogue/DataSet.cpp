@@ -30,7 +30,7 @@ void TDatabase::Connect() {
   TFbAttachment attachment = TFbAttachment::Attach(databaseName_);
   const int dialect = attachment.DatabaseDialect();
   // Statements use the lower of the database's dialect and 1.
-  sqlDialect_ = static_cast<unsigned short>(std::clamp<int>(dialect, 1, StatementDialect));
+  sqlDialect_ = static_cast<unsigned short>(std::clamp<int>(dialect, FirstDialect, StatementDialect));
   databaseDialect_ = dialect;
   attachment_ = std::move(attachment);
 }

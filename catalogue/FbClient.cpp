@@ -10,20 +10,40 @@
 
 namespace {
 
+// Codes of the client's calls that ibase.h leaves unnamed.
+constexpr unsigned short NulTerminated = 0;  // as a text's length: the text ends at its NUL byte
+constexpr short OneDatabase = 1;             // isc_start_transaction: the number of attachments given
+constexpr ISC_STATUS EndOfCursor = 100;      // isc_dsql_fetch: no more rows
+constexpr ISC_SHORT NullableBit = 1;         // the low bit of sqltype: the variable has a null indicator
+constexpr ISC_SHORT NullIndicator = -1;      // *sqlind of a null value
+constexpr ISC_SHORT ValueIndicator = 0;      // *sqlind of a value
+
+// An information answer is a list of items: code byte, 2-byte length, value.
+constexpr std::size_t InfoLengthSize = 2;
+constexpr std::size_t InfoItemHeaderSize = 1 + InfoLengthSize;
+constexpr std::size_t MaxInfoValueSize = 4;  // isc_vax_integer reads at most 4 bytes
+
+// An XSQLVAR type without, and with, its nullable bit.
+ISC_SHORT BaseType(ISC_SHORT sqlType) { return static_cast<ISC_SHORT>(sqlType & ~NullableBit); }
+ISC_SHORT Nullable(ISC_SHORT sqlType) { return static_cast<ISC_SHORT>(sqlType | NullableBit); }
+
 // Throws the client's error when the status vector holds one.
 void Check(const ISC_STATUS* status) {
-  if (status[0] == 1 && status[1] != 0) throw EDatabaseError(StatusText(status), status[1]);
+  if (status[0] == isc_arg_gds && status[1] != 0) throw EDatabaseError(StatusText(status), status[1]);
 }
 
-// Reads an item of an information answer: code byte, 2-byte length, value.
-// Returns false when the item does not fit in the answer.
+std::size_t InfoLength(const char* at) {
+  return static_cast<std::size_t>(isc_vax_integer(at, static_cast<short>(InfoLengthSize)));
+}
+
+// Reads an item of an information answer; false when it does not fit in the answer.
 bool ReadInfoItem(const char* answer, std::size_t size, std::size_t& pos, unsigned char& code, long& value) {
-  if (pos + 3 > size) return false;
+  if (pos + InfoItemHeaderSize > size) return false;
   code = static_cast<unsigned char>(answer[pos]);
-  const auto length = static_cast<std::size_t>(isc_vax_integer(answer + pos + 1, 2));
-  if (length > 4 || pos + 3 + length > size) return false;
-  value = length > 0 ? isc_vax_integer(answer + pos + 3, static_cast<short>(length)) : 0;
-  pos += 3 + length;
+  const std::size_t length = InfoLength(answer + pos + 1);
+  if (length > MaxInfoValueSize || pos + InfoItemHeaderSize + length > size) return false;
+  value = length > 0 ? isc_vax_integer(answer + pos + InfoItemHeaderSize, static_cast<short>(length)) : 0;
+  pos += InfoItemHeaderSize + length;
   return true;
 }
 
@@ -53,8 +73,10 @@ std::string StatusText(const ISC_STATUS* status) {
 namespace FbBlocks {
 
 namespace {
+constexpr std::size_t MaxItemLength = 255;  // one length byte
+
 void AppendItem(std::string& block, char code, std::string_view value) {
-  const std::size_t length = std::min<std::size_t>(value.size(), 255);
+  const std::size_t length = std::min<std::size_t>(value.size(), MaxItemLength);
   block += code;
   block += static_cast<char>(length);
   block.append(value.substr(0, length));
@@ -106,7 +128,7 @@ static_assert(!std::is_copy_constructible_v<TFbStatement> && !std::is_copy_assig
 TFbAttachment TFbAttachment::Attach(const std::string& databaseName, const std::string& attachBlock) {
   TFbAttachment attachment;
   ISC_STATUS_ARRAY status;
-  isc_attach_database(status, 0, databaseName.c_str(), attachment.Handle(),
+  isc_attach_database(status, NulTerminated, databaseName.c_str(), attachment.Handle(),
                       static_cast<short>(attachBlock.size()), attachBlock.data());
   Check(status);
   return attachment;
@@ -124,7 +146,7 @@ int TFbAttachment::DatabaseDialect() {
   while (ReadInfoItem(answer, sizeof answer, pos, code, value)) {
     if (code == isc_info_db_sql_dialect) return static_cast<int>(value);
   }
-  return 1;  // databases of before dialects are dialect 1
+  return FirstDialect;  // a database older than dialects
 }
 
 void TFbAttachment::Detach() {
@@ -140,7 +162,7 @@ void TFbAttachment::Detach() {
 TFbTransaction TFbTransaction::Start(TFbAttachment& attachment, const std::string& transactionBlock) {
   TFbTransaction transaction;
   ISC_STATUS_ARRAY status;
-  isc_start_transaction(status, transaction.Handle(), 1, attachment.Handle(),
+  isc_start_transaction(status, transaction.Handle(), OneDatabase, attachment.Handle(),
                         static_cast<unsigned short>(transactionBlock.size()), transactionBlock.data());
   Check(status);
   return transaction;
@@ -179,15 +201,16 @@ TSqlDescriptor::TSqlDescriptor(int capacity) {
 }
 
 void TSqlDescriptor::AllocateBuffers() {
+  constexpr std::size_t StorageUnit = sizeof(decltype(storage_)::value_type);  // offsets count these
   const int count = std::min(Count(), Capacity());
   std::vector<std::size_t> offsets(static_cast<std::size_t>(count));
   std::size_t total = 0;
   for (int i = 0; i < count; ++i) {
     const XSQLVAR& var = Var(i);
     std::size_t size = static_cast<std::size_t>(std::max<ISC_SHORT>(var.sqllen, 0));
-    if ((var.sqltype & ~1) == SQL_VARYING) size += sizeof(ISC_USHORT);
+    if (BaseType(var.sqltype) == SQL_VARYING) size += sizeof(ISC_USHORT);
     offsets[static_cast<std::size_t>(i)] = total;
-    total += (std::max<std::size_t>(size, 1) + 7) / 8;  // in 8-byte units
+    total += (std::max<std::size_t>(size, 1) + StorageUnit - 1) / StorageUnit;
   }
   storage_.assign(std::max<std::size_t>(total, 1), 0);
   nullFlags_.assign(static_cast<std::size_t>(count), 0);
@@ -205,7 +228,7 @@ TFbStatement TFbStatement::Prepare(TFbAttachment& attachment, TFbTransaction& tr
   ISC_STATUS_ARRAY status;
   isc_dsql_allocate_statement(status, attachment.Handle(), statement.handle_.Address());
   Check(status);
-  isc_dsql_prepare(status, transaction.Handle(), statement.handle_.Address(), 0, sql.c_str(), dialect,
+  isc_dsql_prepare(status, transaction.Handle(), statement.handle_.Address(), NulTerminated, sql.c_str(), dialect,
                    statement.output_.Get());
   Check(status);
   if (statement.output_.Count() > statement.output_.Capacity()) {
@@ -229,13 +252,14 @@ TFbStatement TFbStatement::Prepare(TFbAttachment& attachment, TFbTransaction& tr
 
 TFbColumn TFbStatement::Column(int index) const {
   const XSQLVAR& var = output_.Var(index);
-  return {std::string(var.aliasname, static_cast<std::size_t>(std::clamp<ISC_SHORT>(var.aliasname_length, 0, 31))),
-          static_cast<short>(var.sqltype & ~1), var.sqllen};
+  constexpr auto MaxAliasLength = static_cast<ISC_SHORT>(sizeof var.aliasname - 1);
+  return {std::string(var.aliasname, static_cast<std::size_t>(std::clamp<ISC_SHORT>(var.aliasname_length, 0, MaxAliasLength))),
+          BaseType(var.sqltype), var.sqllen};
 }
 
 void TFbStatement::ReceiveAsInteger(int index) {
   XSQLVAR& var = output_.Var(index);
-  var.sqltype = static_cast<ISC_SHORT>(SQL_LONG | (var.sqltype & 1));
+  var.sqltype = static_cast<ISC_SHORT>(SQL_LONG | (var.sqltype & NullableBit));
   var.sqllen = sizeof(ISC_LONG);
   var.sqlscale = 0;
   var.sqlsubtype = 0;
@@ -243,9 +267,9 @@ void TFbStatement::ReceiveAsInteger(int index) {
 
 void TFbStatement::ReceiveAsText(int index, short length) {
   XSQLVAR& var = output_.Var(index);
-  const short type = static_cast<short>(var.sqltype & ~1);
+  const short type = BaseType(var.sqltype);
   if (type != SQL_TEXT && type != SQL_VARYING) var.sqlsubtype = 0;  // character set NONE
-  var.sqltype = static_cast<ISC_SHORT>(SQL_VARYING | (var.sqltype & 1));
+  var.sqltype = static_cast<ISC_SHORT>(SQL_VARYING | (var.sqltype & NullableBit));
   var.sqllen = length;
   var.sqlscale = 0;
 }
@@ -263,18 +287,18 @@ void TFbStatement::Execute(TFbTransaction& transaction, const std::vector<TSqlVa
     const TInputType& described = inputTypes_[static_cast<std::size_t>(i)];
     const TSqlValue& value = parameters[static_cast<std::size_t>(i)];
     if (std::holds_alternative<std::int32_t>(value)) {
-      var.sqltype = SQL_LONG | 1;
+      var.sqltype = Nullable(SQL_LONG);
       var.sqllen = sizeof(ISC_LONG);
       var.sqlscale = 0;
       var.sqlsubtype = 0;
     } else if (const auto* text = std::get_if<std::string>(&value)) {
-      const short type = static_cast<short>(described.SqlType & ~1);
-      var.sqltype = SQL_TEXT | 1;
+      const short type = BaseType(described.SqlType);
+      var.sqltype = Nullable(SQL_TEXT);
       var.sqllen = TextLength(text->size());
       var.sqlscale = 0;
       var.sqlsubtype = (type == SQL_TEXT || type == SQL_VARYING) ? described.SubType : 0;
     } else {
-      var.sqltype = static_cast<ISC_SHORT>(described.SqlType | 1);
+      var.sqltype = Nullable(described.SqlType);
       var.sqllen = described.Length;
       var.sqlscale = described.Scale;
       var.sqlsubtype = described.SubType;
@@ -284,7 +308,7 @@ void TFbStatement::Execute(TFbTransaction& transaction, const std::vector<TSqlVa
   for (int i = 0; i < count; ++i) {
     XSQLVAR& var = input_.Var(i);
     const TSqlValue& value = parameters[static_cast<std::size_t>(i)];
-    *var.sqlind = std::holds_alternative<std::monostate>(value) ? -1 : 0;
+    *var.sqlind = std::holds_alternative<std::monostate>(value) ? NullIndicator : ValueIndicator;
     if (const auto* integer = std::get_if<std::int32_t>(&value)) {
       const ISC_LONG number = *integer;
       std::memcpy(var.sqldata, &number, sizeof number);
@@ -304,7 +328,7 @@ void TFbStatement::Execute(TFbTransaction& transaction, const std::vector<TSqlVa
 bool TFbStatement::Fetch() {
   ISC_STATUS_ARRAY status;
   const ISC_STATUS result = isc_dsql_fetch(status, handle_.Address(), SQLDA_VERSION1, output_.Get());
-  if (result == 100) return false;  // end of the result
+  if (result == EndOfCursor) return false;
   Check(status);
   return true;
 }
@@ -312,8 +336,8 @@ bool TFbStatement::Fetch() {
 TSqlValue TFbStatement::Value(int index) const {
   const XSQLVAR& var = output_.Var(index);
   if (var.sqldata == nullptr) return {};
-  if ((var.sqltype & 1) != 0 && var.sqlind != nullptr && *var.sqlind < 0) return {};
-  switch (var.sqltype & ~1) {
+  if ((var.sqltype & NullableBit) != 0 && var.sqlind != nullptr && *var.sqlind < 0) return {};  // negative: null
+  switch (BaseType(var.sqltype)) {
     case SQL_SHORT: {
       ISC_SHORT number;
       std::memcpy(&number, var.sqldata, sizeof number);
@@ -345,9 +369,9 @@ std::int64_t TFbStatement::RowsChanged() {
   Check(status);
   // isc_info_sql_records, 2-byte length, then one item per kind of change.
   if (static_cast<unsigned char>(answer[0]) != isc_info_sql_records) return 0;
-  const auto length = static_cast<std::size_t>(isc_vax_integer(answer + 1, 2));
-  const std::size_t end = std::min(sizeof answer, 3 + length);
-  std::size_t pos = 3;
+  const std::size_t length = InfoLength(answer + 1);
+  const std::size_t end = std::min(sizeof answer, InfoItemHeaderSize + length);
+  std::size_t pos = InfoItemHeaderSize;
   std::int64_t changed = 0;
   unsigned char code = 0;
   long value = 0;

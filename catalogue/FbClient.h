@@ -48,6 +48,8 @@ std::string AttachBlock(std::string_view userName = UserName, std::string_view p
 std::string TransactionBlock();
 }  // namespace FbBlocks
 
+// The lowest SQL dialect, and the one of databases older than dialects.
+inline constexpr int FirstDialect = 1;
 // The statement dialect: statements are prepared in the lower of the
 // database's dialect and this one, so always in SQL dialect 1.
 inline constexpr unsigned short StatementDialect = 1;
