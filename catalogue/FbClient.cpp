@@ -253,8 +253,8 @@ TFbStatement TFbStatement::Prepare(TFbAttachment& attachment, TFbTransaction& tr
 TFbColumn TFbStatement::Column(int index) const {
   const XSQLVAR& var = output_.Var(index);
   constexpr auto MaxAliasLength = static_cast<ISC_SHORT>(sizeof var.aliasname - 1);
-  return {std::string(var.aliasname, static_cast<std::size_t>(std::clamp<ISC_SHORT>(var.aliasname_length, 0, MaxAliasLength))),
-          BaseType(var.sqltype), var.sqllen};
+  const auto aliasLength = static_cast<std::size_t>(std::clamp<ISC_SHORT>(var.aliasname_length, 0, MaxAliasLength));
+  return {std::string(var.aliasname, aliasLength), BaseType(var.sqltype), var.sqllen};
 }
 
 void TFbStatement::ReceiveAsInteger(int index) {

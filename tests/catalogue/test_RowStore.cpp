@@ -19,18 +19,14 @@ using TEdit = std::vector<std::optional<TSqlValue>>;
 const TSqlValue Null{};
 TSqlValue T(std::string text) { return text; }
 
-std::vector<TRow> FetchedRows(const TRowStore& store) {
+// Every value of the copy, as fetched (&TRowStore::Fetched) or as it is now (&TRowStore::Current).
+using TReadValue = TValueRef (TRowStore::*)(std::size_t, std::size_t) const;
+std::vector<TRow> Rows(const TRowStore& store, TReadValue read) {
   std::vector<TRow> rows(store.RowCount());
   for (std::size_t row = 0; row < rows.size(); ++row) {
-    for (std::size_t column = 0; column < store.ColumnCount(); ++column) rows[row].push_back(ToSqlValue(store.Fetched(row, column)));
-  }
-  return rows;
-}
-
-std::vector<TRow> CurrentRows(const TRowStore& store) {
-  std::vector<TRow> rows(store.RowCount());
-  for (std::size_t row = 0; row < rows.size(); ++row) {
-    for (std::size_t column = 0; column < store.ColumnCount(); ++column) rows[row].push_back(ToSqlValue(store.Current(row, column)));
+    for (std::size_t column = 0; column < store.ColumnCount(); ++column) {
+      rows[row].push_back(ToSqlValue((store.*read)(row, column)));
+    }
   }
   return rows;
 }
@@ -62,8 +58,8 @@ TEST(RowStore, ReadsRowsAsFetched) {
   const TRowStore store = StoreOf(3, rows);
   EXPECT_EQ(store.ColumnCount(), 3u);
   EXPECT_EQ(store.RowCount(), rows.size());
-  EXPECT_EQ(FetchedRows(store), rows);
-  EXPECT_EQ(CurrentRows(store), rows);  // no edit yet: current as fetched
+  EXPECT_EQ(Rows(store, &TRowStore::Fetched), rows);
+  EXPECT_EQ(Rows(store, &TRowStore::Current), rows);  // no edit yet: current as fetched
   EXPECT_TRUE(store.ChangedRows().empty());
   EXPECT_EQ(store.EditedRowCount(), 0u);
 }
@@ -89,7 +85,7 @@ TEST(RowStore, ATextEqualToTheOneAboveIsStoredOnce) {
   for (const auto& c : cases) {
     const TRowStore store = StoreOf(c.columnCount, c.rows);
     EXPECT_EQ(store.FetchedTextSize(), c.textBytes) << c.what;
-    EXPECT_EQ(FetchedRows(store), c.rows) << c.what;
+    EXPECT_EQ(Rows(store, &TRowStore::Fetched), c.rows) << c.what;
   }
 }
 
@@ -125,8 +121,8 @@ TEST(RowStore, EditsBuildOnEarlierOnesAndLeaveTheRestAlone) {
   for (const TStep& step : steps) {
     store.StoreEdit(step.row, step.edit);
     current[step.row] = step.after;
-    EXPECT_EQ(CurrentRows(store), current) << step.what;
-    EXPECT_EQ(FetchedRows(store), fetched) << step.what;
+    EXPECT_EQ(Rows(store, &TRowStore::Current), current) << step.what;
+    EXPECT_EQ(Rows(store, &TRowStore::Fetched), fetched) << step.what;
     EXPECT_EQ(store.FetchedTextSize(), textBytes) << step.what;
     EXPECT_EQ(store.EditedRowCount(), step.editedRows) << step.what;
     EXPECT_TRUE(store.ChangedRows().empty()) << step.what;  // marks are the caller's
@@ -159,7 +155,7 @@ TEST(RowStore, ClearDropsRowsEditsAndMarks) {
   EXPECT_THROW(store.Changed(0), std::out_of_range);
   // The copy is filled again from the start.
   store.AppendRow(TRow{7, T("d")});
-  EXPECT_EQ(CurrentRows(store), (std::vector<TRow>{{7, T("d")}}));
+  EXPECT_EQ(Rows(store, &TRowStore::Current), (std::vector<TRow>{{7, T("d")}}));
 }
 
 TEST(RowStore, RefusesRowsAndEditsOfAnotherWidth) {
@@ -167,8 +163,8 @@ TEST(RowStore, RefusesRowsAndEditsOfAnotherWidth) {
   EXPECT_THROW(store.AppendRow(TRow{2}), std::invalid_argument);
   EXPECT_THROW(store.AppendRow(TRow{2, T("b"), T("c")}), std::invalid_argument);
   EXPECT_THROW(store.StoreEdit(0, TEdit{T("x")}), std::invalid_argument);
-  EXPECT_EQ(FetchedRows(store), (std::vector<TRow>{{1, T("a")}}));
-  EXPECT_EQ(CurrentRows(store), (std::vector<TRow>{{1, T("a")}}));
+  EXPECT_EQ(Rows(store, &TRowStore::Fetched), (std::vector<TRow>{{1, T("a")}}));
+  EXPECT_EQ(Rows(store, &TRowStore::Current), (std::vector<TRow>{{1, T("a")}}));
   EXPECT_EQ(store.EditedRowCount(), 0u);
 }
 
