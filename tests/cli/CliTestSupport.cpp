@@ -71,41 +71,6 @@ TAmostras::TAmostras() {
   WriteFile(Arquivo(TextoMp3), texto);
 }
 
-std::vector<std::string> Musicas(const std::string& banco) {
-  return Linhas(banco, "SELECT MUS_CODIGO, MUS_SEGUNDOS, MUS_TEMPO FROM TB_MUSICAS ORDER BY MUS_CODIGO");
-}
-
-std::vector<std::string> Vinhetas(const std::string& banco) {
-  return Linhas(banco, "SELECT VIN_CODIGO, VIN_SEGUNDOS, VIN_TEMPO FROM TB_VINHETAS ORDER BY VIN_CODIGO");
-}
-
-std::vector<std::string> Versoes(const std::string& banco) {
-  std::vector<std::string> versoes = Linhas(
-      banco, "SELECT 'M ' || MUS_CODIGO, CAST(RDB$RECORD_VERSION AS INTEGER) FROM TB_MUSICAS ORDER BY MUS_CODIGO");
-  const std::vector<std::string> vinhetas = Linhas(
-      banco, "SELECT 'V ' || VIN_CODIGO, CAST(RDB$RECORD_VERSION AS INTEGER) FROM TB_VINHETAS ORDER BY VIN_CODIGO");
-  versoes.insert(versoes.end(), vinhetas.begin(), vinhetas.end());
-  return versoes;
-}
-
-std::string InserePasta(int codigo, const std::string& caminho) {
-  return "INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (" + std::to_string(codigo) + ", '" + caminho + "');\n";
-}
-
-std::string InsereMusica(int codigo, const std::string& tempo, int pasta, const std::string& arquivo,
-                         const std::string& segundos) {
-  return "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_NOME, MUS_TEMPO, MUS_SEGUNDOS, PAS_CODIGO, MUS_ARQUIVO) VALUES (" +
-         std::to_string(codigo) + ", 'Faixa " + std::to_string(codigo) + "', '" + tempo + "', " + segundos + ", " +
-         std::to_string(pasta) + ", '" + arquivo + "');\n";
-}
-
-std::string InsereVinheta(int codigo, const std::string& tempo, const std::string& arquivo,
-                          const std::string& segundos) {
-  return "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_NOME, VIN_TEMPO, VIN_SEGUNDOS, VIN_ARQUIVO) VALUES (" +
-         std::to_string(codigo) + ", 'Vinheta " + std::to_string(codigo) + "', '" + tempo + "', " + segundos + ", '" +
-         arquivo + "');\n";
-}
-
 std::string LinhaDetalhada(const char* tabela, int codigo, const std::string& caminho, int segundos, const char* tempo,
                            const char* motivo) {
   return std::string(tabela) + "\t" + std::to_string(codigo) + "\t" + caminho + "\t" + std::to_string(segundos) + "\t" +

@@ -2,9 +2,9 @@
 
 // Helpers of the atualiza-duracoes tests: the program run as a subprocess
 // (its standard output, standard error and exit status kept apart), real
-// audio files to point a catalogue at, and the catalogue's rows as text.
+// audio files to point a catalogue at, and the lines the program prints.
 
-#include "tests/app/CatalogueDb.h"
+#include "tests/support/CatalogueDb.h"
 #include "tests/support/TestSupport.h"
 
 #include <initializer_list>
@@ -51,21 +51,6 @@ public:
 private:
   TTempDir pasta_;
 };
-
-// The rows of Tb_Musicas and Tb_Vinhetas as "key|seconds|time", key order.
-std::vector<std::string> Musicas(const std::string& banco);
-std::vector<std::string> Vinhetas(const std::string& banco);
-// Every row of both tables as "M key|record version" or "V key|record
-// version": the record version changes with every write of the row, even one
-// that writes the values it had.
-std::vector<std::string> Versoes(const std::string& banco);
-
-// Statements that add a catalogue row; a seconds value of "NULL" leaves it without one.
-std::string InserePasta(int codigo, const std::string& caminho);
-std::string InsereMusica(int codigo, const std::string& tempo, int pasta, const std::string& arquivo,
-                         const std::string& segundos = "NULL");
-std::string InsereVinheta(int codigo, const std::string& tempo, const std::string& arquivo,
-                          const std::string& segundos = "NULL");
 
 // A line of --verbose: table, key, path, seconds, "mm:ss" and, for a row
 // that got 0, the reason.
