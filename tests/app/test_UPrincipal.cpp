@@ -5,6 +5,7 @@
 #include "tests/support/CatalogueDb.h"
 #include "app/Gauge.h"
 #include "app/ImageButton.h"
+#include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -75,31 +76,19 @@ void Click(TImageButton* button) { QTest::mouseClick(button, Qt::LeftButton, {},
 
 class UPrincipalTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    audio_ = new TTempDir;
-    const std::string commands[] = {
-        "sox -n -r 8000 -c 1 -b 16 " + dztest::ShellQuote(File("tres.wav")) + " synth 3 sine 440",
-        "sox -n -r 8000 -c 1 -b 16 " + dztest::ShellQuote(File("dois.wav")) + " synth 2 sine 440",
-        "sox -n -r 44100 -c 2 -b 16 " + dztest::ShellQuote(File("cinco.wav")) + " synth 5 sine 440 && lame --quiet " +
-            dztest::ShellQuote(File("cinco.wav")) + " " + dztest::ShellQuote(File("cinco.mp3")),
-    };
-    for (const auto& command : commands) ASSERT_EQ(dztest::RunCommand(command), 0) << command;
-  }
-  static void TearDownTestSuite() {
-    delete audio_;
-    audio_ = nullptr;
-  }
-  static std::string File(const std::string& name) { return audio_->File(name); }
+  static void SetUpTestSuite() { audio_ = dztest::SampleFolder(dztest::TSampleSet::Catalogue); }
+  static std::string File(const std::string& name) { return (audio_ / name).string(); }
 
   // Three music rows (a WAV file, an MP3 file, a missing file) and one jingle.
   static std::string ThreeAndOne() {
-    return "INSERT INTO TB_PASTAS VALUES (1, '" + audio_->Path().string() + "/');\n" +
+    return "INSERT INTO TB_PASTAS VALUES (1, '" + audio_.string() + "/');\n" +
            "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (30, '00:00', 1, 'tres.wav');\n"
            "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (20, '00:00', 1, 'cinco.mp3');\n"
            "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (10, '00:00', 1, 'falta.wav');\n"
            "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, '00:00', '" +
            File("dois.wav") + "');\n";
   }
+
   // The window shown, with its bars' paints recorded from then on.
   struct TJanela {
     explicit TJanela(const std::string& configFolder) : janela(configFolder) {
@@ -113,10 +102,10 @@ protected:
     std::unique_ptr<TPinturas> atual, geral;
   };
 
-  static TTempDir* audio_;
+  static std::filesystem::path audio_;
 };
 
-TTempDir* UPrincipalTest::audio_ = nullptr;
+std::filesystem::path UPrincipalTest::audio_;
 
 TEST_F(UPrincipalTest, FreshWindow) {
   TCaixasGravadas caixas;

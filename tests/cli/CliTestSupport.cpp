@@ -1,9 +1,10 @@
 #include "tests/cli/CliTestSupport.h"
 
+#include "tests/support/SampleFiles.h"
+
 #include <chrono>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace dztest {
 
@@ -34,11 +35,6 @@ TRodada RodaComando(const TTempDir& pasta, const std::string& comando) {
   return rodada;
 }
 
-std::string Sox(const std::string& arquivo, const std::string& segundos, int taxa, int canais) {
-  return "sox -n -r " + std::to_string(taxa) + " -c " + std::to_string(canais) + " -b 16 " + ShellQuote(arquivo) +
-         " synth " + segundos + " sine 440";
-}
-
 }  // namespace
 
 std::string AtualizaPath() { return ATUALIZA_PATH; }
@@ -54,22 +50,7 @@ TRodada RodaNoTerminal(const std::vector<std::string>& argumentos) {
   return RodaComando(pasta, "script -qfec " + ShellQuote(LinhaDeComando(AtualizaPath(), argumentos)) + " /dev/null");
 }
 
-TAmostras::TAmostras() {
-  const std::string wav = Arquivo("lame-entrada.wav");
-  const std::string comandos[] = {
-      Sox(Arquivo(Tres), "3", 8000, 1),
-      Sox(Arquivo(Dois), "2", 8000, 1),
-      Sox(Arquivo(Curto), "0.4", 8000, 1),
-      Sox(wav, "5", 44100, 2) + " && lame --quiet " + ShellQuote(wav) + " " + ShellQuote(Arquivo(Cinco)),
-  };
-  for (const auto& comando : comandos) {
-    if (RunCommand(comando) != 0) throw std::runtime_error("could not make an audio file: " + comando);
-  }
-  // Plain text: no "RIFF", and no 0xFF byte that could start an MPEG frame.
-  const std::string texto(4096, 'x');
-  WriteFile(Arquivo(TextoWav), texto);
-  WriteFile(Arquivo(TextoMp3), texto);
-}
+TAmostras::TAmostras() : pasta_(SampleFolder(TSampleSet::Catalogue)) {}
 
 std::string LinhaDetalhada(const char* tabela, int codigo, const std::string& caminho, int segundos, const char* tempo,
                            const char* motivo) {

@@ -7,6 +7,7 @@
 #include "tests/support/CatalogueDb.h"
 #include "tests/support/TestSupport.h"
 
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -32,13 +33,13 @@ TRodada Roda(const std::vector<std::string>& argumentos, const std::string& prog
 // terminal's "\r\n" line ends.
 TRodada RodaNoTerminal(const std::vector<std::string>& argumentos);
 
-// Real audio files in a folder of their own, made with sox and lame.
+// Real audio files made with sox and lame (the sample set Catalogue).
 class TAmostras {
 public:
   TAmostras();
   // The folder with its trailing separator, as a Tb_Pastas row holds it.
-  std::string Pasta() const { return pasta_.Path().string() + "/"; }
-  std::string Arquivo(const std::string& nome) const { return pasta_.File(nome); }
+  std::string Pasta() const { return pasta_.string() + "/"; }
+  std::string Arquivo(const std::string& nome) const { return (pasta_ / nome).string(); }
 
   // The files and what the tool measures of each.
   static constexpr const char* Tres = "tres.wav";       // WAV, 3 s
@@ -49,7 +50,7 @@ public:
   static constexpr const char* TextoMp3 = "texto.mp3";  // text: no MPEG frame
 
 private:
-  TTempDir pasta_;
+  std::filesystem::path pasta_;
 };
 
 // A line of --verbose: table, key, path, seconds, "mm:ss" and, for a row

@@ -2,7 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "tests/support/CatalogueDb.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/SampleFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -17,7 +17,6 @@ namespace {
 using dztest::Musicas;
 using dztest::TSession;
 using dztest::TTestDatabase;
-using dztest::TTempDir;
 using dztest::Vinhetas;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
@@ -63,34 +62,14 @@ private:
   TValores& Barra(TBarra barra) { return barra == TBarra::Atual ? atual : geral; }
 };
 
-// Real audio files, made once for all tests.
+// Real audio files of the sample set Catalogue.
 class AtualizacaoTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    audio_ = new TTempDir;
-    std::filesystem::create_directory(audio_->Path() / "sub");
-    const std::string commands[] = {
-        Sox("tres.wav", 3),
-        Sox("dois.wav", 2),
-        Sox("sub/faixa.wav", 4),
-        Sox("subfaixa.wav", 1),
-        Sox("cinco-src.wav", 5, 44100, 2) + " && lame --quiet " + dztest::ShellQuote(File("cinco-src.wav")) + " " +
-            dztest::ShellQuote(File("cinco.mp3")),
-    };
-    for (const auto& command : commands) ASSERT_EQ(dztest::RunCommand(command), 0) << command;
-  }
-  static void TearDownTestSuite() {
-    delete audio_;
-    audio_ = nullptr;
-  }
+  static void SetUpTestSuite() { audio_ = dztest::SampleFolder(dztest::TSampleSet::Catalogue); }
 
   // A folder path with its separator, as the catalogue's Tb_Pastas holds it.
-  static std::string Folder() { return audio_->Path().string() + "/"; }
-  static std::string File(const std::string& name) { return audio_->File(name); }
-  static std::string Sox(const std::string& name, int seconds, int rate = 8000, int channels = 1) {
-    return "sox -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) + " -b 16 " +
-           dztest::ShellQuote(File(name)) + " synth " + std::to_string(seconds) + " sine 440";
-  }
+  static std::string Folder() { return audio_.string() + "/"; }
+  static std::string File(const std::string& name) { return (audio_ / name).string(); }
 
   // Three music rows (a WAV file, an MP3 file, a missing file) and one jingle.
   static std::string ThreeAndOne() {
@@ -117,10 +96,10 @@ protected:
             "mensagem Atualização realizada com sucesso."};
   }
 
-  static TTempDir* audio_;
+  static std::filesystem::path audio_;
 };
 
-TTempDir* AtualizacaoTest::audio_ = nullptr;
+std::filesystem::path AtualizacaoTest::audio_;
 
 TEST_F(AtualizacaoTest, ThreeMusicRowsAndOneJingle) {
   TTestDatabase db(ThreeAndOne());
