@@ -161,7 +161,10 @@ std::vector<std::string> Linhas(const std::string& databasePath, const std::stri
   std::vector<std::string> linhas;
   for (const auto& row : session.Query(sql)) {
     std::string linha;
-    for (std::size_t i = 0; i < row.size(); ++i) linha += (i > 0 ? "|" : "") + Show(row[i]);
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      if (i > 0) linha += '|';
+      linha += Show(row[i]);
+    }
     linhas.push_back(linha);
   }
   return linhas;
