@@ -27,25 +27,22 @@
 // scripts/bench (made there once if missing).
 
 #include "app/run/Atualizacao.h"
-#include "bench/BenchCorpus.h"
-#include "catalogue/Catalogue.h"
 #include "audio/U_Funcoes.h"
+#include "bench/BenchCorpus.h"
+#include "bench/ChildProcess.h"
+#include "bench/UpdateReport.h"
+#include "catalogue/Catalogue.h"
+#include "tests/support/CatalogueDb.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <malloc.h>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -170,126 +167,18 @@ TPlan MakePlan(const TOptions& options, const std::vector<std::string>& corpus) 
   return plan;
 }
 
-// ---- Child processes ----
-
-constexpr int StepCount = 10;
-
-// What a child sends back through its pipe.
-struct TChildReport {
-  bool finished = false;
-  double seconds = 0;                // the timed part
-  long rows = 0;                     // rows written (or checked)
-  double steps[StepCount] = {};      // seconds per step, for the step-by-step runs
-  long values[4] = {};               // anything else a child reports
-  double memory[4][3] = {};          // MB at points of the step-by-step run (TMemoryPoint): resident, peak, heap
-  char error[1024] = {};
-};
-
-struct TChildResult {
-  TChildReport report;
-  double peakMegabytes = 0;  // maximum resident set of the child
-};
-
-// Runs work in a child process, reports its result and its peak memory.
-// Failures of the child become an exception here.
-template <typename Work>
-TChildResult InChild(const char* what, Work work) {
-  int channel[2];
-  if (::pipe(channel) != 0) throw std::runtime_error("pipe failed");
-  std::fflush(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    ::close(channel[0]);
-    TChildReport report;
-    try {
-      work(report);
-      report.finished = true;
-    } catch (const std::exception& error) {
-      std::snprintf(report.error, sizeof report.error, "%s", error.what());
-    }
-    const bool sent = ::write(channel[1], &report, sizeof report) == static_cast<ssize_t>(sizeof report);
-    ::close(channel[1]);
-    std::fflush(nullptr);
-    std::exit(sent && report.finished ? 0 : 1);
-  }
-  ::close(channel[1]);
-  TChildResult result;
-  std::size_t got = 0;
-  auto* bytes = reinterpret_cast<char*>(&result.report);
-  while (got < sizeof result.report) {
-    const ssize_t n = ::read(channel[0], bytes + got, sizeof result.report - got);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(channel[0]);
-  int status = 0;
-  rusage usage{};
-  if (::wait4(pid, &status, 0, &usage) != pid) throw std::runtime_error(std::string(what) + ": wait4 failed");
-  result.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
-  if (got != sizeof result.report || !result.report.finished) {
-    const std::string reason = got == sizeof result.report ? result.report.error : "the process ended without a report";
-    throw std::runtime_error(std::string(what) + " failed: " + reason);
-  }
-  return result;
-}
-
-// A number of /proc/self/status: VmRSS and VmHWM (kB), Threads.
-long StatusField(const char* name) {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  const std::string prefix = std::string(name) + ":";
-  while (std::getline(status, line)) {
-    if (line.rfind(prefix, 0) == 0) return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
-  }
-  return -1;
-}
-
-double HeapMegabytes() { return static_cast<double>(mallinfo2().uordblks) / (1024.0 * 1024.0); }
-
-std::string LoadAverage() {
-  std::ifstream file("/proc/loadavg");
-  std::string one, five, fifteen;
-  file >> one >> five >> fifteen;
-  return one + " " + five + " " + fifteen;
-}
-
 // ---- The catalogue database ----
 
-void RunShell(const std::string& command) {
-  if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
-}
-
-std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
-
-// An empty catalogue made by isql-fb from the schema script, as a station's would be.
-void CreateEmptyCatalogue(const fs::path& database, const fs::path& workdir) {
-  std::ifstream schemaFile(DZ_SCHEMA_SQL);
-  if (!schemaFile) throw std::runtime_error(std::string("cannot read ") + DZ_SCHEMA_SQL);
-  std::stringstream schema;
-  schema << schemaFile.rdbuf();
-  const fs::path script = workdir / "create.sql";
-  std::ofstream(script) << "SET SQL DIALECT 1;\nCREATE DATABASE '" << database.string()
-                        << "' USER 'SYSDBA' PASSWORD 'bluecrane' PAGE_SIZE 8192;\n"
-                        << schema.str() << "\nCOMMIT;\n";
-  fs::remove(database);
-  RunShell("isql-fb -q -b -i " + Quote(script) + " > " + Quote(workdir / "create.out") + " 2>&1");
-}
-
-// Fills the empty catalogue through the client layer: one prepared insert per
-// table, one transaction. Reports the forced-writes setting and the page buffers.
+// Fills an empty catalogue (made from the schema script) as the other program
+// would: one prepared insert per table, one transaction. Reports the
+// forced-writes setting, the page buffers and the page size.
 void FillCatalogue(const fs::path& database, const TPlan& plan, TChildReport& report) {
-  TFbAttachment attachment = TFbAttachment::Attach(database.string());
-  TFbTransaction transaction = TFbTransaction::Start(attachment);
-  auto exec = [&](const std::string& sql, const std::vector<TSqlValue>& values = {}) {
-    TFbStatement statement = TFbStatement::Prepare(attachment, transaction, sql);
-    statement.Execute(transaction, values);
-  };
-  exec("INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (?, ?)", {CorpusFolder, plan.corpusFolder});
-  exec("INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (?, ?)", {MissingFolder, plan.missingFolder});
+  dztest::TSession session(database.string());
+  session.Exec("INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (?, ?)", {CorpusFolder, plan.corpusFolder});
+  session.Exec("INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (?, ?)", {MissingFolder, plan.missingFolder});
 
   TFbStatement music = TFbStatement::Prepare(
-      attachment, transaction,
+      session.Attachment, session.Transaction,
       "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_NOME, MUS_INTERPRETE, MUS_TEMPO, MUS_TIPO, MUS_ALBUM, MUS_ANO, "
       "MUS_FAIXA, MUS_SUCESSO, MUS_NOMECOMPLETO, GEN_CODIGO, SUB_CODIGO, RIT_CODIGO, VOC_CODIGO, GRA_CODIGO, "
       "IDI_CODIGO, PAS_CODIGO, MUS_ARQUIVO, MUS_COMPOSITOR, MUS_TIPOPERIODO, MUS_PERIODOINICIO, MUS_PERIODOFIM, "
@@ -297,34 +186,30 @@ void FillCatalogue(const fs::path& database, const TPlan& plan, TChildReport& re
   for (const TPlannedRow& row : plan.music) {
     const std::string name = "Faixa " + std::to_string(row.key);
     const std::string artist = "Banda da Rua " + std::to_string(row.key % 50);
-    music.Execute(transaction, {row.key, name, artist, std::string("M"), std::string("Ao Vivo no Bairro"),
-                                1990 + row.key % 30, row.key % 20 + 1, std::string("N"), artist + " - " + name,
-                                row.key % 12, row.key % 40, row.key % 8, row.key % 4, row.key % 6, row.key % 3,
-                                row.folder, row.file, std::string("Compositor da Casa"), std::string("N"),
-                                std::string("00:00"), std::string("23:59")});
+    music.Execute(session.Transaction,
+                  {row.key, name, artist, std::string("M"), std::string("Ao Vivo no Bairro"), 1990 + row.key % 30,
+                   row.key % 20 + 1, std::string("N"), artist + " - " + name, row.key % 12, row.key % 40,
+                   row.key % 8, row.key % 4, row.key % 6, row.key % 3, row.folder, row.file,
+                   std::string("Compositor da Casa"), std::string("N"), std::string("00:00"), std::string("23:59")});
   }
-  TFbStatement jingle = TFbStatement::Prepare(attachment, transaction,
+  TFbStatement jingle = TFbStatement::Prepare(session.Attachment, session.Transaction,
                                               "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_NOME, VIN_TEMPO, VIN_TIPO, "
                                               "VIN_ARQUIVO, CAV_CODIGO, VIN_SEGUNDOS) VALUES (?, ?, '00:00', ?, ?, ?, 0)");
   for (const TPlannedRow& row : plan.jingles) {
-    jingle.Execute(transaction,
+    jingle.Execute(session.Transaction,
                    {row.key, "Vinheta " + std::to_string(row.key), std::string("V"), row.file, row.key % 10});
   }
   music.Free();
   jingle.Free();
-  transaction.CommitRetaining();
+  session.Commit();
 
-  TFbStatement settings = TFbStatement::Prepare(attachment, transaction,
-                                                "SELECT MON$FORCED_WRITES, MON$PAGE_BUFFERS, MON$PAGE_SIZE FROM MON$DATABASE");
-  settings.Execute(transaction);
-  if (!settings.Fetch()) throw std::runtime_error("MON$DATABASE gave no row");
+  const dztest::TRows settings =
+      session.Query("SELECT MON$FORCED_WRITES, MON$PAGE_BUFFERS, MON$PAGE_SIZE FROM MON$DATABASE");
+  if (settings.size() != 1) throw std::runtime_error("MON$DATABASE gave no row");
   for (int i = 0; i < 3; ++i) {
-    const TSqlValue value = settings.Value(i);
+    const TSqlValue& value = settings[0][static_cast<std::size_t>(i)];
     report.values[i] = std::holds_alternative<std::int32_t>(value) ? std::get<std::int32_t>(value) : -1;
   }
-  settings.Free();
-  transaction.Commit();
-  attachment.Detach();
   report.rows = static_cast<long>(plan.music.size() + plan.jingles.size());
 }
 
@@ -339,28 +224,21 @@ void FreshCopy(const fs::path& from, const fs::path& to) {
 
 // Compares every row of both tables with the plan; reports the rows that differ.
 void CheckCatalogue(const fs::path& database, const TPlan& plan, TChildReport& report) {
-  TFbAttachment attachment = TFbAttachment::Attach(database.string());
-  TFbTransaction transaction = TFbTransaction::Start(attachment);
+  dztest::TSession session(database.string());
   long wrong = 0;
   long checked = 0;
   auto compare = [&](const std::string& sql, const std::vector<TPlannedRow>& rows) {
-    TFbStatement select = TFbStatement::Prepare(attachment, transaction, sql);
-    select.Execute(transaction);
-    std::size_t next = 0;
-    while (select.Fetch()) {
-      const TSqlValue key = select.Value(0), seconds = select.Value(1), tempo = select.Value(2);
-      const bool same = next < rows.size() && key == TSqlValue(rows[next].key) &&
-                        seconds == TSqlValue(rows[next].seconds) && tempo == TSqlValue(rows[next].tempo);
+    const dztest::TRows found = session.Query(sql);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      const bool same = i < rows.size() && found[i][0] == TSqlValue(rows[i].key) &&
+                        found[i][1] == TSqlValue(rows[i].seconds) && found[i][2] == TSqlValue(rows[i].tempo);
       wrong += !same;
-      ++next;
-      ++checked;
     }
-    wrong += static_cast<long>(rows.size() > next ? rows.size() - next : 0);
+    checked += static_cast<long>(found.size());
+    wrong += static_cast<long>(rows.size() > found.size() ? rows.size() - found.size() : 0);
   };
   compare("SELECT MUS_CODIGO, MUS_SEGUNDOS, MUS_TEMPO FROM TB_MUSICAS ORDER BY MUS_CODIGO DESC", plan.music);
   compare("SELECT VIN_CODIGO, VIN_SEGUNDOS, VIN_TEMPO FROM TB_VINHETAS ORDER BY VIN_CODIGO DESC", plan.jingles);
-  transaction.Commit();
-  attachment.Detach();
   report.rows = checked;
   report.values[0] = wrong;
 }
@@ -451,18 +329,6 @@ void Floor(const fs::path& database, const TPlan& plan, TChildReport& report) {
 }
 
 // ---- Step by step ----
-
-enum TStep { Connect, SelectFetch, Measure, Edit, Write, Commit, Close, FloorUpdate, FloorCommit, Other };
-constexpr const char* StepNames[StepCount] = {"attach",       "select and fetch", "measure the file",
-                                              "edit the row", "write the row",    "commit with retention",
-                                              "commit + detach", "update",        "commit with retention",
-                                              "rest"};
-
-// Memory of the step-by-step run: resident set, its peak so far and heap in
-// use after the attach, after the music select's execution (its sort done,
-// one row fetched), after fetching every row, and at the end of the last row.
-enum TMemoryPoint { Attached, MusicOpened, Fetched, LastRow };
-constexpr const char* MemoryPointNames[4] = {"attached", "music select executed", "all rows fetched", "last row written"};
 
 // The calls TAtualizacao::Executa makes for each row (its front end does
 // nothing), each timed on its own. With known, the seconds of a path are
@@ -576,13 +442,7 @@ void MeasureOnly(const TPlan& plan, TChildReport& report) {
   report.rows = static_cast<long>(plan.music.size() + plan.jingles.size());
 }
 
-// ---- Report ----
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t middle = values.size() / 2;
-  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
+// ---- The rounds ----
 
 void CheckSide(const char* side, const fs::path& database, const TPlan& plan) {
   const TChildResult check = InChild("check", [&](TChildReport& report) { CheckCatalogue(database, plan, report); });
@@ -598,111 +458,71 @@ int Main(int argc, char** argv) {
 #ifndef NDEBUG
   std::printf("warning: not an optimised build (assertions on); the figures are not representative\n");
 #endif
-  const std::string loadAtStart = LoadAverage();
+  TBenchSetting setting;
+  setting.loadAverage = LoadAverage();
   const std::vector<std::string> corpus = MakeBenchCorpus(options.corpus.string());
   if (corpus.empty()) throw std::runtime_error("the corpus in " + options.corpus.string() + " is empty");
   const TPlan plan = MakePlan(options, corpus);
-  const long totalRows = static_cast<long>(plan.music.size() + plan.jingles.size());
+  TBenchResults results;
+  results.rows = static_cast<long>(plan.music.size() + plan.jingles.size());
 
   const fs::path filled = options.workdir / "catalogue.fdb";
-  CreateEmptyCatalogue(filled, options.workdir);
+  fs::remove(filled);
+  dztest::CreateCatalogue(filled.string());
   const TChildResult fill = InChild("filling the catalogue", [&](TChildReport& r) { FillCatalogue(filled, plan, r); });
   if (StatusField("Threads") != 1) throw std::runtime_error("this process has threads: forking it is not safe");
-  const long parentKilobytes = StatusField("VmRSS");
+  results.parentMegabytes = static_cast<double>(StatusField("VmRSS")) / 1024.0;
 
-  std::printf("catalogue: %zu music rows + %zu jingle rows, all \"00:00\", over %zu files in %s (%d MP3, %d WAV); "
-              "%d rows name a missing file, %d rows get 0 seconds\n",
-              plan.music.size(), plan.jingles.size(), corpus.size(), options.corpus.c_str(), plan.mp3Files,
-              plan.wavFiles, plan.missingRows, plan.zeroRows);
-  std::printf("engine: embedded (plain local path), page size %ld, %ld page buffers, forced writes %s "
-              "(the database default, left as it is); a fresh copy of the catalogue for every side\n",
-              fill.report.values[2], fill.report.values[1],
-              fill.report.values[0] == 1 ? "on" : fill.report.values[0] == 0 ? "OFF" : "unknown");
-  std::printf("timed: update run = TCatalogo + TAtualizacao::Executa, front end doing nothing, from before the "
-              "attach to after the detach; floor = TUpdateSQL::ExecModify + CommitRetaining per row, same "
-              "statements, values and transaction, no file measured\n");
-  std::printf("load average at start: %s\n", loadAtStart.c_str());
+  setting.musicRows = plan.music.size();
+  setting.jingleRows = plan.jingles.size();
+  setting.corpusFiles = corpus.size();
+  setting.corpusFolder = options.corpus.string();
+  setting.mp3Files = plan.mp3Files;
+  setting.wavFiles = plan.wavFiles;
+  setting.missingRows = plan.missingRows;
+  setting.zeroRows = plan.zeroRows;
+  setting.forcedWrites = fill.report.values[0];
+  setting.pageBuffers = fill.report.values[1];
+  setting.pageSize = fill.report.values[2];
+  PrintSetting(setting);
 
-  std::vector<double> runTimes, floorTimes;
-  double runPeak = 0, floorPeak = 0;
   const fs::path copy = options.workdir / "measured.fdb";
   for (int round = 1; round <= options.rounds; ++round) {
-    double runSeconds = 0, floorSeconds = 0;
     // Odd rounds run first, even rounds floor first.
     for (int turn = 0; turn < 2; ++turn) {
       const bool runTurn = (turn == 0) == (round % 2 == 1);
+      const char* sideName = runTurn ? "update run" : "floor";
       FreshCopy(filled, copy);
-      const TChildResult side =
-          runTurn ? InChild("update run", [&](TChildReport& r) { UpdateRun(copy, r); })
-                  : InChild("floor", [&](TChildReport& r) { Floor(copy, plan, r); });
-      if (side.report.rows != totalRows) {
-        throw std::runtime_error(std::string(runTurn ? "update run" : "floor") + " walked " +
-                                 std::to_string(side.report.rows) + " rows, not " + std::to_string(totalRows));
+      const TChildResult side = runTurn ? InChild(sideName, [&](TChildReport& r) { UpdateRun(copy, r); })
+                                        : InChild(sideName, [&](TChildReport& r) { Floor(copy, plan, r); });
+      if (side.report.rows != results.rows) {
+        throw std::runtime_error(std::string(sideName) + " walked " + std::to_string(side.report.rows) +
+                                 " rows, not " + std::to_string(results.rows));
       }
-      CheckSide(runTurn ? "update run" : "floor", copy, plan);
-      (runTurn ? runSeconds : floorSeconds) = side.report.seconds;
-      double& peak = runTurn ? runPeak : floorPeak;
+      CheckSide(sideName, copy, plan);
+      (runTurn ? results.runSeconds : results.floorSeconds).push_back(side.report.seconds);
+      double& peak = runTurn ? results.runPeakMegabytes : results.floorPeakMegabytes;
       peak = std::max(peak, side.peakMegabytes);
-      std::printf("  round %d %-10s %7.3f s  %6.0f rows/s  peak %5.1f MB\n", round,
-                  runTurn ? "update run" : "floor", side.report.seconds, totalRows / side.report.seconds,
-                  side.peakMegabytes);
+      PrintRound(round, sideName, side, results.rows);
     }
-    runTimes.push_back(runSeconds);
-    floorTimes.push_back(floorSeconds);
   }
-  const double runMedian = Median(runTimes);
-  const double floorMedian = Median(floorTimes);
-  const double ratio = runMedian / floorMedian;
 
   // Where the time goes: one more of each, timed step by step (not in the
   // medians), and the run once more with its files' seconds looked up.
   FreshCopy(filled, copy);
-  const TChildResult runSteps =
-      InChild("update run in steps", [&](TChildReport& r) { UpdateRunInSteps(copy, nullptr, r); });
+  results.runSteps = InChild("update run in steps", [&](TChildReport& r) { UpdateRunInSteps(copy, nullptr, r); });
   CheckSide("update run in steps", copy, plan);
   FreshCopy(filled, copy);
-  const TChildResult floorSteps = InChild("floor in steps", [&](TChildReport& r) { FloorInSteps(copy, plan, r); });
+  results.floorSteps = InChild("floor in steps", [&](TChildReport& r) { FloorInSteps(copy, plan, r); });
   FreshCopy(filled, copy);
-  const TChildResult knownSteps = InChild("update run without files, in steps", [&](TChildReport& r) {
+  results.knownSteps = InChild("update run without files, in steps", [&](TChildReport& r) {
     UpdateRunInSteps(copy, &plan.secondsByPath, r);
   });
   CheckSide("update run without files", copy, plan);
-  const TChildResult measure = InChild("measuring only", [&](TChildReport& r) { MeasureOnly(plan, r); });
+  results.measuring = InChild("measuring only", [&](TChildReport& r) { MeasureOnly(plan, r); });
   fs::remove(copy);
 
-  std::printf("update run: %.0f rows/s (median of %d, %.3f s for %ld rows)\n", totalRows / runMedian, options.rounds,
-              runMedian, totalRows);
-  std::printf("floor: %.0f rows/s (median of %d, %.3f s)\n", totalRows / floorMedian, options.rounds, floorMedian);
-  std::printf("ratio %.3fx (update run time / floor time, target <= 1.10): %s\n", ratio, ratio <= 1.10 ? "met" : "MISSED");
-  std::printf("peak memory: run %.1f MB, floor %.1f MB (target < 50 MB): %s  [maximum resident set of each side's "
-              "process, of which %.1f MB was this process's at the fork]\n",
-              runPeak, floorPeak, runPeak < 50 ? "met" : "MISSED", parentKilobytes / 1024.0);
-
-  std::printf("where the time goes (single runs timed step by step, not in the medians; us per row unless marked):\n");
-  auto printRun = [&](const char* title, const TChildResult& result) {
-    const double* step = result.report.steps;
-    const double perRow = 1e6 / static_cast<double>(result.report.rows);
-    std::printf("  %-28s %.3f s: %s %.1f ms, %s %.1f ms | %s %.1f, %s %.1f, %s %.1f, %s %.1f, %s %.1f | %s %.1f ms\n",
-                title, result.report.seconds, StepNames[Connect], step[Connect] * 1e3, StepNames[SelectFetch],
-                step[SelectFetch] * 1e3, StepNames[Measure], step[Measure] * perRow, StepNames[Edit],
-                step[Edit] * perRow, StepNames[Write], step[Write] * perRow, StepNames[Commit],
-                step[Commit] * perRow, StepNames[Other], step[Other] * perRow, StepNames[Close], step[Close] * 1e3);
-  };
-  printRun("update run", runSteps);
-  printRun("update run, seconds known", knownSteps);
-  const double* f = floorSteps.report.steps;
-  const double floorPerRow = 1e6 / static_cast<double>(floorSteps.report.rows);
-  std::printf("  %-28s %s %.1f, %s %.1f\n", "floor", StepNames[FloorUpdate], f[FloorUpdate] * floorPerRow,
-              StepNames[FloorCommit], f[FloorCommit] * floorPerRow);
-  std::printf("  %-28s %.1f (DuracaoEmSegundos over every row's path, warm page cache, no database)\n",
-              "measuring alone", measure.report.seconds * 1e6 / static_cast<double>(measure.report.rows));
-  std::printf("  memory of the update run, MB (resident / peak resident so far / heap in use):");
-  for (int point = Attached; point <= LastRow; ++point) {
-    const double* m = runSteps.report.memory[point];
-    std::printf("%s %s %.1f / %.1f / %.1f", point == Attached ? "" : ";", MemoryPointNames[point], m[0], m[1], m[2]);
-  }
-  std::printf("; process peak %.1f\n", runSteps.peakMegabytes);
-  std::printf("load average at end: %s\n", LoadAverage().c_str());
+  PrintResults(results);
   return 0;
 }
 

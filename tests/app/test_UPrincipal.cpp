@@ -2,9 +2,10 @@
 
 #include "tests/app/AppTestSupport.h"
 #include "app/Aplicacao.h"
-#include "tests/app/CatalogueDb.h"
+#include "tests/support/CatalogueDb.h"
 #include "app/Gauge.h"
 #include "app/ImageButton.h"
+#include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -27,6 +28,7 @@ namespace {
 
 using dztest::TCaixa;
 using dztest::TCaixasGravadas;
+using dztest::Musicas;
 using dztest::TSession;
 using dztest::TTestDatabase;
 using dztest::TTempDir;
@@ -74,33 +76,17 @@ void Click(TImageButton* button) { QTest::mouseClick(button, Qt::LeftButton, {},
 
 class UPrincipalTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    audio_ = new TTempDir;
-    const std::string commands[] = {
-        "sox -n -r 8000 -c 1 -b 16 " + dztest::ShellQuote(File("tres.wav")) + " synth 3 sine 440",
-        "sox -n -r 8000 -c 1 -b 16 " + dztest::ShellQuote(File("dois.wav")) + " synth 2 sine 440",
-        "sox -n -r 44100 -c 2 -b 16 " + dztest::ShellQuote(File("cinco.wav")) + " synth 5 sine 440 && lame --quiet " +
-            dztest::ShellQuote(File("cinco.wav")) + " " + dztest::ShellQuote(File("cinco.mp3")),
-    };
-    for (const auto& command : commands) ASSERT_EQ(dztest::RunCommand(command), 0) << command;
-  }
-  static void TearDownTestSuite() {
-    delete audio_;
-    audio_ = nullptr;
-  }
-  static std::string File(const std::string& name) { return audio_->File(name); }
+  static void SetUpTestSuite() { audio_ = dztest::SampleFolder(dztest::TSampleSet::Catalogue); }
+  static std::string File(const std::string& name) { return (audio_ / name).string(); }
 
   // Three music rows (a WAV file, an MP3 file, a missing file) and one jingle.
   static std::string ThreeAndOne() {
-    return "INSERT INTO TB_PASTAS VALUES (1, '" + audio_->Path().string() + "/');\n" +
+    return "INSERT INTO TB_PASTAS VALUES (1, '" + audio_.string() + "/');\n" +
            "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (30, '00:00', 1, 'tres.wav');\n"
            "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (20, '00:00', 1, 'cinco.mp3');\n"
            "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (10, '00:00', 1, 'falta.wav');\n"
            "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, '00:00', '" +
            File("dois.wav") + "');\n";
-  }
-  static std::vector<std::string> Musicas(const TTestDatabase& db) {
-    return dztest::Linhas(db.Path(), "SELECT MUS_CODIGO, MUS_SEGUNDOS, MUS_TEMPO FROM TB_MUSICAS ORDER BY MUS_CODIGO");
   }
 
   // The window shown, with its bars' paints recorded from then on.
@@ -116,10 +102,10 @@ protected:
     std::unique_ptr<TPinturas> atual, geral;
   };
 
-  static TTempDir* audio_;
+  static std::filesystem::path audio_;
 };
 
-TTempDir* UPrincipalTest::audio_ = nullptr;
+std::filesystem::path UPrincipalTest::audio_;
 
 TEST_F(UPrincipalTest, FreshWindow) {
   TCaixasGravadas caixas;
@@ -302,7 +288,7 @@ TEST_F(UPrincipalTest, RunAndSecondPress) {
   EXPECT_EQ(j.janela.lblProgressao->text(), v);
   EXPECT_EQ(j.janela.GaugeAtual->PercentageText(), "100%");
   EXPECT_EQ(j.janela.GaugeGeral->PercentageText(), "100%");
-  EXPECT_THAT(Musicas(db), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
   EXPECT_THAT(dztest::Linhas(db.Path(), "SELECT VIN_CODIGO, VIN_SEGUNDOS, VIN_TEMPO FROM TB_VINHETAS"), ElementsAre("1|2|00:02"));
 
   // Screenshots of the fresh window and of the window after a run, to look at.
@@ -328,7 +314,7 @@ TEST_F(UPrincipalTest, RunAndSecondPress) {
   EXPECT_THAT(j.geral->vistas, ElementsAre("100% " + v,  // maximum 4, progress still 4
                                            "0% " + v, "25% " + m, "50% " + m, "75% " + m, "100% " + v));
   EXPECT_EQ(caixas.Textos(), QStringList{Sucesso});
-  EXPECT_THAT(Musicas(db), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
 }
 
 TEST_F(UPrincipalTest, NothingToDo) {
@@ -393,7 +379,7 @@ TEST_F(UPrincipalTest, FailuresInTheErrorBox) {
     EXPECT_EQ(j.janela.GaugeAtual->PercentageText(), c.atual);
     EXPECT_EQ(j.janela.GaugeGeral->PercentageText(), c.geral);
     EXPECT_EQ(j.janela.lblProgressao->text(), c.label);
-    EXPECT_THAT(Musicas(db), ElementsAreArray(c.musicas));
+    EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(c.musicas));
 
     // Usable again: another press runs (and, once the cause is gone, does the job).
     caixas.caixas.clear();
@@ -401,7 +387,7 @@ TEST_F(UPrincipalTest, FailuresInTheErrorBox) {
     ASSERT_EQ(caixas.caixas.size(), 1u);
     if (c.sql == ThreeAndOne()) {
       EXPECT_EQ(caixas.Textos(), QStringList{Sucesso});
-      EXPECT_THAT(Musicas(db), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
+      EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
     } else {
       EXPECT_TRUE(caixas.caixas[0].texto.startsWith(c.textStart));
     }
@@ -424,7 +410,7 @@ TEST_F(UPrincipalTest, RowDeletedBeforeTheSecondPress) {
   Click(j.janela.BAlterar);
   EXPECT_EQ(caixas.Textos(), QStringList{"Update Failed."});
   EXPECT_EQ(caixas.caixas[0].tipo, TCaixa::TTipo::Erro);
-  EXPECT_THAT(Musicas(db), ElementsAre("10|0|00:00", "30|3|00:03"));  // 30 written again before the failure
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "30|3|00:03"));  // 30 written again before the failure
 }
 
 // "Fechar" and the close box both close the window, which ends the event loop
@@ -468,7 +454,7 @@ TEST_F(UPrincipalTest, ClosingEndsTheProgram) {
     EXPECT_THAT(attachments(), ElementsAre("2"));  // the window's and the one asking
     janela.reset();
     EXPECT_THAT(attachments(), ElementsAre("1"));
-    EXPECT_THAT(Musicas(db), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
+    EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
   }
 }
 

@@ -1,5 +1,6 @@
 #include "audio/MPEGaudio.h"
 
+#include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <map>
 #include <sstream>
 
 namespace {
@@ -807,69 +807,40 @@ TEST(MPEGaudioFile, FilesOf2GiBAndMoreAreNotMeasured) {
 
 // ---------------------------------------------------------------- real encoder output
 
+// The length of the sines that the sample set Mp3 encodes, in seconds.
 constexpr double SourceSeconds = 7.3;
 // Samples that a lame stream holds beyond its source, besides the filling of
 // its last frame (less than one frame): 576 samples of encoder delay in front
 // and 529 at the end for the delay of the decoder's filter bank.
 constexpr int LameExtraSamples = 576 + 529;
 
-struct TEncode {
-  const char* file;
-  int rate;
-  int channels;
-  const char* lameOptions;
-};
-
-const TEncode Encodes[] = {
-    {"mpeg1-joint-128.mp3", 44100, 2, "-b 128 -m j"},
-    {"mpeg1-mono-crc-64.mp3", 32000, 1, "-p -b 64 -m m"},
-    {"mpeg2-mono-crc-64.mp3", 22050, 1, "-p -b 64 -m m"},
-    {"mpeg2-stereo-32.mp3", 16000, 2, "-b 32 -m s"},
-    {"mpeg25-stereo-32.mp3", 11025, 2, "-b 32 -m s"},
-    {"mpeg25-mono-crc-16.mp3", 8000, 1, "-p -b 16 -m m"},
-    {"mpeg1-no-lame-tag.mp3", 44100, 2, "-t -b 128 -m j"},
-    {"vbr-V2.mp3", 44100, 2, "-V 2"},
-    {"vbr-V5-mpeg2-mono.mp3", 22050, 1, "-V 5"},
-    {"abr-96.mp3", 44100, 2, "--abr 96 --resample 44.1"},
-};
-
+// Streams of the sample set Mp3, each made by lame from a sine of SourceSeconds.
 class MPEGaudioRealFiles : public ::testing::Test {
 protected:
   static void SetUpTestSuite() {
-    dir_ = std::make_unique<TTempDir>();
+    scratch_ = std::make_unique<TTempDir>();
+    dir_ = dztest::SampleFolder(dztest::TSampleSet::Mp3);
     // "LAME 64bits version 3.100 (...)": lame signs its streams "LAME3.100".
-    const std::string versionFile = dir_->File("lame-version.txt");
-    if (dztest::RunCommand("lame --version > " + dztest::ShellQuote(versionFile) + " 2>&1") == 0) {
-      std::istringstream words(ReadText(versionFile));
-      std::string word;
-      while (lameVersion_.empty() && words >> word)
-        if (word == "version" && words >> word) lameVersion_ = word;
-    }
-    for (const auto& e : Encodes) {
-      const std::string wav = dir_->File(std::string(e.file) + ".wav");
-      const std::string mp3 = dir_->File(e.file);
-      const std::string line = "sox -n -r " + std::to_string(e.rate) + " -c " + std::to_string(e.channels) +
-                               " -b 16 " + dztest::ShellQuote(wav) + " synth " + std::to_string(SourceSeconds) +
-                               " sine 440 && lame --quiet " + e.lameOptions + " " + dztest::ShellQuote(wav) + " " +
-                               dztest::ShellQuote(mp3);
-      status_[e.file] = dztest::RunCommand(line + " > /dev/null 2>&1");
-    }
+    std::istringstream words(ReadText(Path("lame-version.txt")));
+    std::string word;
+    while (lameVersion_.empty() && words >> word)
+      if (word == "version" && words >> word) lameVersion_ = word;
   }
-  static void TearDownTestSuite() { dir_.reset(); }
+  static void TearDownTestSuite() { scratch_.reset(); }
 
   static std::string ReadText(const std::string& path) {
     std::ifstream in(path);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  static std::string Path(const std::string& file) { return dir_->File(file); }
-  static bool Made(const std::string& file) { return status_.count(file) && status_.at(file) == 0; }
+  static std::string Path(const std::string& file) { return (dir_ / file).string(); }
+  static bool Made(const std::string& file) { return std::filesystem::is_regular_file(Path(file)); }
   // "LAME3.10" for lame 3.100: the 8 characters the reader keeps.
   static std::string LameSignature() { return ("LAME" + lameVersion_).substr(0, 8); }
 
   // ffprobe's count of the audio frames its demuxer reads (the Xing or Info
   // frame is not one of them; a last frame that is all padding is) and its bit rate.
   static void Probe(const std::string& file, std::int64_t& frames, std::int64_t& bitRate) {
-    const std::string out = Path(file) + ".probe";
+    const std::string out = scratch_->File(file + ".probe");
     frames = bitRate = -1;
     if (dztest::RunCommand("ffprobe -v error -count_packets -select_streams a -show_entries "
                            "stream=nb_read_packets,bit_rate -of default=nw=1 " +
@@ -884,20 +855,20 @@ protected:
   }
   // Samples per channel that ffmpeg decodes from the file.
   static std::int64_t DecodedSamples(const std::string& file) {
-    const std::string raw = Path(file) + ".raw";
+    const std::string raw = scratch_->File(file + ".raw");
     if (dztest::RunCommand("ffmpeg -v error -y -i " + dztest::ShellQuote(Path(file)) + " -f s16le -ac 1 " +
                            dztest::ShellQuote(raw)) != 0)
       return -1;
     return static_cast<std::int64_t>(std::filesystem::file_size(raw) / 2);
   }
 
-  static std::unique_ptr<TTempDir> dir_;
-  static std::map<std::string, int> status_;
+  static std::filesystem::path dir_;
+  static std::unique_ptr<TTempDir> scratch_;  // what the tests write: the sample files stay as made
   static std::string lameVersion_;
 };
 
-std::unique_ptr<TTempDir> MPEGaudioRealFiles::dir_;
-std::map<std::string, int> MPEGaudioRealFiles::status_;
+std::filesystem::path MPEGaudioRealFiles::dir_;
+std::unique_ptr<TTempDir> MPEGaudioRealFiles::scratch_;
 std::string MPEGaudioRealFiles::lameVersion_;
 
 TEST_F(MPEGaudioRealFiles, ConstantBitRate) {
@@ -1013,7 +984,7 @@ TEST_F(MPEGaudioRealFiles, VariableBitRateWithXingHeader) {
 TEST_F(MPEGaudioRealFiles, BigID3v2TagWithCoverAndID3v1Tag) {
   const std::string plainFile = "mpeg1-joint-128.mp3";
   ASSERT_TRUE(Made(plainFile)) << "sox or lame failed";
-  const std::string tagged = Path("tagged.mp3");
+  const std::string tagged = scratch_->File("tagged.mp3");
   std::filesystem::copy_file(Path(plainFile), tagged, std::filesystem::copy_options::overwrite_existing);
   {
     TagLib::MPEG::File file(tagged.c_str());

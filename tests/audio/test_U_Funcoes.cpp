@@ -1,6 +1,7 @@
 #include "audio/U_Funcoes.h"
 
 #include "audio/MPEGaudio.h"
+#include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
 #include "audio/WAVfile.h"
 
@@ -39,30 +40,34 @@ void ExpectNoReader(const std::string& what) {
   EXPECT_EQ(LeitorWAV, nullptr) << what;
 }
 
-// A real MP3 made by lame and a 3-second WAV header, stored under several names.
+// A real MP3 made by lame (the sample set Mp3) and a 3-second WAV header,
+// stored under several names in a folder of the suite's own.
 class UFuncoes : public testing::Test {
 protected:
   static void SetUpTestSuite() {
     dir_ = std::make_unique<TTempDir>();
-    const std::string wav = dir_->File("tone.wav");
-    const std::string mp3 = dir_->File("tone.mp3");
-    toolStatus_ = dztest::RunCommand("sox -n -r 44100 -c 2 -b 16 " + dztest::ShellQuote(wav) + " synth 5 sine 440 && lame --quiet -b 128 " +
-                                     dztest::ShellQuote(wav) + " " + dztest::ShellQuote(mp3) + " 2>&1");
-    if (toolStatus_ == 0) mp3Bytes_ = dztest::ReadFileBytes(mp3);
+    try {
+      tone_ = (dztest::SampleFolder(dztest::TSampleSet::Mp3) / "tone.mp3").string();
+      mp3Bytes_ = dztest::ReadFileBytes(tone_);
+    } catch (const std::exception& error) {
+      samplesFailure_ = error.what();
+    }
   }
   static void TearDownTestSuite() { dir_.reset(); }
 
   static std::unique_ptr<TTempDir> dir_;
-  static int toolStatus_;
+  static std::string tone_;            // the MP3: 5 s at 128 kbit/s
+  static std::string samplesFailure_;  // why there is no MP3, if there is none
   static std::vector<std::uint8_t> mp3Bytes_;
 };
 
 std::unique_ptr<TTempDir> UFuncoes::dir_;
-int UFuncoes::toolStatus_ = -1;
+std::string UFuncoes::tone_;
+std::string UFuncoes::samplesFailure_;
 std::vector<std::uint8_t> UFuncoes::mp3Bytes_;
 
 TEST_F(UFuncoes, ExtensionChoosesTheReader) {
-  ASSERT_EQ(toolStatus_, 0);
+  ASSERT_EQ(samplesFailure_, "");
   ExpectNoReader("before any call");
   // The MP3 plays 5 s; the WAV header claims 3 s. Each reader finds nothing in the other's bytes.
   const std::vector<std::uint8_t> wav3s = WavOf(3000, 1000);
@@ -103,8 +108,8 @@ TEST_F(UFuncoes, ExtensionChoosesTheReader) {
 }
 
 TEST_F(UFuncoes, MP3SecondsAreTheReadersDurationRounded) {
-  ASSERT_EQ(toolStatus_, 0);
-  const std::string path = dir_->File("tone.mp3");
+  ASSERT_EQ(samplesFailure_, "");
+  const std::string path = tone_;
   TMPEGaudio reader;
   reader.LoadFromFile(path);
   ASSERT_TRUE(reader.Frame.Found);

@@ -1,13 +1,12 @@
 #include "audio/WAVfile.h"
 
+#include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <memory>
 
 namespace {
 
@@ -247,42 +246,17 @@ TEST(WAVfile, NothingOfAnEarlierFileSurvives) {
   ExpectReset(wav, "after a folder");
 }
 
-// Real files written by sox and ffmpeg, made once for the suite.
+// Real files written by sox and ffmpeg (the sample set Wav).
 class WAVfileRealFiles : public testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    dir_ = std::make_unique<TTempDir>();
-    const std::pair<const char*, std::string> commands[] = {
-        {"sox16stereo.wav", "sox -n -r 44100 -c 2 -b 16 % synth 2.5 sine 440"},
-        {"sox16mono.wav", "sox -n -r 8000 -c 1 -b 16 % synth 3 sine 440"},
-        {"sox8mono.wav", "sox -n -r 22050 -c 1 -b 8 % synth 1.5 sine 440"},
-        {"sox24stereo.wav", "sox -n -r 48000 -c 2 -b 24 % synth 2 sine 440"},
-        {"soxfloat.wav", "sox -n -r 44100 -c 1 -e floating-point -b 32 % synth 2 sine 440"},
-        {"soxdefault.wav", "sox -n -r 8000 -c 1 % synth 3 sine 440"},
-        {"sox6ch.wav", "sox -n -r 44100 -c 6 -b 16 % synth 1 sine 440"},
-        {"ffsine6.wav", "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=6 -rf64 never %"},
-        {"ff24stereo.wav", "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ac 2 -c:a pcm_s24le %"},
-        {"ff24bitexact.wav",
-         "ffmpeg -v error -y -f lavfi -i 'aevalsrc=0.25|0.25:d=2' -c:a pcm_s24le -bitexact %"},
-        {"ff6ch.wav", "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ac 6 %"},
-        {"ffbext.wav",
-         "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -write_bext 1 -metadata description=hi %"},
-        {"fffloat.wav", "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -c:a pcm_f32le %"},
-    };
-    for (const auto& [name, command] : commands) {
-      std::string line = command;
-      line.replace(line.find('%'), 1, dztest::ShellQuote(dir_->File(name)));
-      status_[name] = dztest::RunCommand(line + " 2>&1");
-    }
-  }
-  static void TearDownTestSuite() { dir_.reset(); }
+  static void SetUpTestSuite() { dir_ = dztest::SampleFolder(dztest::TSampleSet::Wav); }
 
-  static std::unique_ptr<TTempDir> dir_;
-  static std::map<std::string, int> status_;
+  static std::string File(const std::string& name) { return (dir_ / name).string(); }
+
+  static std::filesystem::path dir_;
 };
 
-std::unique_ptr<TTempDir> WAVfileRealFiles::dir_;
-std::map<std::string, int> WAVfileRealFiles::status_;
+std::filesystem::path WAVfileRealFiles::dir_;
 
 // Offset of the data chunk's contents, found by walking the chunk list.
 std::size_t DataStart(const std::vector<std::uint8_t>& bytes) {
@@ -330,8 +304,7 @@ TEST_F(WAVfileRealFiles, DurationsOfRealFiles) {
       {"fffloat.wav", true, 0xFFFE, 1, 88200, 80, 2.0, false, 0},  // fact, then LIST
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(status_[c.file], 0) << c.file;
-    const std::string path = dir_->File(c.file);
+    const std::string path = File(c.file);
     const std::vector<std::uint8_t> bytes = dztest::ReadFileBytes(path);
     TWAVfile wav;
     ASSERT_TRUE(wav.LoadFromFile(path)) << c.file;
@@ -374,14 +347,13 @@ TEST_F(WAVfileRealFiles, FirstWordAfterTheFmtChunkIsNoCount) {
       {"ff24bitexact.wav", 68, 0x00200000},
   };
   for (const auto& c : cases) {
-    ASSERT_EQ(status_[c.file], 0) << c.file;
-    const std::vector<std::uint8_t> bytes = dztest::ReadFileBytes(dir_->File(c.file));
+    const std::vector<std::uint8_t> bytes = dztest::ReadFileBytes(File(c.file));
     ASSERT_GE(bytes.size(), c.wordOffset + 4) << c.file;
     std::uint32_t word;
     std::memcpy(&word, bytes.data() + c.wordOffset, 4);
     ASSERT_EQ(word, c.word) << c.file;
     TWAVfile wav;
-    ASSERT_TRUE(wav.LoadFromFile(dir_->File(c.file))) << c.file;
+    ASSERT_TRUE(wav.LoadFromFile(File(c.file))) << c.file;
     EXPECT_EQ(wav.SampleCount, 0) << c.file;
     EXPECT_GT(wav.Duration(), 1.99) << c.file;
   }

@@ -4,7 +4,7 @@
 
 #include "catalogue/Catalogue.h"
 
-#include "tests/catalogue/CatalogueTestSupport.h"
+#include "tests/support/CatalogueDb.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "catalogue/FbClient.h"
 
-#include "tests/catalogue/CatalogueTestSupport.h"
+#include "tests/support/CatalogueDb.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
 #include "tests/cli/CliTestSupport.h"
 
+#include "tests/support/SampleFiles.h"
+
 #include <chrono>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace dztest {
 
@@ -34,11 +35,6 @@ TRodada RodaComando(const TTempDir& pasta, const std::string& comando) {
   return rodada;
 }
 
-std::string Sox(const std::string& arquivo, const std::string& segundos, int taxa, int canais) {
-  return "sox -n -r " + std::to_string(taxa) + " -c " + std::to_string(canais) + " -b 16 " + ShellQuote(arquivo) +
-         " synth " + segundos + " sine 440";
-}
-
 }  // namespace
 
 std::string AtualizaPath() { return ATUALIZA_PATH; }
@@ -54,57 +50,7 @@ TRodada RodaNoTerminal(const std::vector<std::string>& argumentos) {
   return RodaComando(pasta, "script -qfec " + ShellQuote(LinhaDeComando(AtualizaPath(), argumentos)) + " /dev/null");
 }
 
-TAmostras::TAmostras() {
-  const std::string wav = Arquivo("lame-entrada.wav");
-  const std::string comandos[] = {
-      Sox(Arquivo(Tres), "3", 8000, 1),
-      Sox(Arquivo(Dois), "2", 8000, 1),
-      Sox(Arquivo(Curto), "0.4", 8000, 1),
-      Sox(wav, "5", 44100, 2) + " && lame --quiet " + ShellQuote(wav) + " " + ShellQuote(Arquivo(Cinco)),
-  };
-  for (const auto& comando : comandos) {
-    if (RunCommand(comando) != 0) throw std::runtime_error("could not make an audio file: " + comando);
-  }
-  // Plain text: no "RIFF", and no 0xFF byte that could start an MPEG frame.
-  const std::string texto(4096, 'x');
-  WriteFile(Arquivo(TextoWav), texto);
-  WriteFile(Arquivo(TextoMp3), texto);
-}
-
-std::vector<std::string> Musicas(const std::string& banco) {
-  return Linhas(banco, "SELECT MUS_CODIGO, MUS_SEGUNDOS, MUS_TEMPO FROM TB_MUSICAS ORDER BY MUS_CODIGO");
-}
-
-std::vector<std::string> Vinhetas(const std::string& banco) {
-  return Linhas(banco, "SELECT VIN_CODIGO, VIN_SEGUNDOS, VIN_TEMPO FROM TB_VINHETAS ORDER BY VIN_CODIGO");
-}
-
-std::vector<std::string> Versoes(const std::string& banco) {
-  std::vector<std::string> versoes = Linhas(
-      banco, "SELECT 'M ' || MUS_CODIGO, CAST(RDB$RECORD_VERSION AS INTEGER) FROM TB_MUSICAS ORDER BY MUS_CODIGO");
-  const std::vector<std::string> vinhetas = Linhas(
-      banco, "SELECT 'V ' || VIN_CODIGO, CAST(RDB$RECORD_VERSION AS INTEGER) FROM TB_VINHETAS ORDER BY VIN_CODIGO");
-  versoes.insert(versoes.end(), vinhetas.begin(), vinhetas.end());
-  return versoes;
-}
-
-std::string InserePasta(int codigo, const std::string& caminho) {
-  return "INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (" + std::to_string(codigo) + ", '" + caminho + "');\n";
-}
-
-std::string InsereMusica(int codigo, const std::string& tempo, int pasta, const std::string& arquivo,
-                         const std::string& segundos) {
-  return "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_NOME, MUS_TEMPO, MUS_SEGUNDOS, PAS_CODIGO, MUS_ARQUIVO) VALUES (" +
-         std::to_string(codigo) + ", 'Faixa " + std::to_string(codigo) + "', '" + tempo + "', " + segundos + ", " +
-         std::to_string(pasta) + ", '" + arquivo + "');\n";
-}
-
-std::string InsereVinheta(int codigo, const std::string& tempo, const std::string& arquivo,
-                          const std::string& segundos) {
-  return "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_NOME, VIN_TEMPO, VIN_SEGUNDOS, VIN_ARQUIVO) VALUES (" +
-         std::to_string(codigo) + ", 'Vinheta " + std::to_string(codigo) + "', '" + tempo + "', " + segundos + ", '" +
-         arquivo + "');\n";
-}
+TAmostras::TAmostras() : pasta_(SampleFolder(TSampleSet::Catalogue)) {}
 
 std::string LinhaDetalhada(const char* tabela, int codigo, const std::string& caminho, int segundos, const char* tempo,
                            const char* motivo) {

@@ -2,11 +2,12 @@
 
 // Helpers of the atualiza-duracoes tests: the program run as a subprocess
 // (its standard output, standard error and exit status kept apart), real
-// audio files to point a catalogue at, and the catalogue's rows as text.
+// audio files to point a catalogue at, and the lines the program prints.
 
-#include "tests/app/CatalogueDb.h"
+#include "tests/support/CatalogueDb.h"
 #include "tests/support/TestSupport.h"
 
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -32,13 +33,13 @@ TRodada Roda(const std::vector<std::string>& argumentos, const std::string& prog
 // terminal's "\r\n" line ends.
 TRodada RodaNoTerminal(const std::vector<std::string>& argumentos);
 
-// Real audio files in a folder of their own, made with sox and lame.
+// Real audio files made with sox and lame (the sample set Catalogue).
 class TAmostras {
 public:
   TAmostras();
   // The folder with its trailing separator, as a Tb_Pastas row holds it.
-  std::string Pasta() const { return pasta_.Path().string() + "/"; }
-  std::string Arquivo(const std::string& nome) const { return pasta_.File(nome); }
+  std::string Pasta() const { return pasta_.string() + "/"; }
+  std::string Arquivo(const std::string& nome) const { return (pasta_ / nome).string(); }
 
   // The files and what the tool measures of each.
   static constexpr const char* Tres = "tres.wav";       // WAV, 3 s
@@ -49,23 +50,8 @@ public:
   static constexpr const char* TextoMp3 = "texto.mp3";  // text: no MPEG frame
 
 private:
-  TTempDir pasta_;
+  std::filesystem::path pasta_;
 };
-
-// The rows of Tb_Musicas and Tb_Vinhetas as "key|seconds|time", key order.
-std::vector<std::string> Musicas(const std::string& banco);
-std::vector<std::string> Vinhetas(const std::string& banco);
-// Every row of both tables as "M key|record version" or "V key|record
-// version": the record version changes with every write of the row, even one
-// that writes the values it had.
-std::vector<std::string> Versoes(const std::string& banco);
-
-// Statements that add a catalogue row; a seconds value of "NULL" leaves it without one.
-std::string InserePasta(int codigo, const std::string& caminho);
-std::string InsereMusica(int codigo, const std::string& tempo, int pasta, const std::string& arquivo,
-                         const std::string& segundos = "NULL");
-std::string InsereVinheta(int codigo, const std::string& tempo, const std::string& arquivo,
-                          const std::string& segundos = "NULL");
 
 // A line of --verbose: table, key, path, seconds, "mm:ss" and, for a row
 // that got 0, the reason.

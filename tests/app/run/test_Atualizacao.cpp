@@ -1,8 +1,8 @@
 #include "app/run/Atualizacao.h"
 
 #include "catalogue/Catalogue.h"
-#include "tests/app/CatalogueDb.h"
-#include "tests/support/TestSupport.h"
+#include "tests/support/CatalogueDb.h"
+#include "tests/support/SampleFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -14,9 +14,10 @@
 
 namespace {
 
+using dztest::Musicas;
 using dztest::TSession;
 using dztest::TTestDatabase;
-using dztest::TTempDir;
+using dztest::Vinhetas;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::EndsWith;
@@ -61,34 +62,14 @@ private:
   TValores& Barra(TBarra barra) { return barra == TBarra::Atual ? atual : geral; }
 };
 
-// Real audio files, made once for all tests.
+// Real audio files of the sample set Catalogue.
 class AtualizacaoTest : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    audio_ = new TTempDir;
-    std::filesystem::create_directory(audio_->Path() / "sub");
-    const std::string commands[] = {
-        Sox("tres.wav", 3),
-        Sox("dois.wav", 2),
-        Sox("sub/faixa.wav", 4),
-        Sox("subfaixa.wav", 1),
-        Sox("cinco-src.wav", 5, 44100, 2) + " && lame --quiet " + dztest::ShellQuote(File("cinco-src.wav")) + " " +
-            dztest::ShellQuote(File("cinco.mp3")),
-    };
-    for (const auto& command : commands) ASSERT_EQ(dztest::RunCommand(command), 0) << command;
-  }
-  static void TearDownTestSuite() {
-    delete audio_;
-    audio_ = nullptr;
-  }
+  static void SetUpTestSuite() { audio_ = dztest::SampleFolder(dztest::TSampleSet::Catalogue); }
 
   // A folder path with its separator, as the catalogue's Tb_Pastas holds it.
-  static std::string Folder() { return audio_->Path().string() + "/"; }
-  static std::string File(const std::string& name) { return audio_->File(name); }
-  static std::string Sox(const std::string& name, int seconds, int rate = 8000, int channels = 1) {
-    return "sox -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) + " -b 16 " +
-           dztest::ShellQuote(File(name)) + " synth " + std::to_string(seconds) + " sine 440";
-  }
+  static std::string Folder() { return audio_.string() + "/"; }
+  static std::string File(const std::string& name) { return (audio_ / name).string(); }
 
   // Three music rows (a WAV file, an MP3 file, a missing file) and one jingle.
   static std::string ThreeAndOne() {
@@ -115,17 +96,10 @@ protected:
             "mensagem Atualização realizada com sucesso."};
   }
 
-  static std::vector<std::string> Musicas(const TTestDatabase& db) {
-    return dztest::Linhas(db.Path(), "SELECT MUS_CODIGO, MUS_SEGUNDOS, MUS_TEMPO FROM TB_MUSICAS ORDER BY MUS_CODIGO");
-  }
-  static std::vector<std::string> Vinhetas(const TTestDatabase& db) {
-    return dztest::Linhas(db.Path(), "SELECT VIN_CODIGO, VIN_SEGUNDOS, VIN_TEMPO FROM TB_VINHETAS ORDER BY VIN_CODIGO");
-  }
-
-  static TTempDir* audio_;
+  static std::filesystem::path audio_;
 };
 
-TTempDir* AtualizacaoTest::audio_ = nullptr;
+std::filesystem::path AtualizacaoTest::audio_;
 
 TEST_F(AtualizacaoTest, ThreeMusicRowsAndOneJingle) {
   TTestDatabase db(ThreeAndOne());
@@ -161,8 +135,8 @@ TEST_F(AtualizacaoTest, ThreeMusicRowsAndOneJingle) {
     EXPECT_EQ(frente.linhas[i].motivo, esperadas[i].motivo);
   }
   // Written and committed: another attachment sees them while the catalogue is still open.
-  EXPECT_THAT(Musicas(db), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
-  EXPECT_THAT(Vinhetas(db), ElementsAre("1|2|00:02"));
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
+  EXPECT_THAT(Vinhetas(db.Path()), ElementsAre("1|2|00:02"));
 }
 
 TEST_F(AtualizacaoTest, SmallCatalogues) {
@@ -223,7 +197,7 @@ TEST_F(AtualizacaoTest, FolderWithoutTrailingSeparator) {
   ASSERT_EQ(frente.linhas.size(), 1u);
   EXPECT_EQ(frente.linhas[0].caminho, File("subfaixa.wav"));
   // subfaixa.wav lasts 1 s; sub/faixa.wav, which is not looked up, 4 s.
-  EXPECT_THAT(Musicas(db), ElementsAre("1|1|00:01"));
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("1|1|00:01"));
 }
 
 // A second press walks the rows fetched by the first run again; a row that
@@ -243,7 +217,7 @@ TEST_F(AtualizacaoTest, SecondPress) {
   TAtualizacao(catalogo, frente).Executa();
   // Both bars start from zero again; the counts are those of the first run.
   EXPECT_THAT(frente.log, ElementsAreArray(ThreeAndOneLog()));
-  EXPECT_THAT(Musicas(db), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03", "40|<null>|00:00"));
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03", "40|<null>|00:00"));
 }
 
 // Errors end the run where they happen and pass to the caller; the rows
@@ -301,12 +275,12 @@ TEST_F(AtualizacaoTest, Failures) {
     EXPECT_THAT(text, StartsWith(c.textStart));
     EXPECT_THAT(text, EndsWith(c.textEnd));
     EXPECT_THAT(frente.log, ElementsAreArray(c.log));
-    EXPECT_THAT(Musicas(db), ElementsAreArray(c.musicas));
+    EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(c.musicas));
     if (!c.retry) continue;
     frente.log.clear();
     TAtualizacao(catalogo, frente).Executa();
     EXPECT_THAT(frente.log, ElementsAreArray(ThreeAndOneLog()));
-    EXPECT_THAT(Musicas(db), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
+    EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
   }
 }
 
@@ -328,7 +302,7 @@ TEST_F(AtualizacaoTest, RowDeletedSinceTheSelection) {
   }
   EXPECT_EQ(text, "Update Failed");
   EXPECT_EQ(frente.log.back(), "Geral 2");
-  EXPECT_THAT(Musicas(db), ElementsAre("10|<null>|00:00", "30|3|00:03"));
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|<null>|00:00", "30|3|00:03"));
 }
 
 }  // namespace
