@@ -5,6 +5,7 @@
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
 #include "app/run/Configuracao.h"
+#include "cli/Conferencia.h"
 #include "cli/FrenteTerminal.h"
 #include "cli/OpcoesLinha.h"
 #include "app/run/TextoErro.h"
@@ -18,6 +19,7 @@ namespace {
 constexpr int SaidaOk = 0;
 constexpr int SaidaErro = 1;
 constexpr int SaidaUso = 2;
+constexpr int SaidaAvisos = 3;  // --conferir=estrito: the run finished, with warnings
 
 int Uso(const std::string& erro) {
   std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", erro.c_str(), TextoAjuda);
@@ -38,7 +40,8 @@ int main(int argc, char** argv) {
     return SaidaOk;
   }
 
-  TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao);
+  const bool conferir = opcoes.conferencia != TModoConferencia::Nenhuma;
+  TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, conferir);
   try {
     TCatalogo catalogo;
     if (opcoes.temBanco) {
@@ -63,6 +66,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Erro desconhecido.\n");
     return SaidaErro;
   }
+  if (conferir) std::puts(LinhaTotalConferencia(frente.Avisos(), frente.Percorridos()).c_str());
   if (opcoes.simulacao) std::puts("Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.");
-  return SaidaOk;
+  return opcoes.conferencia == TModoConferencia::Estrita && frente.Avisos() > 0 ? SaidaAvisos : SaidaOk;
 }
