@@ -269,8 +269,9 @@ void FollowFrames(TReadOnlyFile& file, const FrameData& first, TMPEGFrameWalk& w
     const TBlock bytes = reader.At(position, ID3v2HeaderLength);
     if (bytes.size() < HeaderLength) break;  // fewer bytes than a header are left
     if (const std::int64_t tagSize = ID3v2TagSize(bytes); tagSize > 0) {
-      walk.SkippedBytes += tagSize;
-      position += tagSize;
+      const std::int64_t skipped = std::min(tagSize, walk.AudioEnd - position);  // a tag may claim more than there is
+      walk.SkippedBytes += skipped;
+      position += skipped;
       continue;
     }
     const std::int64_t next = NextFrame(reader, position + 1, walk.AudioEnd, first);
