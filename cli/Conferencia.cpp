@@ -40,9 +40,8 @@ const char* TextoMotivoAviso(TMotivoAviso motivo) {
 std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo& conferencia) {
   char segundos[64];
   std::snprintf(segundos, sizeof segundos, "%.2f\t%.2f", conferencia.estimativa, conferencia.percorrida);
-  return std::string("aviso\t") + NomeTabela(linha.tabela) + "\t" +
-         std::to_string(linha.codigo) + "\t" + linha.caminho + "\t" + segundos + "\t" +
-         TextoMotivoAviso(conferencia.motivo);
+  return std::string("aviso\t") + NomeTabela(linha.tabela) + "\t" + std::to_string(linha.codigo) + "\t" +
+         linha.caminho + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo);
 }
 
 std::string LinhaTotalConferencia(int avisos, int percorridos) {
