@@ -2,9 +2,14 @@
 // (FileRef with the fast read style) over the same corpus, warm cache, and the
 // heap that one DuracaoEmSegundos call needs for small and for large files.
 //
+// Then the MPEG frame walk, which reads every byte of a file: its time per MB
+// over the corpus's MP3 files, warm cache, against a full decode of the same
+// files by "ffmpeg -i FILE -f null -", and its heap for small and large files.
+//
 //   bench_readers [--corpus DIR] [benchmark options]
 
 #include "bench/BenchCorpus.h"
+#include "audio/MPEGFrameWalk.h"
 #include "audio/U_Funcoes.h"
 
 #include <benchmark/benchmark.h>
@@ -12,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +50,8 @@ void Release(void* pointer) {
 }
 
 std::vector<std::string> corpus;
+std::vector<std::string> mp3Corpus;  // the MP3 files of the corpus
+double mp3Megabytes = 0;             // their size, MB of 2^20 bytes
 
 void BM_DuracaoEmSegundos(benchmark::State& state) {
   std::size_t next = 0;
@@ -66,13 +74,27 @@ void BM_TagLibFastRead(benchmark::State& state) {
   state.SetLabel(std::to_string(corpus.size()) + " files");
 }
 
+// One iteration walks every MP3 file of the corpus once.
+void BM_MPEGFrameWalk(benchmark::State& state) {
+  for (auto _ : state) {
+    for (const std::string& path : mp3Corpus) {
+      TMPEGFrameWalk walk;
+      walk.LoadFromFile(path);
+      benchmark::DoNotOptimize(walk.Frames);
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * mp3Megabytes * 1048576));
+  state.SetLabel(std::to_string(mp3Corpus.size()) + " MP3 files, " + std::to_string(int(mp3Megabytes)) + " MB");
+}
+
 BENCHMARK(BM_DuracaoEmSegundos)->MinTime(3.0);
 BENCHMARK(BM_TagLibFastRead)->MinTime(3.0);
+BENCHMARK(BM_MPEGFrameWalk)->MinTime(3.0)->Unit(benchmark::kMillisecond);
 
 // Keeps the console output and remembers the time per iteration of each run.
 class TRecordingReporter : public benchmark::ConsoleReporter {
 public:
-  std::map<std::string, double> nanosecondsPerFile;
+  std::map<std::string, double> nanosecondsPerFile;  // per iteration: per file, or per pass for the walk
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
@@ -83,15 +105,16 @@ public:
   }
 };
 
-void ReportHeap() {
-  // Heap needed by one call, for the smallest and the largest files.
+// Heap needed by one call of measure, for the smallest and the largest of the files.
+template <typename TMeasure>
+void ReportHeap(const char* what, const std::vector<std::string>& files, TMeasure measure) {
   std::vector<std::pair<std::uintmax_t, std::string>> bySize;
-  for (const std::string& path : corpus) bySize.emplace_back(std::filesystem::file_size(path), path);
+  for (const std::string& path : files) bySize.emplace_back(std::filesystem::file_size(path), path);
   std::sort(bySize.begin(), bySize.end());
-  auto peakFor = [](const std::string& path) {
+  auto peakFor = [&](const std::string& path) {
     peakBytes = liveBytes.load();
     const long long before = liveBytes.load();
-    benchmark::DoNotOptimize(DuracaoEmSegundos(path));
+    measure(path);
     return peakBytes.load() - before;
   };
   const std::size_t sample = std::min<std::size_t>(10, bySize.size() / 2);
@@ -101,9 +124,46 @@ void ReportHeap() {
     smallPeak = std::max(smallPeak, peakFor(bySize[i].second));
     largePeak = std::max(largePeak, peakFor(bySize[bySize.size() - 1 - i].second));
   }
-  std::printf("heap peak of one DuracaoEmSegundos call: %lld bytes for the %zu smallest files (%ju bytes and up), "
+  std::printf("heap peak of one %s call: %lld bytes for the %zu smallest files (%ju bytes and up), "
               "%lld bytes for the %zu largest (up to %ju bytes)\n",
-              smallPeak, sample, bySize.front().first, largePeak, sample, bySize.back().first);
+              what, smallPeak, sample, bySize.front().first, largePeak, sample, bySize.back().first);
+}
+
+// A full decode of every MP3 file by ffmpeg, one process per file, output
+// thrown away: the wall time of the processes, and the time ffmpeg itself
+// reports for its decoding loop ("-benchmark": rtime), which leaves out
+// starting the program and probing the file.
+void ReportFullDecode(double walkNanosecondsPerPass) {
+  double wallSeconds = 0;
+  double loopSeconds = 0;
+  for (const std::string& path : mp3Corpus) {
+    // Audio only: the cover picture of a tagged file would be a video stream.
+    const std::string command =
+        "ffmpeg -nostdin -hide_banner -nostats -benchmark -i '" + path + "' -map 0:a -f null - 2>&1";
+    const auto start = std::chrono::steady_clock::now();
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) return;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+      double rtime = 0;
+      if (const char* at = std::strstr(line, "rtime="); at != nullptr && std::sscanf(at, "rtime=%lfs", &rtime) == 1)
+        loopSeconds += rtime;
+    }
+    if (::pclose(pipe) != 0) {
+      std::printf("ffmpeg failed on %s: no decode comparison\n", path.c_str());
+      return;
+    }
+    wallSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+  const double walkMs = walkNanosecondsPerPass / 1e6 / mp3Megabytes;
+  const double wallMs = wallSeconds * 1e3 / mp3Megabytes;
+  const double loopMs = loopSeconds * 1e3 / mp3Megabytes;
+  std::printf("per MB of MP3 (%zu files, %.1f MB, warm cache): frame walk %.3f ms; ffmpeg -f null full decode "
+              "%.1f ms (processes' wall time), %.1f ms (its decoding loop alone)\n",
+              mp3Corpus.size(), mp3Megabytes, walkMs, wallMs, loopMs);
+  std::printf("frame walk against full decode: %.0fx faster than the decoding loop, %.0fx than the processes "
+              "(target >= 50x)\n",
+              loopMs / walkMs, wallMs / walkMs);
 }
 
 }  // namespace
@@ -129,10 +189,17 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&count, arguments.data());
   corpus = MakeBenchCorpus(folder);
   std::printf("corpus: %zu files in %s\n", corpus.size(), folder.c_str());
-  // Warm the cache: both readers once over every file.
+  for (const std::string& path : corpus) {
+    if (ChaveExtensao(path) != ".MP3") continue;
+    mp3Corpus.push_back(path);
+    mp3Megabytes += static_cast<double>(std::filesystem::file_size(path)) / 1048576;
+  }
+  // Warm the cache: both readers and the walk once over every file.
   for (const std::string& path : corpus) {
     benchmark::DoNotOptimize(DuracaoEmSegundos(path));
     TagLib::FileRef warm(path.c_str(), true, TagLib::AudioProperties::Fast);
+    TMPEGFrameWalk walk;
+    benchmark::DoNotOptimize(walk.LoadFromFile(path));
   }
   TRecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -142,7 +209,15 @@ int main(int argc, char** argv) {
     std::printf("per file: DuracaoEmSegundos %.1f us, TagLib fast read %.1f us, ratio %.3f (target <= 1.0)\n",
                 ours / 1000, theirs / 1000, ours / theirs);
   }
-  ReportHeap();
+  ReportHeap("DuracaoEmSegundos", corpus, [](const std::string& path) {
+    benchmark::DoNotOptimize(DuracaoEmSegundos(path));
+  });
+  ReportHeap("TMPEGFrameWalk::LoadFromFile", mp3Corpus, [](const std::string& path) {
+    TMPEGFrameWalk walk;
+    benchmark::DoNotOptimize(walk.LoadFromFile(path));
+  });
+  if (const double walk = reporter.nanosecondsPerFile["BM_MPEGFrameWalk"]; walk > 0 && mp3Megabytes > 0)
+    ReportFullDecode(walk);
   benchmark::Shutdown();
   return 0;
 }

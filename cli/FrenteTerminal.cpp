@@ -1,5 +1,7 @@
 #include "cli/FrenteTerminal.h"
 
+#include "cli/Conferencia.h"
+
 namespace {
 
 constexpr int LarguraBarra = 30;
@@ -36,8 +38,10 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
   return "";
 }
 
-TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado)
-    : saida_(saida), terminal_(terminal), detalhado_(detalhado) {}
+const char* NomeTabela(TTabela tabela) { return tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas"; }
+
+TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, bool conferir)
+    : saida_(saida), terminal_(terminal), detalhado_(detalhado), conferir_(conferir) {}
 
 void TFrenteTerminal::DefineMaximo(TBarra barra, std::int32_t maximo) {
   Contador(barra).SetMaximum(maximo);
@@ -68,11 +72,24 @@ void TFrenteTerminal::Mensagem(const std::string& texto) {
 }
 
 void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
-  if (!detalhado_) return;
+  if (detalhado_) {
+    const char* motivo =
+        linha.segundos == 0 || linha.motivo != TMotivoDuracao::Medida ? TextoMotivo(linha.motivo) : "";
+    Escreve(std::string(NomeTabela(linha.tabela)) + "\t" + std::to_string(linha.codigo) + "\t" + linha.caminho +
+            "\t" + std::to_string(linha.segundos) + "\t" + linha.tempo + (*motivo ? "\t" : "") + motivo);
+  }
+  if (!conferir_) return;
+  // After the row's own line: the walk reads the whole file.
+  const TConferenciaArquivo conferencia = ConfereArquivo(linha.caminho);
+  if (conferencia.percorrido) ++percorridos_;
+  if (conferencia.motivo == TMotivoAviso::Nenhum) return;
+  ++avisos_;
+  Escreve(LinhaAviso(linha, conferencia));
+}
+
+void TFrenteTerminal::Escreve(const std::string& texto) {
   ApagaBarras();
-  const char* motivo = linha.segundos == 0 || linha.motivo != TMotivoDuracao::Medida ? TextoMotivo(linha.motivo) : "";
-  std::fprintf(saida_, "%s\t%d\t%s\t%d\t%s%s%s\n", linha.tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas",
-               linha.codigo, linha.caminho.c_str(), linha.segundos, linha.tempo.c_str(), *motivo ? "\t" : "", motivo);
+  std::fprintf(saida_, "%s\n", texto.c_str());
   Desenha(true);
   // The row is committed: its line goes out now, so that the log of an
   // unattended run names every committed row even when the run is killed.

@@ -2,7 +2,9 @@
 
 // The update run's front end on a terminal: two bars redrawn in place (the
 // phase and the whole run, with counts and percentages), or, when the output
-// is not a terminal, one line per phase. With verbose, one line per row.
+// is not a terminal, one line per phase. With verbose, one line per row; with
+// the check, each MP3 file is also walked and a warning line follows the row
+// whose estimated length can't be trusted.
 
 #include "app/run/FrenteAtualizacao.h"
 #include "app/run/ProgressoBarra.h"
@@ -13,7 +15,7 @@
 
 class TFrenteTerminal : public TFrenteAtualizacao {
 public:
-  TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado);
+  TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, bool conferir = false);
 
   void DefineMaximo(TBarra barra, std::int32_t maximo) override;
   void DefineProgresso(TBarra barra, std::int32_t progresso) override;
@@ -25,11 +27,17 @@ public:
   // Ends the display of the bars (after a run, or before an error is shown).
   void Encerra();
 
+  // The check's counts so far: warnings given, MP3 files walked.
+  int Avisos() const { return avisos_; }
+  int Percorridos() const { return percorridos_; }
+
 private:
   // Counted exactly as the window's bars are.
   TProgressoBarra& Contador(TBarra barra) { return barra == TBarra::Atual ? atual_ : geral_; }
   const TProgressoBarra& Contador(TBarra barra) const { return barra == TBarra::Atual ? atual_ : geral_; }
   void FechaFase();
+  // One line above the bars, out at once.
+  void Escreve(const std::string& texto);
   void Desenha(bool forcar);
   void ApagaBarras();
   std::string Linha(const std::string& nome, const TProgressoBarra& contador) const;
@@ -37,6 +45,9 @@ private:
   std::FILE* saida_;
   bool terminal_;
   bool detalhado_;
+  bool conferir_;
+  int avisos_ = 0;
+  int percorridos_ = 0;
   TProgressoBarra atual_;
   TProgressoBarra geral_;
   std::string rotulo_;
@@ -46,3 +57,5 @@ private:
 
 // The reason a row got the seconds it got, in a few words ("" when measured).
 const char* TextoMotivo(TMotivoDuracao motivo);
+// "Tb_Musicas" or "Tb_Vinhetas".
+const char* NomeTabela(TTabela tabela);

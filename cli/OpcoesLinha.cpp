@@ -4,6 +4,7 @@ const char* const TextoVersao = "atualiza-duracoes " DZ_VERSION "\n";
 
 const char* const TextoAjuda =
     "uso: atualiza-duracoes [--config ARQUIVO] [--database NOME] [--verbose] [--dry-run]\n"
+    "                       [--conferir[=estrito]]\n"
     "\n"
     "Preenche a duração das músicas e vinhetas do catálogo que ainda estão com \"00:00\",\n"
     "como o botão Atualizar da janela: primeiro Tb_Musicas, depois Tb_Vinhetas, cada\n"
@@ -15,12 +16,20 @@ const char* const TextoAjuda =
     "  --verbose         uma linha por registro: tabela, código, caminho, segundos,\n"
     "                    mm:ss e, quando deu 0, o motivo\n"
     "  --dry-run         mede e informa como --verbose, mas não grava nem confirma nada\n"
+    "  --conferir        percorre também cada MP3 quadro a quadro e avisa quando a\n"
+    "                    estimativa gravada não merece confiança: uma linha por\n"
+    "                    arquivo (aviso, tabela, código, caminho, estimativa e\n"
+    "                    duração percorrida em segundos, motivo: \"arquivo truncado\",\n"
+    "                    \"VBR sem cabeçalho\" ou \"estimativa difere\") e a contagem no\n"
+    "                    fim; o valor gravado continua sendo a estimativa\n"
+    "  --conferir=estrito  o mesmo, terminando com 3 quando houve aviso\n"
     "  --help            mostra este texto\n"
     "  --version         mostra a versão\n"
     "\n"
     "Saída: 0 quando a atualização termina, 1 quando um erro a interrompe (o texto\n"
     "do erro vai para a saída de erros; as linhas gravadas antes continuam gravadas),\n"
-    "2 quando os argumentos estão errados.\n";
+    "2 quando os argumentos estão errados, 3 com --conferir=estrito quando a\n"
+    "atualização terminou mas houve aviso.\n";
 
 TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
   TOpcoesLinha opcoes;
@@ -60,6 +69,14 @@ TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
       if (semValor()) opcoes.detalhado = true;
     } else if (nome == "--dry-run" || nome == "-n") {
       if (semValor()) opcoes.simulacao = true;
+    } else if (nome == "--conferir") {
+      if (!temValor) {
+        opcoes.conferencia = TModoConferencia::Avisa;
+      } else if (valor == "estrito") {
+        opcoes.conferencia = TModoConferencia::Estrita;
+      } else {
+        opcoes.erro = "valor desconhecido de --conferir: \"" + valor + "\" (use --conferir ou --conferir=estrito)";
+      }
     } else if (nome == "--help" || nome == "-h") {
       if (semValor()) opcoes.ajuda = true;
     } else if (nome == "--version") {

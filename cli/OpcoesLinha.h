@@ -5,12 +5,17 @@
 #include <string>
 #include <vector>
 
+// --conferir: also walk each MP3 file and warn of the lengths that can't be
+// trusted; --conferir=estrito: and end with exit status 3 after a warning.
+enum class TModoConferencia { Nenhuma, Avisa, Estrita };
+
 struct TOpcoesLinha {
   std::string arquivoConfiguracao;  // --config FILE; empty: BaseAudio.ini beside the program
   std::string banco;                // --database NAME
   bool temBanco = false;            // --database was given (an empty name counts)
   bool detalhado = false;           // --verbose
   bool simulacao = false;           // --dry-run
+  TModoConferencia conferencia = TModoConferencia::Nenhuma;  // --conferir[=estrito]
   bool ajuda = false;               // --help
   bool versao = false;              // --version
   std::string erro;                 // what is wrong with the arguments, if anything

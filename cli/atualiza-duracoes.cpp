@@ -4,6 +4,7 @@
 #include "app/run/Atualizacao.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
+#include "cli/Conferencia.h"
 #include "cli/FrenteTerminal.h"
 #include "cli/OpcoesLinha.h"
 #include "app/run/TextoErro.h"
@@ -17,6 +18,7 @@ namespace {
 constexpr int SaidaOk = 0;
 constexpr int SaidaErro = 1;
 constexpr int SaidaUso = 2;
+constexpr int SaidaAvisos = 3;  // --conferir=estrito: the run finished, with warnings
 
 int Uso(const std::string& erro) {
   std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", erro.c_str(), TextoAjuda);
@@ -37,7 +39,8 @@ int main(int argc, char** argv) {
     return SaidaOk;
   }
 
-  TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao);
+  const bool conferir = opcoes.conferencia != TModoConferencia::Nenhuma;
+  TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, conferir);
   try {
     TCatalogo catalogo;
     if (opcoes.temBanco) {
@@ -62,6 +65,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Erro desconhecido.\n");
     return SaidaErro;
   }
+  if (conferir) std::puts(LinhaTotalConferencia(frente.Avisos(), frente.Percorridos()).c_str());
   if (opcoes.simulacao) std::puts("Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.");
-  return SaidaOk;
+  return opcoes.conferencia == TModoConferencia::Estrita && frente.Avisos() > 0 ? SaidaAvisos : SaidaOk;
 }

@@ -58,6 +58,23 @@ TEST(OpcoesLinha, LeOpcoes) {
          o.detalhado = true;
          o.simulacao = true;
        })},
+      {"--conferir", {"--conferir"}, opcoes([](TOpcoesLinha& o) { o.conferencia = TModoConferencia::Avisa; })},
+      {"--conferir=estrito", {"--conferir=estrito"}, opcoes([](TOpcoesLinha& o) {
+         o.conferencia = TModoConferencia::Estrita;
+       })},
+      {"the last --conferir counts", {"--conferir=estrito", "--conferir"}, opcoes([](TOpcoesLinha& o) {
+         o.conferencia = TModoConferencia::Avisa;
+       })},
+      {"--conferir takes no separate value", {"--conferir", "estrito"}, opcoes([](TOpcoesLinha& o) {
+         o.conferencia = TModoConferencia::Avisa;
+         o.erro = "argumento desconhecido: estrito";
+       })},
+      {"--conferir with another value", {"--conferir=sim"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "valor desconhecido de --conferir: \"sim\" (use --conferir ou --conferir=estrito)";
+       })},
+      {"--conferir= with an empty value", {"--conferir="}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "valor desconhecido de --conferir: \"\" (use --conferir ou --conferir=estrito)";
+       })},
       {"--help", {"--help"}, opcoes([](TOpcoesLinha& o) { o.ajuda = true; })},
       {"-h", {"-h"}, opcoes([](TOpcoesLinha& o) { o.ajuda = true; })},
       {"--version", {"--version"}, opcoes([](TOpcoesLinha& o) { o.versao = true; })},
@@ -111,6 +128,7 @@ TEST(OpcoesLinha, LeOpcoes) {
     EXPECT_EQ(o.temBanco, c.esperadas.temBanco);
     EXPECT_EQ(o.detalhado, c.esperadas.detalhado);
     EXPECT_EQ(o.simulacao, c.esperadas.simulacao);
+    EXPECT_EQ(o.conferencia, c.esperadas.conferencia);
     EXPECT_EQ(o.ajuda, c.esperadas.ajuda);
     EXPECT_EQ(o.versao, c.esperadas.versao);
     EXPECT_EQ(o.erro, c.esperadas.erro);

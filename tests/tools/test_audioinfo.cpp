@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <string_view>
 
 namespace {
 
@@ -97,6 +98,59 @@ TEST(Audioinfo, TagTextsKeepTheirBytes) {
   EXPECT_NE(out.text.find("\"GenreIndex\":17,\"GenreName\":\"Rock\""), std::string::npos) << out.text;
 }
 
+// MPEG 1 Layer III frames at 44100 Hz (1152 samples each): a header, then zeros.
+std::vector<std::uint8_t> Frames(int count, std::uint8_t bitRateByte, std::string_view vbrHeader = {},
+                                 std::uint32_t announced = 0) {
+  TBytes bytes;
+  const std::size_t length = bitRateByte == 0x90 ? 417 : 522;  // 128 or 160 kbit/s
+  for (int i = 0; i < count; ++i) {
+    const std::size_t end = bytes.Size() + length;
+    bytes.U8s({0xFF, 0xFB, bitRateByte, 0x64});
+    if (i == 0 && !vbrHeader.empty()) bytes.Zeros(32).Str(vbrHeader).BE32(0x0F).BE32(announced).BE32(0);
+    bytes.PadTo(end);
+  }
+  return bytes;
+}
+
+// --walk adds one member after "mpeg" and changes nothing else: the line
+// without it is the line without --walk, byte for byte.
+TEST(Audioinfo, WalkAddsOneMemberAfterMpeg) {
+  TTempDir dir;
+  TBytes truncated;
+  truncated.Append(Frames(1, 0x90, "Xing", 40)).Append(Frames(20, 0x90));
+  TBytes vbrWithoutHeader;
+  for (int i = 0; i < 10; ++i) vbrWithoutHeader.Append(Frames(2, 0x90)).Append(Frames(1, 0xA0));
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    std::string walk;
+  } cases[] = {
+      {"a Xing header announcing twice the frames there are", truncated,
+       R"("walk":{"Frames":20,"Bytes":8340,"Duration":0.52244897959183678,"Resyncs":0,"Truncated":true})"},
+      {"bit rates that vary, no VBR header", vbrWithoutHeader,
+       R"("walk":{"Frames":30,"Bytes":13560,"Duration":0.78367346938775506,"Resyncs":0,"Truncated":false})"},
+      {"no MPEG audio", PlainWav(8000), R"("walk":null)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = dir.File("file.mp3");
+    dztest::WriteFile(path, c.bytes);
+    const TOutput plain = RunAudioinfo(dztest::ShellQuote(path));
+    const TOutput walked = RunAudioinfo("--walk " + dztest::ShellQuote(path));
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(walked.status, 0);
+    EXPECT_EQ(plain.text.find("\"walk\""), std::string::npos) << plain.text;
+    const std::size_t at = walked.text.find(",\"walk\":");
+    ASSERT_NE(at, std::string::npos) << walked.text;
+    EXPECT_EQ(walked.text.substr(at + 1, c.walk.size()), c.walk);
+    EXPECT_EQ(walked.text.substr(at + 1 + c.walk.size(), 7), ",\"wav\":");
+    // Right behind the end of the "mpeg" object.
+    EXPECT_LT(walked.text.find("\"mpeg\":{"), at);
+    EXPECT_EQ(walked.text.substr(at - 1, 1), "}");
+    EXPECT_EQ(std::string(walked.text).erase(at, 1 + c.walk.size()), plain.text);
+  }
+}
+
 TEST(Audioinfo, ArgumentsAndHelp) {
   const struct {
     const char* what;
@@ -105,6 +159,8 @@ TEST(Audioinfo, ArgumentsAndHelp) {
     const char* output;
   } cases[] = {
       {"help", "--help", 0, "usage: audioinfo"},
+      {"help tells of --walk", "--help", 0, "\"walk\":{\"Frames\":"},
+      {"--walk without a file", "--walk", 2, ""},
       {"no file", "", 2, ""},
       {"unknown option", "--frobnicate x.mp3", 2, ""},
   };

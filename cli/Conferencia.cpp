@@ -1,0 +1,50 @@
+#include "cli/Conferencia.h"
+
+#include "cli/FrenteTerminal.h"
+#include "audio/MPEGFrameWalk.h"
+#include "audio/MPEGaudio.h"
+#include "audio/U_Funcoes.h"
+
+#include <cmath>
+#include <cstdio>
+
+TConferenciaArquivo ConfereArquivo(const std::string& caminho) {
+  TConferenciaArquivo conferencia;
+  if (ChaveExtensao(caminho) != ".MP3") return conferencia;
+  TMPEGaudio mpeg;
+  mpeg.LoadFromFile(caminho);
+  TMPEGFrameWalk walk;
+  if (!walk.LoadFromFile(caminho, mpeg)) return conferencia;
+  conferencia.percorrido = true;
+  conferencia.estimativa = mpeg.Duration();
+  conferencia.percorrida = walk.Duration();
+  if (walk.Truncated()) {
+    conferencia.motivo = TMotivoAviso::ArquivoTruncado;
+  } else if (std::fabs(conferencia.estimativa - conferencia.percorrida) > ToleranciaConferencia) {
+    conferencia.motivo =
+        !mpeg.VBR.Found && walk.BitRateChanges ? TMotivoAviso::VBRSemCabecalho : TMotivoAviso::EstimativaDifere;
+  }
+  return conferencia;
+}
+
+const char* TextoMotivoAviso(TMotivoAviso motivo) {
+  switch (motivo) {
+    case TMotivoAviso::Nenhum: return "";
+    case TMotivoAviso::ArquivoTruncado: return "arquivo truncado";
+    case TMotivoAviso::VBRSemCabecalho: return "VBR sem cabeçalho";
+    case TMotivoAviso::EstimativaDifere: return "estimativa difere";
+  }
+  return "";
+}
+
+std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo& conferencia) {
+  char segundos[64];
+  std::snprintf(segundos, sizeof segundos, "%.2f\t%.2f", conferencia.estimativa, conferencia.percorrida);
+  return std::string("aviso\t") + NomeTabela(linha.tabela) + "\t" + std::to_string(linha.codigo) + "\t" +
+         linha.caminho + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo);
+}
+
+std::string LinhaTotalConferencia(int avisos, int percorridos) {
+  return "Conferência: " + std::to_string(avisos) + (avisos == 1 ? " aviso" : " avisos") + " em " +
+         std::to_string(percorridos) + (percorridos == 1 ? " arquivo MP3 percorrido." : " arquivos MP3 percorridos.");
+}

@@ -1,0 +1,266 @@
+// atualiza-duracoes --conferir: which files get a warning and why, the
+// lines and the count it prints, its exit status, and that the catalogue
+// still gets the estimate.
+
+#include "cli/Conferencia.h"
+
+#include "audio/MPEGFrameWalk.h"
+#include "audio/MPEGaudio.h"
+#include "audio/U_Funcoes.h"
+#include "tests/cli/CliTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+using dztest::InsereMusica;
+using dztest::InserePasta;
+using dztest::InsereVinheta;
+using dztest::LinhaDetalhada;
+using dztest::Roda;
+using dztest::TBytes;
+using dztest::TRodada;
+using dztest::TTempDir;
+using dztest::TTestDatabase;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+
+// MPEG 1 Layer III frames at 44100 Hz (1152 samples each): the header, then
+// zeros; bitRateIndex 1 is 32 kbit/s (104 bytes), 9 is 128 (417), 14 is 320 (1044).
+TBytes& Frames(TBytes& bytes, int count, std::uint8_t bitRateIndex) {
+  const THeaderBytes header{0xFF, 0xFB, static_cast<std::uint8_t>(bitRateIndex << 4), 0x64};
+  FrameData frame{};
+  MPEGFrame::DecodeHeader(header, frame);
+  for (int i = 0; i < count; ++i) {
+    const std::size_t end = bytes.Size() + MPEGFrame::FrameLength(frame);
+    bytes.U8s({header[0], header[1], header[2], header[3]}).PadTo(end);
+  }
+  return bytes;
+}
+
+TEST(Conferencia, WhichFilesAreWalkedAndWhichGetAWarning) {
+  TTempDir dir;
+  TBytes inteiro;
+  Frames(inteiro, 100, 9);
+  TBytes truncado;
+  truncado.U8s({0xFF, 0xFB, 0x90, 0x64}).Zeros(32).Str("Xing").BE32(0x0F).BE32(200).BE32(0).PadTo(417);
+  Frames(truncado, 100, 9);
+  // A quiet first frame at 32 kbit/s, then loud ones at 320: the estimate
+  // takes the whole file at the first frame's rate.
+  TBytes vbr;
+  Frames(Frames(vbr, 1, 1), 100, 14);
+  TBytes lixo;
+  Frames(lixo, 100, 9).Fill(70000, 0x11);
+  TBytes cortado;
+  Frames(cortado, 100, 9).U8s({0xFF, 0xFB, 0x90, 0x64}).Zeros(100);
+  const double quadro = 1152.0 / 44100;
+  const struct {
+    const char* what;
+    const char* arquivo;
+    std::vector<std::uint8_t> bytes;
+    bool percorrido;
+    TMotivoAviso motivo;
+    double estimativa, percorrida;
+  } cases[] = {
+      {"a whole stream", "inteiro.mp3", inteiro, true, TMotivoAviso::Nenhum, 41700 * 8 / 128000.0, 100 * quadro},
+      {"any letter case of .mp3", "inteiro.Mp3", inteiro, true, TMotivoAviso::Nenhum, 41700 * 8 / 128000.0,
+       100 * quadro},
+      {"a Xing header announcing twice the frames", "truncado.mp3", truncado, true, TMotivoAviso::ArquivoTruncado,
+       200 * quadro, 100 * quadro},
+      {"a file that ends inside a frame, within a second of the estimate", "cortado.mp3", cortado, true,
+       TMotivoAviso::ArquivoTruncado, (41700 + 104) * 8 / 128000.0, 100 * quadro},
+      {"bit rates that vary without a VBR header", "vbr.mp3", vbr, true, TMotivoAviso::VBRSemCabecalho,
+       (104 + 104400) * 8 / 32000.0, 101 * quadro},
+      {"junk behind the audio", "lixo.mp3", lixo, true, TMotivoAviso::EstimativaDifere, 111700 * 8 / 128000.0,
+       100 * quadro},
+      {"an MPEG stream the catalogue measures as WAV", "inteiro.wav", inteiro, false, TMotivoAviso::Nenhum, 0, 0},
+      {"an .mp3 without a frame", "texto.mp3", TBytes().Fill(5000, 'x'), false, TMotivoAviso::Nenhum, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string caminho = dir.File(c.arquivo);
+    dztest::WriteFile(caminho, c.bytes);
+    const TConferenciaArquivo conferencia = ConfereArquivo(caminho);
+    EXPECT_EQ(conferencia.percorrido, c.percorrido);
+    EXPECT_EQ(conferencia.motivo, c.motivo);
+    EXPECT_NEAR(conferencia.estimativa, c.estimativa, 1e-9);
+    EXPECT_NEAR(conferencia.percorrida, c.percorrida, 1e-9);
+  }
+  EXPECT_FALSE(ConfereArquivo(dir.File("falta.mp3")).percorrido);
+}
+
+TEST(Conferencia, Texts) {
+  TConferenciaArquivo conferencia;
+  conferencia.motivo = TMotivoAviso::VBRSemCabecalho;
+  conferencia.estimativa = 26.126;
+  conferencia.percorrida = 2.6383;
+  EXPECT_EQ(LinhaAviso({TTabela::Vinhetas, 7, "/srv/vinhetas/bip.mp3", 26, "00:26", TMotivoDuracao::Medida},
+                       conferencia),
+            "aviso\tTb_Vinhetas\t7\t/srv/vinhetas/bip.mp3\t26.13\t2.64\tVBR sem cabeçalho");
+  EXPECT_STREQ(TextoMotivoAviso(TMotivoAviso::ArquivoTruncado), "arquivo truncado");
+  EXPECT_STREQ(TextoMotivoAviso(TMotivoAviso::EstimativaDifere), "estimativa difere");
+  EXPECT_STREQ(TextoMotivoAviso(TMotivoAviso::Nenhum), "");
+  EXPECT_EQ(LinhaTotalConferencia(0, 0), "Conferência: 0 avisos em 0 arquivos MP3 percorridos.");
+  EXPECT_EQ(LinhaTotalConferencia(1, 1), "Conferência: 1 aviso em 1 arquivo MP3 percorrido.");
+  EXPECT_EQ(LinhaTotalConferencia(2, 5), "Conferência: 2 avisos em 5 arquivos MP3 percorridos.");
+}
+
+// ---------------------------------------------------------------- the program on a catalogue
+
+// Files made with sox and lame once per test process: one of each kind.
+class AtualizaDuracoesConferir : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    pasta_ = std::make_unique<TTempDir>();
+    const std::string fonte = Arquivo("fonte.wav");
+    const std::string silencio = Arquivo("silencio.wav");
+    const std::string cheio = Arquivo("cheio.mp3");
+    const std::string comandos[] = {
+        Sox(fonte, "synth 5 sine 440") + " && lame --quiet -b 128 " + Q(fonte) + " " + Q(Arquivo(Bom)),
+        Sox(Arquivo(Wav), "synth 3 sine 440"),
+        Sox(fonte, "synth 20 pinknoise vol 0.3") + " && lame --quiet -V 2 " + Q(fonte) + " " + Q(cheio),
+        // Two seconds of silence in front: lame's first audio frames are at its lowest rate.
+        Sox(silencio, "synth 6 pinknoise vol 0.3 pad 2") + " && lame --quiet -V 2 " + Q(silencio) + " " +
+            Q(Arquivo(SemXing)),
+    };
+    for (const auto& comando : comandos) ASSERT_EQ(dztest::RunCommand(comando + " >/dev/null 2>&1"), 0) << comando;
+    // An interrupted copy: the first half, its Xing header announcing all.
+    const std::vector<std::uint8_t> inteiro = dztest::ReadFileBytes(cheio);
+    dztest::WriteFile(Arquivo(Truncado),
+                      std::vector<std::uint8_t>(inteiro.begin(), inteiro.begin() + inteiro.size() / 2));
+    // A cut that lost the Xing frame, the first of the file (lame wrote no ID3v2 tag).
+    std::vector<std::uint8_t> semXing = dztest::ReadFileBytes(Arquivo(SemXing));
+    ASSERT_TRUE(MPEGFrame::IsFrameAt(semXing, 0));
+    FrameData xing{};
+    MPEGFrame::DecodeHeader({semXing[0], semXing[1], semXing[2], semXing[3]}, xing);
+    semXing.erase(semXing.begin(), semXing.begin() + MPEGFrame::FrameLength(xing));
+    dztest::WriteFile(Arquivo(SemXing), semXing);
+    // An upload area that was not filled: zeros behind the audio.
+    std::vector<std::uint8_t> lixo = dztest::ReadFileBytes(Arquivo(Bom));
+    lixo.resize(lixo.size() + 100000, 0);
+    dztest::WriteFile(Arquivo(Lixo), lixo);
+  }
+  static void TearDownTestSuite() { pasta_.reset(); }
+
+  static std::string Q(const std::string& texto) { return dztest::ShellQuote(texto); }
+  static std::string Sox(const std::string& arquivo, const std::string& efeito) {
+    return "sox -n -r 44100 -c 2 -b 16 " + Q(arquivo) + " " + efeito;
+  }
+  static std::string Pasta() { return pasta_->Path().string() + "/"; }
+  static std::string Arquivo(const std::string& nome) { return pasta_->File(nome); }
+
+  static constexpr const char* Bom = "bom.mp3";
+  static constexpr const char* Truncado = "truncado.mp3";
+  static constexpr const char* SemXing = "vbr sem xing.mp3";
+  static constexpr const char* Lixo = "lixo no fim.mp3";
+  static constexpr const char* Wav = "bom.wav";
+
+  static std::string Catalogo() {
+    return InserePasta(1, Pasta()) + InsereMusica(40, "00:00", 1, Bom) + InsereMusica(30, "00:00", 1, Truncado) +
+           InsereMusica(20, "00:00", 1, SemXing) + InsereMusica(10, "00:00", 1, Wav) +
+           InsereVinheta(1, "00:00", Arquivo(Lixo));
+  }
+  // A row's --verbose line, with what the catalogue gets for its file.
+  static std::string Linha(const char* tabela, int codigo, const std::string& caminho) {
+    const std::int32_t segundos = DuracaoEmSegundos(caminho);
+    return LinhaDetalhada(tabela, codigo, caminho, segundos, SegundosParaTempo(segundos).c_str());
+  }
+  // The warning for a file, checking its reason.
+  static std::string Aviso(TTabela tabela, int codigo, const std::string& caminho, TMotivoAviso motivo) {
+    const TConferenciaArquivo conferencia = ConfereArquivo(caminho);
+    EXPECT_EQ(conferencia.motivo, motivo) << caminho;
+    return LinhaAviso({tabela, codigo, caminho, 0, "", TMotivoDuracao::Medida}, conferencia) + "\n";
+  }
+  static std::string AvisoTruncado() {
+    return Aviso(TTabela::Musicas, 30, Pasta() + Truncado, TMotivoAviso::ArquivoTruncado);
+  }
+  static std::string AvisoSemXing() {
+    return Aviso(TTabela::Musicas, 20, Pasta() + SemXing, TMotivoAviso::VBRSemCabecalho);
+  }
+  static std::string AvisoLixo() { return Aviso(TTabela::Vinhetas, 1, Arquivo(Lixo), TMotivoAviso::EstimativaDifere); }
+  // The music rows after a run that wrote them: each holds the estimate.
+  static std::vector<std::string> Depois() {
+    const std::pair<int, const char*> musicas[] = {{10, Wav}, {20, SemXing}, {30, Truncado}, {40, Bom}};
+    std::vector<std::string> linhas;
+    for (const auto& [codigo, arquivo] : musicas) {
+      const std::int32_t segundos = DuracaoEmSegundos(Pasta() + arquivo);
+      linhas.push_back(std::to_string(codigo) + "|" + std::to_string(segundos) + "|" + SegundosParaTempo(segundos));
+    }
+    return linhas;
+  }
+
+  static std::unique_ptr<TTempDir> pasta_;
+};
+
+std::unique_ptr<TTempDir> AtualizaDuracoesConferir::pasta_;
+
+const std::string FaseMusicas = "Progresso: Músicas 4/4 (100%); geral 4/5 (80%)\n";
+const std::string FaseVinhetas = "Progresso: Vinhetas 1/1 (100%); geral 5/5 (100%)\n";
+const std::string Sucesso = "Atualização realizada com sucesso.\n";
+const std::string Contagem = "Conferência: 3 avisos em 4 arquivos MP3 percorridos.\n";
+const std::string Simulacao = "Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.\n";
+
+// With --dry-run every row is told and its warning follows it; nothing is
+// written, so a whole catalogue can be audited.
+TEST_F(AtualizaDuracoesConferir, DryRunTellsEveryRowAndWarnsAfterIt) {
+  TTestDatabase db(Catalogo());
+  const std::vector<std::string> antes = dztest::Versoes(db.Path());
+  const TRodada r = Roda({"--database", db.Path(), "--conferir", "--dry-run"});
+  EXPECT_EQ(r.saida, 0);
+  EXPECT_EQ(r.saidaErros, "");
+  EXPECT_EQ(r.saidaPadrao, Linha("Tb_Musicas", 40, Pasta() + Bom) + Linha("Tb_Musicas", 30, Pasta() + Truncado) +
+                               AvisoTruncado() + Linha("Tb_Musicas", 20, Pasta() + SemXing) + AvisoSemXing() +
+                               Linha("Tb_Musicas", 10, Pasta() + Wav) + FaseMusicas +
+                               Linha("Tb_Vinhetas", 1, Arquivo(Lixo)) + AvisoLixo() + FaseVinhetas + Sucesso +
+                               Contagem + Simulacao);
+  EXPECT_THAT(dztest::Versoes(db.Path()), ElementsAreArray(antes));
+}
+
+// The warnings come without --verbose too; the catalogue gets the estimate
+// whatever the walk found; the exit status is 0 unless =estrito asks for 3.
+TEST_F(AtualizaDuracoesConferir, WritesTheEstimateAndEndsAsAsked) {
+  const std::string saida =
+      AvisoTruncado() + AvisoSemXing() + FaseMusicas + AvisoLixo() + FaseVinhetas + Sucesso + Contagem;
+  const struct {
+    const char* opcao;
+    int saida;
+  } cases[] = {{"--conferir", 0}, {"--conferir=estrito", 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.opcao);
+    TTestDatabase db(Catalogo());
+    const TRodada r = Roda({"--database", db.Path(), c.opcao});
+    EXPECT_EQ(r.saida, c.saida);
+    EXPECT_EQ(r.saidaPadrao, saida);
+    EXPECT_EQ(r.saidaErros, "");
+    EXPECT_THAT(dztest::Musicas(db.Path()), ElementsAreArray(Depois()));
+  }
+  // The truncated file's row holds the length its Xing header announces: twice what is there.
+  TMPEGFrameWalk walk;
+  ASSERT_TRUE(walk.LoadFromFile(Pasta() + Truncado));
+  EXPECT_GT(DuracaoEmSegundos(Pasta() + Truncado), 1.8 * walk.Duration());
+}
+
+TEST_F(AtualizaDuracoesConferir, StrictWithoutWarningsEndsWithZero) {
+  TTestDatabase db(InserePasta(1, Pasta()) + InsereMusica(2, "00:00", 1, Bom) + InsereMusica(1, "00:00", 1, Wav));
+  const TRodada r = Roda({"--database", db.Path(), "--conferir=estrito"});
+  EXPECT_EQ(r.saida, 0);
+  EXPECT_EQ(r.saidaPadrao, "Progresso: Músicas 2/2 (100%); geral 2/2 (100%)\n"
+                           "Progresso: Vinhetas 0/0 (0%); geral 2/2 (100%)\n" +
+                               Sucesso + "Conferência: 0 avisos em 1 arquivo MP3 percorrido.\n");
+  EXPECT_EQ(r.saidaErros, "");
+  EXPECT_THAT(dztest::Musicas(db.Path()), ElementsAre("1|3|00:03", "2|5|00:05"));
+}
+
+TEST_F(AtualizaDuracoesConferir, WrongValue) {
+  const TRodada r = Roda({"--database", "x.fdb", "--conferir=sempre"});
+  EXPECT_EQ(r.saida, 2);
+  EXPECT_EQ(r.saidaPadrao, "");
+  EXPECT_EQ(r.saidaErros.rfind("atualiza-duracoes: valor desconhecido de --conferir: \"sempre\"", 0), 0u)
+      << r.saidaErros;
+}
+
+}  // namespace
