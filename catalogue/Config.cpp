@@ -3,6 +3,7 @@
 #include <ini.h>
 
 #include <strings.h>
+#include <utility>
 
 namespace {
 
@@ -57,6 +58,24 @@ int OnValue(void* user, const char* section, const char* name, const char* value
   return 1;  // go on: a malformed line further down must not hide the value
 }
 
+struct TSectionReader {
+  const std::string& section;
+  TIniEntries entries;
+};
+
+int OnSectionValue(void* user, const char* section, const char* name, const char* value) {
+  auto& reader = *static_cast<TSectionReader*>(user);
+  if (value == nullptr || strcasecmp(section, reader.section.c_str()) != 0) return 1;
+  try {
+    std::string text = value;
+    if (text.size() > ConfigValueMaxLength) text.resize(ConfigValueMaxLength);
+    reader.entries.emplace_back(name, std::move(text));
+  } catch (...) {  // nothing may be thrown through the C parser
+    return 0;
+  }
+  return 1;
+}
+
 }  // namespace
 
 std::string ReadIniValue(const std::string& fileName, const std::string& section, const std::string& key) {
@@ -71,4 +90,16 @@ std::string ReadIniValue(const std::string& fileName, const std::string& section
 
 std::string ReadConfiguredDatabaseName(const std::string& fileName) {
   return ReadIniValue(fileName, ConfigSection, ConfigKey);
+}
+
+TIniEntries ReadIniSection(const std::string& fileName, const std::string& section) {
+  TSectionReader reader{section, {}};
+  TIniOptions options;
+  ini_parse(fileName.c_str(), OnSectionValue, &reader);
+  return reader.entries;
+}
+
+std::string ReadConfiguredPathMapping(const std::string& fileName, TPathMapping& mapping) {
+  const std::string error = AddSectionRules(mapping, ReadIniSection(fileName, PathSection));
+  return error.empty() ? error : fileName + ": " + error;
 }
