@@ -32,6 +32,7 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
     case TMotivoDuracao::SemQuadroMPEG: return "nenhum quadro MPEG encontrado";
     case TMotivoDuracao::MeioSegundoOuMenos: return "meio segundo ou menos";
     case TMotivoDuracao::DuracaoInvalida: return "duração inválida";
+    case TMotivoDuracao::NomeAmbiguo: return "nome ambíguo";
   }
   return "";
 }
@@ -71,8 +72,10 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
   if (!detalhado_) return;
   ApagaBarras();
   const char* motivo = linha.segundos == 0 || linha.motivo != TMotivoDuracao::Medida ? TextoMotivo(linha.motivo) : "";
+  // The file actually opened follows the catalogue's path when they differ.
+  const std::string caminho = linha.aberto.empty() ? linha.caminho : linha.caminho + " → " + linha.aberto;
   std::fprintf(saida_, "%s\t%d\t%s\t%d\t%s%s%s\n", linha.tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas",
-               linha.codigo, linha.caminho.c_str(), linha.segundos, linha.tempo.c_str(), *motivo ? "\t" : "", motivo);
+               linha.codigo, caminho.c_str(), linha.segundos, linha.tempo.c_str(), *motivo ? "\t" : "", motivo);
   Desenha(true);
   // The row is committed: its line goes out now, so that the log of an
   // unattended run names every committed row even when the run is killed.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -329,6 +330,98 @@ TEST_F(AtualizacaoTest, RowDeletedSinceTheSelection) {
   EXPECT_EQ(text, "Update Failed");
   EXPECT_EQ(frente.log.back(), "Geral 2");
   EXPECT_THAT(Musicas(db), ElementsAre("10|<null>|00:00", "30|3|00:03"));
+}
+
+// A catalogue written on Windows: its rows find their files through the
+// rules and the lookup, and each row tells the file it opened. A catalogue
+// whose paths all name files as they are costs no folder read.
+TEST_F(AtualizacaoTest, WindowsPathsThroughTheRules) {
+  TTestDatabase db("INSERT INTO TB_PASTAS VALUES (1, 'C:\\AUDIO\\');\n"
+                   "INSERT INTO TB_PASTAS VALUES (2, 'C:\\Audio\\SUB\\');\n"
+                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (2, '00:00', 1, 'TRES.WAV');\n"
+                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '00:00', 2, 'Faixa.Wav');\n"
+                   "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, '00:00', '\\\\srv\\audio\\Cinco.MP3');\n");
+  TPathMapping mapeamento;
+  ASSERT_EQ(mapeamento.Add("c:\\audio\\", Folder(), "DE1", "PARA1"), "");
+  ASSERT_EQ(mapeamento.Add("\\\\srv\\audio", Folder(), "DE2", "PARA2"), "");
+  TCatalogo catalogo;
+  catalogo.DB_Velmar.SetDatabaseName(db.Path());
+  TFrenteGravada frente;
+  TAtualizacao atualizacao(catalogo, frente, TModoAtualizacao::Gravacao, mapeamento);
+  atualizacao.Executa();
+  ASSERT_EQ(frente.linhas.size(), 3u);
+  EXPECT_EQ(frente.linhas[0].aberto, Folder() + "tres.wav");
+  EXPECT_EQ(frente.linhas[1].aberto, Folder() + "sub/faixa.wav");
+  EXPECT_EQ(frente.linhas[2].aberto, Folder() + "cinco.mp3");
+  EXPECT_EQ(frente.linhas[2].caminho, "\\\\srv\\audio\\Cinco.MP3");
+  EXPECT_THAT(Musicas(db), ElementsAre("1|4|00:04", "2|3|00:03"));
+  EXPECT_THAT(Vinhetas(db), ElementsAre("1|5|00:05"));
+  EXPECT_EQ(atualizacao.Busca().DirectoryReads(), 2u);  // the audio folder and sub
+
+  // The second run walks the same rows: it reads the folders afresh.
+  atualizacao.Executa();
+  EXPECT_EQ(atualizacao.Busca().DirectoryReads(), 2u);
+
+  TTestDatabase exato("INSERT INTO TB_PASTAS VALUES (1, '" + Folder() + "');\n" +
+                      "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '00:00', 1, 'tres.wav');\n");
+  TCatalogo outro;
+  outro.DB_Velmar.SetDatabaseName(exato.Path());
+  TFrenteGravada outraFrente;
+  TAtualizacao exata(outro, outraFrente, TModoAtualizacao::Gravacao, mapeamento);
+  exata.Executa();
+  ASSERT_EQ(outraFrente.linhas.size(), 1u);
+  EXPECT_EQ(outraFrente.linhas[0].aberto, "");
+  EXPECT_EQ(outraFrente.linhas[0].segundos, 3);
+  EXPECT_EQ(exata.Busca().DirectoryReads(), 0u);
+}
+
+// 10,000 rows in 20 folders, every name in another letter case than on disk:
+// each folder is read once in the run, and the two above them.
+TEST_F(AtualizacaoTest, TenThousandRowsInTwentyFoldersReadEachFolderOnce) {
+  constexpr int Pastas = 20;
+  constexpr int FaixasPorPasta = 500;
+  const TTempDir acervo;
+  std::string sql;
+  for (int pasta = 1; pasta <= Pastas; ++pasta) {
+    const std::filesystem::path caminho = acervo.Path() / "Acervo" / ("Pasta" + std::to_string(pasta));
+    std::filesystem::create_directories(caminho);
+    for (int faixa = 1; faixa <= FaixasPorPasta; ++faixa)
+      dztest::WriteFile((caminho / ("Faixa" + std::to_string(faixa) + ".wav")).string(), "");
+    sql += "INSERT INTO TB_PASTAS VALUES (" + std::to_string(pasta) + ", 'E:\\ACERVO\\PASTA" + std::to_string(pasta) +
+           "\\');\n";
+  }
+  // Row n lies in folder n mod 20 + 1, as file n / 20 + 1 of it.
+  sql += "SET TERM ^;\n"
+         "EXECUTE BLOCK AS DECLARE N INTEGER = 0; DECLARE F INTEGER = 1; DECLARE P INTEGER; BEGIN\n"
+         "  WHILE (F <= " + std::to_string(FaixasPorPasta) + ") DO BEGIN\n"
+         "    P = 1;\n"
+         "    WHILE (P <= " + std::to_string(Pastas) + ") DO BEGIN\n"
+         "      N = N + 1;\n"
+         "      INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (:N, '00:00', :P, 'FAIXA' || :F || '.WAV');\n"
+         "      P = P + 1;\n"
+         "    END\n"
+         "    F = F + 1;\n"
+         "  END\n"
+         "END^\n"
+         "SET TERM ;^\n";
+  TTestDatabase db(sql);
+  TPathMapping mapeamento;
+  ASSERT_EQ(mapeamento.Add("E:\\", acervo.Path().string(), "DE1", "PARA1"), "");
+  TCatalogo catalogo;
+  catalogo.DB_Velmar.SetDatabaseName(db.Path());
+  TFrenteGravada frente;
+  TAtualizacao atualizacao(catalogo, frente, TModoAtualizacao::Simulacao, mapeamento);
+  atualizacao.Executa();
+  ASSERT_EQ(frente.linhas.size(), static_cast<std::size_t>(Pastas * FaixasPorPasta));
+  // The files are empty: found and read, they are no RIFF/WAVE files.
+  const auto lidas = std::count_if(frente.linhas.begin(), frente.linhas.end(),
+                                   [](const TLinhaAtualizada& l) { return l.motivo == TMotivoDuracao::NaoEWave; });
+  EXPECT_EQ(lidas, Pastas * FaixasPorPasta);
+  EXPECT_EQ(frente.linhas.front().aberto, acervo.Path().string() + "/Acervo/Pasta20/Faixa500.wav");
+  EXPECT_EQ(frente.linhas.back().aberto, acervo.Path().string() + "/Acervo/Pasta1/Faixa1.wav");
+  EXPECT_EQ(atualizacao.Busca().DirectoryReads(), static_cast<std::size_t>(Pastas + 2));
+  std::printf("directory reads of the run over %d rows in %d folders: %zu\n", Pastas * FaixasPorPasta, Pastas,
+              atualizacao.Busca().DirectoryReads());
 }
 
 }  // namespace
