@@ -263,7 +263,7 @@ TFbStatement TFbStatement::Prepare(TFbAttachment& attachment, TFbTransaction& tr
 TFbColumn TFbStatement::Column(int index) const {
   const XSQLVAR& var = output_.Var(index);
   return {std::string(var.aliasname, static_cast<std::size_t>(std::clamp<ISC_SHORT>(var.aliasname_length, 0, 31))),
-          static_cast<short>(var.sqltype & ~1), var.sqllen};
+          static_cast<short>(var.sqltype & ~1), var.sqllen, var.sqlsubtype};
 }
 
 void TFbStatement::ReceiveAsInteger(int index) {

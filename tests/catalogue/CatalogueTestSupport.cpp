@@ -10,7 +10,8 @@ namespace dztest {
 
 std::string CatalogueSchemaPath() { return SourceDir() + "/catalogue/schema/catalogue.sql"; }
 
-TTestDatabase::TTestDatabase(std::string_view extraSql, bool forServer, int dialect) : path_(dir_.File("catalogue.fdb")) {
+TTestDatabase::TTestDatabase(std::string_view extraSql, bool forServer, int dialect, std::string_view characterSet)
+    : path_(dir_.File("catalogue.fdb")) {
   const std::string script = dir_.File("create.sql");
   const std::string output = dir_.File("create.out");
   std::ifstream schemaFile(CatalogueSchemaPath());
@@ -20,7 +21,9 @@ TTestDatabase::TTestDatabase(std::string_view extraSql, bool forServer, int dial
   // The database takes the dialect of its creation; the schema's own
   // "SET SQL DIALECT 1" then only sets the dialect of isql's statements.
   std::string text = "SET SQL DIALECT " + std::to_string(dialect) + ";\nCREATE DATABASE '" + path_ +
-                     "' USER 'SYSDBA' PASSWORD 'bluecrane' PAGE_SIZE 8192;\n" + schema.str();
+                     "' USER 'SYSDBA' PASSWORD 'bluecrane' PAGE_SIZE 8192" +
+                     (characterSet.empty() ? std::string() : " DEFAULT CHARACTER SET " + std::string(characterSet)) +
+                     ";\n" + schema.str();
   text += "\n";
   text += extraSql;
   text += "\nCOMMIT;\n";

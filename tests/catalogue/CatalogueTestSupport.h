@@ -20,10 +20,12 @@ std::string CatalogueSchemaPath();
 // A fresh dialect 1 catalogue database made by isql-fb (embedded engine)
 // from the schema script, then extraSql (more statements, ";"-terminated).
 // Made for a server, the folder and the file belong to user firebird, the
-// server's user. The folder and the database go when the object goes.
+// server's user. characterSet is the database's default character set (NONE
+// when empty). The folder and the database go when the object goes.
 class TTestDatabase {
 public:
-  explicit TTestDatabase(std::string_view extraSql = {}, bool forServer = false, int dialect = 1);
+  explicit TTestDatabase(std::string_view extraSql = {}, bool forServer = false, int dialect = 1,
+                         std::string_view characterSet = {});
   TTestDatabase(const TTestDatabase&) = delete;
   TTestDatabase& operator=(const TTestDatabase&) = delete;
 
