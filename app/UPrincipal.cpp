@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QScreen>
 
+#include <stdexcept>
+
 namespace {
 
 constexpr int FontPointSize = 8;  // 11 pixels at 96 dots per inch
@@ -89,7 +91,9 @@ TFrmPrincipal::~TFrmPrincipal() = default;
 void TFrmPrincipal::FormCreate() {
   // Without the configuration file nothing happens now: the connection keeps
   // its built-in database name and is made by the first run.
-  if (!AplicaConfiguracao(Catalogo.DB_Velmar, pastaConfiguracao_ + ConfigFileName)) return;
+  const std::string arquivo = pastaConfiguracao_ + ConfigFileName;
+  if (!AplicaConfiguracao(Catalogo.DB_Velmar, arquivo)) return;
+  erroMapeamento_ = ReadConfiguredPathMapping(arquivo, mapeamento_);
   try {
     Catalogo.DB_Velmar.Connect();
   } catch (...) {
@@ -98,7 +102,10 @@ void TFrmPrincipal::FormCreate() {
   }
 }
 
-void TFrmPrincipal::BAlterarClick() { TAtualizacao(Catalogo, *this).Executa(); }
+void TFrmPrincipal::BAlterarClick() {
+  if (!erroMapeamento_.empty()) throw std::runtime_error(erroMapeamento_);
+  TAtualizacao(Catalogo, *this, TModoAtualizacao::Gravacao, mapeamento_).Executa();
+}
 
 void TFrmPrincipal::BFecharClick() { close(); }
 

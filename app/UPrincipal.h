@@ -2,6 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
+#include "audio/PathMapping.h"
 #include "app/run/FrenteAtualizacao.h"
 
 #include <QFont>
@@ -59,4 +60,7 @@ private:
   TGauge* Gauge(TBarra barra) const;
 
   std::string pastaConfiguracao_;
+  // BaseAudio.ini's [CAMINHOS]; a wrong section keeps every run from starting.
+  TPathMapping mapeamento_;
+  std::string erroMapeamento_;
 };

@@ -24,6 +24,8 @@ enum class TMotivoDuracao {
   SemQuadroMPEG,       // MPEG reader: no frame found
   MeioSegundoOuMenos,  // the duration rounds to 0 (half a second or less)
   DuracaoInvalida,     // the duration is not a number, infinite, or outside the 64-bit range
+  NomeAmbiguo,         // given by the update run, not here: its lookup met names that differ only in letter case
+                       // (WindowsLookup.h), so nothing was read
 };
 
 // Play length of the file in whole seconds: ".MP3" files (any letter case)

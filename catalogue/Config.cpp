@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -73,6 +74,24 @@ bool ConfigFileExists(const std::string& fileName) {
   return !error && !std::filesystem::is_directory(status);
 }
 
+struct TSectionReader {
+  const std::string& section;
+  TIniEntries entries;
+};
+
+int OnSectionValue(void* user, const char* section, const char* name, const char* value) {
+  auto& reader = *static_cast<TSectionReader*>(user);
+  if (value == nullptr || !SameAsciiText(section, reader.section)) return IniHandlerOk;
+  try {
+    std::string text = value;
+    if (text.size() > ConfigValueMaxLength) text.resize(ConfigValueMaxLength);
+    reader.entries.emplace_back(name, std::move(text));
+  } catch (...) {  // nothing may be thrown through the C parser
+    return IniHandlerError;
+  }
+  return IniHandlerOk;
+}
+
 }  // namespace
 
 std::string ReadIniValue(const std::string& fileName, const std::string& section, const std::string& key) {
@@ -93,4 +112,16 @@ bool AplicaConfiguracao(TDatabase& database, const std::string& fileName) {
   if (!ConfigFileExists(fileName)) return false;
   database.SetDatabaseName(ReadConfiguredDatabaseName(fileName));
   return true;
+}
+
+TIniEntries ReadIniSection(const std::string& fileName, const std::string& section) {
+  TSectionReader reader{section, {}};
+  TIniOptions options;
+  ini_parse(fileName.c_str(), OnSectionValue, &reader);
+  return reader.entries;
+}
+
+std::string ReadConfiguredPathMapping(const std::string& fileName, TPathMapping& mapping) {
+  const std::string error = AddSectionRules(mapping, ReadIniSection(fileName, PathSection));
+  return error.empty() ? error : fileName + ": " + error;
 }

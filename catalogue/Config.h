@@ -3,6 +3,8 @@
 // The start-up configuration: the file BaseAudio.ini beside the executable,
 // whose section "BANCO" holds the database name under the key "CAMINHO".
 
+#include "audio/PathMapping.h"
+
 #include <cstddef>
 #include <string>
 
@@ -37,3 +39,13 @@ std::string ReadConfiguredDatabaseName(const std::string& fileName);
 // built-in name. False when there is no file. Anything but a folder counts as
 // the file; an empty name, or one holding a NUL byte, names no file.
 bool AplicaConfiguracao(TDatabase& database, const std::string& fileName);
+
+// Every key and value of a section, in file order, read as ReadIniValue reads
+// one (section names without regard to letter case; empty when the file or
+// the section is missing).
+TIniEntries ReadIniSection(const std::string& fileName, const std::string& section);
+
+// Adds the rules of the configuration file's section [CAMINHOS] (PathMapping.h)
+// to mapping; without the section nothing is added. Returns "" or the file's
+// name and what is wrong ("/opt/dz/BaseAudio.ini: [CAMINHOS] DE2 sem PARA2").
+std::string ReadConfiguredPathMapping(const std::string& fileName, TPathMapping& mapping);

@@ -1,6 +1,7 @@
 #include "catalogue/DataSet.h"
 
 #include "catalogue/AsciiText.h"
+#include "catalogue/CharacterSets.h"
 
 #include <algorithm>
 #include <charconv>
@@ -128,11 +129,13 @@ void TQuery::Open() {
     if (found < 0) Fail("Field '" + std::string(column.Name) + "' not found");
     const TFbColumn described = select.Column(found);
     // Each listed column comes over as its listed kind; the server converts.
-    TFieldInfo field{found, 0, false};
+    TFieldInfo field{found, 0, false, CharacterSetNone};
     if (column.Type == TColumnType::Integer) {
       select.ReceiveAsInteger(found);
     } else if (described.SqlType == SQL_TEXT || described.SqlType == SQL_VARYING) {
-      field.DeclaredLength = described.Length;
+      // The listed sizes are characters; the client gives bytes.
+      field.CharacterSet = CharacterSetOf(described.SubType);
+      field.DeclaredLength = LengthInCharacters(described.Length, field.CharacterSet);
       field.FixedLength = described.SqlType == SQL_TEXT;
     } else {
       select.ReceiveAsText(found, static_cast<short>(column.Size));
@@ -267,7 +270,7 @@ void TQuery::SetString(std::string_view column, std::string_view value) {
   std::optional<TSqlValue>& target = EditValue(column, index);
   const TColumnDef& def = columns_[index];
   if (def.Type == TColumnType::Text) {
-    target = std::string(value.substr(0, static_cast<std::size_t>(def.Size)));
+    target = std::string(FirstCharacters(value, static_cast<std::size_t>(def.Size), fields_[index].CharacterSet));
     return;
   }
   if (value.empty()) {

@@ -186,7 +186,8 @@ public:
   void Edit();
   bool Editing() const { return editing_; }
   // Set a column of the row being edited ("%s: Dataset not in edit or insert
-  // mode" otherwise). A text is cut to the column's listed size; an integer
+  // mode" otherwise). A text is cut to the column's listed size in characters
+  // (UTF-8 characters in a UTF8 column, else bytes); an integer
   // set into a text column becomes its decimal text, a text set into an
   // integer column must be one ("'%s' is not a valid integer value"; the
   // empty text sets null).
@@ -215,8 +216,9 @@ private:
   // Where a listed column sits in the result, and what the database declares.
   struct TFieldInfo {
     int ResultIndex;
-    int DeclaredLength;  // text columns: bytes (characters under charset NONE)
+    int DeclaredLength;  // text columns: characters
     bool FixedLength;    // CHAR: trailing blanks are padding
+    int CharacterSet;    // text columns: what a set text is cut in (CharacterSets.h)
   };
 
   [[noreturn]] void Fail(std::string_view text) const;

@@ -254,7 +254,7 @@ TFbColumn TFbStatement::Column(int index) const {
   const XSQLVAR& var = output_.Var(index);
   constexpr auto MaxAliasLength = static_cast<ISC_SHORT>(sizeof var.aliasname - 1);
   const auto aliasLength = static_cast<std::size_t>(std::clamp<ISC_SHORT>(var.aliasname_length, 0, MaxAliasLength));
-  return {std::string(var.aliasname, aliasLength), BaseType(var.sqltype), var.sqllen};
+  return {std::string(var.aliasname, aliasLength), BaseType(var.sqltype), var.sqllen, var.sqlsubtype};
 }
 
 void TFbStatement::ReceiveAsInteger(int index) {

@@ -173,6 +173,7 @@ struct TFbColumn {
   std::string Name;      // the output name (alias), upper case for plain columns
   short SqlType;         // SQL_TEXT, SQL_VARYING, SQL_LONG, ... without the null bit
   short Length;          // declared length in bytes (characters under charset NONE)
+  short SubType;         // texts: the character set in the low byte, the collation in the high one
 };
 
 // A statement prepared in dialect 1 on an attachment.

@@ -34,6 +34,7 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
     case TMotivoDuracao::SemQuadroMPEG: return "nenhum quadro MPEG encontrado";
     case TMotivoDuracao::MeioSegundoOuMenos: return "meio segundo ou menos";
     case TMotivoDuracao::DuracaoInvalida: return "duração inválida";
+    case TMotivoDuracao::NomeAmbiguo: return "nome ambíguo";
   }
   return "";
 }
@@ -75,8 +76,10 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
   if (detalhado_) {
     const char* motivo =
         linha.segundos == 0 || linha.motivo != TMotivoDuracao::Medida ? TextoMotivo(linha.motivo) : "";
-    Escreve(std::string(NomeTabela(linha.tabela)) + "\t" + std::to_string(linha.codigo) + "\t" + linha.caminho +
-            "\t" + std::to_string(linha.segundos) + "\t" + linha.tempo + (*motivo ? "\t" : "") + motivo);
+    // The file actually opened follows the catalogue's path when they differ.
+    const std::string caminho = linha.aberto.empty() ? linha.caminho : linha.caminho + " → " + linha.aberto;
+    Escreve(std::string(NomeTabela(linha.tabela)) + "\t" + std::to_string(linha.codigo) + "\t" + caminho + "\t" +
+            std::to_string(linha.segundos) + "\t" + linha.tempo + (*motivo ? "\t" : "") + motivo);
   }
   if (!conferir_) return;
   // After the row's own line: the walk reads the whole file.

@@ -3,8 +3,8 @@
 const char* const TextoVersao = "atualiza-duracoes " DZ_VERSION "\n";
 
 const char* const TextoAjuda =
-    "uso: atualiza-duracoes [--config ARQUIVO] [--database NOME] [--verbose] [--dry-run]\n"
-    "                       [--conferir[=estrito]]\n"
+    "uso: atualiza-duracoes [--config ARQUIVO] [--database NOME] [--mapear DE=PARA]...\n"
+    "                         [--verbose] [--dry-run] [--conferir[=estrito]]\n"
     "\n"
     "Preenche a duração das músicas e vinhetas do catálogo que ainda estão com \"00:00\",\n"
     "como o botão Atualizar da janela: primeiro Tb_Musicas, depois Tb_Vinhetas, cada\n"
@@ -13,8 +13,13 @@ const char* const TextoAjuda =
     "  --config ARQUIVO  lê o banco da seção BANCO, chave CAMINHO deste arquivo\n"
     "                    (padrão: BaseAudio.ini na pasta do programa)\n"
     "  --database NOME   usa este banco e não lê arquivo de configuração\n"
-    "  --verbose         uma linha por registro: tabela, código, caminho, segundos,\n"
-    "                    mm:ss e, quando deu 0, o motivo\n"
+    "  --mapear DE=PARA  os caminhos do catálogo que começam com DE (um caminho do\n"
+    "                    Windows, como C:\\Musicas\\) estão em PARA nesta máquina\n"
+    "                    (como /srv/musicas/); pode vir várias vezes e vale junto com\n"
+    "                    a seção CAMINHOS do arquivo de configuração\n"
+    "  --verbose         uma linha por registro: tabela, código, caminho (e, quando\n"
+    "                    é outro, o arquivo aberto), segundos, mm:ss e, quando deu 0,\n"
+    "                    o motivo\n"
     "  --dry-run         mede e informa como --verbose, mas não grava nem confirma nada\n"
     "  --conferir        percorre também cada MP3 quadro a quadro e avisa quando a\n"
     "                    estimativa gravada não merece confiança: uma linha por\n"
@@ -28,8 +33,8 @@ const char* const TextoAjuda =
     "\n"
     "Saída: 0 quando a atualização termina, 1 quando um erro a interrompe (o texto\n"
     "do erro vai para a saída de erros; as linhas gravadas antes continuam gravadas),\n"
-    "2 quando os argumentos estão errados, 3 com --conferir=estrito quando a\n"
-    "atualização terminou mas houve aviso.\n";
+    "2 quando os argumentos ou a seção CAMINHOS estão errados, 3 com\n"
+    "--conferir=estrito quando a atualização terminou mas houve aviso.\n";
 
 TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
   TOpcoesLinha opcoes;
@@ -65,6 +70,8 @@ TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
         opcoes.banco = valor;
         opcoes.temBanco = true;
       }
+    } else if (nome == "--mapear") {
+      if (leValor()) opcoes.erro = AddArgumentRule(opcoes.mapeamento, valor);
     } else if (nome == "--verbose" || nome == "-v") {
       if (semValor()) opcoes.detalhado = true;
     } else if (nome == "--dry-run" || nome == "-n") {

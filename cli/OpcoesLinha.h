@@ -2,6 +2,8 @@
 
 // The command line of atualiza-duracoes.
 
+#include "audio/PathMapping.h"
+
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@ struct TOpcoesLinha {
   std::string arquivoConfiguracao;  // --config FILE; empty: BaseAudio.ini beside the program
   std::string banco;                // --database NAME
   bool temBanco = false;            // --database was given (an empty name counts)
+  TPathMapping mapeamento;          // the rules of every --mapear DE=PARA, in order
   bool detalhado = false;           // --verbose
   bool simulacao = false;           // --dry-run
   TModoConferencia conferencia = TModoConferencia::Nenhuma;  // --conferir[=estrito]

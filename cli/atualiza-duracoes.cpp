@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <exception>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -43,16 +44,24 @@ int main(int argc, char** argv) {
   TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, conferir);
   try {
     TCatalogo catalogo;
+    // The command line's rules come first, so they win over the file's for the same folder.
+    TPathMapping mapeamento = opcoes.mapeamento;
     if (opcoes.temBanco) {
       catalogo.DB_Velmar.SetDatabaseName(opcoes.banco);
     } else {
       const std::string arquivo =
           opcoes.arquivoConfiguracao.empty() ? ExecutableFolder() + ConfigFileName : opcoes.arquivoConfiguracao;
-      if (!AplicaConfiguracao(catalogo.DB_Velmar, arquivo) && !opcoes.arquivoConfiguracao.empty())
-        return Uso("arquivo de configuração não encontrado: " + arquivo);
+      if (!AplicaConfiguracao(catalogo.DB_Velmar, arquivo)) {
+        if (!opcoes.arquivoConfiguracao.empty()) return Uso("arquivo de configuração não encontrado: " + arquivo);
+      } else if (const std::string erro = ReadConfiguredPathMapping(arquivo, mapeamento); !erro.empty()) {
+        // A wrong rule would send rows to the wrong files: the run does not start.
+        std::fprintf(stderr, "atualiza-duracoes: %s\n", erro.c_str());
+        return SaidaUso;
+      }
     }
     TAtualizacao atualizacao(catalogo, frente,
-                             opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao);
+                             opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao,
+                             std::move(mapeamento));
     atualizacao.Executa();
   } catch (const std::exception& erro) {
     frente.Encerra();

@@ -4,6 +4,7 @@
 #include "audio/U_Funcoes.h"
 
 #include <charconv>
+#include <utility>
 
 namespace {
 
@@ -23,12 +24,14 @@ std::int32_t ComoInteiro(const std::string& texto) {
 
 }  // namespace
 
-TAtualizacao::TAtualizacao(TCatalogo& catalogo, TFrenteAtualizacao& frente, TModoAtualizacao modo)
-    : catalogo_(catalogo), frente_(frente), modo_(modo) {}
+TAtualizacao::TAtualizacao(TCatalogo& catalogo, TFrenteAtualizacao& frente, TModoAtualizacao modo,
+                           TPathMapping mapeamento)
+    : catalogo_(catalogo), frente_(frente), modo_(modo), mapeamento_(std::move(mapeamento)) {}
 
 void TAtualizacao::Executa() {
   TQuery& musicas = catalogo_.Q_Musicas;
   TQuery& vinhetas = catalogo_.Q_Vinhetas;
+  busca_ = TWindowsLookup();
   AbreTudo(musicas);
   AbreTudo(vinhetas);
   const std::int32_t totalMusicas = musicas.RecordCount();
@@ -80,8 +83,11 @@ void TAtualizacao::AtualizaVinheta() {
 
 void TAtualizacao::GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, const char* colunaCodigo,
                                 const char* colunaSegundos, const char* colunaTempo) {
-  TMotivoDuracao motivo = TMotivoDuracao::Medida;
-  const std::int32_t segundos = DuracaoEmSegundos(caminho, &motivo);
+  TMotivoDuracao motivo = TMotivoDuracao::NomeAmbiguo;  // unless the facade gets a path to measure
+  const TLookup arquivo = busca_.Find(mapeamento_, caminho);
+  // Ambiguous names give no file to read; a missing file is left to the facade, as ever.
+  const std::int32_t segundos =
+      arquivo.Result == TLookupResult::Ambiguous ? 0 : DuracaoEmSegundos(arquivo.Path, &motivo);
   const std::string tempo = SegundosParaTempo(segundos);
   if (modo_ == TModoAtualizacao::Gravacao) {
     query.Edit();
@@ -90,5 +96,6 @@ void TAtualizacao::GravaDuracao(TQuery& query, TTabela tabela, const std::string
     query.ApplyUpdates();
     catalogo_.Trans_Velmar.CommitRetaining();
   }
-  frente_.LinhaAtualizada({tabela, ComoInteiro(query.FieldAsString(colunaCodigo)), caminho, segundos, tempo, motivo});
+  frente_.LinhaAtualizada({tabela, ComoInteiro(query.FieldAsString(colunaCodigo)), caminho, segundos, tempo, motivo,
+                           arquivo.Path != caminho ? arquivo.Path : std::string()});
 }

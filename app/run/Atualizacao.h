@@ -6,6 +6,8 @@
 // it through a front end (the window, or a program without one).
 
 #include "app/run/FrenteAtualizacao.h"
+#include "audio/PathMapping.h"
+#include "audio/WindowsLookup.h"
 
 #include <string>
 
@@ -23,12 +25,17 @@ enum class TModoAtualizacao { Gravacao, Simulacao };
 
 class TAtualizacao {
 public:
-  TAtualizacao(TCatalogo& catalogo, TFrenteAtualizacao& frente, TModoAtualizacao modo = TModoAtualizacao::Gravacao);
+  // mapeamento: how the catalogue's Windows paths become local ones (BaseAudio.ini's [CAMINHOS]).
+  TAtualizacao(TCatalogo& catalogo, TFrenteAtualizacao& frente, TModoAtualizacao modo = TModoAtualizacao::Gravacao,
+               TPathMapping mapeamento = {});
 
   // The whole run. It handles no error: a database error ends it where it
   // happens (the rows before stay committed) and passes to the caller.
   // The queries stay open afterwards, so a later run walks the same rows again.
   void Executa();
+
+  // The lookup of the last run, with the folders it read.
+  const TWindowsLookup& Busca() const { return busca_; }
 
 private:
   // Measure and write the current row of Q_Musicas / Q_Vinhetas.
@@ -41,4 +48,6 @@ private:
   TCatalogo& catalogo_;
   TFrenteAtualizacao& frente_;
   TModoAtualizacao modo_;
+  TPathMapping mapeamento_;
+  TWindowsLookup busca_;  // one per run: each run sees the folders afresh
 };

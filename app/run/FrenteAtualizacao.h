@@ -20,10 +20,14 @@ enum class TTabela { Musicas, Vinhetas };
 struct TLinhaAtualizada {
   TTabela tabela;
   std::int32_t codigo;     // MUS_CODIGO or VIN_CODIGO
-  std::string caminho;     // the path that was measured, exactly as looked up
+  std::string caminho;     // the catalogue's path, exactly as it reads there
   std::int32_t segundos;   // the value written into the seconds column
   std::string tempo;       // the "mm:ss" text written into the time column
   TMotivoDuracao motivo;   // why the file gave that many seconds
+  // The file that was opened when it is not caminho (a Windows path
+  // translated, or a name found in another letter case); when none was
+  // found, the path that was looked for. "" when it is caminho itself.
+  std::string aberto = {};
 };
 
 class TFrenteAtualizacao {

@@ -265,6 +265,44 @@ TEST_F(UPrincipalTest, ConfigurationBesideTheExecutable) {
   EXPECT_TRUE(caixas.caixas.empty());
 }
 
+// The window reads BaseAudio.ini's [CAMINHOS] too: a catalogue written on
+// Windows is filled in; a wrong section keeps every run from starting, with
+// the reason in the error box.
+TEST_F(UPrincipalTest, WindowsCatalogueThroughTheSectionCaminhos) {
+  TTestDatabase db("INSERT INTO TB_PASTAS VALUES (1, 'C:\\Audio\\');\n"
+                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (20, '00:00', 1, 'CINCO.MP3');\n"
+                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (10, '00:00', 1, 'Tres.WAV');\n"
+                   "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, '00:00', '\\\\srv\\audio\\DOIS.wav');\n");
+  const std::string pasta = audio_.string();
+  const std::string certo = Ini(db.Path()) + "[CAMINHOS]\nDE1=c:\\audio\\\nPARA1=" + pasta + "\nDE2=\\\\srv\\audio\\\nPARA2=" +
+                            pasta + "/\n";
+  {
+    TConfiguracao config(&certo);
+    TCaixasGravadas caixas;
+    TJanela j(config.Folder());
+    Click(j.janela.BAlterar);
+    EXPECT_EQ(caixas.Textos(), QStringList{Sucesso});
+    EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|3|00:03", "20|5|00:05"));
+    EXPECT_THAT(dztest::Linhas(db.Path(), "SELECT VIN_SEGUNDOS, VIN_TEMPO FROM TB_VINHETAS"), ElementsAre("2|00:02"));
+  }
+  dztest::Executa(db.Path(), {"UPDATE TB_MUSICAS SET MUS_TEMPO = '00:00', MUS_SEGUNDOS = NULL"});
+  const std::string errado = Ini(db.Path()) + "[CAMINHOS]\nDE1=c:\\audio\\\nPARA2=" + pasta + "\n";
+  TConfiguracao config(&errado);
+  TCaixasGravadas caixas;
+  TJanela j(config.Folder());
+  EXPECT_TRUE(caixas.caixas.empty());  // start-up connects as ever
+  EXPECT_TRUE(j.janela.Catalogo.DB_Velmar.Connected());
+  for (int vez = 0; vez < 2; ++vez) {
+    Click(j.janela.BAlterar);
+    ASSERT_EQ(caixas.caixas.size(), static_cast<std::size_t>(vez + 1));
+    EXPECT_EQ(caixas.caixas.back().tipo, TCaixa::TTipo::Erro);
+    EXPECT_EQ(caixas.caixas.back().texto,
+              QString::fromStdString(config.Folder() + "BaseAudio.ini: [CAMINHOS] DE1 sem PARA1."));
+  }
+  EXPECT_EQ(j.janela.lblProgressao->text(), "Progresso:");
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|<null>|00:00", "20|<null>|00:00"));
+}
+
 // Three music rows and one jingle, pressed twice: what each bar shows as it is
 // redrawn during the run (the run keeps the event loop waiting, so these are
 // the redraws the user sees), the label, the values written, the message.

@@ -69,4 +69,32 @@ TEST(FrenteTerminal, RowLineGoesOutAtOnce) {
   }
 }
 
+// The file actually opened (or looked for) follows the catalogue's path when
+// it is another; an ambiguous name has its own reason.
+TEST(FrenteTerminal, VerboseLineNamesTheFileOpened) {
+  struct TCase {
+    const char* what;
+    TLinhaAtualizada linha;
+    std::string texto;
+  };
+  const TCase cases[] = {
+      {"the catalogue's path opened",
+       {TTabela::Musicas, 3, "/m/a.mp3", 95, "01:35", TMotivoDuracao::Medida},
+       "Tb_Musicas\t3\t/m/a.mp3\t95\t01:35\n"},
+      {"a translated path",
+       {TTabela::Musicas, 3, "C:\\M\\a.mp3", 95, "01:35", TMotivoDuracao::Medida, "/srv/m/A.MP3"},
+       "Tb_Musicas\t3\tC:\\M\\a.mp3 → /srv/m/A.MP3\t95\t01:35\n"},
+      {"an ambiguous name",
+       {TTabela::Vinhetas, 4, "C:\\V\\b.wav", 0, "00:00", TMotivoDuracao::NomeAmbiguo, "/srv/v/b.wav"},
+       "Tb_Vinhetas\t4\tC:\\V\\b.wav → /srv/v/b.wav\t0\t00:00\tnome ambíguo\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TCano cano;
+    TFrenteTerminal frente(cano.Escrita(), false, true);
+    frente.LinhaAtualizada(c.linha);
+    EXPECT_EQ(cano.Chegou(), c.texto);
+  }
+}
+
 }  // namespace

@@ -167,4 +167,32 @@ TEST(OpcoesLinha, ComPontoFinal) {
   }
 }
 
+// --mapear may be given many times; each adds a rule, in order, so the first
+// of two rules for the same folder wins. A wrong rule is a wrong argument.
+TEST(OpcoesLinha, Mapear) {
+  struct TCase {
+    const char* what;
+    std::vector<std::string> argumentos;
+    std::size_t regras;
+    std::string erro;
+  };
+  const TCase cases[] = {
+      {"none", {}, 0, ""},
+      {"one, value in the next argument", {"--mapear", "C:\\Musicas\\=/srv/musicas/"}, 1, ""},
+      {"two, one with \"=\"", {"--mapear=C:\\=/c/", "--mapear", "\\\\s\\v\\=/v/"}, 2, ""},
+      {"with --database", {"--database", "x.fdb", "--mapear", "C:\\=/c/"}, 1, ""},
+      {"without its value", {"--mapear"}, 0, "falta o valor de --mapear"},
+      {"without \"=\"", {"--mapear", "C:\\"}, 0, "--mapear C:\\: falta o sinal = entre DE e PARA"},
+      {"an empty PARA", {"--mapear=C:\\="}, 0, "--mapear C:\\=: PARA vazio"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + ": " + Mostra(c.argumentos));
+    const TOpcoesLinha o = LeOpcoes(c.argumentos);
+    EXPECT_EQ(o.mapeamento.Size(), c.regras);
+    EXPECT_EQ(o.erro, c.erro);
+  }
+  const TOpcoesLinha o = LeOpcoes({"--mapear", "C:\\M\\=/primeira/", "--mapear", "c:\\m\\=/segunda/"});
+  EXPECT_EQ(o.mapeamento.Translate("C:\\M\\a.mp3").Path, "/primeira/a.mp3");
+}
+
 }  // namespace

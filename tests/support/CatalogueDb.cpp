@@ -21,14 +21,16 @@ std::string ReadText(const std::string& path) {
 
 std::string CatalogueSchemaPath() { return DZ_SCHEMA_SQL; }
 
-void CreateCatalogue(const std::string& path, std::string_view extraSql, int dialect) {
+void CreateCatalogue(const std::string& path, std::string_view extraSql, int dialect, std::string_view characterSet) {
   const std::string script = path + ".sql";
   const std::string output = path + ".out";
   if (!std::ifstream(CatalogueSchemaPath())) throw std::runtime_error("cannot read " + CatalogueSchemaPath());
   // The database takes the dialect of its creation; the schema's own
   // "SET SQL DIALECT 1" then only sets the dialect of isql's statements.
   std::string text = "SET SQL DIALECT " + std::to_string(dialect) + ";\nCREATE DATABASE '" + path +
-                     "' USER 'SYSDBA' PASSWORD 'bluecrane' PAGE_SIZE 8192;\n" + ReadText(CatalogueSchemaPath());
+                     "' USER 'SYSDBA' PASSWORD 'bluecrane' PAGE_SIZE 8192" +
+                     (characterSet.empty() ? std::string() : " DEFAULT CHARACTER SET " + std::string(characterSet)) +
+                     ";\n" + ReadText(CatalogueSchemaPath());
   text += "\n";
   text += extraSql;
   text += "\nCOMMIT;\n";
@@ -37,8 +39,9 @@ void CreateCatalogue(const std::string& path, std::string_view extraSql, int dia
   if (status != 0) throw std::runtime_error("isql-fb could not make the catalogue database:\n" + ReadText(output));
 }
 
-TTestDatabase::TTestDatabase(std::string_view extraSql, bool forServer, int dialect) : path_(dir_.File("catalogue.fdb")) {
-  CreateCatalogue(path_, extraSql, dialect);
+TTestDatabase::TTestDatabase(std::string_view extraSql, bool forServer, int dialect, std::string_view characterSet)
+    : path_(dir_.File("catalogue.fdb")) {
+  CreateCatalogue(path_, extraSql, dialect, characterSet);
   if (forServer) {
     const passwd* user = ::getpwnam("firebird");
     if (user == nullptr) throw std::runtime_error("no user firebird (package firebird3.0-server)");

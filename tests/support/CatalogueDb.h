@@ -26,15 +26,18 @@ std::string CatalogueSchemaPath();
 // database in the given dialect, the schema script, then extraSql (more
 // statements, ";"-terminated). isql's script and output stay beside it
 // (path + ".sql", path + ".out"). Throws std::runtime_error with isql's
-// messages when it fails, also when the file exists already.
-void CreateCatalogue(const std::string& path, std::string_view extraSql = {}, int dialect = 1);
+// messages when it fails, also when the file exists already. characterSet is
+// the database's default character set (NONE when empty).
+void CreateCatalogue(const std::string& path, std::string_view extraSql = {}, int dialect = 1,
+                     std::string_view characterSet = {});
 
 // A fresh catalogue database (see CreateCatalogue) in a folder of its own.
 // Made for a server, the folder and the file belong to user firebird, the
 // server's user. The folder and the database go when the object goes.
 class TTestDatabase {
 public:
-  explicit TTestDatabase(std::string_view extraSql = {}, bool forServer = false, int dialect = 1);
+  explicit TTestDatabase(std::string_view extraSql = {}, bool forServer = false, int dialect = 1,
+                         std::string_view characterSet = {});
   TTestDatabase(const TTestDatabase&) = delete;
   TTestDatabase& operator=(const TTestDatabase&) = delete;
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -168,6 +169,58 @@ TEST(Audioinfo, ArgumentsAndHelp) {
     const TOutput out = RunAudioinfo(c.arguments);
     EXPECT_EQ(out.status, c.status) << c.what;
     EXPECT_NE(out.text.find(c.output), std::string::npos) << c.what;
+  }
+}
+
+// With rules (--mapear, or --config's [CAMINHOS]) each argument is a
+// catalogue's path, looked up as the update run does; without, it is read as
+// it is.
+TEST(Audioinfo, LooksUpCataloguePathsWithRules) {
+  TTempDir dir;
+  std::filesystem::create_directories(dir.Path() / "Samba");
+  std::filesystem::create_directories(dir.Path() / "Dupla");
+  dztest::WriteFile(dir.File("Samba/Um Segundo.WAV"), PlainWav(8000));
+  dztest::WriteFile(dir.File("Dupla/a.wav"), PlainWav(8000));
+  dztest::WriteFile(dir.File("Dupla/A.wav"), PlainWav(8000));
+  const std::string ini = dir.File("BaseAudio.ini");
+  dztest::WriteFile(ini, "[BANCO]\r\nCAMINHO=x.fdb\r\n[CAMINHOS]\r\nDE1=C:\\Musicas\\\r\nPARA1=" + dir.Path().string() +
+                             "\r\n");
+  const std::string files = " 'C:\\MUSICAS\\samba\\um segundo.wav' 'c:\\musicas\\dupla\\A.WAV' 'C:\\Musicas\\falta.wav'";
+  const std::string root = dir.Path().string();
+  const std::string expected[] = {
+      "{\"path\":\"C:\\\\MUSICAS\\\\samba\\\\um segundo.wav\",\"lookup\":\"found\",\"opened\":\"" + root +
+          "/Samba/Um Segundo.WAV\",\"seconds\":1,\"time\":\"00:01\",",
+      "{\"path\":\"c:\\\\musicas\\\\dupla\\\\A.WAV\",\"lookup\":\"ambiguous\",\"opened\":\"" + root +
+          "/dupla/A.WAV\",\"seconds\":0,\"time\":\"00:00\",",
+      "{\"path\":\"C:\\\\Musicas\\\\falta.wav\",\"lookup\":\"missing\",\"opened\":\"" + root +
+          "/falta.wav\",\"seconds\":0,\"time\":\"00:00\",",
+  };
+  for (const std::string& rules :
+       {"--mapear " + dztest::ShellQuote("C:\\Musicas\\=" + root), "--config " + dztest::ShellQuote(ini)}) {
+    SCOPED_TRACE(rules);
+    const TOutput out = RunAudioinfo(rules + files);
+    EXPECT_EQ(out.status, 0);
+    std::size_t start = 0;
+    for (const std::string& line : expected) {
+      EXPECT_EQ(out.text.compare(start, line.size(), line), 0) << out.text;
+      start = out.text.find('\n', start) + 1;
+    }
+  }
+  const TOutput plain = RunAudioinfo(files);
+  EXPECT_EQ(plain.text.find("\"lookup\""), std::string::npos) << plain.text;
+  EXPECT_NE(plain.text.find("\"seconds\":0"), std::string::npos) << plain.text;
+}
+
+TEST(Audioinfo, WrongRules) {
+  TTempDir dir;
+  const std::string ini = dir.File("BaseAudio.ini");
+  dztest::WriteFile(ini, "[CAMINHOS]\nDE1=C:\\\n");
+  const std::string cases[] = {"--mapear C: x.wav", "--mapear 'C:=rel' x.wav", "--config " + ini + " x.wav",
+                               "--config " + dir.File("missing.ini") + " x.wav", "x.wav --mapear"};
+  for (const std::string& arguments : cases) {
+    const TOutput out = RunAudioinfo(arguments);
+    EXPECT_EQ(out.status, 2) << arguments;
+    EXPECT_EQ(out.text, "") << arguments;
   }
 }
 

@@ -3,6 +3,10 @@
 // this file get 00:00?".
 
 #include "audio/ID3v1.h"
+#include "audio/PathMapping.h"
+#include "audio/ReadOnlyFile.h"
+#include "audio/WindowsLookup.h"
+#include "catalogue/Config.h"
 #include "audio/ID3v2.h"
 #include "tools/audioinfo/JsonWriter.h"
 #include "audio/MPEGFrameWalk.h"
@@ -18,7 +22,7 @@
 namespace {
 
 constexpr const char* Usage =
-    "usage: audioinfo [--help] [--walk] [--] FILE...\n"
+    "usage: audioinfo [--help] [--walk] [--config INI] [--mapear FROM=TO]... [--] FILE...\n"
     "\n"
     "Runs every audio reader on every FILE, whatever its extension, and prints one\n"
     "JSON object per file on one line:\n"
@@ -49,7 +53,14 @@ constexpr const char* Usage =
     "announces more than 1 % frames more than were walked. \"walk\" is null when\n"
     "there is no frame to start from (no MPEG audio, or a free-format stream).\n"
     "\n"
-    "Exit status: 0, or 2 when no file is named or an option is unknown.\n";
+    "With --config (the [CAMINHOS] rules of a BaseAudio.ini) or --mapear (one rule,\n"
+    "as atualiza-duracoes takes it), each FILE is a catalogue's path: it is translated\n"
+    "and looked up as the update run does (letter case, Windows-1252 names), and two\n"
+    "fields follow \"path\": \"lookup\" (\"exact\", \"found\", \"missing\" or\n"
+    "\"ambiguous\") and \"opened\", the file the readers read (for \"missing\" and\n"
+    "\"ambiguous\" the path looked for, which no reader can read).\n"
+    "\n"
+    "Exit status: 0, or 2 when no file is named, an option is unknown or a rule is wrong.\n";
 
 std::string FourChars(const char (&id)[4]) { return std::string(id, 4); }
 
@@ -202,10 +213,32 @@ void WriteId3v2(TJsonWriter& json, const std::string& path) {
       .EndObject();
 }
 
-std::string Describe(const std::string& path, bool withWalk) {
-  const std::int32_t seconds = DuracaoEmSegundos(path);
+const char* LookupName(TLookupResult result) {
+  switch (result) {
+    case TLookupResult::Exact: return "exact";
+    case TLookupResult::Found: return "found";
+    case TLookupResult::Missing: return "missing";
+    case TLookupResult::Ambiguous: return "ambiguous";
+  }
+  return "";
+}
+
+// lookup: the catalogue's lookup when rules were given, else none (the path is read as it is).
+std::string Describe(const std::string& catalogPath, TWindowsLookup* lookup, const TPathMapping& mapping,
+                     bool withWalk) {
   TJsonWriter json;
-  json.BeginObject().Text("path", path).Integer("seconds", seconds).Text("time", SegundosParaTempo(seconds));
+  json.BeginObject().Text("path", catalogPath);
+  std::string path = catalogPath;
+  bool ambiguous = false;
+  if (lookup != nullptr) {
+    const TLookup found = lookup->Find(mapping, catalogPath);
+    path = found.Path;
+    ambiguous = found.Result == TLookupResult::Ambiguous;
+    json.Text("lookup", LookupName(found.Result)).Text("opened", path);
+  }
+  // The update run reads nothing behind an ambiguous name.
+  const std::int32_t seconds = ambiguous ? 0 : DuracaoEmSegundos(path);
+  json.Integer("seconds", seconds).Text("time", SegundosParaTempo(seconds));
   WriteMpeg(json, path, withWalk);
   WriteWav(json, path);
   WriteId3v1(json, path);
@@ -218,6 +251,8 @@ std::string Describe(const std::string& path, bool withWalk) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> paths;
+  TPathMapping mapping;
+  bool catalogueLookup = false;
   bool optionsEnded = false;
   bool withWalk = false;
   for (int i = 1; i < argc; ++i) {
@@ -229,6 +264,25 @@ int main(int argc, char** argv) {
       return 0;
     } else if (!optionsEnded && argument == "--walk") {
       withWalk = true;
+    } else if (!optionsEnded && (argument == "--config" || argument == "--mapear")) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "audioinfo: %s needs a value\n\n%s", argument.c_str(), Usage);
+        return 2;
+      }
+      const std::string value = argv[++i];
+      std::string error;
+      if (argument == "--mapear") {
+        error = AddArgumentRule(mapping, value);
+      } else if (!FileExists(value)) {
+        error = "no configuration file " + value;
+      } else {
+        error = ReadConfiguredPathMapping(value, mapping);
+      }
+      if (!error.empty()) {
+        std::fprintf(stderr, "audioinfo: %s\n", error.c_str());
+        return 2;
+      }
+      catalogueLookup = true;
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
       std::fprintf(stderr, "audioinfo: unknown option %s\n\n%s", argument.c_str(), Usage);
       return 2;
@@ -240,8 +294,9 @@ int main(int argc, char** argv) {
     std::fputs(Usage, stderr);
     return 2;
   }
+  TWindowsLookup lookup;
   for (const std::string& path : paths) {
-    const std::string line = Describe(path, withWalk) + "\n";
+    const std::string line = Describe(path, catalogueLookup ? &lookup : nullptr, mapping, withWalk) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
   }
   return 0;

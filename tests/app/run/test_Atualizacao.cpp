@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -60,6 +61,17 @@ public:
 
 private:
   TValores& Barra(TBarra barra) { return barra == TBarra::Atual ? atual : geral; }
+};
+
+// The run of a catalogue with path rules; its front end and its lookup stay for the checks.
+struct TRodadaComRegras {
+  TRodadaComRegras(const TTestDatabase& db, const TPathMapping& regras, TModoAtualizacao modo)
+      : atualizacao(catalogo, frente, modo, regras) {
+    catalogo.DB_Velmar.SetDatabaseName(db.Path());
+  }
+  TCatalogo catalogo;
+  TFrenteGravada frente;
+  TAtualizacao atualizacao;
 };
 
 // Real audio files of the sample set Catalogue.
@@ -133,6 +145,7 @@ TEST_F(AtualizacaoTest, ThreeMusicRowsAndOneJingle) {
     EXPECT_EQ(frente.linhas[i].segundos, esperadas[i].segundos);
     EXPECT_EQ(frente.linhas[i].tempo, esperadas[i].tempo);
     EXPECT_EQ(frente.linhas[i].motivo, esperadas[i].motivo);
+    EXPECT_EQ(frente.linhas[i].aberto, "");  // Linux paths: the catalogue's own
   }
   // Written and committed: another attachment sees them while the catalogue is still open.
   EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
@@ -303,6 +316,95 @@ TEST_F(AtualizacaoTest, RowDeletedSinceTheSelection) {
   EXPECT_EQ(text, "Update Failed");
   EXPECT_EQ(frente.log.back(), "Geral 2");
   EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|<null>|00:00", "30|3|00:03"));
+}
+
+// A catalogue written on Windows: its rows find their files through the
+// rules and the lookup, and each row tells the file it opened. Each run reads
+// the folders afresh: a file that appears between two presses is found by the
+// second.
+TEST_F(AtualizacaoTest, WindowsPathsThroughTheRules) {
+  const dztest::TTempDir novos;
+  TTestDatabase db("INSERT INTO TB_PASTAS VALUES (1, 'C:\\AUDIO\\');\n"
+                   "INSERT INTO TB_PASTAS VALUES (2, 'C:\\Audio\\SUB\\');\n"
+                   "INSERT INTO TB_PASTAS VALUES (3, 'D:\\');\n"
+                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (3, '00:00', 3, 'NOVA.WAV');\n"
+                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (2, '00:00', 1, 'TRES.WAV');\n"
+                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '00:00', 2, 'Faixa.Wav');\n"
+                   "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, '00:00', '\\\\srv\\audio\\Cinco.MP3');\n");
+  TPathMapping mapeamento;
+  ASSERT_EQ(mapeamento.Add("c:\\audio\\", Folder(), "DE1", "PARA1"), "");
+  ASSERT_EQ(mapeamento.Add("\\\\srv\\audio", Folder(), "DE2", "PARA2"), "");
+  ASSERT_EQ(mapeamento.Add("D:", novos.Path().string(), "DE3", "PARA3"), "");
+  TRodadaComRegras rodada(db, mapeamento, TModoAtualizacao::Gravacao);
+  TFrenteGravada& frente = rodada.frente;
+  TAtualizacao& atualizacao = rodada.atualizacao;
+  atualizacao.Executa();
+  ASSERT_EQ(frente.linhas.size(), 4u);
+  EXPECT_EQ(frente.linhas[0].aberto, novos.File("NOVA.WAV"));  // looked for
+  EXPECT_EQ(frente.linhas[0].motivo, TMotivoDuracao::ArquivoInexistente);
+  EXPECT_EQ(frente.linhas[1].aberto, Folder() + "tres.wav");
+  EXPECT_EQ(frente.linhas[2].aberto, Folder() + "sub/faixa.wav");
+  EXPECT_EQ(frente.linhas[3].aberto, Folder() + "cinco.mp3");
+  EXPECT_EQ(frente.linhas[3].caminho, "\\\\srv\\audio\\Cinco.MP3");
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("1|4|00:04", "2|3|00:03", "3|0|00:00"));
+  EXPECT_THAT(Vinhetas(db.Path()), ElementsAre("1|5|00:05"));
+  EXPECT_EQ(atualizacao.Busca().DirectoryReads(), 3u);  // the new files' folder, the audio folder and sub
+
+  std::filesystem::copy_file(File("dois.wav"), novos.File("nova.wav"));
+  frente.linhas.clear();
+  atualizacao.Executa();
+  ASSERT_EQ(frente.linhas.size(), 4u);
+  EXPECT_EQ(frente.linhas[0].aberto, novos.File("nova.wav"));
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("1|4|00:04", "2|3|00:03", "3|2|00:02"));
+  EXPECT_EQ(atualizacao.Busca().DirectoryReads(), 3u);
+}
+
+// 10,000 rows in 20 folders, every name in another letter case than on disk:
+// each folder is read once in the run, and the two above them.
+TEST_F(AtualizacaoTest, TenThousandRowsInTwentyFoldersReadEachFolderOnce) {
+  constexpr int Pastas = 20;
+  constexpr int FaixasPorPasta = 500;
+  const dztest::TTempDir acervo;
+  std::string sql;
+  for (int pasta = 1; pasta <= Pastas; ++pasta) {
+    const std::filesystem::path caminho = acervo.Path() / "Acervo" / ("Pasta" + std::to_string(pasta));
+    std::filesystem::create_directories(caminho);
+    for (int faixa = 1; faixa <= FaixasPorPasta; ++faixa)
+      dztest::WriteFile((caminho / ("Faixa" + std::to_string(faixa) + ".wav")).string(), "");
+    sql += "INSERT INTO TB_PASTAS VALUES (" + std::to_string(pasta) + ", 'E:\\ACERVO\\PASTA" + std::to_string(pasta) +
+           "\\');\n";
+  }
+  // Row n lies in folder n mod 20 + 1, as file n / 20 + 1 of it.
+  sql += "SET TERM ^;\n"
+         "EXECUTE BLOCK AS DECLARE N INTEGER = 0; DECLARE F INTEGER = 1; DECLARE P INTEGER; BEGIN\n"
+         "  WHILE (F <= " + std::to_string(FaixasPorPasta) + ") DO BEGIN\n"
+         "    P = 1;\n"
+         "    WHILE (P <= " + std::to_string(Pastas) + ") DO BEGIN\n"
+         "      N = N + 1;\n"
+         "      INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (:N, '00:00', :P, 'FAIXA' || :F || '.WAV');\n"
+         "      P = P + 1;\n"
+         "    END\n"
+         "    F = F + 1;\n"
+         "  END\n"
+         "END^\n"
+         "SET TERM ;^\n";
+  TTestDatabase db(sql);
+  TPathMapping mapeamento;
+  ASSERT_EQ(mapeamento.Add("E:\\", acervo.Path().string(), "DE1", "PARA1"), "");
+  TRodadaComRegras rodada(db, mapeamento, TModoAtualizacao::Simulacao);
+  TFrenteGravada& frente = rodada.frente;
+  TAtualizacao& atualizacao = rodada.atualizacao;
+  atualizacao.Executa();
+  ASSERT_EQ(frente.linhas.size(), static_cast<std::size_t>(Pastas * FaixasPorPasta));
+  // The files are empty: found and read, they are no RIFF/WAVE files.
+  const auto lidas = std::count_if(frente.linhas.begin(), frente.linhas.end(),
+                                   [](const TLinhaAtualizada& l) { return l.motivo == TMotivoDuracao::NaoEWave; });
+  EXPECT_EQ(lidas, Pastas * FaixasPorPasta);
+  EXPECT_EQ(frente.linhas.front().aberto, acervo.Path().string() + "/Acervo/Pasta20/Faixa500.wav");
+  EXPECT_EQ(frente.linhas.back().aberto, acervo.Path().string() + "/Acervo/Pasta1/Faixa1.wav");
+  EXPECT_EQ(atualizacao.Busca().DirectoryReads(), static_cast<std::size_t>(Pastas + 2));
+  std::printf("directory reads of the run over %d rows in %d folders: %zu\n", Pastas * FaixasPorPasta, Pastas,
+              atualizacao.Busca().DirectoryReads());
 }
 
 }  // namespace

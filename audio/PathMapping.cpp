@@ -1,0 +1,141 @@
+#include "audio/PathMapping.h"
+
+#include "audio/CodePage.h"
+
+#include <charconv>
+#include <map>
+#include <optional>
+
+namespace {
+
+bool IsSeparator(char32_t character) { return character == '\\' || character == '/'; }
+
+// The next character of a path: a UTF-8 sequence when the whole path is UTF-8,
+// else one Windows-1252 byte.
+char32_t NextCharacter(std::string_view text, bool isUtf8, std::size_t& pos) {
+  char32_t character = 0;
+  if (isUtf8 && NextUtf8Character(text, pos, character)) return character;
+  return Char8BitToUnicode(static_cast<unsigned char>(text[pos++]));
+}
+
+// The form in which a Windows side is compared.
+std::u32string ComparisonKey(std::string_view text) {
+  const bool isUtf8 = IsUtf8(text);
+  std::u32string key;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const char32_t character = NextCharacter(text, isUtf8, pos);
+    key += IsSeparator(character) ? U'/' : FoldCase1252(character);
+  }
+  return key;
+}
+
+// Key names of [CAMINHOS] compare without regard to ASCII letter case.
+bool StartsWithName(std::string_view key, std::string_view prefix) {
+  if (key.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char c = key[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+// The n of "DEn" / "PARAn": 1 or more, decimal, no sign, no leading zero.
+std::optional<unsigned> RuleNumber(std::string_view digits) {
+  if (digits.empty() || digits.front() == '0') return std::nullopt;
+  unsigned number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  return number;
+}
+
+}  // namespace
+
+std::string TPathMapping::Add(std::string_view from, std::string_view to, std::string_view fromName,
+                              std::string_view toName) {
+  if (from.empty()) return std::string(fromName) + " vazio";
+  if (to.empty()) return std::string(toName) + " vazio";
+  if (to.front() != '/') return std::string(toName) + " não é um caminho absoluto: " + std::string(to);
+  TRule rule{ComparisonKey(from), false, std::string(to)};
+  rule.endsWithSeparator = rule.key.back() == U'/';
+  rules_.push_back(std::move(rule));
+  return {};
+}
+
+std::size_t TPathMapping::MatchLength(const TRule& rule, std::string_view path, bool pathIsUtf8) {
+  std::size_t pos = 0;
+  for (const char32_t wanted : rule.key) {
+    if (pos >= path.size()) return std::string_view::npos;
+    const char32_t character = NextCharacter(path, pathIsUtf8, pos);
+    if ((IsSeparator(character) ? U'/' : FoldCase1252(character)) != wanted) return std::string_view::npos;
+  }
+  // Only whole folder names: "C:\Musicas" is no prefix of "C:\MusicasNovas".
+  if (!rule.endsWithSeparator && pos < path.size() && !IsSeparator(static_cast<unsigned char>(path[pos])))
+    return std::string_view::npos;
+  return pos;
+}
+
+TTranslatedPath TPathMapping::Translate(std::string_view path) const {
+  const bool pathIsUtf8 = IsUtf8(path);
+  const TRule* best = nullptr;
+  std::size_t bestLength = 0;
+  for (const TRule& rule : rules_) {
+    if (best != nullptr && rule.key.size() <= best->key.size()) continue;
+    const std::size_t length = MatchLength(rule, path, pathIsUtf8);
+    if (length == std::string_view::npos) continue;
+    best = &rule;
+    bestLength = length;
+  }
+  if (best == nullptr) return {std::string(path), 0, false};
+
+  std::string rest(path.substr(bestLength));
+  for (char& c : rest) {
+    if (c == '\\') c = '/';
+  }
+  // One separator where the local folder meets the rest, whether or not
+  // either side brings its own.
+  if (rest.empty() && !best->endsWithSeparator) return {best->to, best->to.size(), true};
+  std::string head = best->to;
+  while (!head.empty() && head.back() == '/') head.pop_back();
+  head += '/';
+  const std::size_t localLength = head.size();
+  if (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
+  return {head + rest, localLength, true};
+}
+
+std::string AddSectionRules(TPathMapping& mapping, const TIniEntries& entries) {
+  const std::string where = std::string("[") + PathSection + "] ";
+  struct TPair {
+    std::optional<std::string> from, to;
+  };
+  std::map<unsigned, TPair> pairs;
+  for (const auto& [key, value] : entries) {
+    const bool isFrom = StartsWithName(key, FromKeyPrefix);
+    const bool isTo = !isFrom && StartsWithName(key, ToKeyPrefix);
+    const std::size_t prefixLength = isFrom ? FromKeyPrefix.size() : ToKeyPrefix.size();
+    const std::optional<unsigned> number =
+        isFrom || isTo ? RuleNumber(std::string_view(key).substr(prefixLength)) : std::nullopt;
+    if (!number) return where + "chave desconhecida: " + key;
+    std::optional<std::string>& side = isFrom ? pairs[*number].from : pairs[*number].to;
+    const std::string name = std::string(isFrom ? FromKeyPrefix : ToKeyPrefix) + std::to_string(*number);
+    if (side) return where + name + " repetida";
+    side = value;
+  }
+  for (const auto& [number, pair] : pairs) {
+    const std::string fromName = std::string(FromKeyPrefix) + std::to_string(number);
+    const std::string toName = std::string(ToKeyPrefix) + std::to_string(number);
+    if (!pair.to) return where + fromName + " sem " + toName;
+    if (!pair.from) return where + toName + " sem " + fromName;
+    if (std::string error = mapping.Add(*pair.from, *pair.to, fromName, toName); !error.empty()) return where + error;
+  }
+  return {};
+}
+
+std::string AddArgumentRule(TPathMapping& mapping, std::string_view argument) {
+  const std::string where = "--mapear " + std::string(argument) + ": ";
+  const std::size_t equals = argument.find('=');
+  if (equals == std::string_view::npos) return where + "falta o sinal = entre DE e PARA";
+  const std::string error = mapping.Add(argument.substr(0, equals), argument.substr(equals + 1), FromKeyPrefix,
+                                        ToKeyPrefix);
+  return error.empty() ? error : where + error;
+}

@@ -1,0 +1,174 @@
+#include "audio/WindowsLookup.h"
+
+#include "audio/CodePage.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <iterator>
+#include <memory>
+
+namespace {
+
+constexpr char Separator = '/';
+
+// What is at a path, links followed; a file is anything but a folder, as for
+// the duration facade's existence test.
+enum class TPathKind { Missing, Directory, File };
+
+TPathKind PathKind(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0)
+    return TPathKind::Missing;
+  return S_ISDIR(info.st_mode) ? TPathKind::Directory : TPathKind::File;
+}
+
+bool IsTrailingIgnored(char32_t character) { return character == ' ' || character == '.'; }
+
+struct TDirCloser {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+}  // namespace
+
+std::string NameKey(std::string_view name, bool text8Bit) {
+  const bool isUtf8 = !text8Bit && IsUtf8(name);
+  std::u32string characters;
+  for (std::size_t pos = 0; pos < name.size();) {
+    char32_t character = 0;
+    if (!isUtf8 || !NextUtf8Character(name, pos, character))
+      character = Char8BitToUnicode(static_cast<unsigned char>(name[pos++]));
+    characters += character;
+  }
+  while (!characters.empty() && IsTrailingIgnored(characters.back())) characters.pop_back();
+  std::string key;
+  for (const char32_t character : characters) AppendUtf8(key, FoldCase1252(character));
+  return key;
+}
+
+TLookup TWindowsLookup::Find(const TPathMapping& mapping, std::string_view cataloguePath) {
+  const TTranslatedPath translated = mapping.Translate(cataloguePath);
+  return FindPath(translated.Path, translated.LocalLength);
+}
+
+TLookup TWindowsLookup::FindPath(std::string_view pathText, std::size_t localLength) {
+  const std::string path(pathText);
+  if (PathKind(path) == TPathKind::File) return {TLookupResult::Exact, path};
+  if (path.find('\0') != std::string::npos) return {TLookupResult::Missing, path};
+  localLength = std::min(localLength, path.size());
+  const std::string_view fromCatalogue = std::string_view(path).substr(localLength);
+  const bool text8Bit = !IsUtf8(fromCatalogue);
+  if (text8Bit) {
+    const std::string converted = path.substr(0, localLength) + Text8BitToUtf8(fromCatalogue);
+    if (PathKind(converted) == TPathKind::File) return {TLookupResult::Found, converted};
+  }
+  // A relative path would be looked up from wherever the program runs.
+  if (path.front() != Separator) return {TLookupResult::Missing, path};
+
+  const std::size_t lastSeparator = path.rfind(Separator);
+  const std::string_view name = std::string_view(path).substr(lastSeparator + 1);
+  if (name.empty()) return {TLookupResult::Missing, path};
+  const TResolved folder = ResolveFolder(std::string_view(path).substr(0, lastSeparator), localLength, text8Bit);
+  if (folder.result != TLookupResult::Found) return {folder.result, path};
+  const TResolved file = Match(folder.path, name, lastSeparator + 1 >= localLength, text8Bit, TKind::File);
+  if (file.result != TLookupResult::Found) return {file.result, path};
+  return {file.path == path ? TLookupResult::Exact : TLookupResult::Found, file.path};
+}
+
+TWindowsLookup::TResolved TWindowsLookup::ResolveFolder(std::string_view folder, std::size_t localLength,
+                                                        bool text8Bit) {
+  // The same spelling resolves alike only with the same split between local
+  // folder and catalogue text, and the same reading of that text.
+  const std::string keyPrefix = (text8Bit ? "8:" : "u:") + std::to_string(localLength) + ":";
+  const auto cached = [&](std::size_t length) -> const TResolved* {
+    const auto found = resolved_.find(keyPrefix + std::string(folder.substr(0, length)));
+    return found == resolved_.end() ? nullptr : &found->second;
+  };
+
+  // The longest part of the folder resolved before, then one name after the other.
+  std::size_t done = folder.size();
+  const TResolved* start = cached(done);
+  while (start == nullptr && done > 0) {
+    done = folder.rfind(Separator, done - 1);
+    if (done == std::string_view::npos || done == 0) {
+      done = 0;
+      break;
+    }
+    start = cached(done);
+  }
+  TResolved current = start != nullptr ? *start : TResolved{TLookupResult::Found, ""};
+  while (done < folder.size() && current.result == TLookupResult::Found) {
+    const std::size_t nameStart = done + 1;  // folder[done] is a separator
+    std::size_t nameEnd = folder.find(Separator, nameStart);
+    if (nameEnd == std::string_view::npos) nameEnd = folder.size();
+    const std::string_view name = folder.substr(nameStart, nameEnd - nameStart);
+    if (name == "..") {
+      current.path += "/..";  // the system resolves it; no name to find
+    } else if (!name.empty() && name != ".") {
+      current = Match(current.path, name, nameStart >= localLength, text8Bit, TKind::Directory);
+    }
+    done = nameEnd;
+    resolved_.emplace(keyPrefix + std::string(folder.substr(0, done)), current);
+  }
+  return current;
+}
+
+TWindowsLookup::TResolved TWindowsLookup::Match(const std::string& parent, std::string_view name,
+                                                bool fromCatalogue, bool text8Bit, TKind wanted) {
+  const TPathKind wantedKind = wanted == TKind::Directory ? TPathKind::Directory : TPathKind::File;
+  const std::string prefix = parent + Separator;
+  std::string candidate = prefix + std::string(name);
+  if (PathKind(candidate) == wantedKind) return {TLookupResult::Found, candidate};
+  const bool readAs8Bit = fromCatalogue && text8Bit;
+  if (readAs8Bit) {
+    candidate = prefix + Text8BitToUtf8(name);
+    if (PathKind(candidate) == wantedKind) return {TLookupResult::Found, candidate};
+  }
+
+  const std::string key = NameKey(name, readAs8Bit);
+  if (key.empty()) return {TLookupResult::Missing, {}};
+  TFolder& folder = Folder(parent.empty() ? std::string(1, Separator) : parent);
+  const auto [first, last] = folder.byKey.equal_range(key);
+  const auto count = std::distance(first, last);
+  if (count == 0) return {TLookupResult::Missing, {}};
+  if (count > 1) return {TLookupResult::Ambiguous, {}};
+  TEntry& entry = folder.entries[first->second];
+  if (KindOf(parent, entry) != wanted) return {TLookupResult::Missing, {}};
+  return {TLookupResult::Found, prefix + entry.name};
+}
+
+TWindowsLookup::TFolder& TWindowsLookup::Folder(const std::string& path) {
+  const auto [place, added] = folders_.try_emplace(path);
+  TFolder& folder = place->second;
+  if (!added) return folder;
+  ++directoryReads_;
+  // A folder that cannot be read stays empty: nothing in it can be found.
+  const std::unique_ptr<DIR, TDirCloser> dir(::opendir(path.c_str()));
+  if (!dir) return folder;
+  while (const dirent* item = ::readdir(dir.get())) {
+    const std::string_view name = item->d_name;
+    if (name == "." || name == "..") continue;
+    TKind kind = TKind::Unknown;
+    if (item->d_type == DT_DIR) {
+      kind = TKind::Directory;
+    } else if (item->d_type != DT_UNKNOWN && item->d_type != DT_LNK) {
+      kind = TKind::File;
+    }
+    folder.entries.push_back({std::string(name), kind});
+    if (std::string key = NameKey(name, false); !key.empty())
+      folder.byKey.emplace(std::move(key), folder.entries.size() - 1);
+  }
+  return folder;
+}
+
+TWindowsLookup::TKind TWindowsLookup::KindOf(const std::string& parent, TEntry& entry) {
+  if (entry.kind == TKind::Unknown) {
+    switch (PathKind(parent + Separator + entry.name)) {
+      case TPathKind::Directory: entry.kind = TKind::Directory; break;
+      case TPathKind::File: entry.kind = TKind::File; break;
+      case TPathKind::Missing: entry.kind = TKind::Missing; break;
+    }
+  }
+  return entry.kind;
+}

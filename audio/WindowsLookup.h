@@ -1,0 +1,88 @@
+#pragma once
+
+// Finds a catalogue's file the way the station's Windows machines do, on a
+// file system that tells letter case apart: the one place besides the file
+// layer that reads folders.
+//
+// The exact bytes of a path are always tried first, and a path that names a
+// file as it is costs no folder read. Otherwise the path is followed folder
+// by folder from the root, as Wine and Samba do; for each name:
+//   1. the name exactly as it is;
+//   2. when the catalogue's part of the path is not UTF-8 (a catalogue in
+//      character set NONE written by a Windows program), the name's
+//      Windows-1252 bytes as UTF-8, the name a Linux share shows;
+//   3. the one name of the folder that is equal without regard to letter
+//      case (ASCII and the Windows-1252 letters) and to trailing blanks and
+//      dots, which Windows ignores. Names compare as characters, so a name
+//      written in Windows-1252 finds the same name in UTF-8. Two such names
+//      (differing only in case) are ambiguous: no file.
+// Folders are read once per lookup object (one update run) and remembered,
+// with every name resolved so far. Paths that are not absolute are only tried
+// exactly as they are.
+
+#include "audio/PathMapping.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+enum class TLookupResult {
+  Exact,      // a file at the path as given
+  Found,      // a file at another path (Path says which)
+  Missing,    // no file
+  Ambiguous,  // names that differ only in letter case stand in the way
+};
+
+struct TLookup {
+  TLookupResult Result = TLookupResult::Missing;
+  // The file to open; for Missing and Ambiguous the path that was looked for.
+  std::string Path;
+};
+
+class TWindowsLookup {
+public:
+  // The catalogue's path translated by the rules, then looked up.
+  TLookup Find(const TPathMapping& mapping, std::string_view cataloguePath);
+  // A path already translated, whose first localLength bytes are a local
+  // folder of the configuration and the rest the catalogue's text.
+  TLookup FindPath(std::string_view path, std::size_t localLength = 0);
+
+  // How many times a folder was read (for tests and measurements).
+  std::size_t DirectoryReads() const { return directoryReads_; }
+
+private:
+  enum class TKind { Unknown, Missing, Directory, File };
+  struct TEntry {
+    std::string name;
+    TKind kind;  // Unknown until asked (links and file systems that do not say)
+  };
+  struct TFolder {
+    std::vector<TEntry> entries;
+    std::unordered_multimap<std::string, std::size_t> byKey;  // NameKey of each entry
+  };
+  struct TResolved {
+    TLookupResult result;
+    std::string path;  // the folder as it exists, without its trailing "/" ("" for the root)
+  };
+
+  // The folder (catalogue's spelling, without its trailing "/") as it exists.
+  TResolved ResolveFolder(std::string_view folder, std::size_t localLength, bool text8Bit);
+  // One name inside a folder that exists.
+  TResolved Match(const std::string& parent, std::string_view name, bool fromCatalogue, bool text8Bit,
+                  TKind wanted);
+  TFolder& Folder(const std::string& path);
+  TKind KindOf(const std::string& parent, TEntry& entry);
+
+  std::unordered_map<std::string, TFolder> folders_;     // by the folder's real path
+  std::unordered_map<std::string, TResolved> resolved_;  // by the catalogue's spelling
+  std::size_t directoryReads_ = 0;
+};
+
+// The key under which names are equal for a Windows machine: the name without
+// its trailing blanks and dots, each character in lower case (FoldCase1252),
+// as UTF-8. The name is read as UTF-8 when it is valid UTF-8 and text8Bit is
+// false, else as Windows-1252. A name of only blanks and dots has the key "".
+std::string NameKey(std::string_view name, bool text8Bit);
