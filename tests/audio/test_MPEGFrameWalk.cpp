@@ -1,16 +1,13 @@
 #include "audio/MPEGFrameWalk.h"
 
 #include "audio/MPEGaudio.h"
+#include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <taglib/apetag.h>
-#include <taglib/id3v1tag.h>
-#include <taglib/mpegfile.h>
 
 #include <cmath>
 #include <filesystem>
-#include <map>
 #include <memory>
 
 namespace {
@@ -341,78 +338,18 @@ TEST(MPEGFrameWalk, StreamsLongerThanTheBuffer) {
 
 // ---------------------------------------------------------------- real encoder output
 
-// Files that lame, sox, ffmpeg and TagLib make, once per test process.
+// The sample set Walk: lame's streams of noise, and copies of them cut short,
+// without their Xing frame or with tags behind the audio.
 class MPEGFrameWalkRealFiles : public ::testing::Test {
 protected:
-  struct TSource {
-    const char* file;
-    int rate;
-    int channels;
-    const char* lameOptions;
-  };
-  static constexpr TSource Sources[] = {
-      {"cbr-128.mp3", 44100, 2, "-b 128"},
-      {"vbr-V2.mp3", 44100, 2, "-V 2"},
-      {"abr-96.mp3", 44100, 2, "--abr 96 --resample 44.1"},
-      {"mpeg2-vbr-mono.mp3", 22050, 1, "-V 5"},
-      {"mpeg25-cbr-32.mp3", 11025, 2, "-b 32"},
-      {"mpeg25-mono-crc-8.mp3", 8000, 1, "-p -b 8 -m m"},
-      {"free-format.mp3", 44100, 2, "--freeformat -b 400"},
-  };
-
   static void SetUpTestSuite() {
-    dir_ = std::make_unique<TTempDir>();
-    for (const auto& s : Sources) {
-      const std::string wav = Path(std::string(s.file) + ".wav");
-      // Noise, so that a VBR encoder varies its bit rate.
-      const std::string line = "sox -n -r " + std::to_string(s.rate) + " -c " + std::to_string(s.channels) +
-                               " -b 16 " + dztest::ShellQuote(wav) + " synth 7.3 pinknoise vol 0.3 && lame --quiet " +
-                               s.lameOptions + " " + dztest::ShellQuote(wav) + " " + dztest::ShellQuote(Path(s.file));
-      made_[s.file] = dztest::RunCommand(line + " > /dev/null 2>&1") == 0;
-    }
-    if (Made("vbr-V2.mp3")) {
-      const std::vector<std::uint8_t> vbr = dztest::ReadFileBytes(Path("vbr-V2.mp3"));
-      // An interrupted copy: the first half, Xing header and all.
-      made_["vbr-half.mp3"] = Write("vbr-half.mp3", {vbr.begin(), vbr.begin() + vbr.size() / 2});
-      // A cut that lost the Xing frame, the first of the file (lame writes no ID3v2 tag here).
-      if (IsFrameAt(vbr, 0)) {
-        FrameData first{};
-        DecodeHeader({vbr[0], vbr[1], vbr[2], vbr[3]}, first);
-        made_["vbr-no-xing.mp3"] = Write("vbr-no-xing.mp3", {vbr.begin() + FrameLength(first), vbr.end()});
-      }
-    }
-    if (Made("cbr-128.mp3")) {
-      const std::vector<std::uint8_t> cbr = dztest::ReadFileBytes(Path("cbr-128.mp3"));
-      made_["cbr-half.mp3"] = Write("cbr-half.mp3", {cbr.begin(), cbr.begin() + cbr.size() / 2});
-      made_["tags-at-end.mp3"] = TagAtTheEnd("cbr-128.mp3", "tags-at-end.mp3");
-    }
+    scratch_ = std::make_unique<TTempDir>();
+    dir_ = dztest::SampleFolder(dztest::TSampleSet::Walk);
   }
-  static void TearDownTestSuite() { dir_.reset(); }
+  static void TearDownTestSuite() { scratch_.reset(); }
 
-  static std::string Path(const std::string& file) { return dir_->File(file); }
-  static bool Made(const std::string& file) { return made_.count(file) != 0 && made_.at(file); }
-  static bool Write(const std::string& file, const std::vector<std::uint8_t>& bytes) {
-    dztest::WriteFile(Path(file), bytes);
-    return true;
-  }
-
-  // An APE tag with a long item and an ID3v1 tag written by TagLib, and the
-  // extended ID3v1 block put in front of the ID3v1 tag.
-  static bool TagAtTheEnd(const std::string& from, const std::string& to) {
-    std::filesystem::copy_file(Path(from), Path(to));
-    {
-      TagLib::MPEG::File file(Path(to).c_str());
-      if (!file.isOpen()) return false;
-      file.APETag(true)->setTitle("Faixa com APE");
-      file.APETag(true)->setComment(TagLib::String(std::string(5000, 'c')));
-      file.ID3v1Tag(true)->setTitle("Faixa com ID3v1");
-      if (!file.save(TagLib::MPEG::File::APE | TagLib::MPEG::File::ID3v1)) return false;
-    }
-    std::vector<std::uint8_t> bytes = dztest::ReadFileBytes(Path(to));
-    const std::vector<std::uint8_t> extended = TBytes().Str("TAG+").Str("Faixa com ID3v1 estendido").PadTo(227);
-    bytes.insert(bytes.end() - 128, extended.begin(), extended.end());
-    return Write(to, bytes);
-  }
+  static std::string Path(const std::string& file) { return (dir_ / file).string(); }
+  static bool Made(const std::string& file) { return std::filesystem::is_regular_file(Path(file)); }
 
   // Samples per channel that ffmpeg decodes from the whole file, as its
   // "ffmpeg -i FILE -f null -" run does, counted sample by sample (the time
@@ -420,19 +357,19 @@ protected:
   // is off: the encoder's delay and padding are frames of the stream, which
   // the walk counts, as the VBR header's frame count does.
   static std::int64_t DecodedSamples(const std::string& file) {
-    const std::string raw = Path(file) + ".raw";
+    const std::string raw = scratch_->File(file + ".raw");
     if (dztest::RunCommand("ffmpeg -v quiet -y -flags2 +skip_manual -i " + dztest::ShellQuote(Path(file)) +
                            " -f s16le -ac 1 " + dztest::ShellQuote(raw)) != 0)
       return -1;
     return static_cast<std::int64_t>(std::filesystem::file_size(raw) / 2);
   }
 
-  static std::unique_ptr<TTempDir> dir_;
-  static std::map<std::string, bool> made_;
+  static std::filesystem::path dir_;
+  static std::unique_ptr<TTempDir> scratch_;  // ffmpeg's decodes: the sample files stay as made
 };
 
-std::unique_ptr<TTempDir> MPEGFrameWalkRealFiles::dir_;
-std::map<std::string, bool> MPEGFrameWalkRealFiles::made_;
+std::filesystem::path MPEGFrameWalkRealFiles::dir_;
+std::unique_ptr<TTempDir> MPEGFrameWalkRealFiles::scratch_;
 
 TEST_F(MPEGFrameWalkRealFiles, WalkedDurationAgreesWithAFullDecode) {
   struct TCase {

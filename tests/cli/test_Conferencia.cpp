@@ -8,12 +8,12 @@
 #include "audio/MPEGaudio.h"
 #include "audio/U_Funcoes.h"
 #include "tests/cli/CliTestSupport.h"
+#include "tests/support/SampleFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <memory>
 
 namespace {
 
@@ -111,47 +111,13 @@ TEST(Conferencia, Texts) {
 
 // ---------------------------------------------------------------- the program on a catalogue
 
-// Files made with sox and lame once per test process: one of each kind.
+// The sample set Conferencia: one file of each kind.
 class AtualizaDuracoesConferir : public ::testing::Test {
 protected:
-  static void SetUpTestSuite() {
-    pasta_ = std::make_unique<TTempDir>();
-    const std::string fonte = Arquivo("fonte.wav");
-    const std::string silencio = Arquivo("silencio.wav");
-    const std::string cheio = Arquivo("cheio.mp3");
-    const std::string comandos[] = {
-        Sox(fonte, "synth 5 sine 440") + " && lame --quiet -b 128 " + Q(fonte) + " " + Q(Arquivo(Bom)),
-        Sox(Arquivo(Wav), "synth 3 sine 440"),
-        Sox(fonte, "synth 20 pinknoise vol 0.3") + " && lame --quiet -V 2 " + Q(fonte) + " " + Q(cheio),
-        // Two seconds of silence in front: lame's first audio frames are at its lowest rate.
-        Sox(silencio, "synth 6 pinknoise vol 0.3 pad 2") + " && lame --quiet -V 2 " + Q(silencio) + " " +
-            Q(Arquivo(SemXing)),
-    };
-    for (const auto& comando : comandos) ASSERT_EQ(dztest::RunCommand(comando + " >/dev/null 2>&1"), 0) << comando;
-    // An interrupted copy: the first half, its Xing header announcing all.
-    const std::vector<std::uint8_t> inteiro = dztest::ReadFileBytes(cheio);
-    dztest::WriteFile(Arquivo(Truncado),
-                      std::vector<std::uint8_t>(inteiro.begin(), inteiro.begin() + inteiro.size() / 2));
-    // A cut that lost the Xing frame, the first of the file (lame wrote no ID3v2 tag).
-    std::vector<std::uint8_t> semXing = dztest::ReadFileBytes(Arquivo(SemXing));
-    ASSERT_TRUE(MPEGFrame::IsFrameAt(semXing, 0));
-    FrameData xing{};
-    MPEGFrame::DecodeHeader({semXing[0], semXing[1], semXing[2], semXing[3]}, xing);
-    semXing.erase(semXing.begin(), semXing.begin() + MPEGFrame::FrameLength(xing));
-    dztest::WriteFile(Arquivo(SemXing), semXing);
-    // An upload area that was not filled: zeros behind the audio.
-    std::vector<std::uint8_t> lixo = dztest::ReadFileBytes(Arquivo(Bom));
-    lixo.resize(lixo.size() + 100000, 0);
-    dztest::WriteFile(Arquivo(Lixo), lixo);
-  }
-  static void TearDownTestSuite() { pasta_.reset(); }
+  static void SetUpTestSuite() { pasta_ = dztest::SampleFolder(dztest::TSampleSet::Conferencia); }
 
-  static std::string Q(const std::string& texto) { return dztest::ShellQuote(texto); }
-  static std::string Sox(const std::string& arquivo, const std::string& efeito) {
-    return "sox -n -r 44100 -c 2 -b 16 " + Q(arquivo) + " " + efeito;
-  }
-  static std::string Pasta() { return pasta_->Path().string() + "/"; }
-  static std::string Arquivo(const std::string& nome) { return pasta_->File(nome); }
+  static std::string Pasta() { return pasta_.string() + "/"; }
+  static std::string Arquivo(const std::string& nome) { return (pasta_ / nome).string(); }
 
   static constexpr const char* Bom = "bom.mp3";
   static constexpr const char* Truncado = "truncado.mp3";
@@ -193,10 +159,10 @@ protected:
     return linhas;
   }
 
-  static std::unique_ptr<TTempDir> pasta_;
+  static std::filesystem::path pasta_;
 };
 
-std::unique_ptr<TTempDir> AtualizaDuracoesConferir::pasta_;
+std::filesystem::path AtualizaDuracoesConferir::pasta_;
 
 const std::string FaseMusicas = "Progresso: Músicas 4/4 (100%); geral 4/5 (80%)\n";
 const std::string FaseVinhetas = "Progresso: Vinhetas 1/1 (100%); geral 5/5 (100%)\n";

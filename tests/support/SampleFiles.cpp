@@ -2,11 +2,18 @@
 
 #include "tests/support/TestSupport.h"
 
+#include "audio/MPEGaudio.h"
+
+#include <taglib/apetag.h>
+#include <taglib/id3v1tag.h>
+#include <taglib/mpegfile.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -14,6 +21,7 @@
 #include <string_view>
 #include <sys/file.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace dztest {
@@ -22,13 +30,79 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ---- The recipes. Every command runs in the set's folder, so it names its
+// ---- The recipes. Every step works in the set's folder, so it names its
 // files without a path. ----
+
+// A step of a recipe: a shell command, or an edit in C++ of files that earlier
+// steps made, for what no tool at hand does (a cut at a frame boundary, tags
+// written by TagLib). The text is the command, or says what the edit does; it
+// is part of the recipe's key, so an edit that changes says so in its text.
+struct TStep {
+  TStep(const char* command) : text(command) {}
+  TStep(std::string command) : text(std::move(command)) {}
+  TStep(std::string what, std::function<bool(const fs::path& folder)> edit)
+      : text(std::move(what)), edit(std::move(edit)) {}
+
+  std::string text;
+  std::function<bool(const fs::path& folder)> edit;  // empty for a command
+};
+
+// 16-bit sound by sox from its effects ("synth 2 sine 440").
+std::string Sox(std::string_view file, int rate, int channels, std::string_view effects) {
+  return "sox -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) + " -b 16 " + std::string(file) +
+         " " + std::string(effects);
+}
 
 // A 440 Hz sine of 16 bits by sox.
 std::string Sine(std::string_view file, int rate, int channels, std::string_view seconds) {
-  return "sox -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) + " -b 16 " + std::string(file) +
-         " synth " + std::string(seconds) + " sine 440";
+  return Sox(file, rate, channels, "synth " + std::string(seconds) + " sine 440");
+}
+
+// An interrupted copy: the first half of a file, rounded down to a byte.
+std::string FirstHalf(std::string_view from, std::string_view to) {
+  const std::string source = ShellQuote(from);
+  return "head -c $(( $(stat -c %s " + source + ") / 2 )) " + source + " > " + ShellQuote(to);
+}
+
+// A cut that lost the first frame of a stream that starts with one: lame's
+// Xing or Info frame, as lame writes no ID3v2 tag unless asked to.
+TStep CutFirstFrame(const std::string& from, const std::string& to) {
+  return {to + ": " + from + " without its first frame", [from, to](const fs::path& folder) {
+            const std::vector<std::uint8_t> bytes = ReadFileBytes((folder / from).string());
+            if (!MPEGFrame::IsFrameAt(bytes, 0)) return false;
+            FrameData first{};
+            MPEGFrame::DecodeHeader({bytes[0], bytes[1], bytes[2], bytes[3]}, first);
+            const std::size_t length = MPEGFrame::FrameLength(first);
+            if (length == 0 || length > bytes.size()) return false;
+            WriteFile((folder / to).string(), std::vector<std::uint8_t>(bytes.begin() + length, bytes.end()));
+            return true;
+          }};
+}
+
+// Tags behind the audio as taggers leave them: an APE tag with a long item
+// and an ID3v1 tag written by TagLib, then the extended ID3v1 block that some
+// taggers put in front of the ID3v1 tag.
+TStep TagsAtTheEnd(const std::string& from, const std::string& to) {
+  return {to + ": " + from + " with an APE tag (title, 5000-character comment), an ID3v1 tag (title) and "
+               "\"TAG+\" in front of it",
+          [from, to](const fs::path& folder) {
+            const fs::path path = folder / to;
+            fs::copy_file(folder / from, path);
+            {
+              TagLib::MPEG::File file(path.c_str());
+              if (!file.isOpen()) return false;
+              file.APETag(true)->setTitle("Faixa com APE");
+              file.APETag(true)->setComment(TagLib::String(std::string(5000, 'c')));
+              file.ID3v1Tag(true)->setTitle("Faixa com ID3v1");
+              if (!file.save(TagLib::MPEG::File::APE | TagLib::MPEG::File::ID3v1)) return false;
+            }
+            std::vector<std::uint8_t> bytes = ReadFileBytes(path.string());
+            if (bytes.size() < 128) return false;
+            const std::vector<std::uint8_t> extended = TBytes().Str("TAG+").Str("Faixa com ID3v1 estendido").PadTo(227);
+            bytes.insert(bytes.end() - 128, extended.begin(), extended.end());
+            WriteFile(path.string(), bytes);
+            return true;
+          }};
 }
 
 const char* const WavCommands[] = {
@@ -47,7 +121,7 @@ const char* const WavCommands[] = {
     "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -c:a pcm_f32le fffloat.wav",
 };
 
-// lame streams, each from a 7.3 s sine of its rate and channels ("<file>.wav").
+// A lame stream, encoded from sox's sound at its rate and channels ("<file>.wav").
 struct TLameStream {
   const char* file;
   int rate;
@@ -55,6 +129,7 @@ struct TLameStream {
   const char* lameOptions;
 };
 
+// Each from a 7.3 s sine.
 constexpr TLameStream LameStreams[] = {
     {"mpeg1-joint-128.mp3", 44100, 2, "-b 128 -m j"},
     {"mpeg1-mono-crc-64.mp3", 32000, 1, "-p -b 64 -m m"},
@@ -68,13 +143,15 @@ constexpr TLameStream LameStreams[] = {
     {"abr-96.mp3", 44100, 2, "--abr 96 --resample 44.1"},
 };
 
-std::vector<std::string> Mp3Commands() {
-  std::vector<std::string> commands = {"lame --version > lame-version.txt"};
-  for (const TLameStream& s : LameStreams) {
-    const std::string source = std::string(s.file) + ".wav";
-    commands.push_back(Sine(source, s.rate, s.channels, "7.3") + " && lame --quiet " + s.lameOptions + " " + source +
-                       " " + s.file);
-  }
+// The sound of the sox effects, then lame's stream of it.
+std::string Lame(const TLameStream& s, std::string_view effects) {
+  const std::string source = std::string(s.file) + ".wav";
+  return Sox(source, s.rate, s.channels, effects) + " && lame --quiet " + s.lameOptions + " " + source + " " + s.file;
+}
+
+std::vector<TStep> Mp3Steps() {
+  std::vector<TStep> commands = {"lame --version > lame-version.txt"};
+  for (const TLameStream& s : LameStreams) commands.push_back(Lame(s, "synth 7.3 sine 440"));
   commands.push_back(Sine("tone.wav", 44100, 2, "5") + " && lame --quiet -b 128 tone.wav tone.mp3");
   // Raw 16-bit mono samples in, lame's own ID3v2.3 tag out.
   commands.push_back(
@@ -84,7 +161,7 @@ std::vector<std::string> Mp3Commands() {
   return commands;
 }
 
-std::vector<std::string> CatalogueCommands() {
+std::vector<TStep> CatalogueSteps() {
   return {
       Sine("tres.wav", 8000, 1, "3"),
       Sine("dois.wav", 8000, 1, "2"),
@@ -97,28 +174,65 @@ std::vector<std::string> CatalogueCommands() {
   };
 }
 
+// Each from 7.3 s of noise, so that a VBR encoder varies its bit rate.
+constexpr TLameStream WalkStreams[] = {
+    {"cbr-128.mp3", 44100, 2, "-b 128"},
+    {"vbr-V2.mp3", 44100, 2, "-V 2"},
+    {"abr-96.mp3", 44100, 2, "--abr 96 --resample 44.1"},
+    {"mpeg2-vbr-mono.mp3", 22050, 1, "-V 5"},
+    {"mpeg25-cbr-32.mp3", 11025, 2, "-b 32"},
+    {"mpeg25-mono-crc-8.mp3", 8000, 1, "-p -b 8 -m m"},
+    {"free-format.mp3", 44100, 2, "--freeformat -b 400"},
+};
+
+std::vector<TStep> WalkSteps() {
+  std::vector<TStep> steps;
+  for (const TLameStream& s : WalkStreams) steps.push_back(Lame(s, "synth 7.3 pinknoise vol 0.3"));
+  steps.insert(steps.end(), {FirstHalf("vbr-V2.mp3", "vbr-half.mp3"), FirstHalf("cbr-128.mp3", "cbr-half.mp3"),
+                             CutFirstFrame("vbr-V2.mp3", "vbr-no-xing.mp3"),
+                             TagsAtTheEnd("cbr-128.mp3", "tags-at-end.mp3")});
+  return steps;
+}
+
+std::vector<TStep> ConferenciaSteps() {
+  return {
+      Sine("bom.wav", 44100, 2, "3"),
+      Sine("fonte.wav", 44100, 2, "5") + " && lame --quiet -b 128 fonte.wav bom.mp3",
+      Sox("cheio.wav", 44100, 2, "synth 20 pinknoise vol 0.3") + " && lame --quiet -V 2 cheio.wav cheio.mp3",
+      FirstHalf("cheio.mp3", "truncado.mp3"),
+      // Two seconds of silence in front: lame's first audio frames are at its lowest rate.
+      Sox("silencio.wav", 44100, 2, "synth 6 pinknoise vol 0.3 pad 2") +
+          " && lame --quiet -V 2 silencio.wav silencio.mp3",
+      CutFirstFrame("silencio.mp3", "vbr sem xing.mp3"),
+      // An upload area that was not filled: zeros behind the audio.
+      "cp bom.mp3 'lixo no fim.mp3' && head -c 100000 /dev/zero >> 'lixo no fim.mp3'",
+  };
+}
+
 struct TRecipe {
   const char* name;
-  std::vector<std::string> commands;
+  std::vector<TStep> steps;
 };
 
 TRecipe Recipe(TSampleSet set) {
   switch (set) {
     case TSampleSet::Wav: return {"wav", {std::begin(WavCommands), std::end(WavCommands)}};
-    case TSampleSet::Mp3: return {"mp3", Mp3Commands()};
-    case TSampleSet::Catalogue: return {"catalogue", CatalogueCommands()};
+    case TSampleSet::Mp3: return {"mp3", Mp3Steps()};
+    case TSampleSet::Catalogue: return {"catalogue", CatalogueSteps()};
+    case TSampleSet::Walk: return {"walk", WalkSteps()};
+    case TSampleSet::Conferencia: return {"conferencia", ConferenciaSteps()};
   }
   throw std::logic_error("unknown sample set");
 }
 
 // ---- Making a set once ----
 
-// FNV-1a of the commands: a changed recipe gets a folder of its own, so no
-// build uses files made by an older recipe.
+// FNV-1a of the steps' texts: a changed recipe gets a folder of its own, so
+// no build uses files made by an older recipe.
 std::string RecipeKey(const TRecipe& recipe) {
   std::uint64_t hash = 14695981039346656037ULL;
-  for (const std::string& command : recipe.commands) {
-    for (const char c : command + "\n") {
+  for (const TStep& step : recipe.steps) {
+    for (const char c : step.text + "\n") {
       hash ^= static_cast<unsigned char>(c);
       hash *= 1099511628211ULL;
     }
@@ -152,8 +266,23 @@ private:
   int fd_;
 };
 
+// Runs a step in the folder, a command's output going to the log; returns
+// why it failed, empty when it worked.
+std::string Failure(const TStep& step, const fs::path& folder, const fs::path& log) {
+  if (step.edit) {
+    try {
+      return step.edit(folder) ? "" : "the edit failed";
+    } catch (const std::exception& e) {
+      return std::string("the edit failed: ") + e.what();
+    }
+  }
+  const int status = RunCommand("cd " + ShellQuote(folder.string()) + " && (" + step.text + ") > " +
+                                ShellQuote(log.string()) + " 2>&1");
+  return status == 0 ? "" : "exit status " + std::to_string(status) + "\n" + ReadText(log);
+}
+
 // Makes the set in a fresh folder beside its place and renames it into place
-// only when every command has worked: the set's folder, once it exists, is
+// only when every step has worked: the set's folder, once it exists, is
 // complete. The lock keeps a second process from making the same set meanwhile.
 fs::path MakeOnce(const TRecipe& recipe) {
   const fs::path root = DZ_SAMPLES_DIR;
@@ -171,15 +300,13 @@ fs::path MakeOnce(const TRecipe& recipe) {
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot make a folder in " + root.string());
   const fs::path making = pattern;
   const fs::path log = making.string() + ".log";
-  for (const std::string& command : recipe.commands) {
-    const int status = RunCommand("cd " + ShellQuote(making.string()) + " && (" + command + ") > " +
-                                  ShellQuote(log.string()) + " 2>&1");
-    if (status != 0) {
-      const std::string output = ReadText(log);
+  for (const TStep& step : recipe.steps) {
+    const std::string failure = Failure(step, making, log);
+    if (!failure.empty()) {
       fs::remove_all(making);
       fs::remove(log);
-      throw std::runtime_error("could not make the sample files \"" + std::string(recipe.name) +
-                               "\" (exit status " + std::to_string(status) + "): " + command + "\n" + output);
+      throw std::runtime_error("could not make the sample files \"" + std::string(recipe.name) + "\": " + step.text +
+                               "\n" + failure);
     }
   }
   fs::remove(log);

@@ -1,11 +1,12 @@
 #pragma once
 
-// Real audio files written by the encoders (sox, lame, ffmpeg), so that the
-// tests also meet what encoders really write. Each set is made once per test
-// build, in a folder of its own under the build folder, and then shared by
-// every test program that asks for it; test programs that run at the same
-// time wait for one another while a set is being made. The files are read
-// only: a test that needs to change or add a file works in a folder of its own.
+// Real audio files written by the encoders (sox, lame, ffmpeg), and files cut
+// or tagged from them, so that the tests also meet what encoders really
+// write. Each set is made once per test build, in a folder of its own under
+// the build folder, and then shared by every test program that asks for it;
+// test programs that run at the same time wait for one another while a set
+// is being made. The files are read only: a test that needs to change or add
+// a file works in a folder of its own.
 
 #include <filesystem>
 
@@ -26,11 +27,29 @@ enum class TSampleSet {
   // 8 kHz mono; "cinco.mp3" (5 s, lame's defaults); "texto.wav" and
   // "texto.mp3", plain text that no reader takes for audio.
   Catalogue,
+  // What the frame walk meets. lame streams, each from 7.3 s of pink noise so
+  // that VBR varies its bit rate: "cbr-128.mp3", "vbr-V2.mp3", "abr-96.mp3"
+  // (44.1 kHz stereo), "mpeg2-vbr-mono.mp3" (22.05 kHz, -V 5),
+  // "mpeg25-cbr-32.mp3" (11.025 kHz stereo), "mpeg25-mono-crc-8.mp3" (8 kHz)
+  // and "free-format.mp3" (400 kbit/s). Made from them: "vbr-half.mp3" and
+  // "cbr-half.mp3", the first half of vbr-V2.mp3 and cbr-128.mp3 (interrupted
+  // copies); "vbr-no-xing.mp3", vbr-V2.mp3 without its first frame, the Xing
+  // frame; "tags-at-end.mp3", cbr-128.mp3 with an APE tag (a 5000-character
+  // comment) and an ID3v1 tag by TagLib, and an extended ID3v1 block ("TAG+",
+  // 227 bytes) put in front of the ID3v1 tag.
+  Walk,
+  // What atualiza-duracoes --conferir warns about, all 44.1 kHz stereo:
+  // "bom.mp3" (5 s sine, 128 kbit/s) and "bom.wav" (3 s sine), nothing wrong;
+  // "truncado.mp3", the first half of "cheio.mp3" (20 s of noise, lame -V 2);
+  // "vbr sem xing.mp3", 2 s of silence and 6 s of noise by lame -V 2, without
+  // its first frame, the Xing frame; "lixo no fim.mp3", bom.mp3 and 100000
+  // zero bytes.
+  Conferencia,
 };
 
 // The folder of the set, made on first use. Throws std::runtime_error with the
-// command and the encoder's output when an encoder fails; nothing is kept
-// then, and the next call tries again.
+// step that failed (and the encoder's output) when a step fails; nothing is
+// kept then, and the next call tries again.
 std::filesystem::path SampleFolder(TSampleSet set);
 
 }  // namespace dztest
