@@ -1,5 +1,10 @@
 #include "cli/FrenteTerminal.h"
 
+#include "app/run/SinaisParada.h"
+
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 constexpr int LarguraBarra = 30;
@@ -36,8 +41,8 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
   return "";
 }
 
-TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado)
-    : saida_(saida), terminal_(terminal), detalhado_(detalhado) {}
+TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais)
+    : saida_(saida), terminal_(terminal), detalhado_(detalhado), sinais_(sinais) {}
 
 void TFrenteTerminal::DefineMaximo(TBarra barra, std::int32_t maximo) {
   Contador(barra).SetMaximum(maximo);
@@ -63,20 +68,24 @@ void TFrenteTerminal::DefineRotulo(const std::string& texto) {
 void TFrenteTerminal::Mensagem(const std::string& texto) {
   FechaFase();
   Encerra();
-  std::fprintf(saida_, "%s\n", texto.c_str());
-  std::fflush(saida_);
+  Escreve(texto + "\n");
 }
 
 void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
   if (!detalhado_) return;
-  ApagaBarras();
   const char* motivo = linha.segundos == 0 || linha.motivo != TMotivoDuracao::Medida ? TextoMotivo(linha.motivo) : "";
-  std::fprintf(saida_, "%s\t%d\t%s\t%d\t%s%s%s\n", linha.tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas",
-               linha.codigo, linha.caminho.c_str(), linha.segundos, linha.tempo.c_str(), *motivo ? "\t" : "", motivo);
-  Desenha(true);
   // The row is committed: its line goes out now, so that the log of an
   // unattended run names every committed row even when the run is killed.
-  std::fflush(saida_);
+  Escreve(ApagaBarras() + (linha.tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas") + "\t" +
+          std::to_string(linha.codigo) + "\t" + linha.caminho + "\t" + std::to_string(linha.segundos) +
+          "\t" + linha.tempo + (*motivo ? "\t" : "") + motivo + "\n");
+  Desenha(true);
+}
+
+bool TFrenteTerminal::Interromper() {
+  if (!erroSaida_.empty()) return true;
+  if (sinais_ != nullptr && sinalInterrupcao_ == 0) sinalInterrupcao_ = sinais_->Recebido();
+  return sinalInterrupcao_ != 0;
 }
 
 void TFrenteTerminal::Encerra() {
@@ -84,16 +93,26 @@ void TFrenteTerminal::Encerra() {
     Desenha(true);
     barrasNaTela_ = false;  // leave the last picture of the bars where it is
   }
-  std::fflush(saida_);
+}
+
+void TFrenteTerminal::Escreve(const std::string& texto) {
+  // After a failure nothing more is written: the output is lost, and the
+  // run ends before its next row.
+  if (!erroSaida_.empty()) return;
+  errno = 0;
+  std::fwrite(texto.data(), 1, texto.size(), saida_);
+  // Flushed at once: a failure is seen at the row whose line it lost.
+  if (std::fflush(saida_) != 0 || std::ferror(saida_)) erroSaida_ = std::strerror(errno != 0 ? errno : EIO);
 }
 
 // Off a terminal, a phase is reported once, when the next one begins or the run ends.
 void TFrenteTerminal::FechaFase() {
   // On a terminal the same two bars go on in place.
   if (terminal_ || rotulo_.empty()) return;
-  std::fprintf(saida_, "%s %d/%d (%d%%); geral %d/%d (%d%%)\n", rotulo_.c_str(), atual_.Progress(), atual_.Maximum(),
-               atual_.Percentage(), geral_.Progress(), geral_.Maximum(), geral_.Percentage());
-  std::fflush(saida_);
+  char contagens[128];
+  std::snprintf(contagens, sizeof contagens, " %d/%d (%d%%); geral %d/%d (%d%%)\n", atual_.Progress(),
+                atual_.Maximum(), atual_.Percentage(), geral_.Progress(), geral_.Maximum(), geral_.Percentage());
+  Escreve(rotulo_ + contagens);
   rotulo_.clear();
 }
 
@@ -108,11 +127,11 @@ std::string TFrenteTerminal::Linha(const std::string& nome, const TProgressoBarr
   return linha + numeros;
 }
 
-void TFrenteTerminal::ApagaBarras() {
-  if (!terminal_ || !barrasNaTela_) return;
-  // Up two lines and clear them, so a row's line takes their place.
-  std::fputs("\033[2A\r\033[J", saida_);
+std::string TFrenteTerminal::ApagaBarras() {
+  if (!terminal_ || !barrasNaTela_) return {};
   barrasNaTela_ = false;
+  // Up two lines and clear them, so a row's line takes their place.
+  return "\033[2A\r\033[J";
 }
 
 void TFrenteTerminal::Desenha(bool forcar) {
@@ -121,9 +140,7 @@ void TFrenteTerminal::Desenha(bool forcar) {
   const bool ultimo = atual_.Progress() == atual_.Maximum();
   if (!forcar && !ultimo && barrasNaTela_ && agora - ultimoDesenho_ < IntervaloDesenho) return;
   ultimoDesenho_ = agora;
-  if (barrasNaTela_) std::fputs("\033[2A", saida_);
-  std::fprintf(saida_, "\r\033[K%s\n\r\033[K%s\n", Linha(Ajustado(rotulo_, LarguraNome), atual_).c_str(),
-               Linha(Ajustado("Progresso Geral:", LarguraNome), geral_).c_str());
+  Escreve(std::string(barrasNaTela_ ? "\033[2A" : "") + "\r\033[K" + Linha(Ajustado(rotulo_, LarguraNome), atual_) +
+          "\n\r\033[K" + Linha(Ajustado("Progresso Geral:", LarguraNome), geral_) + "\n");
   barrasNaTela_ = true;
-  std::fflush(saida_);
 }

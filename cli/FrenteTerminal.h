@@ -3,6 +3,8 @@
 // The update run's front end on a terminal: two bars redrawn in place (the
 // phase and the whole run, with counts and percentages), or, when the output
 // is not a terminal, one line per phase. With verbose, one line per row.
+// The run ends before its next row when the output can no longer be written
+// or a stop signal has come.
 
 #include "app/run/FrenteAtualizacao.h"
 #include "app/run/ProgressoBarra.h"
@@ -11,9 +13,12 @@
 #include <cstdio>
 #include <string>
 
+class TSinaisParada;
+
 class TFrenteTerminal : public TFrenteAtualizacao {
 public:
-  TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado);
+  // sinais: where the stop signals are read; none when null.
+  TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais = nullptr);
 
   void DefineMaximo(TBarra barra, std::int32_t maximo) override;
   void DefineProgresso(TBarra barra, std::int32_t progresso) override;
@@ -21,9 +26,15 @@ public:
   void DefineRotulo(const std::string& texto) override;
   void Mensagem(const std::string& texto) override;
   void LinhaAtualizada(const TLinhaAtualizada& linha) override;
+  bool Interromper() override;
 
   // Ends the display of the bars (after a run, or before an error is shown).
   void Encerra();
+
+  // The system's text for the first write to the output that failed; empty while none did.
+  const std::string& ErroSaida() const { return erroSaida_; }
+  // The stop signal that ended the run before a row; 0 when none did.
+  int SinalInterrupcao() const { return sinalInterrupcao_; }
 
 private:
   // Counted exactly as the window's bars are.
@@ -31,17 +42,23 @@ private:
   const TProgressoBarra& Contador(TBarra barra) const { return barra == TBarra::Atual ? atual_ : geral_; }
   void FechaFase();
   void Desenha(bool forcar);
-  void ApagaBarras();
+  // What takes the bars off the screen ("" when they are not on it).
+  std::string ApagaBarras();
   std::string Linha(const std::string& nome, const TProgressoBarra& contador) const;
+  // Writes and flushes; keeps the first failure in erroSaida_.
+  void Escreve(const std::string& texto);
 
   std::FILE* saida_;
   bool terminal_;
   bool detalhado_;
+  TSinaisParada* sinais_;
   TProgressoBarra atual_;
   TProgressoBarra geral_;
   std::string rotulo_;
   bool barrasNaTela_ = false;
   std::chrono::steady_clock::time_point ultimoDesenho_{};
+  std::string erroSaida_;
+  int sinalInterrupcao_ = 0;
 };
 
 // The reason a row got the seconds it got, in a few words ("" when measured).

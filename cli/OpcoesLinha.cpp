@@ -19,8 +19,11 @@ const char* const TextoAjuda =
     "  --version         mostra a versão\n"
     "\n"
     "Saída: 0 quando a atualização termina, 1 quando um erro a interrompe (o texto\n"
-    "do erro vai para a saída de erros; as linhas gravadas antes continuam gravadas),\n"
-    "2 quando os argumentos estão errados.\n";
+    "do erro vai para a saída de erros; as linhas gravadas antes continuam gravadas)\n"
+    "ou quando a saída padrão não pode ser escrita, 2 quando os argumentos estão\n"
+    "errados, 128 + o número do sinal quando SIGINT, SIGTERM ou SIGHUP a interrompe\n"
+    "(130, 143, 129): a linha em curso termina e é confirmada, e \"Interrompido.\"\n"
+    "vai para a saída de erros.\n";
 
 TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
   TOpcoesLinha opcoes;

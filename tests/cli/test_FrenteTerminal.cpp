@@ -1,7 +1,10 @@
 #include "cli/FrenteTerminal.h"
 
+#include "app/run/SinaisParada.h"
+
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -67,6 +70,34 @@ TEST(FrenteTerminal, RowLineGoesOutAtOnce) {
     EXPECT_NE(cano.Chegou().find("Tb_Musicas\t7\t/m/faixa.mp3\t0\t00:00\tnenhum quadro MPEG encontrado\n"),
               std::string::npos);
   }
+}
+
+// An output that can no longer be written (/dev/full: a full disk) asks the
+// run to stop before its next row, and keeps the reason; nothing more is
+// written after it.
+TEST(FrenteTerminal, UnwritableOutputStopsTheRun) {
+  std::FILE* cheio = std::fopen("/dev/full", "w");
+  ASSERT_NE(cheio, nullptr);
+  TFrenteTerminal frente(cheio, false, true);
+  EXPECT_FALSE(frente.Interromper());
+  frente.LinhaAtualizada({TTabela::Vinhetas, 1, "/v/bip.wav", 2, "00:02", TMotivoDuracao::Medida});
+  EXPECT_EQ(frente.ErroSaida(), "No space left on device");
+  EXPECT_TRUE(frente.Interromper());
+  EXPECT_EQ(frente.SinalInterrupcao(), 0);
+  std::fclose(cheio);
+}
+
+// A stop signal asks the run to stop, and is kept to end the program with.
+TEST(FrenteTerminal, StopSignalStopsTheRun) {
+  TSinaisParada sinais;
+  TCano cano;
+  TFrenteTerminal frente(cano.Escrita(), false, true, &sinais);
+  EXPECT_FALSE(frente.Interromper());
+  EXPECT_EQ(frente.SinalInterrupcao(), 0);
+  ASSERT_EQ(std::raise(SIGTERM), 0);
+  EXPECT_TRUE(frente.Interromper());
+  EXPECT_EQ(frente.SinalInterrupcao(), SIGTERM);
+  EXPECT_EQ(frente.ErroSaida(), "");
 }
 
 }  // namespace
