@@ -1,6 +1,7 @@
 #include "cli/FrenteTerminal.h"
 
 #include "app/run/SinaisParada.h"
+#include "cli/TextoVisivel.h"
 
 #include <cerrno>
 #include <cstring>
@@ -76,9 +77,10 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
   const char* motivo = linha.segundos == 0 || linha.motivo != TMotivoDuracao::Medida ? TextoMotivo(linha.motivo) : "";
   // The row is committed: its line goes out now, so that the log of an
   // unattended run names every committed row even when the run is killed.
+  // The path is the catalogue's, whatever bytes it holds: shown escaped.
   Escreve(ApagaBarras() + (linha.tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas") + "\t" +
-          std::to_string(linha.codigo) + "\t" + linha.caminho + "\t" + std::to_string(linha.segundos) +
-          "\t" + linha.tempo + (*motivo ? "\t" : "") + motivo + "\n");
+          std::to_string(linha.codigo) + "\t" + TextoVisivel(linha.caminho) + "\t" + std::to_string(linha.segundos) +
+          "\t" + TextoVisivel(linha.tempo) + (*motivo ? "\t" : "") + motivo + "\n");
   Desenha(true);
 }
 

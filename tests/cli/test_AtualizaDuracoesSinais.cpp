@@ -1,7 +1,8 @@
 // atualiza-duracoes stopped from outside while it runs: by a stop signal, by
 // an output that can no longer be written (a full disk, a pipe whose reader
 // has gone). Each run ends between two rows: every row before is written and
-// committed, none holds only one of its two columns.
+// committed, none holds only one of its two columns. Also: a catalogue's path
+// reaches the log only escaped.
 
 #include "tests/app/CatalogoGrande.h"
 #include "tests/cli/CliTestSupport.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 
 namespace {
 
@@ -20,6 +22,7 @@ using dztest::EstadoMusicas;
 using dztest::InsereMusica;
 using dztest::InserePasta;
 using dztest::InsereVinheta;
+using dztest::LinhaDetalhada;
 using dztest::Musicas;
 using dztest::TAmostras;
 using dztest::TEstadoMusicas;
@@ -189,6 +192,51 @@ TEST_F(AtualizaDuracoesSinais, ClosedPipeEndsTheRunBetweenRows) {
   // The rows read, then those whose lines were still in the pipe, then the one whose line failed.
   EXPECT_GT(estado.medidas, static_cast<int>(lidas));
   EXPECT_LT(estado.medidas, MuitasLinhas);
+}
+
+// A file name is whatever the catalogue holds. In the log its control bytes
+// are escaped and a backslash is doubled: a newline cannot forge a row's line
+// and an escape sequence cannot reach the terminal. The file itself is looked
+// up by its real name.
+TEST_F(AtualizaDuracoesSinais, PathsAreEscapedInTheLog) {
+  struct TCase {
+    const char* what;
+    std::string nome;
+    std::string mostrado;
+  };
+  const TCase cases[] = {
+      {"a newline that would forge a row", "x\nTb_Musicas\t999\t/forged.mp3\t180\t03:00",
+       "x\\nTb_Musicas\\t999\\t/forged.mp3\\t180\\t03:00"},
+      {"terminal sequences", "\x1b]0;titulo\x07\x1b[2J.mp3", "\\x1b]0;titulo\\x07\\x1b[2J.mp3"},
+      {"carriage return and DEL", "a\rb\x7f.wav", "a\\rb\\x7f.wav"},
+      {"a backslash", "pasta\\faixa.wav", "pasta\\\\faixa.wav"},
+      {"an escape written out stays apart from a real one", "a\\nb.wav", "a\\\\nb.wav"},
+      {"letters beyond ASCII pass unchanged", "Canção.wav", "Canção.wav"},
+  };
+  // A real file with a newline in its name: measured, and shown escaped.
+  const std::string comQuebra = "tr\nes.wav";
+  std::filesystem::copy_file(Amostras().Arquivo(TAmostras::Tres), Amostras().Arquivo(comQuebra));
+  TTestDatabase db(InserePasta(1, Pasta()));
+  {
+    dztest::TSession sessao(db.Path());
+    int codigo = 100;
+    for (const auto& c : cases)
+      sessao.Exec("INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (?, '00:00', 1, ?)",
+                  {--codigo, c.nome});
+    sessao.Exec("INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '00:00', 1, ?)",
+                {comQuebra});
+    sessao.Commit();
+  }
+  const dztest::TRodada r = dztest::Roda({"--database", db.Path(), "--verbose"});
+  EXPECT_EQ(r.saida, 0);
+  std::string esperado;
+  int codigo = 100;
+  for (const auto& c : cases)
+    esperado += LinhaDetalhada("Tb_Musicas", --codigo, Pasta() + c.mostrado, 0, "00:00", "arquivo inexistente");
+  esperado += LinhaDetalhada("Tb_Musicas", 1, Pasta() + "tr\\nes.wav", 3, "00:03");
+  EXPECT_EQ(r.saidaPadrao.substr(0, esperado.size()), esperado);
+  EXPECT_EQ(Linhas(r.saidaPadrao), static_cast<std::size_t>(std::size(cases)) + 1 + 3);  // + 2 phase lines, message
+  EXPECT_EQ(r.saidaErros, "");
 }
 
 }  // namespace
