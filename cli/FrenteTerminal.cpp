@@ -45,9 +45,12 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
 TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais)
     : saida_(saida), terminal_(terminal), detalhado_(detalhado), sinais_(sinais) {}
 
+// The run changes the phase bar first and then the overall bar (a row's
+// step) or the label (a new phase): only those redraw, so that every picture
+// shows both bars of one moment.
 void TFrenteTerminal::DefineMaximo(TBarra barra, std::int32_t maximo) {
   Contador(barra).SetMaximum(maximo);
-  Desenha(true);
+  if (barra == TBarra::Geral) Desenha(true);
 }
 
 void TFrenteTerminal::DefineProgresso(TBarra barra, std::int32_t progresso) {
@@ -55,7 +58,7 @@ void TFrenteTerminal::DefineProgresso(TBarra barra, std::int32_t progresso) {
   if (barra == TBarra::Atual && progresso == 0) FechaFase();
   // The counts are shown too, so every step may redraw, not only a new percentage.
   Contador(barra).SetProgress(progresso);
-  Desenha(false);
+  if (barra == TBarra::Geral) Desenha(false);
 }
 
 std::int32_t TFrenteTerminal::Progresso(TBarra barra) const { return Contador(barra).Progress(); }
