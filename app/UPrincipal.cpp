@@ -4,6 +4,7 @@
 #include "app/run/Atualizacao.h"
 #include "app/CaixasMensagem.h"
 #include "app/run/Configuracao.h"
+#include "app/run/SinaisParada.h"
 #include "app/Gauge.h"
 #include "app/ImageButton.h"
 
@@ -98,7 +99,11 @@ void TFrmPrincipal::FormCreate() {
   }
 }
 
-void TFrmPrincipal::BAlterarClick() { TAtualizacao(Catalogo, *this).Executa(); }
+void TFrmPrincipal::BAlterarClick() {
+  TAtualizacao(Catalogo, *this).Executa();
+  // A stop signal ended the run after a row: the program ends as "Fechar" ends it.
+  if (Interromper()) BFecharClick();
+}
 
 void TFrmPrincipal::BFecharClick() { close(); }
 
@@ -116,3 +121,5 @@ void TFrmPrincipal::DefineRotulo(const std::string& texto) {
 }
 
 void TFrmPrincipal::Mensagem(const std::string& texto) { TAplicacao::Caixas().Mensagem(QString::fromStdString(texto)); }
+
+bool TFrmPrincipal::Interromper() { return sinais_ != nullptr && sinais_->Recebido() != 0; }
