@@ -3,6 +3,7 @@
 #include "app/Aplicacao.h"
 #include "app/run/Atualizacao.h"
 #include "app/CaixasMensagem.h"
+#include "app/run/SinaisParada.h"
 #include "app/Gauge.h"
 #include "app/ImageButton.h"
 #include "catalogue/Config.h"
@@ -105,6 +106,8 @@ void TFrmPrincipal::FormCreate() {
 void TFrmPrincipal::BAlterarClick() {
   if (!erroMapeamento_.empty()) throw std::runtime_error(erroMapeamento_);
   TAtualizacao(Catalogo, *this, TModoAtualizacao::Gravacao, mapeamento_).Executa();
+  // A stop signal ended the run after a row: the program ends as "Fechar" ends it.
+  if (Interromper()) BFecharClick();
 }
 
 void TFrmPrincipal::BFecharClick() { close(); }
@@ -123,3 +126,5 @@ void TFrmPrincipal::DefineRotulo(const std::string& texto) {
 }
 
 void TFrmPrincipal::Mensagem(const std::string& texto) { TAplicacao::Caixas().Mensagem(QString::fromStdString(texto)); }
+
+bool TFrmPrincipal::Interromper() { return sinais_ != nullptr && sinais_->Recebido() != 0; }

@@ -14,6 +14,7 @@
 class QLabel;
 class TGauge;
 class TImageButton;
+class TSinaisParada;
 
 // The window's font: "MS Sans Serif" at 8 points where the system has it,
 // else the system's sans-serif at 8 points.
@@ -50,6 +51,11 @@ public:
   void BAlterarClick();
   void BFecharClick();
 
+  // From now on a stop signal read from sinais ends a run after its current
+  // row, and the window then closes as "Fechar" does. (Between runs the
+  // program's event loop watches the signals; see Programa.h.)
+  void AtendeSinais(TSinaisParada& sinais) { sinais_ = &sinais; }
+
 private:
   // The update run's front end: the bars, the label and the plain message box.
   void DefineMaximo(TBarra barra, std::int32_t maximo) override;
@@ -57,10 +63,12 @@ private:
   std::int32_t Progresso(TBarra barra) const override;
   void DefineRotulo(const std::string& texto) override;
   void Mensagem(const std::string& texto) override;
+  bool Interromper() override;
   TGauge* Gauge(TBarra barra) const;
 
   std::string pastaConfiguracao_;
   // BaseAudio.ini's [CAMINHOS]; a wrong section keeps every run from starting.
   TPathMapping mapeamento_;
   std::string erroMapeamento_;
+  TSinaisParada* sinais_ = nullptr;
 };

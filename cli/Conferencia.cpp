@@ -1,5 +1,7 @@
 #include "cli/Conferencia.h"
 
+#include "cli/TextoVisivel.h"
+
 #include "cli/FrenteTerminal.h"
 #include "audio/MPEGFrameWalk.h"
 #include "audio/MPEGaudio.h"
@@ -41,7 +43,7 @@ std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo&
   char segundos[64];
   std::snprintf(segundos, sizeof segundos, "%.2f\t%.2f", conferencia.estimativa, conferencia.percorrida);
   return std::string("aviso\t") + NomeTabela(linha.tabela) + "\t" + std::to_string(linha.codigo) + "\t" +
-         linha.caminho + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo);
+         TextoVisivel(linha.caminho) + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo);
 }
 
 std::string LinhaTotalConferencia(int avisos, int percorridos) {

@@ -1,6 +1,11 @@
 #include "cli/FrenteTerminal.h"
 
+#include "app/run/SinaisParada.h"
 #include "cli/Conferencia.h"
+#include "cli/TextoVisivel.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -41,12 +46,15 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
 
 const char* NomeTabela(TTabela tabela) { return tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas"; }
 
-TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, bool conferir)
-    : saida_(saida), terminal_(terminal), detalhado_(detalhado), conferir_(conferir) {}
+TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais, bool conferir)
+    : saida_(saida), terminal_(terminal), detalhado_(detalhado), conferir_(conferir), sinais_(sinais) {}
 
+// The run changes the phase bar first and then the overall bar (a row's
+// step) or the label (a new phase): only those redraw, so that every picture
+// shows both bars of one moment.
 void TFrenteTerminal::DefineMaximo(TBarra barra, std::int32_t maximo) {
   Contador(barra).SetMaximum(maximo);
-  Desenha(true);
+  if (barra == TBarra::Geral) Desenha(true);
 }
 
 void TFrenteTerminal::DefineProgresso(TBarra barra, std::int32_t progresso) {
@@ -54,7 +62,7 @@ void TFrenteTerminal::DefineProgresso(TBarra barra, std::int32_t progresso) {
   if (barra == TBarra::Atual && progresso == 0) FechaFase();
   // The counts are shown too, so every step may redraw, not only a new percentage.
   Contador(barra).SetProgress(progresso);
-  Desenha(false);
+  if (barra == TBarra::Geral) Desenha(false);
 }
 
 std::int32_t TFrenteTerminal::Progresso(TBarra barra) const { return Contador(barra).Progress(); }
@@ -68,35 +76,38 @@ void TFrenteTerminal::DefineRotulo(const std::string& texto) {
 void TFrenteTerminal::Mensagem(const std::string& texto) {
   FechaFase();
   Encerra();
-  std::fprintf(saida_, "%s\n", texto.c_str());
-  std::fflush(saida_);
+  Escreve(texto + "\n");
 }
 
 void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
   if (detalhado_) {
     const char* motivo =
         linha.segundos == 0 || linha.motivo != TMotivoDuracao::Medida ? TextoMotivo(linha.motivo) : "";
-    // The file actually opened follows the catalogue's path when they differ.
-    const std::string caminho = linha.aberto.empty() ? linha.caminho : linha.caminho + " → " + linha.aberto;
-    Escreve(std::string(NomeTabela(linha.tabela)) + "\t" + std::to_string(linha.codigo) + "\t" + caminho + "\t" +
-            std::to_string(linha.segundos) + "\t" + linha.tempo + (*motivo ? "\t" : "") + motivo);
+    // The row is committed: its line goes out now, so that the log of an
+    // unattended run names every committed row even when the run is killed.
+    // The paths are the catalogue's and the disk's, whatever bytes they hold:
+    // shown escaped. The file actually opened follows the catalogue's path
+    // when they differ.
+    const std::string caminho =
+        TextoVisivel(linha.caminho) + (linha.aberto.empty() ? "" : " → " + TextoVisivel(linha.aberto));
+    Escreve(ApagaBarras() + NomeTabela(linha.tabela) + "\t" + std::to_string(linha.codigo) + "\t" + caminho + "\t" +
+            std::to_string(linha.segundos) + "\t" + TextoVisivel(linha.tempo) + (*motivo ? "\t" : "") + motivo + "\n");
+    Desenha(true);
   }
   if (!conferir_) return;
   // After the row's own line: the walk reads the whole file.
-  const TConferenciaArquivo conferencia = ConfereArquivo(linha.caminho);
+  const TConferenciaArquivo conferencia = ConfereArquivo(linha.aberto.empty() ? linha.caminho : linha.aberto);
   if (conferencia.percorrido) ++percorridos_;
   if (conferencia.motivo == TMotivoAviso::Nenhum) return;
   ++avisos_;
-  Escreve(LinhaAviso(linha, conferencia));
+  Escreve(ApagaBarras() + LinhaAviso(linha, conferencia) + "\n");
+  Desenha(true);
 }
 
-void TFrenteTerminal::Escreve(const std::string& texto) {
-  ApagaBarras();
-  std::fprintf(saida_, "%s\n", texto.c_str());
-  Desenha(true);
-  // The row is committed: its line goes out now, so that the log of an
-  // unattended run names every committed row even when the run is killed.
-  std::fflush(saida_);
+bool TFrenteTerminal::Interromper() {
+  if (!erroSaida_.empty()) return true;
+  if (sinais_ != nullptr && sinalInterrupcao_ == 0) sinalInterrupcao_ = sinais_->Recebido();
+  return sinalInterrupcao_ != 0;
 }
 
 void TFrenteTerminal::Encerra() {
@@ -104,16 +115,26 @@ void TFrenteTerminal::Encerra() {
     Desenha(true);
     barrasNaTela_ = false;  // leave the last picture of the bars where it is
   }
-  std::fflush(saida_);
+}
+
+void TFrenteTerminal::Escreve(const std::string& texto) {
+  // After a failure nothing more is written: the output is lost, and the
+  // run ends before its next row.
+  if (!erroSaida_.empty()) return;
+  errno = 0;
+  std::fwrite(texto.data(), 1, texto.size(), saida_);
+  // Flushed at once: a failure is seen at the row whose line it lost.
+  if (std::fflush(saida_) != 0 || std::ferror(saida_)) erroSaida_ = std::strerror(errno != 0 ? errno : EIO);
 }
 
 // Off a terminal, a phase is reported once, when the next one begins or the run ends.
 void TFrenteTerminal::FechaFase() {
   // On a terminal the same two bars go on in place.
   if (terminal_ || rotulo_.empty()) return;
-  std::fprintf(saida_, "%s %d/%d (%d%%); geral %d/%d (%d%%)\n", rotulo_.c_str(), atual_.Progress(), atual_.Maximum(),
-               atual_.Percentage(), geral_.Progress(), geral_.Maximum(), geral_.Percentage());
-  std::fflush(saida_);
+  char contagens[128];
+  std::snprintf(contagens, sizeof contagens, " %d/%d (%d%%); geral %d/%d (%d%%)\n", atual_.Progress(),
+                atual_.Maximum(), atual_.Percentage(), geral_.Progress(), geral_.Maximum(), geral_.Percentage());
+  Escreve(rotulo_ + contagens);
   rotulo_.clear();
 }
 
@@ -128,11 +149,11 @@ std::string TFrenteTerminal::Linha(const std::string& nome, const TProgressoBarr
   return linha + numeros;
 }
 
-void TFrenteTerminal::ApagaBarras() {
-  if (!terminal_ || !barrasNaTela_) return;
-  // Up two lines and clear them, so a row's line takes their place.
-  std::fputs("\033[2A\r\033[J", saida_);
+std::string TFrenteTerminal::ApagaBarras() {
+  if (!terminal_ || !barrasNaTela_) return {};
   barrasNaTela_ = false;
+  // Up two lines and clear them, so a row's line takes their place.
+  return "\033[2A\r\033[J";
 }
 
 void TFrenteTerminal::Desenha(bool forcar) {
@@ -141,9 +162,7 @@ void TFrenteTerminal::Desenha(bool forcar) {
   const bool ultimo = atual_.Progress() == atual_.Maximum();
   if (!forcar && !ultimo && barrasNaTela_ && agora - ultimoDesenho_ < IntervaloDesenho) return;
   ultimoDesenho_ = agora;
-  if (barrasNaTela_) std::fputs("\033[2A", saida_);
-  std::fprintf(saida_, "\r\033[K%s\n\r\033[K%s\n", Linha(Ajustado(rotulo_, LarguraNome), atual_).c_str(),
-               Linha(Ajustado("Progresso Geral:", LarguraNome), geral_).c_str());
+  Escreve(std::string(barrasNaTela_ ? "\033[2A" : "") + "\r\033[K" + Linha(Ajustado(rotulo_, LarguraNome), atual_) +
+          "\n\r\033[K" + Linha(Ajustado("Progresso Geral:", LarguraNome), geral_) + "\n");
   barrasNaTela_ = true;
-  std::fflush(saida_);
 }

@@ -5,6 +5,8 @@
 // is not a terminal, one line per phase. With verbose, one line per row; with
 // the check, each MP3 file is also walked and a warning line follows the row
 // whose estimated length can't be trusted.
+// The run ends before its next row when the output can no longer be written
+// or a stop signal has come.
 
 #include "app/run/FrenteAtualizacao.h"
 #include "app/run/ProgressoBarra.h"
@@ -13,9 +15,14 @@
 #include <cstdio>
 #include <string>
 
+class TSinaisParada;
+
 class TFrenteTerminal : public TFrenteAtualizacao {
 public:
-  TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, bool conferir = false);
+  // sinais: where the stop signals are read; none when null. conferir: walk
+  // every MP3 file too and warn of the lengths that can't be trusted.
+  TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais = nullptr,
+                  bool conferir = false);
 
   void DefineMaximo(TBarra barra, std::int32_t maximo) override;
   void DefineProgresso(TBarra barra, std::int32_t progresso) override;
@@ -23,6 +30,7 @@ public:
   void DefineRotulo(const std::string& texto) override;
   void Mensagem(const std::string& texto) override;
   void LinhaAtualizada(const TLinhaAtualizada& linha) override;
+  bool Interromper() override;
 
   // Ends the display of the bars (after a run, or before an error is shown).
   void Encerra();
@@ -30,17 +38,22 @@ public:
   // The check's counts so far: warnings given, MP3 files walked.
   int Avisos() const { return avisos_; }
   int Percorridos() const { return percorridos_; }
+  // The system's text for the first write to the output that failed; empty while none did.
+  const std::string& ErroSaida() const { return erroSaida_; }
+  // The stop signal that ended the run before a row; 0 when none did.
+  int SinalInterrupcao() const { return sinalInterrupcao_; }
 
 private:
   // Counted exactly as the window's bars are.
   TProgressoBarra& Contador(TBarra barra) { return barra == TBarra::Atual ? atual_ : geral_; }
   const TProgressoBarra& Contador(TBarra barra) const { return barra == TBarra::Atual ? atual_ : geral_; }
   void FechaFase();
-  // One line above the bars, out at once.
-  void Escreve(const std::string& texto);
   void Desenha(bool forcar);
-  void ApagaBarras();
+  // What takes the bars off the screen ("" when they are not on it).
+  std::string ApagaBarras();
   std::string Linha(const std::string& nome, const TProgressoBarra& contador) const;
+  // Writes and flushes; keeps the first failure in erroSaida_.
+  void Escreve(const std::string& texto);
 
   std::FILE* saida_;
   bool terminal_;
@@ -48,11 +61,14 @@ private:
   bool conferir_;
   int avisos_ = 0;
   int percorridos_ = 0;
+  TSinaisParada* sinais_;
   TProgressoBarra atual_;
   TProgressoBarra geral_;
   std::string rotulo_;
   bool barrasNaTela_ = false;
   std::chrono::steady_clock::time_point ultimoDesenho_{};
+  std::string erroSaida_;
+  int sinalInterrupcao_ = 0;
 };
 
 // The reason a row got the seconds it got, in a few words ("" when measured).

@@ -32,9 +32,12 @@ const char* const TextoAjuda =
     "  --version         mostra a versão\n"
     "\n"
     "Saída: 0 quando a atualização termina, 1 quando um erro a interrompe (o texto\n"
-    "do erro vai para a saída de erros; as linhas gravadas antes continuam gravadas),\n"
-    "2 quando os argumentos ou a seção CAMINHOS estão errados, 3 com\n"
-    "--conferir=estrito quando a atualização terminou mas houve aviso.\n";
+    "do erro vai para a saída de erros; as linhas gravadas antes continuam gravadas)\n"
+    "ou quando a saída padrão não pode ser escrita, 2 quando os argumentos ou a\n"
+    "seção CAMINHOS estão errados, 3 com --conferir=estrito quando a atualização\n"
+    "terminou mas houve aviso, 128 + o número do sinal quando SIGINT, SIGTERM ou\n"
+    "SIGHUP a interrompe (130, 143, 129): a linha em curso termina e é confirmada,\n"
+    "e \"Interrompido.\" vai para a saída de erros.\n";
 
 TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
   TOpcoesLinha opcoes;

@@ -4,12 +4,16 @@
 #include "app/run/Atualizacao.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
+#include "app/run/SinaisParada.h"
 #include "cli/Conferencia.h"
 #include "cli/FrenteTerminal.h"
 #include "cli/OpcoesLinha.h"
 #include "app/run/TextoErro.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <unistd.h>
 #include <utility>
@@ -20,28 +24,45 @@ constexpr int SaidaOk = 0;
 constexpr int SaidaErro = 1;
 constexpr int SaidaUso = 2;
 constexpr int SaidaAvisos = 3;  // --conferir=estrito: the run finished, with warnings
+// A stop signal ended the run: 128 + the signal's number, as a shell reports
+// a program the signal ended (130 SIGINT, 143 SIGTERM, 129 SIGHUP).
+constexpr int SaidaSinal = 128;
 
 int Uso(const std::string& erro) {
   std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", erro.c_str(), TextoAjuda);
   return SaidaUso;
 }
 
+int ErroSaida(const std::string& erro) {
+  std::fprintf(stderr, "Erro ao escrever na saída padrão: %s.\n", erro.c_str());
+  return SaidaErro;
+}
+
+// Writes a last text to the standard output and gives the exit status.
+int EscreveEFim(const char* texto) {
+  errno = 0;
+  std::fputs(texto, stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) return ErroSaida(std::strerror(errno != 0 ? errno : EIO));
+  return SaidaOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // First, before the database client starts any thread.
+  TSinaisParada sinais;
+  // A closed pipe (| head) is an output error like any other, met between
+  // rows, rather than a signal that could end the program anywhere.
+  std::signal(SIGPIPE, SIG_IGN);
+
   const TOpcoesLinha opcoes = LeOpcoes(std::vector<std::string>(argv + 1, argv + argc));
   if (!opcoes.erro.empty()) return Uso(opcoes.erro);
-  if (opcoes.ajuda) {
-    std::fputs(TextoAjuda, stdout);
-    return SaidaOk;
-  }
-  if (opcoes.versao) {
-    std::fputs(TextoVersao, stdout);
-    return SaidaOk;
-  }
+  if (opcoes.ajuda) return EscreveEFim(TextoAjuda);
+  if (opcoes.versao) return EscreveEFim(TextoVersao);
 
   const bool conferir = opcoes.conferencia != TModoConferencia::Nenhuma;
-  TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, conferir);
+  TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, &sinais,
+                         conferir);
   try {
     TCatalogo catalogo;
     // The command line's rules come first, so they win over the file's for the same folder.
@@ -63,6 +84,13 @@ int main(int argc, char** argv) {
                              opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao,
                              std::move(mapeamento));
     atualizacao.Executa();
+    // Ended before a row (or completed, when the output failed at its end).
+    if (!frente.ErroSaida().empty()) return ErroSaida(frente.ErroSaida());
+    if (const int sinal = frente.SinalInterrupcao(); sinal != 0) {
+      frente.Encerra();
+      std::fprintf(stderr, "Interrompido.\n");
+      return SaidaSinal + sinal;
+    }
   } catch (const std::exception& erro) {
     frente.Encerra();
     std::fflush(stdout);
@@ -74,7 +102,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Erro desconhecido.\n");
     return SaidaErro;
   }
-  if (conferir) std::puts(LinhaTotalConferencia(frente.Avisos(), frente.Percorridos()).c_str());
-  if (opcoes.simulacao) std::puts("Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.");
+  if (conferir && EscreveEFim((LinhaTotalConferencia(frente.Avisos(), frente.Percorridos()) + "\n").c_str()) != SaidaOk)
+    return SaidaErro;
+  if (opcoes.simulacao &&
+      EscreveEFim("Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.\n") != SaidaOk)
+    return SaidaErro;
   return opcoes.conferencia == TModoConferencia::Estrita && frente.Avisos() > 0 ? SaidaAvisos : SaidaOk;
 }

@@ -44,6 +44,7 @@ void TAtualizacao::Executa() {
   frente_.DefineRotulo(RotuloMusicas);
   // Both bars advance before the row is worked on: a bar shows 100% as its last row begins.
   while (!musicas.Eof()) {
+    if (frente_.Interromper()) return;
     AvancaBarras();
     AtualizaMusica();
     musicas.Next();
@@ -53,6 +54,7 @@ void TAtualizacao::Executa() {
   frente_.DefineMaximo(TBarra::Atual, vinhetas.RecordCount());
   frente_.DefineRotulo(RotuloVinhetas);
   while (!vinhetas.Eof()) {
+    if (frente_.Interromper()) return;
     AvancaBarras();
     AtualizaVinheta();
     vinhetas.Next();

@@ -32,6 +32,7 @@ public:
   // The whole run. It handles no error: a database error ends it where it
   // happens (the rows before stay committed) and passes to the caller.
   // The queries stay open afterwards, so a later run walks the same rows again.
+  // It also ends, quietly, before a row when the front end asks it to.
   void Executa();
 
   // The lookup of the last run, with the folders it read.

@@ -46,4 +46,9 @@ public:
   // Called after each row is written and committed (in a dry run: measured);
   // nothing by default.
   virtual void LinhaAtualizada(const TLinhaAtualizada&) {}
+
+  // Asked before each row: true ends the run there, every row before it
+  // written and committed, without the closing message (a stop signal, an
+  // output that can no longer be written). Never by default.
+  virtual bool Interromper() { return false; }
 };

@@ -416,6 +416,21 @@ TEST_F(AtualizaDuracoes, BarsOnATerminal) {
       ++barras;
     }
     EXPECT_EQ(barras, 2 * figuras);
+    // Each picture shows both bars of one moment, after both have stepped:
+    // the overall count is the phase count, plus the 3 music rows once the
+    // jingles are counted.
+    const std::regex figura(
+        "(Progresso: Músicas  |Progresso: Vinhetas )\\[[#.]+\\] (\\d+)/\\d+ +\\d+%\r\n"
+        "\r\033\\[KProgresso Geral:    \\[[#.]+\\] (\\d+)/\\d+ +\\d+%");
+    std::size_t pares = 0;
+    for (auto it = std::sregex_iterator(saida.begin(), saida.end(), figura); it != std::sregex_iterator(); ++it) {
+      const std::smatch& m = *it;
+      SCOPED_TRACE(m.str());
+      const int antes = m[1].str().find("Vinhetas") != std::string::npos ? 3 : 0;
+      EXPECT_EQ(std::stoi(m[3]), antes + std::stoi(m[2]));
+      ++pares;
+    }
+    EXPECT_EQ(pares, figuras);
     EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
   }
 }

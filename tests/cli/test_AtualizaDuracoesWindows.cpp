@@ -13,6 +13,14 @@
 
 namespace {
 
+// A catalogue path as the log shows it: every backslash doubled (these paths
+// hold no control bytes).
+std::string Logado(const std::string& caminho) {
+  std::string texto;
+  for (const char c : caminho) texto += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return texto;
+}
+
 using dztest::InsereMusica;
 using dztest::InserePasta;
 using dztest::InsereVinheta;
@@ -88,7 +96,7 @@ protected:
   static std::string Verboso() {
     const auto linha = [](const char* tabela, int codigo, const std::string& caminho, const std::string& aberto,
                           int segundos, const char* tempo, const char* motivo = nullptr) {
-      return LinhaDetalhada(tabela, codigo, caminho + " → " + Share(aberto), segundos, tempo, motivo);
+      return LinhaDetalhada(tabela, codigo, Logado(caminho) + " → " + Share(aberto), segundos, tempo, motivo);
     };
     return Junta({
                linha("Tb_Musicas", 60, "C:\\MUSICAS\\samba\\aquarela.mp3.WAV", "musicas/Samba/Aquarela.MP3.wav", 3,
@@ -155,7 +163,7 @@ TEST_F(AtualizaDuracoesWindows, WithoutTheSectionEveryFileIsMissing) {
   const TRodada r = Roda({"--verbose"}, programa.Caminho());
   EXPECT_EQ(r.saida, 0);
   const auto inexistente = [](const char* tabela, int codigo, const std::string& caminho) {
-    return LinhaDetalhada(tabela, codigo, caminho, 0, "00:00", "arquivo inexistente");
+    return LinhaDetalhada(tabela, codigo, Logado(caminho), 0, "00:00", "arquivo inexistente");
   };
   EXPECT_EQ(r.saidaPadrao,
             Junta({inexistente("Tb_Musicas", 60, "C:\\MUSICAS\\samba\\aquarela.mp3.WAV"),

@@ -1,7 +1,10 @@
 #include "cli/FrenteTerminal.h"
 
+#include "app/run/SinaisParada.h"
+
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -70,7 +73,8 @@ TEST(FrenteTerminal, RowLineGoesOutAtOnce) {
 }
 
 // The file actually opened (or looked for) follows the catalogue's path when
-// it is another; an ambiguous name has its own reason.
+// it is another (the catalogue's backslashes shown doubled); an ambiguous name
+// has its own reason.
 TEST(FrenteTerminal, VerboseLineNamesTheFileOpened) {
   struct TCase {
     const char* what;
@@ -83,10 +87,10 @@ TEST(FrenteTerminal, VerboseLineNamesTheFileOpened) {
        "Tb_Musicas\t3\t/m/a.mp3\t95\t01:35\n"},
       {"a translated path",
        {TTabela::Musicas, 3, "C:\\M\\a.mp3", 95, "01:35", TMotivoDuracao::Medida, "/srv/m/A.MP3"},
-       "Tb_Musicas\t3\tC:\\M\\a.mp3 → /srv/m/A.MP3\t95\t01:35\n"},
+       "Tb_Musicas\t3\tC:\\\\M\\\\a.mp3 → /srv/m/A.MP3\t95\t01:35\n"},
       {"an ambiguous name",
        {TTabela::Vinhetas, 4, "C:\\V\\b.wav", 0, "00:00", TMotivoDuracao::NomeAmbiguo, "/srv/v/b.wav"},
-       "Tb_Vinhetas\t4\tC:\\V\\b.wav → /srv/v/b.wav\t0\t00:00\tnome ambíguo\n"},
+       "Tb_Vinhetas\t4\tC:\\\\V\\\\b.wav → /srv/v/b.wav\t0\t00:00\tnome ambíguo\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -95,6 +99,34 @@ TEST(FrenteTerminal, VerboseLineNamesTheFileOpened) {
     frente.LinhaAtualizada(c.linha);
     EXPECT_EQ(cano.Chegou(), c.texto);
   }
+}
+
+// An output that can no longer be written (/dev/full: a full disk) asks the
+// run to stop before its next row, and keeps the reason; nothing more is
+// written after it.
+TEST(FrenteTerminal, UnwritableOutputStopsTheRun) {
+  std::FILE* cheio = std::fopen("/dev/full", "w");
+  ASSERT_NE(cheio, nullptr);
+  TFrenteTerminal frente(cheio, false, true);
+  EXPECT_FALSE(frente.Interromper());
+  frente.LinhaAtualizada({TTabela::Vinhetas, 1, "/v/bip.wav", 2, "00:02", TMotivoDuracao::Medida});
+  EXPECT_EQ(frente.ErroSaida(), "No space left on device");
+  EXPECT_TRUE(frente.Interromper());
+  EXPECT_EQ(frente.SinalInterrupcao(), 0);
+  std::fclose(cheio);
+}
+
+// A stop signal asks the run to stop, and is kept to end the program with.
+TEST(FrenteTerminal, StopSignalStopsTheRun) {
+  TSinaisParada sinais;
+  TCano cano;
+  TFrenteTerminal frente(cano.Escrita(), false, true, &sinais);
+  EXPECT_FALSE(frente.Interromper());
+  EXPECT_EQ(frente.SinalInterrupcao(), 0);
+  ASSERT_EQ(std::raise(SIGTERM), 0);
+  EXPECT_TRUE(frente.Interromper());
+  EXPECT_EQ(frente.SinalInterrupcao(), SIGTERM);
+  EXPECT_EQ(frente.ErroSaida(), "");
 }
 
 }  // namespace

@@ -407,4 +407,42 @@ TEST_F(AtualizacaoTest, TenThousandRowsInTwentyFoldersReadEachFolderOnce) {
               atualizacao.Busca().DirectoryReads());
 }
 
+// When the front end asks before a row (a stop signal, an output lost), the
+// run ends there: every row before it written and committed, that row and
+// the rest untouched, no closing message.
+TEST_F(AtualizacaoTest, FrontEndStopsTheRunBeforeARow) {
+  class TFrenteQueInterrompe : public TFrenteGravada {
+  public:
+    explicit TFrenteQueInterrompe(std::size_t linhasAntes) : linhasAntes_(linhasAntes) {}
+    bool Interromper() override { return linhas.size() >= linhasAntes_; }
+
+  private:
+    std::size_t linhasAntes_;
+  };
+  struct TCase {
+    const char* what;
+    std::size_t linhasAntes;
+    std::size_t passos;  // how much of the whole run's log it goes through
+    std::vector<std::string> musicas;
+    const char* vinheta;
+  };
+  const TCase cases[] = {
+      {"before the first row", 0, 5, {"10|<null>|00:00", "20|<null>|00:00", "30|<null>|00:00"}, "1|<null>|00:00"},
+      {"after one music row", 1, 8, {"10|<null>|00:00", "20|<null>|00:00", "30|3|00:03"}, "1|<null>|00:00"},
+      {"before the jingle", 3, 17, {"10|0|00:00", "20|5|00:05", "30|3|00:03"}, "1|<null>|00:00"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TTestDatabase db(ThreeAndOne());
+    TCatalogo catalogo;
+    catalogo.DB_Velmar.SetDatabaseName(db.Path());
+    TFrenteQueInterrompe frente(c.linhasAntes);
+    TAtualizacao(catalogo, frente).Executa();
+    const std::vector<std::string> todo = ThreeAndOneLog();
+    EXPECT_THAT(frente.log, ElementsAreArray(todo.begin(), todo.begin() + static_cast<std::ptrdiff_t>(c.passos)));
+    EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(c.musicas));
+    EXPECT_THAT(Vinhetas(db.Path()), ElementsAre(c.vinheta));
+  }
+}
+
 }  // namespace
