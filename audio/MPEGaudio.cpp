@@ -1,10 +1,11 @@
 #include "audio/MPEGaudio.h"
 
 #include "audio/ReadOnlyFile.h"
+#include "audio/Rounding.h"
 
-#include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace MPEGFrame {
 
@@ -248,13 +249,12 @@ std::string NameAt(const std::array<const char*, N>& names, std::size_t index) {
   return index < N ? names[index] : std::string();
 }
 
-// Rounds to the nearest integer, ties to even, and keeps the low 16 bits of the
-// result, as the bit rate's 16-bit field does; not-a-number and infinities give 0.
+// Rounds ties to even and keeps the low 16 bits of the result, as the bit
+// rate's 16-bit field does; not-a-number and infinities give 0. (An average
+// bit rate from 32-bit header counts never reaches the 64-bit limit.)
 std::uint16_t RoundToWord(double value) {
-  if (!std::isfinite(value)) return 0;
-  double remainder = std::fmod(std::nearbyint(value), 65536.0);
-  if (remainder < 0) remainder += 65536.0;
-  return static_cast<std::uint16_t>(remainder);
+  const std::optional<std::int64_t> rounded = RoundTiesToEven(value);
+  return rounded ? static_cast<std::uint16_t>(static_cast<std::uint64_t>(*rounded)) : 0;
 }
 
 // Reads up to one block at an absolute position. Bytes that the file does not
