@@ -29,13 +29,14 @@ const std::array<const char*, 148> ID3v1GenreNames = {
 
 namespace {
 
-constexpr std::size_t TagLength = 128;
-
+// A text field of the tag: its offset in the 128 bytes and its width.
 struct TFieldSpan {
   std::size_t offset;
   std::size_t width;
 };
 
+constexpr char Marker[] = "TAG";  // the first 3 bytes of a tag
+constexpr std::size_t MarkerLength = 3;
 constexpr TFieldSpan TitleField{3, 30};
 constexpr TFieldSpan ArtistField{33, 30};
 constexpr TFieldSpan AlbumField{63, 30};
@@ -45,6 +46,7 @@ constexpr TFieldSpan CommentV11Field{97, 28};
 constexpr std::size_t VersionMarkOffset = 125;  // 0 or a space before the track byte in ID3v1.1
 constexpr std::size_t TrackOffset = 126;
 constexpr std::size_t GenreOffset = 127;
+constexpr unsigned char Space = 0x20;
 
 // The field's bytes with trailing bytes of 0x20 or below removed; zero bytes
 // and spaces inside or before the text stay.
@@ -58,34 +60,35 @@ std::string TrimmedField(const unsigned char* tag, TFieldSpan field) {
 
 void TID3v1::Clear() {
   Present = false;
-  TagVersion = 1;
+  TagVersion = ID3v1Version10;
   Title.clear();
   Artist.clear();
   Album.clear();
   Year.clear();
   Comment.clear();
   Track = 0;
-  GenreIndex = 255;
+  GenreIndex = ID3v1NoGenre;
 }
 
 bool TID3v1::LoadFromFile(const std::string& fileName) {
   Clear();
-  unsigned char tag[TagLength];
+  unsigned char tag[ID3v1TagLength];
   {
     TReadOnlyFile file(fileName);
     const std::int64_t size = file.Size();
-    if (size < static_cast<std::int64_t>(TagLength)) return false;
-    if (!file.Seek(size - static_cast<std::int64_t>(TagLength)) || !file.ReadExact(tag, TagLength)) return false;
+    if (size < static_cast<std::int64_t>(ID3v1TagLength)) return false;
+    if (!file.Seek(size - static_cast<std::int64_t>(ID3v1TagLength)) || !file.ReadExact(tag, ID3v1TagLength))
+      return false;
   }
-  if (std::memcmp(tag, "TAG", 3) != 0) return true;
+  if (std::memcmp(tag, Marker, MarkerLength) != 0) return true;
 
   Present = true;
   const unsigned char mark = tag[VersionMarkOffset];
   const unsigned char track = tag[TrackOffset];
   // A space before a non-space counts as the ID3v1.1 mark too, so a comment
   // ending in a space and a character loses that character to the track.
-  const bool isV11 = (mark == 0 && track != 0) || (mark == 0x20 && track != 0x20);
-  TagVersion = isV11 ? 2 : 1;
+  const bool isV11 = (mark == 0 && track != 0) || (mark == Space && track != Space);
+  TagVersion = isV11 ? ID3v1Version11 : ID3v1Version10;
   Title = TrimmedField(tag, TitleField);
   Artist = TrimmedField(tag, ArtistField);
   Album = TrimmedField(tag, AlbumField);

@@ -19,7 +19,37 @@
 
 namespace {
 
+// Tag header: "ID3", major version, revision, flags, then the size in four
+// bytes with the weights 2^21, 2^14, 2^7 and 1.
 constexpr std::size_t TagHeaderLength = 10;
+constexpr char TagMarker[] = "ID3";
+constexpr std::size_t TagMarkerLength = 3;
+constexpr std::size_t TagVersionOffset = 3;
+constexpr std::size_t TagFlagsOffset = 5;
+constexpr std::size_t TagSizeOffset = 6;
+constexpr std::size_t TagSizeLength = 4;
+constexpr std::uint8_t FooterFlag = 0x10;  // a 10-byte footer follows the frames
+constexpr std::int64_t FooterLength = 10;
+// Major versions whose frames are read.
+constexpr std::uint8_t Version22 = 2;
+constexpr std::uint8_t Version24 = 4;
+
+// Layout of a frame header by version: the id, then the content size as a
+// plain big-endian number, then (2.3 and 2.4) two flag bytes.
+struct TFrameHeaderLayout {
+  std::size_t length;    // bytes of the whole frame header
+  std::size_t idLength;  // bytes of the id; the size follows it
+  std::size_t sizeLength;
+  std::size_t idTable;   // which row of ID3v2FrameIds holds its ids
+};
+constexpr TFrameHeaderLayout FrameHeaderV22{6, 3, 3, 1};   // version 2.2
+constexpr TFrameHeaderLayout FrameHeaderV23{10, 4, 4, 0};  // versions 2.3 and 2.4
+constexpr std::size_t MaxFrameHeaderLength = 10;
+constexpr std::size_t SecondFlagByteOffset = 9;  // 2.3 and 2.4 only
+constexpr std::uint8_t PassOverFlag = 0x80;      // in the second flag byte: the frame is not stored
+// A content size of 2^31 or more ends the walk.
+constexpr std::uint32_t FrameSizeLimit = 0x80000000u;
+
 constexpr std::size_t SlotCount = 36;
 // Content bytes kept per frame; the rest of a longer frame is passed over.
 constexpr std::size_t ContentLength = 500;
@@ -74,6 +104,8 @@ using TSlots = std::array<std::optional<TContent>, SlotCount>;
 
 constexpr std::uint8_t EncodingLatin1 = 0;
 constexpr std::uint8_t EncodingUtf16 = 1;
+constexpr std::size_t EncodingLength = 1;  // the encoding byte that opens a text frame
+constexpr std::size_t LanguageLength = 3;  // the language code after it in a comment frame
 
 // Hands a frame to every slot whose id it carries. Only encodings 0 and 1 are
 // kept; for a popularimeter frame that means an empty e-mail address.
@@ -225,35 +257,34 @@ private:
 // Reads the frames of the tag, from right after its header up to tagSize, into
 // the slots. Any failed read ends the walk; the frame in hand is lost.
 void WalkFrames(TTagBytes& tag, std::uint8_t version, std::int64_t tagSize, std::int64_t fileSize, TSlots& slots) {
-  const bool isV22 = version == 2;
-  const std::size_t table = isV22 ? 1 : 0;
-  const std::size_t frameHeaderLength = isV22 ? 6 : 10;
-  const std::size_t idLength = isV22 ? 3 : 4;
+  const bool isV22 = version == Version22;
+  const TFrameHeaderLayout& layout = isV22 ? FrameHeaderV22 : FrameHeaderV23;
 
   std::int64_t position = static_cast<std::int64_t>(TagHeaderLength);
   while (position < tagSize && position < fileSize) {
-    const std::uint8_t* headerBytes = tag.At(position, frameHeaderLength, tagSize);
+    const std::uint8_t* headerBytes = tag.At(position, layout.length, tagSize);
     if (headerBytes == nullptr) return;
     // Copied, as reading the content may move the window.
-    std::array<std::uint8_t, 10> header{};
-    std::copy_n(headerBytes, frameHeaderLength, header.begin());
+    std::array<std::uint8_t, MaxFrameHeaderLength> header{};
+    std::copy_n(headerBytes, layout.length, header.begin());
     // Padding (zero bytes) and the footer ("3DI") end the walk here.
     if (header[0] < 'A' || header[0] > 'Z') return;
     // The size is a plain big-endian number in every version, never the
     // 7-bit form, so a version 2.4 size 00 00 02 2C is 556 bytes.
-    const std::uint32_t size = isV22 ? BigEndian(header.data() + 3, 3) : BigEndian(header.data() + 4, 4);
-    if (size >= 0x80000000u) return;
-    position += static_cast<std::int64_t>(frameHeaderLength);
+    const std::uint32_t size = BigEndian(header.data() + layout.idLength, layout.sizeLength);
+    if (size >= FrameSizeLimit) return;
+    position += static_cast<std::int64_t>(layout.length);
     const std::size_t kept = std::min<std::size_t>(size, ContentLength);
     const std::uint8_t* contentBytes = tag.At(position, kept, tagSize);
     if (contentBytes == nullptr) return;
     // Only the top bit of the second flag byte passes a frame over; the other
     // flags (compression, unsynchronisation, ...) are not looked at.
-    const bool passedOver = !isV22 && (header[9] & 0x80) != 0;
+    const bool passedOver = !isV22 && (header[SecondFlagByteOffset] & PassOverFlag) != 0;
     if (!passedOver) {
       TContent content{};
       std::copy_n(contentBytes, kept, content.begin());
-      AssignToSlots(std::string_view(reinterpret_cast<const char*>(header.data()), idLength), content, table, slots);
+      AssignToSlots(std::string_view(reinterpret_cast<const char*>(header.data()), layout.idLength), content,
+                    layout.idTable, slots);
     }
     // The rest of a longer frame is passed over without being read.
     position += size;
@@ -302,7 +333,7 @@ std::string DescribedText(const std::optional<TContent>& slot, bool withLanguage
   if (!slot) return std::string();
   const TContent& content = *slot;
   const std::uint8_t encoding = content[0];
-  const std::size_t descriptionStart = withLanguage ? 4 : 1;
+  const std::size_t descriptionStart = withLanguage ? EncodingLength + LanguageLength : EncodingLength;
   std::size_t textStart = descriptionStart;  // stays when no terminator is found
   if (encoding == EncodingUtf16) {
     for (std::size_t i = descriptionStart; i + 1 < content.size(); i += 2) {
@@ -455,16 +486,17 @@ bool TID3v2::LoadFromFile(const std::string& fileName) {
   if (headerBytes == nullptr) return false;
   std::array<std::uint8_t, TagHeaderLength> header;
   std::copy_n(headerBytes, TagHeaderLength, header.begin());
-  if (std::memcmp(header.data(), "ID3", 3) != 0) return true;
+  if (std::memcmp(header.data(), TagMarker, TagMarkerLength) != 0) return true;
 
   Present = true;
-  TagVersion = header[3];
+  TagVersion = header[TagVersionOffset];
   // Every size byte counts with all 8 bits (the top bit is not masked).
-  std::int64_t size = (std::int64_t{header[6]} << 21) + (std::int64_t{header[7]} << 14) +
-                      (std::int64_t{header[8]} << 7) + header[9] + static_cast<std::int64_t>(TagHeaderLength);
-  if (header[5] & 0x10) size += 10;  // footer present
+  std::int64_t size = 0;
+  for (std::size_t i = 0; i < TagSizeLength; ++i) size = (size << 7) + header[TagSizeOffset + i];
+  size += static_cast<std::int64_t>(TagHeaderLength);
+  if (header[TagFlagsOffset] & FooterFlag) size += FooterLength;
   TagSize = size > fileSize ? 0 : static_cast<std::int32_t>(size);
-  if (TagVersion < 2 || TagVersion > 4 || TagSize <= 0) return true;
+  if (TagVersion < Version22 || TagVersion > Version24 || TagSize <= 0) return true;
 
   tagBytes.SearchTag(TagSize);
   TSlots slots;

@@ -1,10 +1,12 @@
 #include "audio/MPEGaudio.h"
 
 #include "audio/ReadOnlyFile.h"
+#include "audio/Rounding.h"
 
-#include <cmath>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <string_view>
 
 namespace MPEGFrame {
 
@@ -37,19 +39,70 @@ const std::array<std::array<std::uint16_t, 4>, 4> SampleRates = {{
     {44100, 48000, 32000, 0},  // MPEG 1
 }};
 
-const std::array<const char*, 4> VersionNames = {"MPEG 2.5", "MPEG ?", "MPEG 2", "MPEG 1"};
-const std::array<const char*, 4> LayerNames = {"Layer ?", "Layer III", "Layer II", "Layer I"};
-const std::array<const char*, 5> ModeNames = {"Stereo", "Joint Stereo", "Dual Channel", "Mono", "Unknown"};
-const std::array<const char*, 4> EmphasisNames = {"None", "50/15 ms", "Unknown", "CCIT J.17"};
-const std::array<const char*, 8> EncoderNames = {"Unknown", "Xing", "FhG",   "LAME",
-                                                 "Blade",   "GoGo", "Shine", "QDesign"};
+const std::array<const char*, 4> VersionNames = {
+    "MPEG 2.5",  // VersionMPEG25
+    "MPEG ?",    // VersionReserved
+    "MPEG 2",    // VersionMPEG2
+    "MPEG 1",    // VersionMPEG1
+};
+const std::array<const char*, 4> LayerNames = {
+    "Layer ?",    // LayerReserved
+    "Layer III",  // LayerIII
+    "Layer II",   // LayerII
+    "Layer I",    // LayerI
+};
+const std::array<const char*, 5> ModeNames = {
+    "Stereo",        // ModeStereo
+    "Joint Stereo",  // ModeJointStereo
+    "Dual Channel",  // ModeDualChannel
+    "Mono",          // ModeMono
+    "Unknown",       // ModeNone
+};
+const std::array<const char*, 4> EmphasisNames = {
+    "None",       // EmphasisNone
+    "50/15 ms",   // Emphasis50_15
+    "Unknown",    // EmphasisReserved
+    "CCIT J.17",  // EmphasisCCITTJ17; the text has always had one T fewer
+};
+const std::array<const char*, 8> EncoderNames = {
+    "Unknown",  // EncoderUnknown
+    "Xing",     // EncoderXing
+    "FhG",      // EncoderFhG
+    "LAME",     // EncoderLAME
+    "Blade",    // EncoderBlade
+    "GoGo",     // EncoderGoGo
+    "Shine",    // EncoderShine
+    "QDesign",  // EncoderQDesign
+};
 
 namespace {
 
-constexpr std::uint8_t VersionMPEG1 = 3;
-constexpr std::uint8_t LayerI = 3;
-constexpr std::uint8_t LayerII = 2;
-constexpr std::uint8_t ModeMono = 3;
+// Where a field lies in the four header bytes: the byte, the shift that brings
+// its lowest bit to bit 0, and the mask of its width.
+struct THeaderField {
+  std::size_t byte;
+  unsigned shift;
+  std::uint8_t mask;
+};
+// Byte 0 and the top three bits of byte 1 are the frame sync.
+constexpr std::uint8_t SyncByte0 = 0xFF;
+constexpr std::uint8_t SyncMaskByte1 = 0xE0;
+constexpr THeaderField VersionField{1, 3, 0x03};        // TVersionCode
+constexpr THeaderField LayerField{1, 1, 0x03};          // TLayerCode
+constexpr THeaderField ProtectionField{1, 0, 0x01};     // 0: a 16-bit CRC follows the header
+constexpr THeaderField BitRateField{2, 4, 0x0F};        // index into BitRates
+constexpr THeaderField SampleRateField{2, 2, 0x03};     // index into SampleRates
+constexpr THeaderField PaddingField{2, 1, 0x01};
+constexpr THeaderField PrivateField{2, 0, 0x01};
+constexpr THeaderField ModeField{3, 6, 0x03};           // TChannelModeCode
+constexpr THeaderField ModeExtensionField{3, 4, 0x03};
+constexpr THeaderField CopyrightField{3, 3, 0x01};
+constexpr THeaderField OriginalField{3, 2, 0x01};
+constexpr THeaderField EmphasisField{3, 0, 0x03};       // TEmphasisCode
+
+std::uint8_t FieldOf(const THeaderBytes& header, THeaderField field) {
+  return static_cast<std::uint8_t>((header[field.byte] >> field.shift) & field.mask);
+}
 
 // Samples per frame divided by 8, by [VersionID][LayerID]; 0 for reserved codes.
 constexpr std::array<std::array<std::uint8_t, 4>, 4> FrameCoefficients = {{
@@ -58,6 +111,23 @@ constexpr std::array<std::array<std::uint8_t, 4>, 4> FrameCoefficients = {{
     {0, 72, 144, 48},   // MPEG 2
     {0, 144, 144, 48},  // MPEG 1
 }};
+
+// Bytes from the frame start to where a Xing or VBRI header is looked for: the
+// 4-byte header and the Layer III side information, whatever the layer; by
+// [VersionID == VersionMPEG1][ModeID == ModeMono].
+constexpr std::array<std::array<std::uint8_t, 2>, 2> VBRHeaderOffsets = {{
+    {21, 13},  // MPEG 2 and 2.5: 17 bytes of side information, 9 in mono
+    {36, 21},  // MPEG 1: 32 bytes of side information, 17 in mono
+}};
+
+// Bytes of every signature: "Xing", "VBRI", "LAME", "GOGO", "MPGE".
+constexpr std::size_t SignatureLength = 4;
+constexpr char XingSignature[] = "Xing";
+constexpr char VBRISignature[] = "VBRI";
+// Encoder signatures, case-sensitive.
+constexpr std::string_view LameSignature = "LAME";
+constexpr std::string_view GogoSignature = "GOGO";
+constexpr std::string_view MpgeSignature = "MPGE";  // taken for GoGo too
 
 // Xing header: frame and byte counts at fixed places whatever its flags say,
 // the last byte of the quality field, then the encoder's 8-byte signature.
@@ -71,10 +141,12 @@ constexpr std::size_t XingLength = XingVendorOffset + XingVendorLength;
 constexpr std::size_t VBRIScaleOffset = 9;
 constexpr std::size_t VBRIBytesOffset = 10;
 constexpr std::size_t VBRIFramesOffset = 14;
-constexpr std::size_t VBRILength = VBRIFramesOffset + 4;
+constexpr std::size_t VBRILength = VBRIFramesOffset + 4;  // the frame count is the last field read
 
 constexpr std::size_t SideInfoProbeLength = 6;
 constexpr std::size_t VendorWindowLength = 8;  // "LAME" and the 4 characters of its version
+constexpr std::size_t VendorVersionOffset = 4;  // "3.90" in "LAME3.90"
+constexpr std::size_t VendorVersionLength = 4;
 
 // True when length bytes from index lie inside the block.
 bool Fits(TBlock block, std::size_t index, std::size_t length) {
@@ -82,7 +154,12 @@ bool Fits(TBlock block, std::size_t index, std::size_t length) {
 }
 
 bool HasSignature(TBlock block, std::size_t index, const char* signature) {
-  return Fits(block, index, 4) && std::memcmp(block.data() + index, signature, 4) == 0;
+  return Fits(block, index, SignatureLength) && std::memcmp(block.data() + index, signature, SignatureLength) == 0;
+}
+
+// The header bytes at index; the caller has made sure they are in the block.
+THeaderBytes HeaderAt(TBlock block, std::size_t index) {
+  return {block[index], block[index + 1], block[index + 2], block[index + 3]};
 }
 
 std::int32_t BigEndian32(TBlock block, std::size_t index) {
@@ -94,36 +171,36 @@ std::int32_t BigEndian32(TBlock block, std::size_t index) {
 }  // namespace
 
 bool IsFrameHeader(const THeaderBytes& header) {
-  if (header[0] != 0xFF) return false;
-  if ((header[1] & 0xE0) != 0xE0) return false;
-  if (((header[1] >> 3) & 0x03) == 1) return false;  // reserved version
-  if (((header[1] >> 1) & 0x03) == 0) return false;  // reserved layer
-  const int bitRateID = header[2] >> 4;
-  if (bitRateID == 15 || bitRateID == 0) return false;  // bad, free format
-  if (((header[2] >> 2) & 0x03) == 3) return false;  // reserved sample rate
-  if ((header[3] & 0x03) == 2) return false;         // reserved emphasis
+  if (header[0] != SyncByte0) return false;
+  if ((header[1] & SyncMaskByte1) != SyncMaskByte1) return false;
+  if (FieldOf(header, VersionField) == VersionReserved) return false;
+  if (FieldOf(header, LayerField) == LayerReserved) return false;
+  const std::uint8_t bitRateID = FieldOf(header, BitRateField);
+  if (bitRateID == BitRateBad || bitRateID == BitRateFree) return false;
+  if (FieldOf(header, SampleRateField) == SampleRateReserved) return false;
+  if (FieldOf(header, EmphasisField) == EmphasisReserved) return false;
   return true;
 }
 
 void DecodeHeader(const THeaderBytes& header, FrameData& frame) {
   frame.Data = header;
-  frame.VersionID = (header[1] >> 3) & 0x03;
-  frame.LayerID = (header[1] >> 1) & 0x03;
-  frame.ProtectionBit = (header[1] & 0x01) == 0;
-  frame.BitRateID = header[2] >> 4;
-  frame.SampleRateID = (header[2] >> 2) & 0x03;
-  frame.PaddingBit = (header[2] & 0x02) != 0;
-  frame.PrivateBit = (header[2] & 0x01) != 0;
-  frame.ModeID = header[3] >> 6;
-  frame.ModeExtensionID = (header[3] >> 4) & 0x03;
-  frame.CopyrightBit = (header[3] & 0x08) != 0;
-  frame.OriginalBit = (header[3] & 0x04) != 0;
-  frame.EmphasisID = header[3] & 0x03;
+  frame.VersionID = FieldOf(header, VersionField);
+  frame.LayerID = FieldOf(header, LayerField);
+  frame.ProtectionBit = FieldOf(header, ProtectionField) == 0;  // stored inverted
+  frame.BitRateID = FieldOf(header, BitRateField);
+  frame.SampleRateID = FieldOf(header, SampleRateField);
+  frame.PaddingBit = FieldOf(header, PaddingField) != 0;
+  frame.PrivateBit = FieldOf(header, PrivateField) != 0;
+  frame.ModeID = FieldOf(header, ModeField);
+  frame.ModeExtensionID = FieldOf(header, ModeExtensionField);
+  frame.CopyrightBit = FieldOf(header, CopyrightField) != 0;
+  frame.OriginalBit = FieldOf(header, OriginalField) != 0;
+  frame.EmphasisID = FieldOf(header, EmphasisField);
 }
 
 bool IsFrameAt(TBlock block, std::size_t index) {
-  if (!Fits(block, index, 4)) return false;
-  return IsFrameHeader({block[index], block[index + 1], block[index + 2], block[index + 3]});
+  if (!Fits(block, index, FrameHeaderLength)) return false;
+  return IsFrameHeader(HeaderAt(block, index));
 }
 
 bool HasZeroSideInfo(TBlock block, std::size_t index) {
@@ -163,9 +240,7 @@ std::uint16_t FrameLength(const FrameData& frame) {
 }
 
 std::uint8_t VBRHeaderOffset(const FrameData& frame) {
-  const bool mono = frame.ModeID == ModeMono;
-  if (frame.VersionID == VersionMPEG1) return mono ? 21 : 36;
-  return mono ? 13 : 21;
+  return VBRHeaderOffsets[frame.VersionID == VersionMPEG1][frame.ModeID == ModeMono];
 }
 
 FrameData FindFrame(TBlock block, VBRData& vbr) {
@@ -174,14 +249,14 @@ FrameData FindFrame(TBlock block, VBRData& vbr) {
   const std::size_t lastPosition = block.size() - MaxFrameLength;
   for (std::size_t p = 0; p <= lastPosition; ++p) {
     if (!IsFrameAt(block, p)) continue;
-    DecodeHeader({block[p], block[p + 1], block[p + 2], block[p + 3]}, frame);
+    DecodeHeader(HeaderAt(block, p), frame);
     const std::uint16_t length = FrameLength(frame);
     // The second header only has to be a header; it need not match the first.
     if (IsFrameAt(block, p + length)) {
       frame.Found = true;
       frame.Position = static_cast<std::int32_t>(p);
       frame.Size = length;
-      frame.ZeroSideInfo = HasZeroSideInfo(block, p + 4);
+      frame.ZeroSideInfo = HasZeroSideInfo(block, p + FrameHeaderLength);
       vbr = FindVBRHeader(block, p + VBRHeaderOffset(frame));
       break;
     }
@@ -191,16 +266,16 @@ FrameData FindFrame(TBlock block, VBRData& vbr) {
 
 VBRData FindVBRHeader(TBlock block, std::size_t index) {
   VBRData vbr{};
-  if (HasSignature(block, index, "Xing") && Fits(block, index, XingLength)) {
+  if (HasSignature(block, index, XingSignature) && Fits(block, index, XingLength)) {
     vbr.Found = true;
-    std::memcpy(vbr.ID, "Xing", 4);
+    std::memcpy(vbr.ID, XingSignature, SignatureLength);
     vbr.Frames = BigEndian32(block, index + XingFramesOffset);
     vbr.Bytes = BigEndian32(block, index + XingBytesOffset);
     vbr.Scale = block[index + XingScaleOffset];
     vbr.VendorID.assign(reinterpret_cast<const char*>(block.data() + index + XingVendorOffset), XingVendorLength);
-  } else if (HasSignature(block, index, "VBRI") && Fits(block, index, VBRILength)) {
+  } else if (HasSignature(block, index, VBRISignature) && Fits(block, index, VBRILength)) {
     vbr.Found = true;
-    std::memcpy(vbr.ID, "VBRI", 4);
+    std::memcpy(vbr.ID, VBRISignature, SignatureLength);
     vbr.Scale = block[index + VBRIScaleOffset];
     vbr.Bytes = BigEndian32(block, index + VBRIBytesOffset);
     vbr.Frames = BigEndian32(block, index + VBRIFramesOffset);
@@ -217,8 +292,8 @@ std::string FindVendorID(TBlock block, std::int32_t limit) {
   for (std::int64_t i = 0; i <= last; ++i) {
     const auto s = static_cast<std::size_t>(blockLength - static_cast<std::int64_t>(VendorWindowLength) - i);
     const char* window = reinterpret_cast<const char*>(block.data() + s);
-    if (std::memcmp(window, "LAME", 4) == 0) return std::string(window, VendorWindowLength);
-    if (std::memcmp(window, "GOGO", 4) == 0) return "GOGO";
+    if (std::memcmp(window, LameSignature.data(), SignatureLength) == 0) return std::string(window, VendorWindowLength);
+    if (std::memcmp(window, GogoSignature.data(), SignatureLength) == 0) return std::string(GogoSignature);
   }
   return std::string();
 }
@@ -229,32 +304,24 @@ using namespace MPEGFrame;
 
 namespace {
 
-constexpr std::int64_t ID3v1TagLength = 128;
 constexpr std::int32_t VendorSearchFrames = 5;  // the signature is looked for within this many frames of the end
-
-enum : std::uint8_t {
-  EncoderUnknown = 0,
-  EncoderXing = 1,
-  EncoderFhG = 2,
-  EncoderLAME = 3,
-  EncoderBlade = 4,
-  EncoderGoGo = 5,
-  EncoderShine = 6,
-  EncoderQDesign = 7,
-};
+// A stream below these is not taken for MPEG audio.
+constexpr std::uint16_t MinValidBitRate = 8;    // kbit/s
+constexpr std::uint16_t MaxValidBitRate = 448;  // kbit/s, the highest in BitRates
+constexpr double MinValidDuration = 0.1;        // seconds
+constexpr std::uint16_t BladeMaxBitRate = 160;  // kbit/s: plain stereo up to this rate is taken for Blade
 
 template <std::size_t N>
 std::string NameAt(const std::array<const char*, N>& names, std::size_t index) {
   return index < N ? names[index] : std::string();
 }
 
-// Rounds to the nearest integer, ties to even, and keeps the low 16 bits of the
-// result, as the bit rate's 16-bit field does; not-a-number and infinities give 0.
+// Rounds ties to even and keeps the low 16 bits of the result, as the bit
+// rate's 16-bit field does; not-a-number and infinities give 0. (An average
+// bit rate from 32-bit header counts never reaches the 64-bit limit.)
 std::uint16_t RoundToWord(double value) {
-  if (!std::isfinite(value)) return 0;
-  double remainder = std::fmod(std::nearbyint(value), 65536.0);
-  if (remainder < 0) remainder += 65536.0;
-  return static_cast<std::uint16_t>(remainder);
+  const std::optional<std::int64_t> rounded = RoundTiesToEven(value);
+  return rounded ? static_cast<std::uint16_t>(static_cast<std::uint64_t>(*rounded)) : 0;
 }
 
 // Reads up to one block at an absolute position. Bytes that the file does not
@@ -272,6 +339,8 @@ bool ReadBlock(TReadOnlyFile& file, std::int64_t position, std::array<std::uint8
 
 TMPEGaudio::TMPEGaudio() : ID3v1Tag(std::make_unique<TID3v1>()), ID3v2Tag(std::make_unique<TID3v2>()) { Clear(); }
 
+// The tag readers go in the order they were made, ID3v1 first; left to the
+// members, they would go in reverse order of declaration.
 TMPEGaudio::~TMPEGaudio() {
   ID3v1Tag.reset();
   ID3v2Tag.reset();
@@ -283,11 +352,11 @@ void TMPEGaudio::Clear() {
   VBR = VBRData{};
   // Reserved or out-of-range codes: no names, no table rates.
   Frame = FrameData{};
-  Frame.VersionID = 1;
-  Frame.SampleRateID = 3;
-  Frame.ModeID = 4;
-  Frame.ModeExtensionID = 4;
-  Frame.EmphasisID = 2;
+  Frame.VersionID = VersionReserved;
+  Frame.SampleRateID = SampleRateReserved;
+  Frame.ModeID = ModeNone;
+  Frame.ModeExtensionID = ModeExtensionNone;
+  Frame.EmphasisID = EmphasisReserved;
   ID3v1Tag->Clear();
   ID3v2Tag->Clear();
 }
@@ -322,7 +391,7 @@ bool TMPEGaudio::ReadStream(const std::string& fileName) {
 
   if (Frame.Found && !VBR.Found) {
     std::int64_t position = std::int64_t{FileLength} - static_cast<std::int64_t>(block.size());
-    if (ID3v1Tag->Present) position -= ID3v1TagLength;
+    if (ID3v1Tag->Present) position -= static_cast<std::int64_t>(ID3v1TagLength);
     // A file shorter than a block puts this before its start: an error.
     if (!ReadBlock(file, position, block, count)) return false;
     VendorID = FindVendorID(block, std::int32_t{Frame.Size} * VendorSearchFrames);
@@ -332,7 +401,7 @@ bool TMPEGaudio::ReadStream(const std::string& fileName) {
 
 std::int64_t TMPEGaudio::AudioSize() const {
   std::int64_t size = std::int64_t{FileLength} - ID3v2Tag->TagSize;
-  if (ID3v1Tag->Present) size -= ID3v1TagLength;
+  if (ID3v1Tag->Present) size -= static_cast<std::int64_t>(ID3v1TagLength);
   return size;
 }
 
@@ -381,29 +450,31 @@ std::uint8_t TMPEGaudio::EncoderID() const {
 }
 
 std::uint8_t TMPEGaudio::VBREncoderID() const {
-  const std::string v4 = VBR.VendorID.substr(0, 4);
+  const std::string v4 = VBR.VendorID.substr(0, SignatureLength);
   std::uint8_t id = EncoderUnknown;
-  if (v4 == "LAME") id = EncoderLAME;
-  if (v4 == "GOGO") id = EncoderGoGo;
-  if (v4 == "MPGE") id = EncoderGoGo;
-  if (std::memcmp(VBR.ID, "Xing", 4) == 0 && v4 != "LAME" && v4 != "GOGO" && v4 != "MPGE") id = EncoderXing;
-  if (std::memcmp(VBR.ID, "VBRI", 4) == 0) id = EncoderFhG;
+  if (v4 == LameSignature) id = EncoderLAME;
+  if (v4 == GogoSignature) id = EncoderGoGo;
+  if (v4 == MpgeSignature) id = EncoderGoGo;
+  if (std::memcmp(VBR.ID, XingSignature, SignatureLength) == 0 && v4 != LameSignature && v4 != GogoSignature &&
+      v4 != MpgeSignature)
+    id = EncoderXing;
+  if (std::memcmp(VBR.ID, VBRISignature, SignatureLength) == 0) id = EncoderFhG;
   return id;
 }
 
 // Guesses from header flags that encoders set in their own ways; a later
 // rule overrides an earlier one.
 std::uint8_t TMPEGaudio::CBREncoderID() const {
-  const std::string v4 = VendorID.substr(0, 4);
+  const std::string v4 = VendorID.substr(0, SignatureLength);
   std::uint8_t id = EncoderFhG;
   if (Frame.OriginalBit && Frame.ProtectionBit) id = EncoderLAME;
-  if (TableBitRate(Frame) <= 160 && Frame.ModeID == 0) id = EncoderBlade;
+  if (TableBitRate(Frame) <= BladeMaxBitRate && Frame.ModeID == ModeStereo) id = EncoderBlade;
   if (Frame.CopyrightBit && Frame.OriginalBit && !Frame.ProtectionBit) id = EncoderXing;
   if (Frame.ZeroSideInfo && Frame.OriginalBit) id = EncoderXing;
   if (Frame.LayerID == LayerII) id = EncoderQDesign;
-  if (Frame.ModeID == 2 && Frame.ProtectionBit) id = EncoderShine;
-  if (v4 == "LAME") id = EncoderLAME;
-  if (v4 == "GOGO") id = EncoderGoGo;
+  if (Frame.ModeID == ModeDualChannel && Frame.ProtectionBit) id = EncoderShine;
+  if (v4 == LameSignature) id = EncoderLAME;
+  if (v4 == GogoSignature) id = EncoderGoGo;
   return id;
 }
 
@@ -414,14 +485,15 @@ std::string TMPEGaudio::Encoder() const {
   if (!VBR.VendorID.empty()) vendor = VBR.VendorID;
   if (!VendorID.empty()) vendor = VendorID;
   auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  // "LAME3.90" gives "LAME 3.90".
-  if (id == EncoderLAME && vendor.size() >= 8 && isDigit(vendor[4]) && vendor[5] == '.' && isDigit(vendor[6]) &&
-      isDigit(vendor[7]))
-    result.append(" ").append(vendor, 4, 4);
+  // "LAME3.90" gives "LAME 3.90": a digit, a dot and two digits.
+  const std::size_t at = VendorVersionOffset;
+  if (id == EncoderLAME && vendor.size() >= at + VendorVersionLength && isDigit(vendor[at]) && vendor[at + 1] == '.' &&
+      isDigit(vendor[at + 2]) && isDigit(vendor[at + 3]))
+    result.append(" ").append(vendor, at, VendorVersionLength);
   return result;
 }
 
 bool TMPEGaudio::Valid() const {
   const std::uint16_t bitRate = BitRate();
-  return Frame.Found && bitRate >= 8 && bitRate <= 448 && Duration() >= 0.1;
+  return Frame.Found && bitRate >= MinValidBitRate && bitRate <= MaxValidBitRate && Duration() >= MinValidDuration;
 }

@@ -10,8 +10,46 @@
 #include <span>
 #include <string>
 
+namespace MPEGFrame {
+
+constexpr std::size_t FrameHeaderLength = 4;  // bytes of a frame header
+
+// The codes of the header fields as the bits hold them. Each is also the index
+// into its name table below.
+enum TVersionCode : std::uint8_t {  // FrameData::VersionID
+  VersionMPEG25 = 0,                // MPEG 2.5: half the sample rates of MPEG 2
+  VersionReserved = 1,              // no version; also the cleared record's code
+  VersionMPEG2 = 2,                 // ISO/IEC 13818-3, the lower sample rates
+  VersionMPEG1 = 3,                 // ISO/IEC 11172-3
+};
+enum TLayerCode : std::uint8_t {  // FrameData::LayerID: the codes run backwards
+  LayerReserved = 0,              // no layer; also the cleared record's code
+  LayerIII = 1,
+  LayerII = 2,
+  LayerI = 3,
+};
+enum TChannelModeCode : std::uint8_t {  // FrameData::ModeID
+  ModeStereo = 0,
+  ModeJointStereo = 1,
+  ModeDualChannel = 2,                  // two independent mono channels
+  ModeMono = 3,
+  ModeNone = 4,                         // not a header code: the cleared record's
+};
+enum TEmphasisCode : std::uint8_t {  // FrameData::EmphasisID
+  EmphasisNone = 0,
+  Emphasis50_15 = 1,                 // 50/15 microseconds
+  EmphasisReserved = 2,              // no emphasis code; also the cleared record's
+  EmphasisCCITTJ17 = 3,
+};
+constexpr std::uint16_t BitRateFree = 0;         // BitRateID of a free-format stream
+constexpr std::uint16_t BitRateBad = 15;         // BitRateID that no stream may use
+constexpr std::uint16_t SampleRateReserved = 3;  // SampleRateID; also the cleared record's
+constexpr std::uint8_t ModeExtensionNone = 4;    // not a header code: the cleared record's ModeExtensionID
+
+}  // namespace MPEGFrame
+
 // The four bytes of an MPEG audio frame header, in file order.
-using THeaderBytes = std::array<std::uint8_t, 4>;
+using THeaderBytes = std::array<std::uint8_t, MPEGFrame::FrameHeaderLength>;
 
 // The first frame of an MPEG audio stream: where it was found and its decoded
 // header. MPEG 1 follows ISO/IEC 11172-3, MPEG 2 the lower sample rates of
@@ -22,18 +60,18 @@ struct FrameData {
   std::uint16_t Size = 0;           // frame length in bytes, header included
   bool ZeroSideInfo = false;        // the six bytes after the header are all zero
   THeaderBytes Data{};              // the raw header bytes
-  std::uint8_t VersionID = 0;       // 0 = MPEG 2.5, 1 = reserved, 2 = MPEG 2, 3 = MPEG 1
-  std::uint8_t LayerID = 0;         // 0 = reserved, 1 = Layer III, 2 = Layer II, 3 = Layer I
+  std::uint8_t VersionID = 0;       // a TVersionCode: MPEG 2.5, reserved, MPEG 2, MPEG 1
+  std::uint8_t LayerID = 0;         // a TLayerCode: reserved, Layer III, Layer II, Layer I
   bool ProtectionBit = false;       // a 16-bit CRC follows the header (the bit is stored inverted)
   std::uint16_t BitRateID = 0;      // 0..15, index into BitRates
-  std::uint16_t SampleRateID = 0;   // 0..3, index into SampleRates (3 = reserved)
+  std::uint16_t SampleRateID = 0;   // 0..3, index into SampleRates (SampleRateReserved = 3)
   bool PaddingBit = false;          // the frame carries one padding slot
   bool PrivateBit = false;
-  std::uint8_t ModeID = 0;          // 0 = stereo, 1 = joint stereo, 2 = dual channel, 3 = mono; 4 = none
-  std::uint8_t ModeExtensionID = 0; // as stored; 4 = none
+  std::uint8_t ModeID = 0;          // a TChannelModeCode: stereo, joint, dual channel, mono; ModeNone
+  std::uint8_t ModeExtensionID = 0; // as stored; ModeExtensionNone when cleared
   bool CopyrightBit = false;
   bool OriginalBit = false;
-  std::uint8_t EmphasisID = 0;      // 0 = none, 1 = 50/15 us, 2 = reserved, 3 = CCITT J.17
+  std::uint8_t EmphasisID = 0;      // a TEmphasisCode: none, 50/15 us, reserved, CCITT J.17
 };
 
 // The Xing or VBRI header inside the first frame of a stream.
@@ -56,6 +94,18 @@ using TBlock = std::span<const std::uint8_t>;
 constexpr std::size_t ScanBlockSize = 3458;   // bytes read at a time
 constexpr std::size_t MaxFrameLength = 1729;  // longest frame the search allows for: half a block
 
+// Encoders that EncoderID tells apart, each the index of its name in EncoderNames.
+enum TEncoderCode : std::uint8_t {
+  EncoderUnknown = 0,  // no frame found
+  EncoderXing = 1,
+  EncoderFhG = 2,      // Fraunhofer: the VBRI header, or no rule matched
+  EncoderLAME = 3,
+  EncoderBlade = 4,
+  EncoderGoGo = 5,
+  EncoderShine = 6,
+  EncoderQDesign = 7,
+};
+
 // kbit/s by [VersionID][LayerID][BitRateID]; 0 for free format, bad and reserved codes.
 extern const std::array<std::array<std::array<std::uint16_t, 16>, 4>, 4> BitRates;
 // Hz by [VersionID][SampleRateID]; 0 for reserved codes.
@@ -63,9 +113,9 @@ extern const std::array<std::array<std::uint16_t, 4>, 4> SampleRates;
 
 extern const std::array<const char*, 4> VersionNames;   // by VersionID
 extern const std::array<const char*, 4> LayerNames;     // by LayerID
-extern const std::array<const char*, 5> ModeNames;      // by ModeID, 4 = "Unknown"
+extern const std::array<const char*, 5> ModeNames;      // by ModeID, ModeNone included
 extern const std::array<const char*, 4> EmphasisNames;  // by EmphasisID
-extern const std::array<const char*, 8> EncoderNames;   // by encoder index
+extern const std::array<const char*, 8> EncoderNames;   // by TEncoderCode
 
 // True when the four bytes are a frame header this reader accepts: sync, no
 // reserved version, layer, sample rate or emphasis, and a bit rate from the
@@ -130,7 +180,7 @@ public:
   std::uint16_t SampleRate() const;   // Hz
   std::int32_t Frames() const;        // 0 without a frame length to count by
   double Duration() const;            // seconds
-  std::uint8_t EncoderID() const;     // index into MPEGFrame::EncoderNames
+  std::uint8_t EncoderID() const;     // an MPEGFrame::TEncoderCode
   std::string Encoder() const;
   bool Valid() const;
 

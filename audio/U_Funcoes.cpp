@@ -2,9 +2,8 @@
 
 #include "audio/MPEGaudio.h"
 #include "audio/ReadOnlyFile.h"
+#include "audio/Rounding.h"
 #include "audio/WAVfile.h"
-
-#include <cmath>
 
 std::unique_ptr<TMPEGaudio> LeitorMPEG;
 std::unique_ptr<TWAVfile> LeitorWAV;
@@ -12,20 +11,6 @@ std::unique_ptr<TWAVfile> LeitorWAV;
 namespace {
 
 const std::string ChaveMPEG = ".MP3";
-
-// Ties go to the even neighbour whatever the floating-point rounding mode.
-// False when the rounded value is no 64-bit integer, so the conversion below
-// is never undefined.
-bool ArredondaPar(double valor, std::int64_t& inteiro) {
-  if (!std::isfinite(valor)) return false;
-  double arredondado = std::floor(valor);
-  const double resto = valor - arredondado;  // exact, 0 <= resto < 1
-  if (resto > 0.5 || (resto == 0.5 && std::fmod(arredondado, 2.0) != 0.0)) arredondado += 1.0;
-  constexpr double Limite = 9223372036854775808.0;  // 2^63
-  if (arredondado < -Limite || arredondado >= Limite) return false;
-  inteiro = static_cast<std::int64_t>(arredondado);
-  return true;
-}
 
 std::int32_t Baixos32Bits(std::int64_t valor) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(valor));
@@ -77,15 +62,15 @@ void LiberaLeitores(const std::string& chave) {
 }
 
 std::int32_t ArredondaSegundos(double duracao) {
-  std::int64_t inteiro = 0;
-  return ArredondaPar(duracao, inteiro) ? Baixos32Bits(inteiro) : 0;
+  const std::optional<std::int64_t> inteiro = RoundTiesToEven(duracao);
+  return inteiro ? Baixos32Bits(*inteiro) : 0;
 }
 
 std::int32_t DuracaoEmSegundos(const std::string& path) { return DuracaoEmSegundos(path, nullptr); }
 
 std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo) {
   TMotivoDuracao porque = TMotivoDuracao::Medida;
-  std::int64_t inteiro = 0;
+  std::optional<std::int64_t> inteiro;
   if (!FileExists(path)) {
     porque = TMotivoDuracao::ArquivoInexistente;
   } else {
@@ -104,18 +89,17 @@ std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo) 
       duracao = LeitorWAV->Duration();
       if (!lido || !LeitorWAV->Valid) porque = TMotivoDuracao::NaoEWave;
     }
-    const bool convertido = ArredondaPar(duracao, inteiro);
-    if (!convertido) inteiro = 0;
+    inteiro = RoundTiesToEven(duracao);
     if (porque == TMotivoDuracao::Medida) {
-      if (!convertido) {
+      if (!inteiro) {
         porque = TMotivoDuracao::DuracaoInvalida;
-      } else if (inteiro == 0) {
+      } else if (*inteiro == 0) {
         porque = TMotivoDuracao::MeioSegundoOuMenos;
       }
     }
   }
   if (motivo != nullptr) *motivo = porque;
-  return Baixos32Bits(inteiro);
+  return Baixos32Bits(inteiro.value_or(0));
 }
 
 std::string SegundosParaTempo(std::int32_t segundos) {

@@ -24,6 +24,8 @@ constexpr std::size_t NextChunkIdOffset = 36;    // "data" in the plain 44-byte 
 constexpr std::size_t SampleCountOffset = 40;    // filled only from a fact chunk
 
 constexpr std::size_t HeaderLength = 44;
+// The RIFF size counts the bytes after the RIFF chunk's id and size fields.
+constexpr std::uint32_t RiffChunkHeaderLength = 8;
 constexpr std::size_t FixedPartLength = 40;      // always read from offset 0
 constexpr std::uint16_t PlainHeaderSize = 44;
 // The chunk after the fmt chunk starts at fmt size + 20 (12 bytes of RIFF
@@ -123,7 +125,7 @@ bool TWAVfile::LoadFromFile(const std::string& fileName) {
     HeaderSize = static_cast<std::uint16_t>(static_cast<std::uint16_t>(header.U32(FmtSizeOffset) & 0xFFFF) +
                                             HeaderAfterFmtChunk);
   }
-  FileSize = header.U32(RiffSizeOffset) + 8u;
+  FileSize = header.U32(RiffSizeOffset) + RiffChunkHeaderLength;
   if (FileSize < HeaderSize) HeaderSize = static_cast<std::uint16_t>(FileSize);
   return true;
 }

@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <cfenv>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -58,6 +59,16 @@ static std::string EnvOr(const char* name, const char* fallback) {
 
 std::string SourceDir() { return EnvOr("DZ_SOURCE_DIR", "."); }
 std::string BinaryDir() { return EnvOr("DZ_BINARY_DIR", "."); }
+
+TRoundingModeGuard::TRoundingModeGuard(int mode) : earlier_(std::fegetround()), set_(std::fesetround(mode) == 0) {}
+TRoundingModeGuard::~TRoundingModeGuard() { std::fesetround(earlier_); }
+
+const std::array<TRoundingMode, 4> RoundingModes = {{
+    {"to nearest", FE_TONEAREST},
+    {"upward", FE_UPWARD},
+    {"downward", FE_DOWNWARD},
+    {"toward zero", FE_TOWARDZERO},
+}};
 
 TBytes& TBytes::Str(std::string_view text) {
   data_.insert(data_.end(), text.begin(), text.end());

@@ -3,6 +3,7 @@
 // Small helpers shared by the tests: a temporary folder that removes itself,
 // file writing, running a command-line tool, and a builder of exact bytes.
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <initializer_list>
@@ -40,6 +41,30 @@ std::string ShellQuote(std::string_view text);
 // The project's source and build folders, as CTest passes them.
 std::string SourceDir();
 std::string BinaryDir();
+
+// Sets the floating-point rounding mode (FE_UPWARD, ...) for its lifetime and
+// puts the earlier one back, so a test can show a result does not depend on it.
+class TRoundingModeGuard {
+public:
+  explicit TRoundingModeGuard(int mode);
+  ~TRoundingModeGuard();
+  TRoundingModeGuard(const TRoundingModeGuard&) = delete;
+  TRoundingModeGuard& operator=(const TRoundingModeGuard&) = delete;
+
+  // False when the mode could not be set.
+  bool Set() const { return set_; }
+
+private:
+  int earlier_;
+  bool set_;
+};
+
+struct TRoundingMode {
+  const char* name;
+  int mode;
+};
+// Every rounding mode of <cfenv>, the default (to nearest) first.
+extern const std::array<TRoundingMode, 4> RoundingModes;
 
 // Builder of exact byte sequences: TBytes().Str("RIFF").LE32(36).Zeros(4)...
 class TBytes {
