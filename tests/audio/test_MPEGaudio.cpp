@@ -74,13 +74,7 @@ std::vector<std::uint8_t> VBRIFrame(const THeaderBytes& header, std::size_t leng
 
 // An ID3v2.3 tag of the given total size, header included, with nothing but padding.
 std::vector<std::uint8_t> Id3v2Tag(std::uint32_t totalSize) {
-  const std::uint32_t size = totalSize - 10;
-  return TBytes()
-      .Str("ID3")
-      .U8s({3, 0, 0})
-      .U8s({std::uint8_t((size >> 21) & 0x7F), std::uint8_t((size >> 14) & 0x7F), std::uint8_t((size >> 7) & 0x7F),
-            std::uint8_t(size & 0x7F)})
-      .PadTo(totalSize);
+  return TBytes().Str("ID3").U8s({3, 0, 0}).Syncsafe32(totalSize - 10).PadTo(totalSize);
 }
 
 std::vector<std::uint8_t> Id3v1Tag() { return TBytes().Str("TAG").Str("Title").PadTo(128); }
