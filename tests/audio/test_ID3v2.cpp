@@ -121,17 +121,6 @@ TID3v2 LoadBytes(const std::vector<std::uint8_t>& bytes) {
   return tag;
 }
 
-TEST(ID3v2, ClearedState) {
-  TID3v2 tag;
-  EXPECT_FALSE(tag.Present);
-  EXPECT_EQ(tag.TagVersion, 0);
-  EXPECT_EQ(tag.TagSize, 0);
-  EXPECT_EQ(tag.Track, 0);
-  EXPECT_EQ(tag.Rating, 0);
-  EXPECT_TRUE(tag.Title.empty());
-  EXPECT_TRUE(tag.FrameTPMI.empty());
-}
-
 TEST(ID3v2, HeaderAndTagSize) {
   struct TCase {
     const char* what;
