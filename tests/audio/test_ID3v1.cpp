@@ -47,8 +47,8 @@ std::string Comment30(const std::string& first28, std::uint8_t byte125, std::uin
 TEST(ID3v1, ClearedState) {
   TID3v1 tag;
   EXPECT_FALSE(tag.Present);
-  EXPECT_EQ(tag.TagVersion, 1);
-  EXPECT_EQ(tag.GenreIndex, 255);
+  EXPECT_EQ(tag.TagVersion, ID3v1Version10);
+  EXPECT_EQ(tag.GenreIndex, ID3v1NoGenre);
   EXPECT_EQ(tag.Track, 0);
   EXPECT_TRUE(tag.Title.empty());
   EXPECT_EQ(tag.GenreName(), "");
@@ -65,19 +65,22 @@ TEST(ID3v1, ReadsFieldsVersionAndTrack) {
   };
   const std::string letters28 = "abcdefghijklmnopqrstuvwxyzAB";
   const TCase cases[] = {
-      {"letters then zero bytes", {"Abc", "", "", "", ""}, 1, 0, "Abc", ""},
-      {"letters then spaces", {"Abc" + std::string(27, ' '), "", "", "", ""}, 1, 0, "Abc", ""},
-      {"leading spaces stay", {"  Abc", "", "", "", ""}, 1, 0, "  Abc", ""},
-      {"a zero byte inside stays", {std::string("Ab\0c", 4), "", "", "", ""}, 1, 0, std::string("Ab\0c", 4), ""},
-      {"control bytes at the end go", {"Abc\x01\x1f", "", "", "", ""}, 1, 0, "Abc", ""},
-      {"ID3v1.1: zero then track 7", {"T", "", "", "", Comment30(letters28, 0, 7)}, 2, 7, "T", letters28},
-      {"both bytes zero: ID3v1.0", {"T", "", "", "", Comment30("note", 0, 0)}, 1, 0, "T", "note"},
+      {"letters then zero bytes", {"Abc", "", "", "", ""}, ID3v1Version10, 0, "Abc", ""},
+      {"letters then spaces", {"Abc" + std::string(27, ' '), "", "", "", ""}, ID3v1Version10, 0, "Abc", ""},
+      {"leading spaces stay", {"  Abc", "", "", "", ""}, ID3v1Version10, 0, "  Abc", ""},
+      {"a zero byte inside stays", {std::string("Ab\0c", 4), "", "", "", ""}, ID3v1Version10, 0,
+       std::string("Ab\0c", 4), ""},
+      {"control bytes at the end go", {"Abc\x01\x1f", "", "", "", ""}, ID3v1Version10, 0, "Abc", ""},
+      {"ID3v1.1: zero then track 7", {"T", "", "", "", Comment30(letters28, 0, 7)}, ID3v1Version11, 7, "T",
+       letters28},
+      {"both bytes zero: ID3v1.0", {"T", "", "", "", Comment30("note", 0, 0)}, ID3v1Version10, 0, "T", "note"},
       {"letter then space: ID3v1.0, full comment",
-       {"T", "", "", "", Comment30(letters28, 'y', ' ')}, 1, 0, "T", letters28 + "y"},
+       {"T", "", "", "", Comment30(letters28, 'y', ' ')}, ID3v1Version10, 0, "T", letters28 + "y"},
       {"space then '9': ID3v1.1 with track 57",
-       {"T", "", "", "", Comment30(letters28, ' ', '9')}, 2, 57, "T", letters28},
-      {"space then space: ID3v1.0", {"T", "", "", "", Comment30("x", ' ', ' ')}, 1, 0, "T", std::string("x", 1)},
-      {"full 30-byte comment", {"T", "", "", "", letters28 + "CD"}, 1, 0, "T", letters28 + "CD"},
+       {"T", "", "", "", Comment30(letters28, ' ', '9')}, ID3v1Version11, 57, "T", letters28},
+      {"space then space: ID3v1.0", {"T", "", "", "", Comment30("x", ' ', ' ')}, ID3v1Version10, 0, "T",
+       std::string("x", 1)},
+      {"full 30-byte comment", {"T", "", "", "", letters28 + "CD"}, ID3v1Version10, 0, "T", letters28 + "CD"},
   };
   TTempDir dir;
   for (const auto& c : cases) {
@@ -134,8 +137,8 @@ TEST(ID3v1, FilesWithoutTagOrTooShort) {
     EXPECT_EQ(tag.LoadFromFile(path), c.result) << c.what;
     EXPECT_EQ(tag.Present, c.present) << c.what;
     if (!c.present) {
-      EXPECT_EQ(tag.GenreIndex, 255) << c.what;
-      EXPECT_EQ(tag.TagVersion, 1) << c.what;
+      EXPECT_EQ(tag.GenreIndex, ID3v1NoGenre) << c.what;
+      EXPECT_EQ(tag.TagVersion, ID3v1Version10) << c.what;
       EXPECT_TRUE(tag.Title.empty()) << c.what;
     }
   }
@@ -182,7 +185,7 @@ TEST(ID3v1, NothingOfAnEarlierFileSurvives) {
   EXPECT_TRUE(tag.Artist.empty());
   EXPECT_TRUE(tag.Year.empty());
   EXPECT_EQ(tag.Track, 0);
-  EXPECT_EQ(tag.GenreIndex, 255);
+  EXPECT_EQ(tag.GenreIndex, ID3v1NoGenre);
 }
 
 TEST(ID3v1, ReadsATagWrittenByTagLib) {
@@ -205,7 +208,7 @@ TEST(ID3v1, ReadsATagWrittenByTagLib) {
   TID3v1 tag;
   ASSERT_TRUE(tag.LoadFromFile(path));
   EXPECT_TRUE(tag.Present);
-  EXPECT_EQ(tag.TagVersion, 2);
+  EXPECT_EQ(tag.TagVersion, ID3v1Version11);
   EXPECT_EQ(tag.Title, "Can\xE7\xE3o do Mar");  // Latin-1 bytes as stored
   EXPECT_EQ(tag.Artist, "Dulce");
   EXPECT_EQ(tag.Year, "1999");

@@ -72,10 +72,7 @@ public:
     const std::size_t headerLength = version_ == 2 ? 6 : 10;
     const std::size_t length = offset - 10 - frames_.Size() - headerLength;
     std::optional<std::uint32_t> size;
-    if (sevenBitSize) {
-      size = static_cast<std::uint32_t>(((length >> 21) & 0x7F) << 24 | ((length >> 14) & 0x7F) << 16 |
-                                        ((length >> 7) & 0x7F) << 8 | (length & 0x7F));
-    }
+    if (sevenBitSize) size = dztest::Syncsafe(static_cast<std::uint32_t>(length));
     return Frame(version_ == 2 ? "TXX" : "TXXX", "\0"s + std::string(length - 1, 'a'), 0, size);
   }
   TTagBuilder& Raw(std::string_view bytes) {
@@ -97,18 +94,14 @@ public:
   }
 
   std::vector<std::uint8_t> File() const {
-    const auto size = static_cast<std::uint32_t>(frames_.Size());
-    const std::array<std::uint8_t, 4> sizeBytes = sizeBytes_.value_or(std::array<std::uint8_t, 4>{
-        static_cast<std::uint8_t>((size >> 21) & 0x7F), static_cast<std::uint8_t>((size >> 14) & 0x7F),
-        static_cast<std::uint8_t>((size >> 7) & 0x7F), static_cast<std::uint8_t>(size & 0x7F)});
-    return TBytes()
-        .Str("ID3")
-        .U8(version_)
-        .U8(0)
-        .U8(flags_)
-        .U8s({sizeBytes[0], sizeBytes[1], sizeBytes[2], sizeBytes[3]})
-        .Append(frames_)
-        .Append(audio_);
+    TBytes file;
+    file.Str("ID3").U8(version_).U8(0).U8(flags_);
+    if (sizeBytes_) {
+      file.U8s({(*sizeBytes_)[0], (*sizeBytes_)[1], (*sizeBytes_)[2], (*sizeBytes_)[3]});
+    } else {
+      file.Syncsafe32(static_cast<std::uint32_t>(frames_.Size()));
+    }
+    return file.Append(frames_).Append(audio_);
   }
 
 private:
@@ -127,17 +120,6 @@ TID3v2 LoadBytes(const std::vector<std::uint8_t>& bytes) {
   TID3v2 tag;
   EXPECT_TRUE(tag.LoadFromFile(path));
   return tag;
-}
-
-TEST(ID3v2, ClearedState) {
-  TID3v2 tag;
-  EXPECT_FALSE(tag.Present);
-  EXPECT_EQ(tag.TagVersion, 0);
-  EXPECT_EQ(tag.TagSize, 0);
-  EXPECT_EQ(tag.Track, 0);
-  EXPECT_EQ(tag.Rating, 0);
-  EXPECT_TRUE(tag.Title.empty());
-  EXPECT_TRUE(tag.FrameTPMI.empty());
 }
 
 TEST(ID3v2, HeaderAndTagSize) {

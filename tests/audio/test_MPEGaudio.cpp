@@ -74,13 +74,7 @@ std::vector<std::uint8_t> VBRIFrame(const THeaderBytes& header, std::size_t leng
 
 // An ID3v2.3 tag of the given total size, header included, with nothing but padding.
 std::vector<std::uint8_t> Id3v2Tag(std::uint32_t totalSize) {
-  const std::uint32_t size = totalSize - 10;
-  return TBytes()
-      .Str("ID3")
-      .U8s({3, 0, 0})
-      .U8s({std::uint8_t((size >> 21) & 0x7F), std::uint8_t((size >> 14) & 0x7F), std::uint8_t((size >> 7) & 0x7F),
-            std::uint8_t(size & 0x7F)})
-      .PadTo(totalSize);
+  return TBytes().Str("ID3").U8s({3, 0, 0}).Syncsafe32(totalSize - 10).PadTo(totalSize);
 }
 
 std::vector<std::uint8_t> Id3v1Tag() { return TBytes().Str("TAG").Str("Title").PadTo(128); }
@@ -125,45 +119,60 @@ TEST(MPEGFrameHeader, DecodesFieldsTablesAndNames) {
     const char* what;
     THeaderBytes header;
     std::uint8_t version, layer;
-    bool protection;
+    bool protection = false;
     std::uint16_t bitRateID, sampleRateID;
-    bool padding, privateBit;
-    std::uint8_t mode, modeExtension;
-    bool copyright, original;
-    std::uint8_t emphasis;
+    bool padding = false, privateBit = false;
+    std::uint8_t mode, modeExtension = 0;
+    bool copyright = false, original = false;
+    std::uint8_t emphasis = EmphasisNone;
     std::uint16_t kbps, hz;
     std::uint8_t coefficient;
     std::uint16_t length;
     std::uint8_t vbrOffset;
-    const char *versionName, *layerName, *modeName, *emphasisName;
   };
   const TCase cases[] = {
-      {"FF FB 90 64: MPEG 1 Layer III 128k 44100 joint stereo", Joint128, 3, 1, false, 9, 0, false, false, 1, 2,
-       false, true, 0, 128, 44100, 144, 417, 36, "MPEG 1", "Layer III", "Joint Stereo", "None"},
-      {"FF FA 90 64: the same with a CRC", {0xFF, 0xFA, 0x90, 0x64}, 3, 1, true, 9, 0, false, false, 1, 2, false,
-       true, 0, 128, 44100, 144, 417, 36, "MPEG 1", "Layer III", "Joint Stereo", "None"},
-      {"FF E3 18 C4: MPEG 2.5 Layer III 8k 8000 mono", {0xFF, 0xE3, 0x18, 0xC4}, 0, 1, false, 1, 2, false, false, 3,
-       0, false, true, 0, 8, 8000, 72, 72, 13, "MPEG 2.5", "Layer III", "Mono", "None"},
-      {"MPEG 2 Layer I 256k 16000", {0xFF, 0xF7, 0xE8, 0x00}, 2, 3, false, 14, 2, false, false, 0, 0, false, false, 0,
-       256, 16000, 48, 768, 21, "MPEG 2", "Layer I", "Stereo", "None"},
-      {"MPEG 2.5 Layer II 160k 8000: longer than half a block", Mpeg25LayerII160, 0, 2, false, 14, 2, false, false, 0,
-       0, false, false, 0, 160, 8000, 144, 2880, 21, "MPEG 2.5", "Layer II", "Stereo", "None"},
-      {"the same padded: one byte more", {0xFF, 0xE5, 0xEA, 0x00}, 0, 2, false, 14, 2, true, false, 0, 0, false,
-       false, 0, 160, 8000, 144, 2881, 21, "MPEG 2.5", "Layer II", "Stereo", "None"},
-      {"MPEG 1 Layer I 448k 32000 padded: 672 + 4", {0xFF, 0xFF, 0xEA, 0x00}, 3, 3, false, 14, 2, true, false, 0, 0,
-       false, false, 0, 448, 32000, 48, 676, 36, "MPEG 1", "Layer I", "Stereo", "None"},
-      {"MPEG 1 Layer II 384k 48000 padded", {0xFF, 0xFD, 0xE6, 0x00}, 3, 2, false, 14, 1, true, false, 0, 0, false,
-       false, 0, 384, 48000, 144, 1153, 36, "MPEG 1", "Layer II", "Stereo", "None"},
-      {"MPEG 2 Layer III 64k 22050: 208.98 truncated", Mpeg2Stereo64, 2, 1, false, 8, 0, false, false, 0, 0, false,
-       true, 0, 64, 22050, 72, 208, 21, "MPEG 2", "Layer III", "Stereo", "None"},
-      {"MPEG 2 Layer III 160k 24000 mono", {0xFF, 0xF3, 0xE4, 0xC0}, 2, 1, false, 14, 1, false, false, 3, 0, false,
-       false, 0, 160, 24000, 72, 480, 13, "MPEG 2", "Layer III", "Mono", "None"},
-      {"MPEG 1 mono: VBR header at 21", Mono128, 3, 1, false, 9, 0, false, false, 3, 0, false, true, 0, 128, 44100,
-       144, 417, 21, "MPEG 1", "Layer III", "Mono", "None"},
-      {"private, copyright, dual channel, CCITT J.17", {0xFF, 0xFB, 0x91, 0xBF}, 3, 1, false, 9, 0, false, true, 2,
-       3, true, true, 3, 128, 44100, 144, 417, 36, "MPEG 1", "Layer III", "Dual Channel", "CCIT J.17"},
-      {"emphasis 50/15", {0xFF, 0xFB, 0x10, 0x01}, 3, 1, false, 1, 0, false, false, 0, 0, false, false, 1, 32, 44100,
-       144, 104, 36, "MPEG 1", "Layer III", "Stereo", "50/15 ms"},
+      {.what = "FF FB 90 64: MPEG 1 Layer III 128k 44100 joint stereo", .header = Joint128,
+       .version = VersionMPEG1, .layer = LayerIII, .bitRateID = 9, .sampleRateID = 0, .mode = ModeJointStereo,
+       .modeExtension = 2, .original = true, .kbps = 128, .hz = 44100, .coefficient = 144, .length = 417,
+       .vbrOffset = 36},
+      {.what = "FF FA 90 64: the same with a CRC", .header = {0xFF, 0xFA, 0x90, 0x64}, .version = VersionMPEG1,
+       .layer = LayerIII, .protection = true, .bitRateID = 9, .sampleRateID = 0, .mode = ModeJointStereo,
+       .modeExtension = 2, .original = true, .kbps = 128, .hz = 44100, .coefficient = 144, .length = 417,
+       .vbrOffset = 36},
+      {.what = "FF E3 18 C4: MPEG 2.5 Layer III 8k 8000 mono", .header = {0xFF, 0xE3, 0x18, 0xC4},
+       .version = VersionMPEG25, .layer = LayerIII, .bitRateID = 1, .sampleRateID = 2, .mode = ModeMono,
+       .original = true, .kbps = 8, .hz = 8000, .coefficient = 72, .length = 72, .vbrOffset = 13},
+      {.what = "MPEG 2 Layer I 256k 16000", .header = {0xFF, 0xF7, 0xE8, 0x00}, .version = VersionMPEG2,
+       .layer = LayerI, .bitRateID = 14, .sampleRateID = 2, .mode = ModeStereo, .kbps = 256, .hz = 16000,
+       .coefficient = 48, .length = 768, .vbrOffset = 21},
+      {.what = "MPEG 2.5 Layer II 160k 8000: longer than half a block", .header = Mpeg25LayerII160,
+       .version = VersionMPEG25, .layer = LayerII, .bitRateID = 14, .sampleRateID = 2, .mode = ModeStereo,
+       .kbps = 160, .hz = 8000, .coefficient = 144, .length = 2880, .vbrOffset = 21},
+      {.what = "the same padded: one byte more", .header = {0xFF, 0xE5, 0xEA, 0x00}, .version = VersionMPEG25,
+       .layer = LayerII, .bitRateID = 14, .sampleRateID = 2, .padding = true, .mode = ModeStereo, .kbps = 160,
+       .hz = 8000, .coefficient = 144, .length = 2881, .vbrOffset = 21},
+      {.what = "MPEG 1 Layer I 448k 32000 padded: 672 + 4", .header = {0xFF, 0xFF, 0xEA, 0x00},
+       .version = VersionMPEG1, .layer = LayerI, .bitRateID = 14, .sampleRateID = 2, .padding = true,
+       .mode = ModeStereo, .kbps = 448, .hz = 32000, .coefficient = 48, .length = 676, .vbrOffset = 36},
+      {.what = "MPEG 1 Layer II 384k 48000 padded", .header = {0xFF, 0xFD, 0xE6, 0x00}, .version = VersionMPEG1,
+       .layer = LayerII, .bitRateID = 14, .sampleRateID = 1, .padding = true, .mode = ModeStereo, .kbps = 384,
+       .hz = 48000, .coefficient = 144, .length = 1153, .vbrOffset = 36},
+      {.what = "MPEG 2 Layer III 64k 22050: 208.98 truncated", .header = Mpeg2Stereo64, .version = VersionMPEG2,
+       .layer = LayerIII, .bitRateID = 8, .sampleRateID = 0, .mode = ModeStereo, .original = true, .kbps = 64,
+       .hz = 22050, .coefficient = 72, .length = 208, .vbrOffset = 21},
+      {.what = "MPEG 2 Layer III 160k 24000 mono", .header = {0xFF, 0xF3, 0xE4, 0xC0}, .version = VersionMPEG2,
+       .layer = LayerIII, .bitRateID = 14, .sampleRateID = 1, .mode = ModeMono, .kbps = 160, .hz = 24000,
+       .coefficient = 72, .length = 480, .vbrOffset = 13},
+      {.what = "MPEG 1 mono: VBR header at 21", .header = Mono128, .version = VersionMPEG1, .layer = LayerIII,
+       .bitRateID = 9, .sampleRateID = 0, .mode = ModeMono, .original = true, .kbps = 128, .hz = 44100,
+       .coefficient = 144, .length = 417, .vbrOffset = 21},
+      {.what = "private, copyright, dual channel, CCITT J.17", .header = {0xFF, 0xFB, 0x91, 0xBF},
+       .version = VersionMPEG1, .layer = LayerIII, .bitRateID = 9, .sampleRateID = 0, .privateBit = true,
+       .mode = ModeDualChannel, .modeExtension = 3, .copyright = true, .original = true,
+       .emphasis = EmphasisCCITTJ17, .kbps = 128, .hz = 44100, .coefficient = 144, .length = 417, .vbrOffset = 36},
+      {.what = "emphasis 50/15", .header = {0xFF, 0xFB, 0x10, 0x01}, .version = VersionMPEG1, .layer = LayerIII,
+       .bitRateID = 1, .sampleRateID = 0, .mode = ModeStereo, .emphasis = Emphasis50_15, .kbps = 32, .hz = 44100,
+       .coefficient = 144, .length = 104, .vbrOffset = 36},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -200,10 +209,10 @@ TEST(MPEGFrameHeader, DecodesFieldsTablesAndNames) {
 
     TMPEGaudio mpeg;
     mpeg.Frame = frame;
-    EXPECT_EQ(mpeg.Version(), c.versionName);
-    EXPECT_EQ(mpeg.Layer(), c.layerName);
-    EXPECT_EQ(mpeg.ChannelMode(), c.modeName);
-    EXPECT_EQ(mpeg.Emphasis(), c.emphasisName);
+    EXPECT_EQ(mpeg.Version(), VersionNames[c.version]);
+    EXPECT_EQ(mpeg.Layer(), LayerNames[c.layer]);
+    EXPECT_EQ(mpeg.ChannelMode(), ModeNames[c.mode]);
+    EXPECT_EQ(mpeg.Emphasis(), EmphasisNames[c.emphasis]);
     EXPECT_EQ(mpeg.SampleRate(), c.hz);
   }
 }
@@ -248,26 +257,30 @@ TEST(MPEGFrameHeader, BitRateTableRows) {
     std::uint8_t version, layer, index;
     std::uint16_t kbps;
   } cases[] = {
-      {3, 3, 1, 32},  {3, 3, 14, 448}, {3, 2, 1, 32},  {3, 2, 2, 48},   {3, 2, 14, 384}, {3, 1, 1, 32},
-      {3, 1, 2, 40},  {3, 1, 14, 320}, {2, 3, 1, 32},  {2, 3, 9, 144},  {2, 3, 14, 256}, {2, 2, 1, 8},
-      {2, 2, 14, 160}, {2, 1, 1, 8},   {2, 1, 9, 80},  {0, 3, 14, 256}, {0, 2, 14, 160}, {0, 1, 13, 144},
+      {VersionMPEG1, LayerI, 1, 32},    {VersionMPEG1, LayerI, 14, 448},   {VersionMPEG1, LayerII, 1, 32},
+      {VersionMPEG1, LayerII, 2, 48},   {VersionMPEG1, LayerII, 14, 384},  {VersionMPEG1, LayerIII, 1, 32},
+      {VersionMPEG1, LayerIII, 2, 40},  {VersionMPEG1, LayerIII, 14, 320}, {VersionMPEG2, LayerI, 1, 32},
+      {VersionMPEG2, LayerI, 9, 144},   {VersionMPEG2, LayerI, 14, 256},   {VersionMPEG2, LayerII, 1, 8},
+      {VersionMPEG2, LayerII, 14, 160}, {VersionMPEG2, LayerIII, 1, 8},    {VersionMPEG2, LayerIII, 9, 80},
+      {VersionMPEG25, LayerI, 14, 256}, {VersionMPEG25, LayerII, 14, 160}, {VersionMPEG25, LayerIII, 13, 144},
   };
   for (const auto& c : cases)
     EXPECT_EQ(BitRates[c.version][c.layer][c.index], c.kbps)
         << int(c.version) << "/" << int(c.layer) << "/" << int(c.index);
   for (std::size_t version = 0; version < 4; ++version)
     for (std::size_t layer = 0; layer < 4; ++layer) {
-      EXPECT_EQ(BitRates[version][layer][0], 0) << version << "/" << layer;
-      EXPECT_EQ(BitRates[version][layer][15], 0) << version << "/" << layer;
-      if (version == 1 || layer == 0) {
+      EXPECT_EQ(BitRates[version][layer][BitRateFree], 0) << version << "/" << layer;
+      EXPECT_EQ(BitRates[version][layer][BitRateBad], 0) << version << "/" << layer;
+      if (version == VersionReserved || layer == LayerReserved) {
         for (std::size_t index = 0; index < 16; ++index)
           EXPECT_EQ(BitRates[version][layer][index], 0) << version << "/" << layer << "/" << index;
       }
     }
   // MPEG 2 and MPEG 2.5 share the lower-sample-rate rows.
-  EXPECT_EQ(BitRates[0], BitRates[2]);
-  for (std::size_t version = 0; version < 4; ++version) EXPECT_EQ(SampleRates[version][3], 0) << version;
-  EXPECT_EQ(SampleRates[1], (std::array<std::uint16_t, 4>{0, 0, 0, 0}));
+  EXPECT_EQ(BitRates[VersionMPEG25], BitRates[VersionMPEG2]);
+  for (std::size_t version = 0; version < 4; ++version)
+    EXPECT_EQ(SampleRates[version][SampleRateReserved], 0) << version;
+  EXPECT_EQ(SampleRates[VersionReserved], (std::array<std::uint16_t, 4>{0, 0, 0, 0}));
 }
 
 TEST(MPEGFrameHeader, BlockFunctionsStayInsideTheBlock) {
@@ -287,27 +300,60 @@ TEST(MPEGFrameHeader, BlockFunctionsStayInsideTheBlock) {
   EXPECT_FALSE(HasZeroSideInfo(zeros, std::numeric_limits<std::size_t>::max()));
 }
 
+TEST(MPEGFrameHeader, NameTables) {
+  // The texts shown for each code, as callers see them.
+  const struct {
+    const char* name;
+    const char* text;
+  } cases[] = {
+      {VersionNames[VersionMPEG25], "MPEG 2.5"},
+      {VersionNames[VersionReserved], "MPEG ?"},
+      {VersionNames[VersionMPEG2], "MPEG 2"},
+      {VersionNames[VersionMPEG1], "MPEG 1"},
+      {LayerNames[LayerReserved], "Layer ?"},
+      {LayerNames[LayerIII], "Layer III"},
+      {LayerNames[LayerII], "Layer II"},
+      {LayerNames[LayerI], "Layer I"},
+      {ModeNames[ModeStereo], "Stereo"},
+      {ModeNames[ModeJointStereo], "Joint Stereo"},
+      {ModeNames[ModeDualChannel], "Dual Channel"},
+      {ModeNames[ModeMono], "Mono"},
+      {ModeNames[ModeNone], "Unknown"},
+      {EmphasisNames[EmphasisNone], "None"},
+      {EmphasisNames[Emphasis50_15], "50/15 ms"},
+      {EmphasisNames[EmphasisReserved], "Unknown"},
+      {EmphasisNames[EmphasisCCITTJ17], "CCIT J.17"},
+      {EncoderNames[EncoderUnknown], "Unknown"},
+      {EncoderNames[EncoderXing], "Xing"},
+      {EncoderNames[EncoderFhG], "FhG"},
+      {EncoderNames[EncoderLAME], "LAME"},
+      {EncoderNames[EncoderBlade], "Blade"},
+      {EncoderNames[EncoderGoGo], "GoGo"},
+      {EncoderNames[EncoderShine], "Shine"},
+      {EncoderNames[EncoderQDesign], "QDesign"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(std::string(c.name), c.text);
+}
+
 TEST(MPEGFrameHeader, ClearedReaderShowsUnknownCodes) {
   TMPEGaudio mpeg;
-  EXPECT_EQ(mpeg.Version(), "MPEG ?");
-  EXPECT_EQ(mpeg.Layer(), "Layer ?");
-  EXPECT_EQ(mpeg.ChannelMode(), "Unknown");
-  EXPECT_EQ(mpeg.Emphasis(), "Unknown");
+  EXPECT_EQ(mpeg.Version(), VersionNames[VersionReserved]);
+  EXPECT_EQ(mpeg.Layer(), LayerNames[LayerReserved]);
+  EXPECT_EQ(mpeg.ChannelMode(), ModeNames[ModeNone]);
+  EXPECT_EQ(mpeg.Emphasis(), EmphasisNames[EmphasisReserved]);
   EXPECT_EQ(TableBitRate(mpeg.Frame), 0);
   EXPECT_EQ(TableSampleRate(mpeg.Frame), 0);
   EXPECT_EQ(FrameLength(mpeg.Frame), 0);
-  EXPECT_EQ(mpeg.Frame.VersionID, 1);
-  EXPECT_EQ(mpeg.Frame.SampleRateID, 3);
-  EXPECT_EQ(mpeg.Frame.ModeID, 4);
-  EXPECT_EQ(mpeg.Frame.ModeExtensionID, 4);
-  EXPECT_EQ(mpeg.Frame.EmphasisID, 2);
+  // The cleared codes that no name shows.
+  EXPECT_EQ(mpeg.Frame.SampleRateID, SampleRateReserved);
+  EXPECT_EQ(mpeg.Frame.ModeExtensionID, ModeExtensionNone);
   EXPECT_FALSE(mpeg.Frame.Found);
   EXPECT_EQ(mpeg.BitRate(), 0);
   EXPECT_EQ(mpeg.SampleRate(), 0);
   EXPECT_EQ(mpeg.Frames(), 0);
   EXPECT_EQ(mpeg.Duration(), 0.0);
-  EXPECT_EQ(mpeg.EncoderID(), 0);
-  EXPECT_EQ(mpeg.Encoder(), "Unknown");
+  EXPECT_EQ(mpeg.EncoderID(), EncoderUnknown);
+  EXPECT_EQ(mpeg.Encoder(), EncoderNames[EncoderUnknown]);
   EXPECT_FALSE(mpeg.Valid());
   EXPECT_EQ(mpeg.FileLength, 0);
   EXPECT_TRUE(mpeg.VendorID.empty());
@@ -465,41 +511,49 @@ TEST(MPEGaudioResults, EncoderRules) {
   struct TCase {
     const char* what;
     THeaderBytes header;
-    bool zeroSideInfo;
-    const char* vbrId;  // nullptr: no VBR header
-    std::string vbrVendor;
-    std::string vendor;
+    bool zeroSideInfo = false;
+    const char* vbrId = nullptr;  // nullptr: no VBR header
+    std::string vbrVendor = "";
+    std::string vendor = "";
     std::uint8_t id;
-    std::string encoder;
+    std::string version = "";  // appended to the encoder's name, after a space
   };
   const THeaderBytes jointNoOriginal{0xFF, 0xFB, 0x90, 0x60};
   const TCase cases[] = {
       // Without a VBR header: a guess from header flags, then the vendor signature.
-      {"no rule applies: FhG", jointNoOriginal, false, nullptr, "", "", 2, "FhG"},
-      {"original with CRC: LAME", {0xFF, 0xFA, 0x90, 0x64}, false, nullptr, "", "", 3, "LAME"},
-      {"stereo at 160 kbit/s: Blade", {0xFF, 0xFB, 0xA0, 0x04}, false, nullptr, "", "", 4, "Blade"},
-      {"stereo at 192 kbit/s: not Blade", {0xFF, 0xFB, 0xB0, 0x00}, false, nullptr, "", "", 2, "FhG"},
-      {"copyright and original without CRC: Xing", {0xFF, 0xFB, 0x90, 0x6C}, false, nullptr, "", "", 1, "Xing"},
-      {"zero side information and original: Xing", Joint128, true, nullptr, "", "", 1, "Xing"},
-      {"zero side information, not original", jointNoOriginal, true, nullptr, "", "", 2, "FhG"},
-      {"Layer II: QDesign", {0xFF, 0xFD, 0x90, 0x64}, false, nullptr, "", "", 7, "QDesign"},
-      {"dual channel with CRC: Shine over LAME", {0xFF, 0xFA, 0x90, 0xA4}, false, nullptr, "", "", 6, "Shine"},
-      {"LAME signature overrides the flags", {0xFF, 0xFD, 0x90, 0x64}, false, nullptr, "", "LAME3.97", 3,
-       "LAME 3.97"},
-      {"GOGO signature", Joint128, true, nullptr, "", "GOGO", 5, "GoGo"},
-      {"lame in lower case is no signature", jointNoOriginal, false, nullptr, "", "lame3.97", 2, "FhG"},
-      {"LAME without a version", jointNoOriginal, false, nullptr, "", "LAME", 3, "LAME"},
-      {"LAME with a version of another shape", jointNoOriginal, false, nullptr, "", "LAMEx.yz", 3, "LAME"},
-      {"LAME3.9x: the last character is not a digit", jointNoOriginal, false, nullptr, "", "LAME3.9x", 3, "LAME"},
+      {.what = "no rule applies: FhG", .header = jointNoOriginal, .id = EncoderFhG},
+      {.what = "original with CRC: LAME", .header = {0xFF, 0xFA, 0x90, 0x64}, .id = EncoderLAME},
+      {.what = "stereo at 160 kbit/s: Blade", .header = {0xFF, 0xFB, 0xA0, 0x04}, .id = EncoderBlade},
+      {.what = "stereo at 192 kbit/s: not Blade", .header = {0xFF, 0xFB, 0xB0, 0x00}, .id = EncoderFhG},
+      {.what = "copyright and original without CRC: Xing", .header = {0xFF, 0xFB, 0x90, 0x6C}, .id = EncoderXing},
+      {.what = "zero side information and original: Xing", .header = Joint128, .zeroSideInfo = true,
+       .id = EncoderXing},
+      {.what = "zero side information, not original", .header = jointNoOriginal, .zeroSideInfo = true,
+       .id = EncoderFhG},
+      {.what = "Layer II: QDesign", .header = {0xFF, 0xFD, 0x90, 0x64}, .id = EncoderQDesign},
+      {.what = "dual channel with CRC: Shine over LAME", .header = {0xFF, 0xFA, 0x90, 0xA4}, .id = EncoderShine},
+      {.what = "LAME signature overrides the flags", .header = {0xFF, 0xFD, 0x90, 0x64}, .vendor = "LAME3.97",
+       .id = EncoderLAME, .version = "3.97"},
+      {.what = "GOGO signature", .header = Joint128, .zeroSideInfo = true, .vendor = "GOGO", .id = EncoderGoGo},
+      {.what = "lame in lower case is no signature", .header = jointNoOriginal, .vendor = "lame3.97",
+       .id = EncoderFhG},
+      {.what = "LAME without a version", .header = jointNoOriginal, .vendor = "LAME", .id = EncoderLAME},
+      {.what = "LAME with a version of another shape", .header = jointNoOriginal, .vendor = "LAMEx.yz",
+       .id = EncoderLAME},
+      {.what = "LAME3.9x: the last character is not a digit", .header = jointNoOriginal, .vendor = "LAME3.9x",
+       .id = EncoderLAME},
       // With a VBR header: its signature and vendor text.
-      {"Xing by LAME", Joint128, false, "Xing", "LAME3.90", "", 3, "LAME 3.90"},
-      {"Xing by GOGO", Joint128, false, "Xing", "GOGO1.00", "", 5, "GoGo"},
-      {"Xing by MPGE", Joint128, false, "Xing", "MPGE1.00", "", 5, "GoGo"},
-      {"Xing by someone else", Joint128, false, "Xing", std::string(8, '\0'), "", 1, "Xing"},
-      {"VBRI", Joint128, false, "VBRI", "", "", 2, "FhG"},
-      {"VBRI with a LAME text: FhG still", Joint128, false, "VBRI", "LAME3.90", "", 2, "FhG"},
-      {"the end signature wins over the Xing text", Joint128, false, "Xing", "LAME3.90", "LAME3.97", 3,
-       "LAME 3.97"},
+      {.what = "Xing by LAME", .header = Joint128, .vbrId = "Xing", .vbrVendor = "LAME3.90", .id = EncoderLAME,
+       .version = "3.90"},
+      {.what = "Xing by GOGO", .header = Joint128, .vbrId = "Xing", .vbrVendor = "GOGO1.00", .id = EncoderGoGo},
+      {.what = "Xing by MPGE", .header = Joint128, .vbrId = "Xing", .vbrVendor = "MPGE1.00", .id = EncoderGoGo},
+      {.what = "Xing by someone else", .header = Joint128, .vbrId = "Xing", .vbrVendor = std::string(8, '\0'),
+       .id = EncoderXing},
+      {.what = "VBRI", .header = Joint128, .vbrId = "VBRI", .id = EncoderFhG},
+      {.what = "VBRI with a LAME text: FhG still", .header = Joint128, .vbrId = "VBRI", .vbrVendor = "LAME3.90",
+       .id = EncoderFhG},
+      {.what = "the end signature wins over the Xing text", .header = Joint128, .vbrId = "Xing",
+       .vbrVendor = "LAME3.90", .vendor = "LAME3.97", .id = EncoderLAME, .version = "3.97"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -514,10 +568,10 @@ TEST(MPEGaudioResults, EncoderRules) {
     mpeg.VBR.VendorID = c.vbrVendor;
     mpeg.VendorID = c.vendor;
     EXPECT_EQ(mpeg.EncoderID(), c.id);
-    EXPECT_EQ(mpeg.Encoder(), c.encoder);
+    EXPECT_EQ(mpeg.Encoder(), EncoderNames[c.id] + (c.version.empty() ? "" : " " + c.version));
     mpeg.Frame.Found = false;
-    EXPECT_EQ(mpeg.EncoderID(), 0) << "without a frame";
-    EXPECT_EQ(mpeg.Encoder(), "Unknown") << "without a frame";
+    EXPECT_EQ(mpeg.EncoderID(), EncoderUnknown) << "without a frame";
+    EXPECT_EQ(mpeg.Encoder(), EncoderNames[EncoderUnknown]) << "without a frame";
   }
 }
 
@@ -598,26 +652,23 @@ TEST(MPEGaudioResults, HugeVBRFrameCountsDoNotOverflow) {
 
 // ---------------------------------------------------------------- whole files, crafted
 
+// What a reader holds after LoadFromFile. The defaults are a file read to its
+// end in which no frame was found: the cleared state.
 struct TFileCase {
   const char* what;
   std::vector<std::uint8_t> bytes;
-  bool result;
-  bool found;
-  std::int32_t position;
-  std::int32_t fileLength;
-  bool vbrFound;
-  std::uint16_t bitRate;
-  std::int32_t frames;
-  double duration;
-  std::string vendorID;
-  std::string encoder;
-  bool valid;
+  bool result = true;
+  bool found = false;
+  std::int32_t position = 0;
+  std::int32_t fileLength = 0;
+  bool vbrFound = false;
+  std::uint16_t bitRate = 0;
+  std::int32_t frames = 0;
+  double duration = 0.0;
+  std::string vendorID = "";
+  std::string encoder = EncoderNames[EncoderUnknown];
+  bool valid = false;
 };
-
-// What a reader holds after a file in which no frame was found.
-TFileCase Cleared(const char* what, std::vector<std::uint8_t> bytes, bool result) {
-  return {what, std::move(bytes), result, false, 0, 0, false, 0, 0, 0.0, "", "Unknown", false};
-}
 
 std::vector<std::uint8_t> FourMillionBytes(bool withId3v1) {
   auto bytes = FrameRun(Joint128, 417, 3);
@@ -632,76 +683,98 @@ std::vector<std::uint8_t> FourMillionBytes(bool withId3v1) {
 TEST(MPEGaudioFile, CraftedStreams) {
   const auto run20 = FrameRun(Joint128, 417, 20);  // 8340 bytes, 0.52125 s
   const std::size_t runEnd = run20.size();
+  const std::string xing = EncoderNames[EncoderXing];
   const std::vector<TFileCase> cases = {
-      {"a 2,048-byte ID3v2 tag, then frames: the search starts after the tag",
-       Concat({Id3v2Tag(2048), run20}), true, true, 0, 10388, false, 128, 20, 0.52125, "", "Xing", true},
-      {"300 bytes of noise, then frames: left out of the audio size", Concat({Noise(300), run20}), true, true, 300,
-       8640, false, 128, 20, 0.52125, "", "Xing", true},
-      {"a header not followed by another is skipped", Concat({Bytes(Joint128), Noise(196), run20}), true, true, 200,
-       8540, false, 128, 20, 0.52125, "", "Xing", true},
-      {"frames from 2,000: found in the middle block, position counted from it",
-       Concat({TBytes().Zeros(2000), FrameRun(Joint128, 417, 91)}), true, true, 375, 39947, false, 128, 94, 2.47325,
-       "", "Xing", true},
-      {"after a 10,000-byte ID3v2 tag: the middle block lies at (length - tag) div 2 from the file's start",
-       Concat({Id3v2Tag(10000), TBytes().Zeros(4000), FrameRun(Joint128, 417, 58)}), true, true, 324, 38186, false,
-       128, 66, 1.741375, "", "Xing", true},
-      Cleared("frames from 2,000 in a file shorter than a block: no middle block",
-              Concat({TBytes().Zeros(2000), FrameRun(Joint128, 417, 2)}), true),
-      {"Xing, 10,000 frames at 44100 Hz: the end block is not read",
-       Concat({XingFrame(Joint128Padded, 418, 10000, 4180000), FrameRun(Joint128Padded, 418, 19),
-               TBytes().Zeros(500).Str("LAME3.97").Zeros(100)}),
-       true, true, 0, 8968, true, 128, 10000, 261.2244897959, "", "LAME 3.90", true},
-      {"Xing with no frames: measured by size",
-       Put(Concat({XingFrame(Joint128, 417, 0, 0), FrameRun(Joint128, 417, 19)}), runEnd - 500, "LAME3.97"), true,
-       true, 0, 8340, true, 128, 0, 0.52125, "", "LAME 3.90", true},
-      {"VBRI 36 bytes into an MPEG 1 stereo frame",
-       Concat({VBRIFrame(Joint128, 417, 4170000, 10000), FrameRun(Joint128, 417, 19), TBytes().Zeros(500)}), true,
-       true, 0, 8840, true, 128, 10000, 261.2244897959, "", "FhG", true},
-      {"VBRI 36 bytes into an MPEG 1 mono frame is not looked for",
-       Concat({VBRIFrame(Mono128, 417, 4170000, 10000), FrameRun(Mono128, 417, 19), TBytes().Zeros(500)}), true,
-       true, 0, 8840, false, 128, 21, 0.5525, "", "Xing", true},
-      {"VBRI 36 bytes into an MPEG 2 stereo frame is not looked for",
-       Concat({VBRIFrame(Mpeg2Stereo64, 208, 4170000, 10000), FrameRun(Mpeg2Stereo64, 208, 40)}), true, true, 0,
-       8528, false, 64, 41, 1.066, "", "Xing", true},
-      {"CBR, 4,000,000 bytes: 250 s", FourMillionBytes(false), true, true, 0, 4000000, false, 128, 9592, 250.0, "",
-       "Xing", true},
-      {"the same with an ID3v1 tag: 249.992 s", FourMillionBytes(true), true, true, 0, 4000000, false, 128, 9592,
-       249.992, "", "Xing", true},
-      {"LAME3.97 in the last block", Put(run20, runEnd - 500, "LAME3.97"), true, true, 0, 8340, false, 128, 20,
-       0.52125, "LAME3.97", "LAME 3.97", true},
-      {"lame3.97 in lower case", Put(run20, runEnd - 500, "lame3.97"), true, true, 0, 8340, false, 128, 20, 0.52125,
-       "", "Xing", true},
-      {"LAME exactly 5 frame lengths before the last place", Put(run20, runEnd - 8 - 5 * 417, "LAME3.97"), true,
-       true, 0, 8340, false, 128, 20, 0.52125, "LAME3.97", "LAME 3.97", true},
-      {"LAME one byte farther", Put(run20, runEnd - 9 - 5 * 417, "LAME3.97"), true, true, 0, 8340, false, 128, 20,
-       0.52125, "", "Xing", true},
-      {"LAME before an ID3v1 tag", Concat({Put(run20, runEnd - 500, "LAME3.98"), Id3v1Tag()}), true, true, 0, 8468,
-       false, 128, 20, 0.52125, "LAME3.98", "LAME 3.98", true},
-      {"GOGO in the last block", Put(run20, runEnd - 500, "GOGO"), true, true, 0, 8340, false, 128, 20, 0.52125,
-       "GOGO", "GoGo", true},
-      Cleared("a free-format stream is never found", FrameRun({0xFF, 0xFB, 0x00, 0x64}, 417, 20), true),
-      Cleared("noise only", Noise(10000), true),
-      Cleared("a file shorter than 128 bytes: the ID3v1 reader fails",
-              Concat({Bytes(Joint128), TBytes().Zeros(100)}), false),
-      Cleared("an ID3v2 header alone, 9 bytes", TBytes().Str("ID3").U8s({3, 0, 0, 0, 0, 0}), false),
-      Cleared("an empty file", {}, false),
-      {"a frame in a file shorter than a block: the end block lies before the start",
-       FrameRun(Joint128, 417, 5), false, true, 0, 2085, false, 128, 5, 0.1303125, "", "Xing", true},
-      {"frames filling exactly one block", Block(FrameRun(Joint128, 417, 8)), true, true, 0, 3458, false, 128, 8,
-       0.216125, "", "Xing", true},
-      {"one block and an ID3v1 tag", Concat({Block(FrameRun(Joint128, 417, 8)), Id3v1Tag()}), true, true, 0, 3586,
-       false, 128, 8, 0.216125, "", "Xing", true},
-      {"one byte less", Concat({FrameRun(Joint128, 417, 8), TBytes().Zeros(3457 - 8 * 417), Id3v1Tag()}), false,
-       true, 0, 3585, false, 128, 8, 0.2160625, "", "Xing", true},
-      {"Xing, 3 frames: under 0.1 s",
-       Concat({XingFrame(Joint128Padded, 418, 3, 3 * 418), FrameRun(Joint128Padded, 418, 19)}), true, true, 0, 8360,
-       true, 128, 3, 0.0783673469, "", "LAME 3.90", false},
-      {"Xing averaging 6 kbit/s",
-       Concat({XingFrame(Joint128, 417, 10000, 200000), FrameRun(Joint128, 417, 19)}), true, true, 0, 8340, true, 6,
-       10000, 261.2244897959, "", "LAME 3.90", false},
-      {"Xing averaging 612 kbit/s",
-       Concat({XingFrame(Joint128, 417, 10000, 20000000), FrameRun(Joint128, 417, 19)}), true, true, 0, 8340, true,
-       612, 10000, 261.2244897959, "", "LAME 3.90", false},
+      {.what = "a 2,048-byte ID3v2 tag, then frames: the search starts after the tag",
+       .bytes = Concat({Id3v2Tag(2048), run20}), .found = true, .fileLength = 10388, .bitRate = 128, .frames = 20,
+       .duration = 0.52125, .encoder = xing, .valid = true},
+      {.what = "300 bytes of noise, then frames: left out of the audio size", .bytes = Concat({Noise(300), run20}),
+       .found = true, .position = 300, .fileLength = 8640, .bitRate = 128, .frames = 20, .duration = 0.52125,
+       .encoder = xing, .valid = true},
+      {.what = "a header not followed by another is skipped",
+       .bytes = Concat({Bytes(Joint128), Noise(196), run20}), .found = true, .position = 200, .fileLength = 8540,
+       .bitRate = 128, .frames = 20, .duration = 0.52125, .encoder = xing, .valid = true},
+      {.what = "frames from 2,000: found in the middle block, position counted from it",
+       .bytes = Concat({TBytes().Zeros(2000), FrameRun(Joint128, 417, 91)}), .found = true, .position = 375,
+       .fileLength = 39947, .bitRate = 128, .frames = 94, .duration = 2.47325, .encoder = xing, .valid = true},
+      {.what = "after a 10,000-byte ID3v2 tag: the middle block lies at (length - tag) div 2 from the file's start",
+       .bytes = Concat({Id3v2Tag(10000), TBytes().Zeros(4000), FrameRun(Joint128, 417, 58)}), .found = true,
+       .position = 324, .fileLength = 38186, .bitRate = 128, .frames = 66, .duration = 1.741375, .encoder = xing,
+       .valid = true},
+      {.what = "frames from 2,000 in a file shorter than a block: no middle block",
+       .bytes = Concat({TBytes().Zeros(2000), FrameRun(Joint128, 417, 2)})},
+      {.what = "Xing, 10,000 frames at 44100 Hz: the end block is not read",
+       .bytes = Concat({XingFrame(Joint128Padded, 418, 10000, 4180000), FrameRun(Joint128Padded, 418, 19),
+                        TBytes().Zeros(500).Str("LAME3.97").Zeros(100)}),
+       .found = true, .fileLength = 8968, .vbrFound = true, .bitRate = 128, .frames = 10000,
+       .duration = 261.2244897959, .encoder = "LAME 3.90", .valid = true},
+      {.what = "Xing with no frames: measured by size",
+       .bytes = Put(Concat({XingFrame(Joint128, 417, 0, 0), FrameRun(Joint128, 417, 19)}), runEnd - 500, "LAME3.97"),
+       .found = true, .fileLength = 8340, .vbrFound = true, .bitRate = 128, .frames = 0, .duration = 0.52125,
+       .encoder = "LAME 3.90", .valid = true},
+      {.what = "VBRI 36 bytes into an MPEG 1 stereo frame",
+       .bytes = Concat({VBRIFrame(Joint128, 417, 4170000, 10000), FrameRun(Joint128, 417, 19), TBytes().Zeros(500)}),
+       .found = true, .fileLength = 8840, .vbrFound = true, .bitRate = 128, .frames = 10000,
+       .duration = 261.2244897959, .encoder = EncoderNames[EncoderFhG], .valid = true},
+      {.what = "VBRI 36 bytes into an MPEG 1 mono frame is not looked for",
+       .bytes = Concat({VBRIFrame(Mono128, 417, 4170000, 10000), FrameRun(Mono128, 417, 19), TBytes().Zeros(500)}),
+       .found = true, .fileLength = 8840, .bitRate = 128, .frames = 21, .duration = 0.5525, .encoder = xing,
+       .valid = true},
+      {.what = "VBRI 36 bytes into an MPEG 2 stereo frame is not looked for",
+       .bytes = Concat({VBRIFrame(Mpeg2Stereo64, 208, 4170000, 10000), FrameRun(Mpeg2Stereo64, 208, 40)}),
+       .found = true, .fileLength = 8528, .bitRate = 64, .frames = 41, .duration = 1.066, .encoder = xing,
+       .valid = true},
+      {.what = "CBR, 4,000,000 bytes: 250 s", .bytes = FourMillionBytes(false), .found = true, .fileLength = 4000000,
+       .bitRate = 128, .frames = 9592, .duration = 250.0, .encoder = xing, .valid = true},
+      {.what = "the same with an ID3v1 tag: 249.992 s", .bytes = FourMillionBytes(true), .found = true,
+       .fileLength = 4000000, .bitRate = 128, .frames = 9592, .duration = 249.992, .encoder = xing, .valid = true},
+      {.what = "LAME3.97 in the last block", .bytes = Put(run20, runEnd - 500, "LAME3.97"), .found = true,
+       .fileLength = 8340, .bitRate = 128, .frames = 20, .duration = 0.52125, .vendorID = "LAME3.97",
+       .encoder = "LAME 3.97", .valid = true},
+      {.what = "lame3.97 in lower case", .bytes = Put(run20, runEnd - 500, "lame3.97"), .found = true,
+       .fileLength = 8340, .bitRate = 128, .frames = 20, .duration = 0.52125, .encoder = xing, .valid = true},
+      {.what = "LAME exactly 5 frame lengths before the last place",
+       .bytes = Put(run20, runEnd - 8 - 5 * 417, "LAME3.97"), .found = true, .fileLength = 8340, .bitRate = 128,
+       .frames = 20, .duration = 0.52125, .vendorID = "LAME3.97", .encoder = "LAME 3.97", .valid = true},
+      {.what = "LAME one byte farther", .bytes = Put(run20, runEnd - 9 - 5 * 417, "LAME3.97"), .found = true,
+       .fileLength = 8340, .bitRate = 128, .frames = 20, .duration = 0.52125, .encoder = xing, .valid = true},
+      {.what = "LAME before an ID3v1 tag", .bytes = Concat({Put(run20, runEnd - 500, "LAME3.98"), Id3v1Tag()}),
+       .found = true, .fileLength = 8468, .bitRate = 128, .frames = 20, .duration = 0.52125, .vendorID = "LAME3.98",
+       .encoder = "LAME 3.98", .valid = true},
+      {.what = "GOGO in the last block", .bytes = Put(run20, runEnd - 500, "GOGO"), .found = true,
+       .fileLength = 8340, .bitRate = 128, .frames = 20, .duration = 0.52125, .vendorID = "GOGO",
+       .encoder = EncoderNames[EncoderGoGo], .valid = true},
+      {.what = "a free-format stream is never found", .bytes = FrameRun({0xFF, 0xFB, 0x00, 0x64}, 417, 20)},
+      {.what = "noise only", .bytes = Noise(10000)},
+      {.what = "a file shorter than 128 bytes: the ID3v1 reader fails",
+       .bytes = Concat({Bytes(Joint128), TBytes().Zeros(100)}), .result = false},
+      {.what = "an ID3v2 header alone, 9 bytes", .bytes = TBytes().Str("ID3").U8s({3, 0, 0, 0, 0, 0}),
+       .result = false},
+      {.what = "an empty file", .bytes = {}, .result = false},
+      {.what = "a frame in a file shorter than a block: the end block lies before the start",
+       .bytes = FrameRun(Joint128, 417, 5), .result = false, .found = true, .fileLength = 2085, .bitRate = 128,
+       .frames = 5, .duration = 0.1303125, .encoder = xing, .valid = true},
+      {.what = "frames filling exactly one block", .bytes = Block(FrameRun(Joint128, 417, 8)), .found = true,
+       .fileLength = 3458, .bitRate = 128, .frames = 8, .duration = 0.216125, .encoder = xing, .valid = true},
+      {.what = "one block and an ID3v1 tag", .bytes = Concat({Block(FrameRun(Joint128, 417, 8)), Id3v1Tag()}),
+       .found = true, .fileLength = 3586, .bitRate = 128, .frames = 8, .duration = 0.216125, .encoder = xing,
+       .valid = true},
+      {.what = "one byte less",
+       .bytes = Concat({FrameRun(Joint128, 417, 8), TBytes().Zeros(3457 - 8 * 417), Id3v1Tag()}), .result = false,
+       .found = true, .fileLength = 3585, .bitRate = 128, .frames = 8, .duration = 0.2160625, .encoder = xing,
+       .valid = true},
+      {.what = "Xing, 3 frames: under 0.1 s",
+       .bytes = Concat({XingFrame(Joint128Padded, 418, 3, 3 * 418), FrameRun(Joint128Padded, 418, 19)}),
+       .found = true, .fileLength = 8360, .vbrFound = true, .bitRate = 128, .frames = 3, .duration = 0.0783673469,
+       .encoder = "LAME 3.90"},
+      {.what = "Xing averaging 6 kbit/s",
+       .bytes = Concat({XingFrame(Joint128, 417, 10000, 200000), FrameRun(Joint128, 417, 19)}), .found = true,
+       .fileLength = 8340, .vbrFound = true, .bitRate = 6, .frames = 10000, .duration = 261.2244897959,
+       .encoder = "LAME 3.90"},
+      {.what = "Xing averaging 612 kbit/s",
+       .bytes = Concat({XingFrame(Joint128, 417, 10000, 20000000), FrameRun(Joint128, 417, 19)}), .found = true,
+       .fileLength = 8340, .vbrFound = true, .bitRate = 612, .frames = 10000, .duration = 261.2244897959,
+       .encoder = "LAME 3.90"},
   };
   TTempDir dir;
   for (const auto& c : cases) {
@@ -721,7 +794,7 @@ TEST(MPEGaudioFile, CraftedStreams) {
     EXPECT_EQ(mpeg.Encoder(), c.encoder);
     EXPECT_EQ(mpeg.Valid(), c.valid);
     if (!c.found) {
-      EXPECT_EQ(mpeg.Version(), "MPEG ?");
+      EXPECT_EQ(mpeg.Version(), VersionNames[VersionReserved]);
       EXPECT_EQ(mpeg.ID3v2Tag->TagSize, 0);
       EXPECT_FALSE(mpeg.ID3v1Tag->Present);
     }
@@ -778,14 +851,14 @@ TEST(MPEGaudioFile, NothingOfAnEarlierFileSurvives) {
   EXPECT_TRUE(mpeg.VBR.VendorID.empty());
   EXPECT_EQ(mpeg.ID3v2Tag->TagSize, 0);
   EXPECT_FALSE(mpeg.ID3v1Tag->Present);
-  EXPECT_EQ(mpeg.ChannelMode(), "Mono");
+  EXPECT_EQ(mpeg.ChannelMode(), ModeNames[ModeMono]);
   EXPECT_EQ(mpeg.VendorID, "LAME3.97");
   EXPECT_EQ(mpeg.Frames(), 20);
   ASSERT_TRUE(mpeg.LoadFromFile(noise));
   EXPECT_FALSE(mpeg.Frame.Found);
   EXPECT_TRUE(mpeg.VendorID.empty());
   EXPECT_EQ(mpeg.FileLength, 0);
-  EXPECT_EQ(mpeg.ChannelMode(), "Unknown");
+  EXPECT_EQ(mpeg.ChannelMode(), ModeNames[ModeNone]);
   EXPECT_EQ(mpeg.Duration(), 0.0);
 }
 
@@ -890,21 +963,21 @@ TEST_F(MPEGaudioRealFiles, ConstantBitRate) {
   ASSERT_GE(lameVersion_.size(), 4u) << "lame --version gave no version";
   struct TCase {
     const char* file;
-    const char* version;
-    const char* mode;
+    std::uint8_t version;
+    std::uint8_t mode;
     std::uint16_t sampleRate, bitRate;
     bool crc;
     int samplesPerFrame;
     bool decoderPlaysEveryFrame;  // no lame tag: the decoder cannot drop delay and padding
   };
   const TCase cases[] = {
-      {"mpeg1-joint-128.mp3", "MPEG 1", "Joint Stereo", 44100, 128, false, 1152, false},
-      {"mpeg1-mono-crc-64.mp3", "MPEG 1", "Mono", 32000, 64, true, 1152, false},
-      {"mpeg2-mono-crc-64.mp3", "MPEG 2", "Mono", 22050, 64, true, 576, false},
-      {"mpeg2-stereo-32.mp3", "MPEG 2", "Stereo", 16000, 32, false, 576, false},
-      {"mpeg25-stereo-32.mp3", "MPEG 2.5", "Stereo", 11025, 32, false, 576, false},
-      {"mpeg25-mono-crc-16.mp3", "MPEG 2.5", "Mono", 8000, 16, true, 576, false},
-      {"mpeg1-no-lame-tag.mp3", "MPEG 1", "Joint Stereo", 44100, 128, false, 1152, true},
+      {"mpeg1-joint-128.mp3", VersionMPEG1, ModeJointStereo, 44100, 128, false, 1152, false},
+      {"mpeg1-mono-crc-64.mp3", VersionMPEG1, ModeMono, 32000, 64, true, 1152, false},
+      {"mpeg2-mono-crc-64.mp3", VersionMPEG2, ModeMono, 22050, 64, true, 576, false},
+      {"mpeg2-stereo-32.mp3", VersionMPEG2, ModeStereo, 16000, 32, false, 576, false},
+      {"mpeg25-stereo-32.mp3", VersionMPEG25, ModeStereo, 11025, 32, false, 576, false},
+      {"mpeg25-mono-crc-16.mp3", VersionMPEG25, ModeMono, 8000, 16, true, 576, false},
+      {"mpeg1-no-lame-tag.mp3", VersionMPEG1, ModeJointStereo, 44100, 128, false, 1152, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -916,9 +989,9 @@ TEST_F(MPEGaudioRealFiles, ConstantBitRate) {
     EXPECT_TRUE(mpeg.Frame.Found);
     EXPECT_EQ(mpeg.Frame.Position, 0);
     EXPECT_EQ(mpeg.FileLength, size);
-    EXPECT_EQ(mpeg.Version(), c.version);
-    EXPECT_EQ(mpeg.Layer(), "Layer III");
-    EXPECT_EQ(mpeg.ChannelMode(), c.mode);
+    EXPECT_EQ(mpeg.Version(), VersionNames[c.version]);
+    EXPECT_EQ(mpeg.Layer(), LayerNames[LayerIII]);
+    EXPECT_EQ(mpeg.ChannelMode(), ModeNames[c.mode]);
     EXPECT_EQ(mpeg.SampleRate(), c.sampleRate);
     EXPECT_EQ(mpeg.BitRate(), c.bitRate);
     EXPECT_EQ(mpeg.Frame.ProtectionBit, c.crc);
@@ -951,15 +1024,15 @@ TEST_F(MPEGaudioRealFiles, VariableBitRateWithXingHeader) {
   ASSERT_GE(lameVersion_.size(), 4u) << "lame --version gave no version";
   struct TCase {
     const char* file;
-    const char* version;
-    const char* mode;
+    std::uint8_t version;
+    std::uint8_t mode;
     std::uint16_t sampleRate;
     int samplesPerFrame;
   };
   const TCase cases[] = {
-      {"vbr-V2.mp3", "MPEG 1", "Joint Stereo", 44100, 1152},
-      {"vbr-V5-mpeg2-mono.mp3", "MPEG 2", "Mono", 22050, 576},
-      {"abr-96.mp3", "MPEG 1", "Joint Stereo", 44100, 1152},
+      {"vbr-V2.mp3", VersionMPEG1, ModeJointStereo, 44100, 1152},
+      {"vbr-V5-mpeg2-mono.mp3", VersionMPEG2, ModeMono, 22050, 576},
+      {"abr-96.mp3", VersionMPEG1, ModeJointStereo, 44100, 1152},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -973,8 +1046,8 @@ TEST_F(MPEGaudioRealFiles, VariableBitRateWithXingHeader) {
     TMPEGaudio mpeg;
     ASSERT_TRUE(mpeg.LoadFromFile(Path(c.file)));
     EXPECT_TRUE(mpeg.Valid());
-    EXPECT_EQ(mpeg.Version(), c.version);
-    EXPECT_EQ(mpeg.ChannelMode(), c.mode);
+    EXPECT_EQ(mpeg.Version(), VersionNames[c.version]);
+    EXPECT_EQ(mpeg.ChannelMode(), ModeNames[c.mode]);
     EXPECT_EQ(mpeg.SampleRate(), c.sampleRate);
     ASSERT_TRUE(mpeg.VBR.Found);
     EXPECT_EQ(Text4(mpeg.VBR.ID), "Xing");

@@ -179,7 +179,9 @@ TEST_F(UFuncoes, RoundsWAVDurationsHalvesToEven) {
 }
 
 TEST(UFuncoesSteps, ArredondaSegundos) {
-  const double inf = std::numeric_limits<double>::infinity();
+  // The rounding rule has its own test (test_Rounding); here: ties still go to
+  // the even neighbour, the low 32 bits are kept, and what has no 64-bit
+  // integer gives 0.
   const double twoTo63 = 9223372036854775808.0;
   struct TCase {
     const char* what;
@@ -187,25 +189,15 @@ TEST(UFuncoesSteps, ArredondaSegundos) {
     std::int32_t seconds;
   } cases[] = {
       {"0", 0.0, 0},
-      {"0.5 to even 0", 0.5, 0},
-      {"largest double below 0.5", 0.49999999999999994, 0},
-      {"1.5 to even 2", 1.5, 2},
       {"2.5 to even 2", 2.5, 2},
-      {"2.5000000000000004 up", 2.5000000000000004, 3},
-      {"-0.5 to 0", -0.5, 0},
-      {"-1.5 to -2", -1.5, -2},
       {"-2.5 to -2", -2.5, -2},
-      {"-2.6 to -3", -2.6, -3},
       {"2^32 + 7.5 to even, low 32 bits 8", 4294967303.5, 8},
       {"2^52 + 1 stays, low bits 1", 4503599627370497.0, 1},
       {"-2^63 is in range, low bits 0", -twoTo63, 0},
       {"largest double below 2^63: 2^63 - 1024, low bits -1024", 9223372036854774784.0, -1024},
       {"-2^40 - 3: low bits", -1099511627779.0, -3},
       {"2^63 is out of range", twoTo63, 0},
-      {"1e300", 1e300, 0},
-      {"-1e300", -1e300, 0},
-      {"+infinity", inf, 0},
-      {"-infinity", -inf, 0},
+      {"+infinity", std::numeric_limits<double>::infinity(), 0},
       {"NaN", std::numeric_limits<double>::quiet_NaN(), 0},
   };
   for (const auto& c : cases) EXPECT_EQ(ArredondaSegundos(c.value), c.seconds) << c.what;

@@ -87,6 +87,10 @@ TBytes& TBytes::BE24(std::uint32_t value) { return U8((value >> 16) & 0xFF).U8((
 TBytes& TBytes::BE32(std::uint32_t value) { return U8(value >> 24).BE24(value & 0xFFFFFF); }
 TBytes& TBytes::LE16(std::uint16_t value) { return U8(value & 0xFF).U8(value >> 8); }
 TBytes& TBytes::LE32(std::uint32_t value) { return LE16(value & 0xFFFF).LE16(value >> 16); }
+std::uint32_t Syncsafe(std::uint32_t value) {
+  return ((value >> 21) & 0x7F) << 24 | ((value >> 14) & 0x7F) << 16 | ((value >> 7) & 0x7F) << 8 | (value & 0x7F);
+}
+TBytes& TBytes::Syncsafe32(std::uint32_t value) { return BE32(Syncsafe(value)); }
 TBytes& TBytes::Fill(std::size_t count, std::uint8_t value) {
   data_.insert(data_.end(), count, value);
   return *this;

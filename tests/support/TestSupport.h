@@ -66,6 +66,10 @@ struct TRoundingMode {
 // Every rounding mode of <cfenv>, the default (to nearest) first.
 extern const std::array<TRoundingMode, 4> RoundingModes;
 
+// The value whose four big-endian bytes hold value 7 bits each, as an ID3v2
+// size does (bits above the 28th are dropped): 300 gives 0x0000022C.
+std::uint32_t Syncsafe(std::uint32_t value);
+
 // Builder of exact byte sequences: TBytes().Str("RIFF").LE32(36).Zeros(4)...
 class TBytes {
 public:
@@ -77,6 +81,8 @@ public:
   TBytes& BE32(std::uint32_t value);
   TBytes& LE16(std::uint16_t value);
   TBytes& LE32(std::uint32_t value);
+  // An ID3v2 size: four bytes of 7 bits each, most significant first.
+  TBytes& Syncsafe32(std::uint32_t value);
   TBytes& Fill(std::size_t count, std::uint8_t value);
   TBytes& Zeros(std::size_t count) { return Fill(count, 0); }
   TBytes& Append(const std::vector<std::uint8_t>& bytes);
