@@ -9,10 +9,27 @@
 
 static_assert(sizeof(off_t) == 8, "offsets beyond 2 GB need a 64-bit off_t");
 
+namespace {
+
+// Per thread, so that counting needs no lock and a measurement counts only its own calls.
+thread_local TFileCalls Calls;
+
+bool IsUsableName(const std::string& path) { return !path.empty() && path.find('\0') == std::string::npos; }
+
+TPathKind KindOfMode(mode_t mode) { return S_ISDIR(mode) ? TPathKind::Directory : TPathKind::File; }
+
+void CloseHandle(int handle) {
+  ++Calls.Closes;
+  ::close(handle);
+}
+
+}  // namespace
+
 TReadOnlyFile::TReadOnlyFile(TReadOnlyFile&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)),
       size_(std::exchange(other.size_, -1)),
-      position_(std::exchange(other.position_, 0)) {}
+      position_(std::exchange(other.position_, 0)),
+      found_(std::exchange(other.found_, TPathKind::Missing)) {}
 
 TReadOnlyFile& TReadOnlyFile::operator=(TReadOnlyFile&& other) noexcept {
   if (this != &other) {
@@ -20,23 +37,38 @@ TReadOnlyFile& TReadOnlyFile::operator=(TReadOnlyFile&& other) noexcept {
     handle_ = std::exchange(other.handle_, -1);
     size_ = std::exchange(other.size_, -1);
     position_ = std::exchange(other.position_, 0);
+    found_ = std::exchange(other.found_, TPathKind::Missing);
   }
   return *this;
 }
 
 bool TReadOnlyFile::Open(const std::string& fileName) {
   Close();
-  if (fileName.empty() || fileName.find('\0') != std::string::npos) return false;
+  found_ = TPathKind::Missing;
+  if (!IsUsableName(fileName)) return false;
   // O_NONBLOCK keeps a named pipe from blocking the open. It stays set: it
   // changes nothing for regular files, the only ones accepted.
   int handle;
   do {
+    ++Calls.Opens;
     handle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (handle < 0 && errno == EINTR);
-  if (handle < 0) return false;
+  if (handle < 0) {
+    // "No such name" is what a stat would say too. Any other refusal (no
+    // access, a socket, too many open files) says nothing of what is there.
+    found_ = errno == ENOENT || errno == ENOTDIR ? TPathKind::Missing : PathKindOf(fileName);
+    return false;
+  }
   struct stat info {};
-  if (::fstat(handle, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(handle);
+  ++Calls.SizeQueries;
+  if (::fstat(handle, &info) != 0) {
+    CloseHandle(handle);
+    found_ = PathKindOf(fileName);
+    return false;
+  }
+  found_ = KindOfMode(info.st_mode);
+  if (!S_ISREG(info.st_mode)) {
+    CloseHandle(handle);
     return false;
   }
   handle_ = handle;
@@ -47,7 +79,7 @@ bool TReadOnlyFile::Open(const std::string& fileName) {
 
 void TReadOnlyFile::Close() {
   if (handle_ >= 0) {
-    ::close(handle_);
+    CloseHandle(handle_);
     handle_ = -1;
   }
   size_ = -1;
@@ -68,6 +100,7 @@ std::size_t TReadOnlyFile::Read(void* buffer, std::size_t count) {
   auto* out = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
+    ++Calls.Reads;
     const ssize_t n =
         ::pread(handle_, out + done, count - done, static_cast<off_t>(position_ + static_cast<std::int64_t>(done)));
     if (n < 0) {
@@ -76,13 +109,27 @@ std::size_t TReadOnlyFile::Read(void* buffer, std::size_t count) {
     }
     if (n == 0) break;  // end of file
     done += static_cast<std::size_t>(n);
+    // A short read that reaches the size the file had when it was opened is
+    // its end: asking again would only be told so, one more round trip.
+    if (done < count && position_ + static_cast<std::int64_t>(done) >= size_) break;
   }
   position_ += static_cast<std::int64_t>(done);
   return done;
 }
 
-bool FileExists(const std::string& path) {
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
+TPathKind PathKindOf(const std::string& path) {
+  if (!IsUsableName(path)) return TPathKind::Missing;
   struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+  ++Calls.PathQueries;
+  if (::stat(path.c_str(), &info) != 0) return TPathKind::Missing;
+  return KindOfMode(info.st_mode);
+}
+
+bool FileExists(const std::string& path) { return PathKindOf(path) == TPathKind::File; }
+
+TFileCalls FileCallsOnThisThread() { return Calls; }
+
+TFileCalls operator-(const TFileCalls& later, const TFileCalls& earlier) {
+  return {later.Opens - earlier.Opens, later.SizeQueries - earlier.SizeQueries,
+          later.PathQueries - earlier.PathQueries, later.Reads - earlier.Reads, later.Closes - earlier.Closes};
 }

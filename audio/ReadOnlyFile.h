@@ -4,13 +4,20 @@
 #include <cstdint>
 #include <string>
 
+// What a path names, links followed, as the duration facade tells it apart:
+// nothing, a folder, or anything else (a regular file, but also a pipe or a
+// device, which exist and are then refused by the readers).
+enum class TPathKind { Missing, Directory, File };
+
 // The one place where the readers touch the file system: a file opened
 // read-only as bytes, closed when the object goes away. No operation throws;
 // every failure is reported as false (or a count of 0, or a size of -1).
 //
-// System calls are few on purpose: the size is taken once, when the file is
-// opened, and the position is kept here, so a Seek costs nothing and a Read
-// is one positioned read of the file.
+// System calls are few on purpose, as on a network share each is a round
+// trip: one open, one size query (taken when the file is opened), one
+// positioned read per Read, one close. The position is kept here, so a Seek
+// costs nothing. One open file may serve several readers of one measurement
+// in turn; each positions before it reads.
 class TReadOnlyFile {
 public:
   TReadOnlyFile() = default;
@@ -26,6 +33,10 @@ public:
   bool Open(const std::string& fileName);
   bool IsOpen() const { return handle_ >= 0; }
   void Close();
+  // What the last Open found at its path, so that a caller need not ask the
+  // file system again whether anything is there: File when the file is open,
+  // and also for what exists but was refused. Missing before any Open.
+  TPathKind Found() const { return found_; }
 
   // Size of the file in bytes as it was when the file was opened; -1 when it is not open.
   std::int64_t Size() const { return size_; }
@@ -42,7 +53,23 @@ private:
   int handle_ = -1;
   std::int64_t size_ = -1;
   std::int64_t position_ = 0;
+  TPathKind found_ = TPathKind::Missing;
 };
 
+// What is at the path, asked of the file system by name (one stat).
+TPathKind PathKindOf(const std::string& path);
 // True when something other than a directory exists at the path.
 bool FileExists(const std::string& path);
+
+// The file system calls this layer has made on the calling thread so far.
+// Tests and measurements take the difference over one piece of work to see
+// what a file costs on a share.
+struct TFileCalls {
+  std::uint64_t Opens = 0;
+  std::uint64_t SizeQueries = 0;  // of an open file
+  std::uint64_t PathQueries = 0;  // of a path by name
+  std::uint64_t Reads = 0;
+  std::uint64_t Closes = 0;
+};
+TFileCalls FileCallsOnThisThread();
+TFileCalls operator-(const TFileCalls& later, const TFileCalls& earlier);

@@ -141,4 +141,70 @@ TEST(ReadOnlyFile, FileExistsIsFalseForFoldersAndMissingPaths) {
   EXPECT_FALSE(FileExists(""));
 }
 
+// An open tells what is at the path as a stat of it would, so a caller that
+// opens the file anyway need not ask first.
+TEST(ReadOnlyFile, OpenTellsWhatIsThereAsAStatWould) {
+  TTempDir dir;
+  const std::string file = dir.File("x.wav");
+  dztest::WriteFile(file, std::string_view("abc"));
+  const std::string fifo = dir.File("pipe");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink(dir.File("nothing"), dir.File("dangling"));
+  std::filesystem::create_symlink(dir.Path(), dir.File("folder-link"));
+  const struct {
+    const char* what;
+    std::string path;
+    TPathKind kind;
+    bool open;
+  } cases[] = {
+      {"regular file", file, TPathKind::File, true},
+      {"missing file", dir.File("y.wav"), TPathKind::Missing, false},
+      {"below a file", file + "/y.wav", TPathKind::Missing, false},
+      {"folder", dir.Path().string(), TPathKind::Directory, false},
+      {"link to a folder", dir.File("folder-link"), TPathKind::Directory, false},
+      {"link to nothing", dir.File("dangling"), TPathKind::Missing, false},
+      {"named pipe: there, but refused", fifo, TPathKind::File, false},
+      {"device: there, but refused", "/dev/null", TPathKind::File, false},
+      {"empty name", "", TPathKind::Missing, false},
+      {"name with a zero byte", std::string("a\0b", 3), TPathKind::Missing, false},
+  };
+  for (const auto& c : cases) {
+    TReadOnlyFile opened(c.path);
+    EXPECT_EQ(opened.IsOpen(), c.open) << c.what;
+    EXPECT_EQ(opened.Found(), c.kind) << c.what;
+    EXPECT_EQ(PathKindOf(c.path), c.kind) << c.what;
+  }
+  TReadOnlyFile unused;
+  EXPECT_EQ(unused.Found(), TPathKind::Missing);
+  TReadOnlyFile moved(file);
+  TReadOnlyFile target(std::move(moved));
+  EXPECT_EQ(target.Found(), TPathKind::File);
+  EXPECT_EQ(moved.Found(), TPathKind::Missing);
+}
+
+// Each system call is counted where it is made, on the calling thread.
+TEST(ReadOnlyFile, CountsItsSystemCalls) {
+  TTempDir dir;
+  const std::string path = dir.File("ten.bin");
+  dztest::WriteFile(path, std::string_view("0123456789"));
+  const TFileCalls before = FileCallsOnThisThread();
+  {
+    TReadOnlyFile file(path);
+    char buffer[16];
+    EXPECT_EQ(file.Read(buffer, 4), 4u);
+    // A short read that reaches the end known at open ends there, without a
+    // second call to be told so.
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 6u);
+    EXPECT_EQ(file.Read(buffer, sizeof buffer), 0u);
+    EXPECT_TRUE(FileExists(path));
+    TReadOnlyFile missing(dir.File("none"));
+  }
+  const TFileCalls calls = FileCallsOnThisThread() - before;
+  EXPECT_EQ(calls.Opens, 2u);
+  EXPECT_EQ(calls.SizeQueries, 1u);  // the missing file has none
+  EXPECT_EQ(calls.PathQueries, 1u);  // FileExists
+  EXPECT_EQ(calls.Reads, 3u);
+  EXPECT_EQ(calls.Closes, 1u);
+}
+
 }  // namespace
