@@ -71,15 +71,17 @@ void TID3v1::Clear() {
 }
 
 bool TID3v1::LoadFromFile(const std::string& fileName) {
+  TReadOnlyFile file(fileName);
+  return LoadFromFile(file);
+}
+
+bool TID3v1::LoadFromFile(TReadOnlyFile& file) {
   Clear();
   unsigned char tag[ID3v1TagLength];
-  {
-    TReadOnlyFile file(fileName);
-    const std::int64_t size = file.Size();
-    if (size < static_cast<std::int64_t>(ID3v1TagLength)) return false;
-    if (!file.Seek(size - static_cast<std::int64_t>(ID3v1TagLength)) || !file.ReadExact(tag, ID3v1TagLength))
-      return false;
-  }
+  const std::int64_t size = file.Size();
+  if (size < static_cast<std::int64_t>(ID3v1TagLength)) return false;
+  if (!file.Seek(size - static_cast<std::int64_t>(ID3v1TagLength)) || !file.ReadExact(tag, ID3v1TagLength))
+    return false;
   if (std::memcmp(tag, Marker, MarkerLength) != 0) return true;
 
   Present = true;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+class TReadOnlyFile;
+
 constexpr std::size_t ID3v1TagLength = 128;  // bytes of the tag at the end of a file
 
 // Values of TID3v1::TagVersion.
@@ -35,6 +37,9 @@ public:
   void Clear();
   // True when the last 128 bytes of the file could be read, tag or not.
   bool LoadFromFile(const std::string& fileName);
+  // The same from a file the caller has opened, so that the readers of one
+  // measurement share one open; the file's position is left anywhere.
+  bool LoadFromFile(TReadOnlyFile& file);
   // The genre's name, or the empty text for an index past the list.
   std::string GenreName() const;
 };

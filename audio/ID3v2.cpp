@@ -9,11 +9,13 @@
 #include <taglib/mpegfile.h>
 #include <taglib/popularimeterframe.h>
 #include <taglib/tdebuglistener.h>
-#include <taglib/tfilestream.h>
+#include <taglib/tiostream.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -415,28 +417,66 @@ public:
   void printMessage(const TagLib::String&) override {}
 };
 
-class TQuietTagLib {
+// TagLib's listener is one pointer for the whole process, read by every
+// parse: it is set once, by the first parse, and kept, so that readers on
+// several threads never write it while another parse reads it.
+void SilenceTagLib() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    static TSilentDebugListener listener;
+    TagLib::setDebugListener(&listener);
+  });
+}
+
+// The file the reader has open, as TagLib's parser reads a stream: the parser
+// goes through the same open file instead of opening it again. Read-only:
+// writing does nothing, as with a file TagLib opened read-only.
+class TTagLibStream final : public TagLib::IOStream {
 public:
-  TQuietTagLib() { TagLib::setDebugListener(&Listener()); }
-  ~TQuietTagLib() { TagLib::setDebugListener(nullptr); }  // back to TagLib's own listener
-  TQuietTagLib(const TQuietTagLib&) = delete;
-  TQuietTagLib& operator=(const TQuietTagLib&) = delete;
+  explicit TTagLibStream(TReadOnlyFile& file) : file_(file) {}
+
+  TagLib::FileName name() const override { return ""; }
+  TagLib::ByteVector readBlock(unsigned long length) override {
+    // No more than the file holds, so a size read from broken bytes asks for no huge buffer.
+    const std::int64_t left = std::max<std::int64_t>(file_.Size() - position_, 0);
+    const auto count = static_cast<unsigned int>(std::min<std::uint64_t>(
+        {length, static_cast<std::uint64_t>(left), std::numeric_limits<unsigned int>::max()}));
+    if (count == 0 || !file_.Seek(position_)) return TagLib::ByteVector();
+    TagLib::ByteVector block(count, 0);
+    const std::size_t got = file_.Read(block.data(), count);
+    block.resize(static_cast<unsigned int>(got));
+    position_ += static_cast<std::int64_t>(got);
+    return block;
+  }
+  void writeBlock(const TagLib::ByteVector&) override {}
+  void insert(const TagLib::ByteVector&, unsigned long, unsigned long) override {}
+  void removeBlock(unsigned long, unsigned long) override {}
+  bool readOnly() const override { return true; }
+  bool isOpen() const override { return file_.IsOpen(); }
+  // A position before the start of the file is refused and the position kept.
+  void seek(long offset, Position from) override {
+    std::int64_t base = 0;
+    if (from == Current) base = position_;
+    if (from == End) base = file_.Size();
+    if (base + offset >= 0) position_ = base + offset;
+  }
+  long tell() const override { return static_cast<long>(position_); }
+  long length() override { return static_cast<long>(file_.Size()); }
+  void truncate(long) override {}
 
 private:
-  static TSilentDebugListener& Listener() {
-    static TSilentDebugListener listener;
-    return listener;
-  }
+  TReadOnlyFile& file_;
+  std::int64_t position_ = 0;
 };
 
 // Rating of the first popularimeter frame of the file's ID3v2 tag, read with
 // TagLib's complete tag parser (which also understands e-mail addresses,
 // unsynchronisation and the version 2.4 frame sizes). 0 when there is none or
-// anything fails. The file is opened read-only and the audio is not read.
-std::uint8_t RatingFromTagParser(const std::string& fileName) noexcept {
+// anything fails. The audio is not read.
+std::uint8_t RatingFromTagParser(TReadOnlyFile& file) noexcept {
   try {
-    TQuietTagLib quiet;
-    TagLib::FileStream stream(fileName.c_str(), true);
+    SilenceTagLib();
+    TTagLibStream stream(file);
     if (!stream.isOpen()) return 0;
     TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false,
                             TagLib::AudioProperties::Fast);
@@ -476,9 +516,14 @@ void TID3v2::Clear() {
 }
 
 bool TID3v2::LoadFromFile(const std::string& fileName) {
-  Clear();
-  // One open serves the header, the frame walk and the popularimeter search.
   TReadOnlyFile file(fileName);
+  return LoadFromFile(file);
+}
+
+bool TID3v2::LoadFromFile(TReadOnlyFile& file) {
+  Clear();
+  // One open file serves the header, the frame walk, the popularimeter
+  // search and the complete parser.
   const std::int64_t fileSize = file.Size();
   if (fileSize < 0) return false;
   TTagBytes tagBytes(file);
@@ -526,8 +571,7 @@ bool TID3v2::LoadFromFile(const std::string& fileName) {
   if (slots[RatingSlot]) {
     Rating = (*slots[RatingSlot])[1];
   } else if (tagBytes.TagMayHoldPopularimeter()) {
-    file.Close();  // the parser opens the file on its own
-    Rating = RatingFromTagParser(fileName);
+    Rating = RatingFromTagParser(file);
   }
   return true;
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+class TReadOnlyFile;
+
 // Reader of the ID3v2 tag (versions 2.2, 2.3 and 2.4) at the start of a file,
 // read in this tool's own small way: a plain walk over the frame headers, at
 // most 500 content bytes kept per frame, 36 frame slots, a fixed rule per
@@ -51,4 +53,7 @@ public:
   void Clear();
   // True when the first 10 bytes of the file could be read, tag or not.
   bool LoadFromFile(const std::string& fileName);
+  // The same from a file the caller has opened; the complete parser that may
+  // look for the rating reads through it too. Its position is left anywhere.
+  bool LoadFromFile(TReadOnlyFile& file);
 };

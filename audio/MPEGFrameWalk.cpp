@@ -301,14 +301,19 @@ void TMPEGFrameWalk::Clear() {
 }
 
 bool TMPEGFrameWalk::LoadFromFile(const std::string& fileName) {
+  TReadOnlyFile file(fileName);
   TMPEGaudio mpeg;
-  mpeg.LoadFromFile(fileName);
-  return LoadFromFile(fileName, mpeg);
+  mpeg.LoadFromFile(file);
+  return LoadFromFile(file, mpeg);
 }
 
 bool TMPEGFrameWalk::LoadFromFile(const std::string& fileName, const TMPEGaudio& mpeg) {
-  Clear();
   TReadOnlyFile file(fileName);
+  return LoadFromFile(file, mpeg);
+}
+
+bool TMPEGFrameWalk::LoadFromFile(TReadOnlyFile& file, const TMPEGaudio& mpeg) {
+  Clear();
   if (!file.IsOpen()) return false;
   const std::int64_t start = FirstFrameOffset(file, mpeg);
   if (start < 0) return false;

@@ -4,6 +4,7 @@
 #include <string>
 
 class TMPEGaudio;
+class TReadOnlyFile;
 
 // Follows the frame headers of an MPEG audio stream from the first frame that
 // the MPEG reader finds to the end of the audio, to check the length that the
@@ -35,11 +36,14 @@ public:
 
   void Clear();
   // Runs the MPEG reader on the file, then walks from the first frame it
-  // found. True when a stream was walked (Walked); a file in which the reader
-  // finds no frame, a free-format stream among them, gives false.
+  // found, with one open for both. True when a stream was walked (Walked); a
+  // file in which the reader finds no frame, a free-format stream among them,
+  // gives false.
   bool LoadFromFile(const std::string& fileName);
   // The same with a reader already loaded from this file.
   bool LoadFromFile(const std::string& fileName, const TMPEGaudio& mpeg);
+  // The same from a file the caller has opened (the one the reader was loaded from).
+  bool LoadFromFile(TReadOnlyFile& file, const TMPEGaudio& mpeg);
 
   // Seconds of audio walked (frames that hold a VBR header not counted).
   double Duration() const;

@@ -362,16 +362,20 @@ void TMPEGaudio::Clear() {
 }
 
 bool TMPEGaudio::LoadFromFile(const std::string& fileName) {
+  TReadOnlyFile file(fileName);
+  return LoadFromFile(file);
+}
+
+bool TMPEGaudio::LoadFromFile(TReadOnlyFile& file) {
   Clear();
   bool result = false;
-  if (ID3v2Tag->LoadFromFile(fileName) && ID3v1Tag->LoadFromFile(fileName)) result = ReadStream(fileName);
+  if (ID3v2Tag->LoadFromFile(file) && ID3v1Tag->LoadFromFile(file)) result = ReadStream(file);
   if (!Frame.Found) Clear();
   return result;
 }
 
 // The block reads. Any failure ends them at once; what was found so far stays.
-bool TMPEGaudio::ReadStream(const std::string& fileName) {
-  TReadOnlyFile file(fileName);
+bool TMPEGaudio::ReadStream(TReadOnlyFile& file) {
   const std::int64_t size = file.Size();
   // The file length is a signed 32-bit number: larger files are not measured.
   if (size < 0 || size > std::numeric_limits<std::int32_t>::max()) return false;

@@ -10,6 +10,8 @@
 #include <span>
 #include <string>
 
+class TReadOnlyFile;
+
 namespace MPEGFrame {
 
 constexpr std::size_t FrameHeaderLength = 4;  // bytes of a frame header
@@ -171,6 +173,10 @@ public:
   // True when the file was read to the end of the analysis; ask Valid whether
   // it holds MPEG audio. Files of 2 GiB or more are refused (false, cleared).
   bool LoadFromFile(const std::string& fileName);
+  // The same from a file the caller has opened: the tag readers and the
+  // block reads all use it, so one measurement opens the file once. Its
+  // position is left anywhere.
+  bool LoadFromFile(TReadOnlyFile& file);
 
   std::string Version() const;
   std::string Layer() const;
@@ -185,7 +191,7 @@ public:
   bool Valid() const;
 
 private:
-  bool ReadStream(const std::string& fileName);
+  bool ReadStream(TReadOnlyFile& file);
   std::int64_t AudioSize() const;
   std::uint8_t VBREncoderID() const;
   std::uint8_t CBREncoderID() const;

@@ -66,12 +66,15 @@ std::int32_t ArredondaSegundos(double duracao) {
   return inteiro ? Baixos32Bits(*inteiro) : 0;
 }
 
-std::int32_t DuracaoEmSegundos(const std::string& path) { return DuracaoEmSegundos(path, nullptr); }
+namespace {
 
-std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo) {
+// The steps after the open: arquivo is what opening the path gave. Something
+// that exists and is not a folder counts as a file even when the open refused
+// it (a pipe, a device, no access): its reader then reads nothing.
+std::int32_t DuracaoDoArquivoAberto(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo) {
   TMotivoDuracao porque = TMotivoDuracao::Medida;
   std::optional<std::int64_t> inteiro;
-  if (!FileExists(path)) {
+  if (arquivo.Found() != TPathKind::File) {
     porque = TMotivoDuracao::ArquivoInexistente;
   } else {
     const std::string chave = ChaveExtensao(path);
@@ -81,11 +84,11 @@ std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo) 
     // The result of LoadFromFile only names the reason: the duration is taken
     // whatever it was, and a failed read leaves the reader at 0.
     if (chave == ChaveMPEG) {
-      LeitorMPEG->LoadFromFile(path);
+      LeitorMPEG->LoadFromFile(arquivo);
       duracao = LeitorMPEG->Duration();
       if (!LeitorMPEG->Frame.Found) porque = TMotivoDuracao::SemQuadroMPEG;
     } else {
-      const bool lido = LeitorWAV->LoadFromFile(path);
+      const bool lido = LeitorWAV->LoadFromFile(arquivo);
       duracao = LeitorWAV->Duration();
       if (!lido || !LeitorWAV->Valid) porque = TMotivoDuracao::NaoEWave;
     }
@@ -100,6 +103,15 @@ std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo) 
   }
   if (motivo != nullptr) *motivo = porque;
   return Baixos32Bits(inteiro.value_or(0));
+}
+
+}  // namespace
+
+std::int32_t DuracaoEmSegundos(const std::string& path) { return DuracaoEmSegundos(path, nullptr); }
+
+std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo) {
+  TReadOnlyFile arquivo(path);
+  return DuracaoDoArquivoAberto(arquivo, path, motivo);
 }
 
 std::string SegundosParaTempo(std::int32_t segundos) {

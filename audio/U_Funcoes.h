@@ -30,7 +30,9 @@ enum class TMotivoDuracao {
 
 // Play length of the file in whole seconds: ".MP3" files (any letter case)
 // by the MPEG reader, every other file by the WAV reader; 0 when no file
-// exists at the path or nothing can be measured.
+// exists at the path or nothing can be measured. The file is opened once:
+// that open also tells whether it exists, and the reader and its tag readers
+// all read through it.
 std::int32_t DuracaoEmSegundos(const std::string& path);
 // The same, telling also why (motivo may be null).
 std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo);

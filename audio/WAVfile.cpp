@@ -56,16 +56,15 @@ struct WAVHeader {
 // for the usual fmt chunk sizes (16, 18, 40), the chunk after the fmt chunk.
 constexpr std::size_t HeadReadLength = 128;
 
-// Fills the header from the named file; false on any open or read error, or
-// when the file ends before the bytes it needs.
+// Fills the header from the file; false when it is not open, on a read
+// error, or when the file ends before the bytes it needs.
 // Only a chunk whose id is "fact" gives the sample count: other chunks found
 // after the fmt chunk (LIST from many encoders, bext in broadcast files, or the
 // data chunk after an extensible fmt chunk) would otherwise hand over text or
 // audio as a count.
-bool ReadWAVHeader(const std::string& fileName, WAVHeader& header) {
-  TReadOnlyFile file(fileName);
+bool ReadWAVHeader(TReadOnlyFile& file, WAVHeader& header) {
   unsigned char head[HeadReadLength];
-  const std::size_t count = file.Read(head, sizeof head);
+  const std::size_t count = file.Seek(0) ? file.Read(head, sizeof head) : 0;
   if (count < FixedPartLength) return false;
   std::memcpy(header.Bytes, head, FixedPartLength);
   if (!header.HasId(NextChunkIdOffset, "data")) {
@@ -105,9 +104,14 @@ void TWAVfile::Clear() {
 }
 
 bool TWAVfile::LoadFromFile(const std::string& fileName) {
+  TReadOnlyFile file(fileName);
+  return LoadFromFile(file);
+}
+
+bool TWAVfile::LoadFromFile(TReadOnlyFile& file) {
   Clear();
   WAVHeader header;
-  if (!ReadWAVHeader(fileName, header)) return false;
+  if (!ReadWAVHeader(file, header)) return false;
   if (!HeaderIsValid(header)) return true;
 
   Valid = true;

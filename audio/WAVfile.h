@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+class TReadOnlyFile;
+
 // Names of the channel modes, indexed by TWAVfile::Channels.
 extern const std::array<const char*, 3> WAVChannelModeNames;
 
@@ -31,6 +33,8 @@ public:
   // valid header (Valid tells that); false when the file cannot be opened or
   // is too short for the reads, with every member reset.
   bool LoadFromFile(const std::string& fileName);
+  // The same from a file the caller has opened; its position is left anywhere.
+  bool LoadFromFile(TReadOnlyFile& file);
   // "Unknown", "Mono" or "Stereo".
   std::string ChannelMode() const;
   // Play length in seconds; 0 when there is nothing to measure.

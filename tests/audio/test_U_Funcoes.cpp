@@ -1,11 +1,13 @@
 #include "audio/U_Funcoes.h"
 
 #include "audio/MPEGaudio.h"
+#include "audio/ReadOnlyFile.h"
+#include "audio/WAVfile.h"
 #include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
-#include "audio/WAVfile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
@@ -150,6 +152,97 @@ TEST_F(UFuncoes, WhyAFileGetsNothing) {
   }
   EXPECT_EQ(DuracaoEmSegundos(""), 0);
   ExpectNoReader("empty path");
+}
+
+// What exists but is neither a folder nor a regular file counts as a file
+// that its reader cannot read, not as a missing one.
+TEST_F(UFuncoes, WhatIsThereButIsNoRegularFile) {
+  const std::string pipeWav = dir_->File("pipe.wav");
+  const std::string pipeMp3 = dir_->File("pipe.mp3");
+  ASSERT_EQ(::mkfifo(pipeWav.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(pipeMp3.c_str(), 0600), 0);
+  std::filesystem::create_directory(dir_->Path() / "pasta.mp3");
+  std::filesystem::create_directory_symlink(dir_->Path() / "pasta.mp3", dir_->Path() / "atalho.wav");
+  const struct {
+    const char* what;
+    std::string path;
+    TMotivoDuracao reason;
+  } cases[] = {
+      {"named pipe, WAV name", pipeWav, TMotivoDuracao::NaoEWave},
+      {"named pipe, MP3 name", pipeMp3, TMotivoDuracao::SemQuadroMPEG},
+      {"device", "/dev/null", TMotivoDuracao::NaoEWave},
+      {"folder with an MP3 name", dir_->File("pasta.mp3"), TMotivoDuracao::ArquivoInexistente},
+      {"link to a folder", dir_->File("atalho.wav"), TMotivoDuracao::ArquivoInexistente},
+  };
+  for (const auto& c : cases) {
+    TMotivoDuracao reason = TMotivoDuracao::Medida;
+    EXPECT_EQ(DuracaoEmSegundos(c.path, &reason), 0) << c.what;
+    EXPECT_EQ(reason, c.reason) << c.what;
+    ExpectNoReader(c.what);
+  }
+}
+
+// On a network share every system call is a round trip: a measured file
+// costs one open, one size query, its reads and one close, and nothing asks
+// for the path by name.
+TEST_F(UFuncoes, OneOpenPerMeasuredFile) {
+  ASSERT_EQ(samplesFailure_, "");
+  // A popularimeter frame with an e-mail address sends the ID3v2 reader to
+  // its complete parser, which reads through the same open file.
+  const std::string popmContent = std::string("dj@radio.example\0\x80", 18);
+  const std::string rated = dir_->File("rated.mp3");
+  dztest::WriteFile(rated, TBytes()
+                               .Str("ID3").U8s({3, 0, 0}).Syncsafe32(10 + static_cast<std::uint32_t>(popmContent.size()))
+                               .Str("POPM").BE32(static_cast<std::uint32_t>(popmContent.size())).Zeros(2).Str(popmContent)
+                               .Append(mp3Bytes_));
+  // A fmt chunk longer than the first read puts the fact chunk beyond it: a second read.
+  const std::string longFmt = dir_->File("long-fmt.wav");
+  dztest::WriteFile(longFmt, TBytes()
+                                 .Str("RIFF").LE32(4 + 8 + 200 + 12 + 8).Str("WAVE")
+                                 .Str("fmt ").LE32(200).LE16(1).LE16(1).LE32(8000).LE32(16000).LE16(2).LE16(16).Zeros(184)
+                                 .Str("fact").LE32(4).LE32(24000)
+                                 .Str("data").LE32(0));
+  const std::string plainWav = dir_->File("plain.wav");
+  dztest::WriteFile(plainWav, WavOf(3000, 1000));
+  // Reads of an MP3 without a tag body: the ID3v2 header, the ID3v1 tag and
+  // at most three blocks of the stream.
+  constexpr std::uint64_t UntaggedMp3Reads = 5;
+  const struct {
+    const char* what;
+    std::string path;
+    std::int32_t seconds;
+    std::uint64_t maxReads;  // 0: not counted here
+  } cases[] = {
+      {"MP3 by lame", tone_, 5, UntaggedMp3Reads},
+      {"MP3 with a rating for the complete parser", rated, 5, 0},
+      {"WAV, plain header", plainWav, 3, 1},
+      {"WAV, fact chunk after a long fmt chunk", longFmt, 3, 2},
+  };
+  for (const auto& c : cases) {
+    const TFileCalls before = FileCallsOnThisThread();
+    EXPECT_EQ(DuracaoEmSegundos(c.path), c.seconds) << c.what;
+    const TFileCalls calls = FileCallsOnThisThread() - before;
+    EXPECT_EQ(calls.Opens, 1u) << c.what;
+    EXPECT_EQ(calls.SizeQueries, 1u) << c.what;
+    EXPECT_EQ(calls.PathQueries, 0u) << c.what;
+    EXPECT_EQ(calls.Closes, 1u) << c.what;
+    EXPECT_GE(calls.Reads, 1u) << c.what;
+    if (c.maxReads != 0) {
+      EXPECT_LE(calls.Reads, c.maxReads) << c.what;
+    }
+  }
+
+  TFileCalls before = FileCallsOnThisThread();
+  TMPEGaudio reader;
+  reader.LoadFromFile(rated);
+  EXPECT_EQ(int{reader.ID3v2Tag->Rating}, 0x80);
+  EXPECT_EQ((FileCallsOnThisThread() - before).Opens, 1u) << "the MPEG reader with its tag readers";
+
+  before = FileCallsOnThisThread();
+  EXPECT_EQ(DuracaoEmSegundos(dir_->File("nothing.mp3")), 0);
+  const TFileCalls missing = FileCallsOnThisThread() - before;
+  EXPECT_EQ(missing.Opens, 1u) << "a missing file: the open alone tells";
+  EXPECT_EQ(missing.SizeQueries + missing.PathQueries + missing.Reads + missing.Closes, 0u);
 }
 
 TEST_F(UFuncoes, RoundsWAVDurationsHalvesToEven) {
