@@ -3,6 +3,8 @@
 // The one place where the update run meets the audio readers: file path in,
 // whole seconds out, and whole seconds into the "mm:ss" text of the catalogue.
 
+#include "audio/WindowsLookup.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -36,6 +38,19 @@ enum class TMotivoDuracao {
 std::int32_t DuracaoEmSegundos(const std::string& path);
 // The same, telling also why (motivo may be null).
 std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo);
+
+// One catalogue path found as the station's Windows machines find it
+// (WindowsLookup.h) and measured.
+struct TArquivoMedido {
+  TLookup Arquivo;      // what the lookup gave: the file measured, or the path looked for
+  std::int32_t Segundos = 0;
+  TMotivoDuracao Motivo = TMotivoDuracao::ArquivoInexistente;
+};
+// The same as busca.Find followed by DuracaoEmSegundos of the path found
+// (nothing is measured behind an ambiguous name), with one system call less
+// when the translated path names a file as it is, the usual case: the open
+// that measures the file is the lookup's first try, with no stat before it.
+TArquivoMedido MedeArquivo(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho);
 
 // "mm:ss": minutes and seconds each fitted to 2 characters by CompletaEsquerda
 // (6000 s give "10:00"). Negative input is converted the same way, digit by

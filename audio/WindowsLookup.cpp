@@ -1,9 +1,9 @@
 #include "audio/WindowsLookup.h"
 
 #include "audio/CodePage.h"
+#include "audio/ReadOnlyFile.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <iterator>
@@ -12,17 +12,6 @@
 namespace {
 
 constexpr char Separator = '/';
-
-// What is at a path, links followed; a file is anything but a folder, as for
-// the duration facade's existence test.
-enum class TPathKind { Missing, Directory, File };
-
-TPathKind PathKind(const std::string& path) {
-  struct stat info {};
-  if (path.empty() || path.find('\0') != std::string::npos || ::stat(path.c_str(), &info) != 0)
-    return TPathKind::Missing;
-  return S_ISDIR(info.st_mode) ? TPathKind::Directory : TPathKind::File;
-}
 
 bool IsTrailingIgnored(char32_t character) { return character == ' ' || character == '.'; }
 
@@ -53,15 +42,20 @@ TLookup TWindowsLookup::Find(const TPathMapping& mapping, std::string_view catal
 }
 
 TLookup TWindowsLookup::FindPath(std::string_view pathText, std::size_t localLength) {
+  // A file is anything but a folder, as for the duration facade's existence test.
+  if (const std::string path(pathText); PathKindOf(path) == TPathKind::File) return {TLookupResult::Exact, path};
+  return FindElsewhere(pathText, localLength);
+}
+
+TLookup TWindowsLookup::FindElsewhere(std::string_view pathText, std::size_t localLength) {
   const std::string path(pathText);
-  if (PathKind(path) == TPathKind::File) return {TLookupResult::Exact, path};
   if (path.find('\0') != std::string::npos) return {TLookupResult::Missing, path};
   localLength = std::min(localLength, path.size());
   const std::string_view fromCatalogue = std::string_view(path).substr(localLength);
   const bool text8Bit = !IsUtf8(fromCatalogue);
   if (text8Bit) {
     const std::string converted = path.substr(0, localLength) + Text8BitToUtf8(fromCatalogue);
-    if (PathKind(converted) == TPathKind::File) return {TLookupResult::Found, converted};
+    if (PathKindOf(converted) == TPathKind::File) return {TLookupResult::Found, converted};
   }
   // A relative path would be looked up from wherever the program runs.
   if (path.front() != Separator) return {TLookupResult::Missing, path};
@@ -119,11 +113,11 @@ TWindowsLookup::TResolved TWindowsLookup::Match(const std::string& parent, std::
   const TPathKind wantedKind = wanted == TKind::Directory ? TPathKind::Directory : TPathKind::File;
   const std::string prefix = parent + Separator;
   std::string candidate = prefix + std::string(name);
-  if (PathKind(candidate) == wantedKind) return {TLookupResult::Found, candidate};
+  if (PathKindOf(candidate) == wantedKind) return {TLookupResult::Found, candidate};
   const bool readAs8Bit = fromCatalogue && text8Bit;
   if (readAs8Bit) {
     candidate = prefix + Text8BitToUtf8(name);
-    if (PathKind(candidate) == wantedKind) return {TLookupResult::Found, candidate};
+    if (PathKindOf(candidate) == wantedKind) return {TLookupResult::Found, candidate};
   }
 
   const std::string key = NameKey(name, readAs8Bit);
@@ -164,7 +158,7 @@ TWindowsLookup::TFolder& TWindowsLookup::Folder(const std::string& path) {
 
 TWindowsLookup::TKind TWindowsLookup::KindOf(const std::string& parent, TEntry& entry) {
   if (entry.kind == TKind::Unknown) {
-    switch (PathKind(parent + Separator + entry.name)) {
+    switch (PathKindOf(parent + Separator + entry.name)) {
       case TPathKind::Directory: entry.kind = TKind::Directory; break;
       case TPathKind::File: entry.kind = TKind::File; break;
       case TPathKind::Missing: entry.kind = TKind::Missing; break;

@@ -49,6 +49,10 @@ public:
   // A path already translated, whose first localLength bytes are a local
   // folder of the configuration and the rest the catalogue's text.
   TLookup FindPath(std::string_view path, std::size_t localLength = 0);
+  // FindPath without its first try, for a caller whose own open of the path
+  // found no file there: the open was the test of the exact bytes, and a
+  // stat before it would only have asked the same.
+  TLookup FindElsewhere(std::string_view path, std::size_t localLength = 0);
 
   // How many times a folder was read (for tests and measurements).
   std::size_t DirectoryReads() const { return directoryReads_; }

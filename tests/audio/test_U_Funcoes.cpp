@@ -245,6 +245,73 @@ TEST_F(UFuncoes, OneOpenPerMeasuredFile) {
   EXPECT_EQ(missing.SizeQueries + missing.PathQueries + missing.Reads + missing.Closes, 0u);
 }
 
+// The update run's lookup and measurement in one: the same results as the
+// lookup followed by the facade, and for a path that names a file as it is,
+// the open that measures it is the only question asked of the file system.
+TEST_F(UFuncoes, MedeArquivoIsTheLookupAndTheFacade) {
+  ASSERT_EQ(samplesFailure_, "");
+  const std::filesystem::path root = dir_->Path() / "share";
+  for (const char* folder : {"Acervo/Samba", "Acervo/Dupla", "Acervo/pasta.mp3"})
+    std::filesystem::create_directories(root / folder);
+  dztest::WriteFile((root / "Acervo/Samba/Aquarela.MP3").string(), mp3Bytes_);
+  dztest::WriteFile((root / "Acervo/Samba/Cora\xC3\xA7\xC3\xA3o.wav").string(), WavOf(3000, 1000));
+  dztest::WriteFile((root / "Acervo/Dupla/Faixa.wav").string(), WavOf(3000, 1000));
+  dztest::WriteFile((root / "Acervo/Dupla/FAIXA.wav").string(), WavOf(3000, 1000));
+  const std::string local = root.string() + "/Acervo/";
+  TPathMapping mapping;
+  ASSERT_EQ(mapping.Add("C:\\Musicas\\", local, "DE1", "PARA1"), "");
+
+  const struct {
+    const char* what;
+    std::string path;  // as the catalogue holds it
+    TLookupResult result;
+    std::int32_t seconds;
+    TMotivoDuracao reason;
+  } cases[] = {
+      {"translated, exact", "C:\\Musicas\\Samba\\Aquarela.MP3", TLookupResult::Exact, 5, TMotivoDuracao::Medida},
+      {"translated, another letter case", "c:\\MUSICAS\\samba\\aquarela.mp3", TLookupResult::Found, 5,
+       TMotivoDuracao::Medida},
+      {"translated, Windows-1252 name", "C:\\Musicas\\Samba\\Cora\xE7\xE3o.wav", TLookupResult::Found, 3,
+       TMotivoDuracao::Medida},
+      {"ambiguous name", "C:\\Musicas\\Dupla\\faixa.wav", TLookupResult::Ambiguous, 0,
+       TMotivoDuracao::NomeAmbiguo},
+      {"missing file", "C:\\Musicas\\Samba\\falta.mp3", TLookupResult::Missing, 0,
+       TMotivoDuracao::ArquivoInexistente},
+      {"a folder is no file", "C:\\Musicas\\PASTA.MP3", TLookupResult::Missing, 0,
+       TMotivoDuracao::ArquivoInexistente},
+      {"no rule: only as it is", "D:\\Outra\\x.mp3", TLookupResult::Missing, 0,
+       TMotivoDuracao::ArquivoInexistente},
+      {"local path, exact", local + "Samba/Aquarela.MP3", TLookupResult::Exact, 5, TMotivoDuracao::Medida},
+      {"local path, another letter case", local + "SAMBA/aquarela.mp3", TLookupResult::Found, 5,
+       TMotivoDuracao::Medida},
+  };
+  TWindowsLookup lookup;
+  TWindowsLookup reference;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TFileCalls before = FileCallsOnThisThread();
+    const TArquivoMedido measured = MedeArquivo(lookup, mapping, c.path);
+    const TFileCalls calls = FileCallsOnThisThread() - before;
+    EXPECT_EQ(measured.Arquivo.Result, c.result);
+    EXPECT_EQ(measured.Segundos, c.seconds);
+    EXPECT_EQ(measured.Motivo, c.reason);
+    if (c.result == TLookupResult::Exact) {
+      EXPECT_EQ(calls.Opens, 1u);
+      EXPECT_EQ(calls.PathQueries, 0u);
+    }
+
+    const TLookup found = reference.Find(mapping, c.path);
+    TMotivoDuracao reason = TMotivoDuracao::NomeAmbiguo;
+    const std::int32_t seconds = found.Result == TLookupResult::Ambiguous ? 0 : DuracaoEmSegundos(found.Path, &reason);
+    EXPECT_EQ(measured.Arquivo.Result, found.Result);
+    EXPECT_EQ(measured.Arquivo.Path, found.Path);
+    EXPECT_EQ(measured.Segundos, seconds);
+    EXPECT_EQ(measured.Motivo, reason);
+    ExpectNoReader(c.what);
+  }
+  EXPECT_EQ(lookup.DirectoryReads(), reference.DirectoryReads());
+}
+
 TEST_F(UFuncoes, RoundsWAVDurationsHalvesToEven) {
   struct TCase {
     const char* what;
