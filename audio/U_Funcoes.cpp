@@ -5,8 +5,8 @@
 #include "audio/Rounding.h"
 #include "audio/WAVfile.h"
 
-std::unique_ptr<TMPEGaudio> LeitorMPEG;
-std::unique_ptr<TWAVfile> LeitorWAV;
+thread_local std::unique_ptr<TMPEGaudio> LeitorMPEG;
+thread_local std::unique_ptr<TWAVfile> LeitorWAV;
 
 namespace {
 

@@ -13,9 +13,10 @@ class TMPEGaudio;
 class TWAVfile;
 
 // The reader of the call in progress; both are empty between calls of
-// DuracaoEmSegundos (which is therefore not reentrant).
-extern std::unique_ptr<TMPEGaudio> LeitorMPEG;
-extern std::unique_ptr<TWAVfile> LeitorWAV;
+// DuracaoEmSegundos (which is therefore not reentrant). Each thread has its
+// own, so that files can be measured on several threads at once.
+extern thread_local std::unique_ptr<TMPEGaudio> LeitorMPEG;
+extern thread_local std::unique_ptr<TWAVfile> LeitorWAV;
 
 // Why DuracaoEmSegundos gave the value it gave; every reason but Medida
 // explains a result of 0.
