@@ -65,7 +65,10 @@ TLookup TWindowsLookup::FindElsewhere(std::string_view pathText, std::size_t loc
   if (name.empty()) return {TLookupResult::Missing, path};
   const TResolved folder = ResolveFolder(std::string_view(path).substr(0, lastSeparator), localLength, text8Bit);
   if (folder.result != TLookupResult::Found) return {folder.result, path};
-  const TResolved file = Match(folder.path, name, lastSeparator + 1 >= localLength, text8Bit, TKind::File);
+  // With the folder as given, the name as given is the path that was found to hold no file.
+  const bool nameTried = folder.path == std::string_view(path).substr(0, lastSeparator);
+  const TResolved file =
+      Match(folder.path, name, lastSeparator + 1 >= localLength, text8Bit, TKind::File, nameTried);
   if (file.result != TLookupResult::Found) return {file.result, path};
   return {file.path == path ? TLookupResult::Exact : TLookupResult::Found, file.path};
 }
@@ -109,11 +112,12 @@ TWindowsLookup::TResolved TWindowsLookup::ResolveFolder(std::string_view folder,
 }
 
 TWindowsLookup::TResolved TWindowsLookup::Match(const std::string& parent, std::string_view name,
-                                                bool fromCatalogue, bool text8Bit, TKind wanted) {
+                                                bool fromCatalogue, bool text8Bit, TKind wanted,
+                                                bool nameTried) {
   const TPathKind wantedKind = wanted == TKind::Directory ? TPathKind::Directory : TPathKind::File;
   const std::string prefix = parent + Separator;
   std::string candidate = prefix + std::string(name);
-  if (PathKindOf(candidate) == wantedKind) return {TLookupResult::Found, candidate};
+  if (!nameTried && PathKindOf(candidate) == wantedKind) return {TLookupResult::Found, candidate};
   const bool readAs8Bit = fromCatalogue && text8Bit;
   if (readAs8Bit) {
     candidate = prefix + Text8BitToUtf8(name);

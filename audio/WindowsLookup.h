@@ -74,9 +74,10 @@ private:
 
   // The folder (catalogue's spelling, without its trailing "/") as it exists.
   TResolved ResolveFolder(std::string_view folder, std::size_t localLength, bool text8Bit);
-  // One name inside a folder that exists.
+  // One name inside a folder that exists. nameTried: the name exactly as it
+  // is is already known to be none of the kind wanted, so it is not asked again.
   TResolved Match(const std::string& parent, std::string_view name, bool fromCatalogue, bool text8Bit,
-                  TKind wanted);
+                  TKind wanted, bool nameTried = false);
   TFolder& Folder(const std::string& path);
   TKind KindOf(const std::string& parent, TEntry& entry);
 

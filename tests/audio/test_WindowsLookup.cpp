@@ -1,5 +1,7 @@
 #include "audio/WindowsLookup.h"
 
+#include "audio/ReadOnlyFile.h"
+
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -166,6 +168,38 @@ TEST_F(WindowsLookupTest, FoldersAreReadOnce) {
   EXPECT_EQ(lookup.FindPath(Path("Acervo/Samba/nova.mp3")).Result, TLookupResult::Missing);
   EXPECT_EQ(TWindowsLookup().FindPath(Path("Acervo/Samba/nova.mp3")).Result, TLookupResult::Found);
   std::remove(Path("Acervo/Samba/Nova.mp3").c_str());
+}
+
+// On a share every stat is a round trip: once its folders are known, a path
+// costs a stat of its exact bytes, one less when the caller's own open has
+// already found no file there (FindElsewhere), and one more only for the name
+// as given in a folder found under another spelling. No path is asked twice.
+TEST_F(WindowsLookupTest, AsksForEachPathOnce) {
+  struct TCase {
+    const char* what;
+    std::string path;  // below the folder
+    TLookupResult result;
+    std::uint64_t stats;  // by FindPath; FindElsewhere asks one fewer
+  };
+  const TCase cases[] = {
+      {"the exact bytes", "Acervo/Samba/Aquarela.MP3", TLookupResult::Exact, 1},
+      {"the file's letter case, folders as given", "Acervo/Samba/aquarela.mp3", TLookupResult::Found, 1},
+      {"no such file", "Acervo/Samba/falta.mp3", TLookupResult::Missing, 1},
+      {"every name's letter case: the name as given in the real folder", "ACERVO/samba/AQUARELA.mp3",
+       TLookupResult::Found, 2},
+  };
+  TWindowsLookup lookup;
+  for (const auto& c : cases) lookup.FindPath(Path(c.path));  // the folders read and resolved once
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TFileCalls before = FileCallsOnThisThread();
+    EXPECT_EQ(lookup.FindPath(Path(c.path)).Result, c.result);
+    EXPECT_EQ((FileCallsOnThisThread() - before).PathQueries, c.stats);
+    if (c.result == TLookupResult::Exact) continue;
+    before = FileCallsOnThisThread();
+    EXPECT_EQ(lookup.FindElsewhere(Path(c.path)).Result, c.result);
+    EXPECT_EQ((FileCallsOnThisThread() - before).PathQueries, c.stats - 1);
+  }
 }
 
 // 10,000 catalogue rows in 20 folders, every name in another letter case
