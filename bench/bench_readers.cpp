@@ -1,6 +1,7 @@
 // Time per file of DuracaoEmSegundos against TagLib's own duration read
-// (FileRef with the fast read style) over the same corpus, warm cache, and the
-// heap that one DuracaoEmSegundos call needs for small and for large files.
+// (FileRef with the fast read style) over the same corpus, warm cache, the
+// heap that one DuracaoEmSegundos call needs for small and for large files,
+// and the file system calls it makes per MP3 and per WAV file.
 //
 // Then the MPEG frame walk, which reads every byte of a file: its time per MB
 // over the corpus's MP3 files, warm cache, against a full decode of the same
@@ -10,6 +11,7 @@
 
 #include "bench/BenchCorpus.h"
 #include "audio/MPEGFrameWalk.h"
+#include "audio/ReadOnlyFile.h"
 #include "audio/U_Funcoes.h"
 
 #include <benchmark/benchmark.h>
@@ -22,6 +24,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <new>
 
@@ -129,6 +132,21 @@ void ReportHeap(const char* what, const std::vector<std::string>& files, TMeasur
               what, smallPeak, sample, bySize.front().first, largePeak, sample, bySize.back().first);
 }
 
+// File system calls of one DuracaoEmSegundos per file, on average over the
+// files. On a network share each is a round trip, whatever the page cache
+// holds here.
+void ReportSystemCalls(const char* what, const std::vector<std::string>& files) {
+  if (files.empty()) return;
+  const TFileCalls before = FileCallsOnThisThread();
+  for (const std::string& path : files) benchmark::DoNotOptimize(DuracaoEmSegundos(path));
+  const TFileCalls calls = FileCallsOnThisThread() - before;
+  const double fileCount = static_cast<double>(files.size());
+  const auto perFile = [fileCount](std::uint64_t count) { return static_cast<double>(count) / fileCount; };
+  std::printf("system calls per %s file: %.2f open, %.2f size query, %.2f stat, %.2f read, %.2f close\n", what,
+              perFile(calls.Opens), perFile(calls.SizeQueries), perFile(calls.PathQueries), perFile(calls.Reads),
+              perFile(calls.Closes));
+}
+
 // A full decode of every MP3 file by ffmpeg, one process per file, output
 // thrown away: the wall time of the processes, and the time ffmpeg itself
 // reports for its decoding loop ("-benchmark": rtime), which leaves out
@@ -212,6 +230,11 @@ int main(int argc, char** argv) {
   ReportHeap("DuracaoEmSegundos", corpus, [](const std::string& path) {
     benchmark::DoNotOptimize(DuracaoEmSegundos(path));
   });
+  std::vector<std::string> otherCorpus;
+  std::copy_if(corpus.begin(), corpus.end(), std::back_inserter(otherCorpus),
+               [](const std::string& path) { return ChaveExtensao(path) != ".MP3"; });
+  ReportSystemCalls("MP3", mp3Corpus);
+  ReportSystemCalls("WAV", otherCorpus);
   ReportHeap("TMPEGFrameWalk::LoadFromFile", mp3Corpus, [](const std::string& path) {
     TMPEGFrameWalk walk;
     benchmark::DoNotOptimize(walk.LoadFromFile(path));
