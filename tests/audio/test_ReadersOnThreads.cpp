@@ -90,10 +90,7 @@ protected:
     for (const auto& [name, popm] : {std::pair{"rated-v3.mp3", "dj@radio.example\0\x80\0\0\0\x05"s},
                                      std::pair{"rated-v3-second.mp3", "a@b\0\x40"s}}) {
       const std::string path = extra_->File(name);
-      dztest::WriteFile(path, TBytes()
-                                  .Str("ID3").U8s({3, 0, 0}).Syncsafe32(10 + static_cast<std::uint32_t>(popm.size()))
-                                  .Str("POPM").BE32(static_cast<std::uint32_t>(popm.size())).Zeros(2).Str(popm)
-                                  .Append(tone));
+      dztest::WriteFile(path, TBytes().Append(dztest::Id3v2TagWithPopularimeter(popm)).Append(tone));
       files_.push_back(path);
     }
     const std::string pipe = extra_->File("pipe.mp3");

@@ -189,17 +189,15 @@ TEST_F(UFuncoes, OneOpenPerMeasuredFile) {
   ASSERT_EQ(samplesFailure_, "");
   // A popularimeter frame with an e-mail address sends the ID3v2 reader to
   // its complete parser, which reads through the same open file.
-  const std::string popmContent = std::string("dj@radio.example\0\x80", 18);
   const std::string rated = dir_->File("rated.mp3");
-  dztest::WriteFile(rated, TBytes()
-                               .Str("ID3").U8s({3, 0, 0}).Syncsafe32(10 + static_cast<std::uint32_t>(popmContent.size()))
-                               .Str("POPM").BE32(static_cast<std::uint32_t>(popmContent.size())).Zeros(2).Str(popmContent)
-                               .Append(mp3Bytes_));
+  const std::string_view popularimeter("dj@radio.example\0\x80", 18);
+  dztest::WriteFile(rated, TBytes().Append(dztest::Id3v2TagWithPopularimeter(popularimeter)).Append(mp3Bytes_));
   // A fmt chunk longer than the first read puts the fact chunk beyond it: a second read.
   const std::string longFmt = dir_->File("long-fmt.wav");
   dztest::WriteFile(longFmt, TBytes()
                                  .Str("RIFF").LE32(4 + 8 + 200 + 12 + 8).Str("WAVE")
-                                 .Str("fmt ").LE32(200).LE16(1).LE16(1).LE32(8000).LE32(16000).LE16(2).LE16(16).Zeros(184)
+                                 .Str("fmt ").LE32(200).LE16(1).LE16(1).LE32(8000).LE32(16000).LE16(2).LE16(16)
+                                 .Zeros(184)
                                  .Str("fact").LE32(4).LE32(24000)
                                  .Str("data").LE32(0));
   const std::string plainWav = dir_->File("plain.wav");

@@ -104,4 +104,12 @@ TBytes& TBytes::PadTo(std::size_t size, std::uint8_t value) {
   return *this;
 }
 
+std::vector<std::uint8_t> Id3v2TagWithPopularimeter(std::string_view content) {
+  constexpr std::uint32_t FrameHeaderLength = 10;
+  const auto contentLength = static_cast<std::uint32_t>(content.size());
+  return TBytes()
+      .Str("ID3").U8s({3, 0, 0}).Syncsafe32(FrameHeaderLength + contentLength)
+      .Str("POPM").BE32(contentLength).Zeros(2).Str(content);
+}
+
 }  // namespace dztest

@@ -97,4 +97,9 @@ private:
   std::vector<std::uint8_t> data_;
 };
 
+// An ID3v2.3 tag that holds one popularimeter frame ("POPM") with this
+// content: e-mail address, its zero byte, rating byte, play counter. With an
+// address, the ID3v2 reader leaves the frame to TagLib's complete parser.
+std::vector<std::uint8_t> Id3v2TagWithPopularimeter(std::string_view content);
+
 }  // namespace dztest
