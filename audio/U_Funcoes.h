@@ -48,9 +48,10 @@ struct TArquivoMedido {
   TMotivoDuracao Motivo = TMotivoDuracao::ArquivoInexistente;
 };
 // The same as busca.Find followed by DuracaoEmSegundos of the path found
-// (nothing is measured behind an ambiguous name), with one system call less
-// when the translated path names a file as it is, the usual case: the open
-// that measures the file is the lookup's first try, with no stat before it.
+// (nothing is measured behind an ambiguous name), with one system call less:
+// the open that measures the file is also the lookup's first try, with no
+// stat before it. busca remembers the folders it read, so it serves one
+// thread at a time.
 TArquivoMedido MedeArquivo(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho);
 
 // "mm:ss": minutes and seconds each fitted to 2 characters by CompletaEsquerda
