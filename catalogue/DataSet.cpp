@@ -61,6 +61,7 @@ void TTransaction::StartTransaction() {
 }
 
 void TTransaction::CommitRetaining() { Handle().CommitRetaining(); }
+void TTransaction::RollbackRetaining() { Handle().RollbackRetaining(); }
 void TTransaction::Commit() { Handle().Commit(); }
 void TTransaction::Rollback() { Handle().Rollback(); }
 
@@ -314,18 +315,42 @@ void TQuery::ApplyUpdates() {
   CheckOpen();
   Post();
   // The rows are visited without moving the current row, so the edited row
-  // is current again afterwards, failure or not. A row that fails stays in
-  // the set, and so does every changed row after it.
+  // is current again afterwards, failure or not.
+  std::vector<std::size_t> written;
   while (!rows_.ChangedRows().empty()) {
     const std::size_t row = *rows_.ChangedRows().begin();
-    // Writing a row reads every listed column, so a column that is too
-    // narrow for what the database declares stops every write.
-    for (std::size_t i = 0; i < columns_.size(); ++i) CheckSize(i);
-    std::vector<TSqlValue> values;
-    for (const std::string& name : updateObject_.ParameterNames()) values.push_back(ParameterValue(row, name));
-    if (updateObject_.ExecModify(values) != 1) throw EDatabaseError("Update Failed");
+    try {
+      // Writing a row reads every listed column, so a column that is too
+      // narrow for what the database declares stops every write.
+      for (std::size_t i = 0; i < columns_.size(); ++i) CheckSize(i);
+      std::vector<TSqlValue> values;
+      for (const std::string& name : updateObject_.ParameterNames()) values.push_back(ParameterValue(row, name));
+      // No row: it is gone, or no longer what was fetched (the modify
+      // statement says what must still hold).
+      if (updateObject_.ExecModify(values) != 1) throw EDatabaseError("Update Failed");
+    } catch (...) {
+      UndoWrite(row, written);
+      throw;
+    }
     rows_.MarkUnchanged(row);
+    written.push_back(row);
   }
+}
+
+void TQuery::UndoWrite(std::size_t failedRow, const std::vector<std::size_t>& written) {
+  // An update executed and not committed keeps its row locked against every
+  // other program until this transaction ends; a window left idle after a
+  // failed run would hold it for good.
+  if (transaction_.Active()) {
+    try {
+      transaction_.RollbackRetaining();
+    } catch (const std::exception&) {
+      // The failure being reported matters more.
+    }
+  }
+  rows_.DropEdit(failedRow);
+  rows_.MarkUnchanged(failedRow);
+  for (const std::size_t row : written) rows_.MarkChanged(row);
 }
 
 bool TQuery::RowChanged(int row) const { return rows_.Changed(static_cast<std::size_t>(row)); }

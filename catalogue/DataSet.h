@@ -75,6 +75,9 @@ public:
   // Makes the work so far permanent and visible to others; the transaction,
   // its open results and prepared statements stay.
   void CommitRetaining();
+  // Undoes the work since the last commit; the transaction, its open results
+  // and prepared statements stay, as with CommitRetaining.
+  void RollbackRetaining();
   // Commit and Rollback end the transaction.
   void Commit();
   void Rollback();
@@ -201,10 +204,14 @@ public:
   // statement set for it, parameters bound by name from the row ("OLD_NAME"
   // takes the fetched value of NAME, "NAME" the current one, a name the query
   // does not list gives null). Each execution must change exactly one row, or
-  // the write fails with "Update Failed"; a row written marks unchanged, a row
-  // that fails stays changed and is visited again by the next write. The row
-  // current before the call is current again afterwards, failure or not.
-  // Commits nothing: the caller commits with retention after each write.
+  // the write fails with "Update Failed"; a row written marks unchanged.
+  // When a row fails, the transaction's work since its last commit is rolled
+  // back (retaining, so the results stay open), so that no row stays locked:
+  // the failed row's edit is dropped (it shows its fetched values again, and
+  // is unchanged), the rows this call wrote before it are changed again, and
+  // the changed rows after it stay changed. The row current before the call
+  // is current again afterwards, failure or not. Commits nothing: the caller
+  // commits with retention after each write.
   void ApplyUpdates();
   // Change marks, for callers that want to know what is pending.
   bool RowChanged(int row) const;  // std::out_of_range for a row not in the copy
@@ -220,6 +227,9 @@ private:
   };
 
   [[noreturn]] void Fail(std::string_view text) const;
+  // Undoes a failed write of a row (see ApplyUpdates); written: the rows this
+  // write had written before it.
+  void UndoWrite(std::size_t failedRow, const std::vector<std::size_t>& written);
   void CheckOpen() const;
   std::size_t ColumnIndex(std::string_view column) const;  // fails with "Field '%s' not found"
   void CheckSize(std::size_t column) const;

@@ -174,6 +174,12 @@ void TFbTransaction::CommitRetaining() {
   Check(status);
 }
 
+void TFbTransaction::RollbackRetaining() {
+  ISC_STATUS_ARRAY status;
+  isc_rollback_retaining(status, handle_.Address());
+  Check(status);
+}
+
 void TFbTransaction::Commit() {
   ISC_STATUS_ARRAY status;
   isc_commit_transaction(status, handle_.Address());

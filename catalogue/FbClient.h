@@ -136,6 +136,9 @@ public:
   // Makes the work permanent and keeps the transaction, its cursors and
   // prepared statements alive.
   void CommitRetaining();
+  // Undoes the work since the last commit and, like CommitRetaining, keeps
+  // the transaction, its cursors and prepared statements alive.
+  void RollbackRetaining();
   // Commit and Rollback end the transaction when they succeed.
   void Commit();
   void Rollback();

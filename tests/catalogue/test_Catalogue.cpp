@@ -2,6 +2,7 @@
 
 #include "tests/catalogue/CatalogueTestSupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -294,18 +295,19 @@ TEST(Catalogue, RowDeletedByAnotherProgramFailsWithUpdateFailed) {
   WriteMusica(c, 10, "00:10");  // row 3
   c.Q_Musicas.Next();           // row 2, gone
   EXPECT_EQ(ErrorText([&] { WriteMusica(c, 20, "00:20"); }), "Update Failed");
-  EXPECT_TRUE(c.Q_Musicas.RowChanged(1));
+  // The failed row's edit is dropped: it shows what it was fetched with.
+  EXPECT_FALSE(c.Q_Musicas.RowChanged(1));
   EXPECT_EQ(c.Q_Musicas.CurrentRow(), 1);
-  EXPECT_EQ(c.Q_Musicas.FieldAsString("MUS_TEMPO"), "00:20");  // the new values stay pending
-  EXPECT_EQ(MusicaInDatabase(other, 3), "10 00:10");             // the row before stays committed
+  EXPECT_EQ(c.Q_Musicas.FieldAsString("MUS_TEMPO"), "00:00");
+  EXPECT_EQ(c.Q_Musicas.FieldAsString("MUS_SEGUNDOS"), "");
+  EXPECT_EQ(MusicaInDatabase(other, 3), "10 00:10");  // the row before stays committed
   EXPECT_EQ(MusicaInDatabase(other, 2), "(gone)");
 
-  // The failed row is visited again first, so the next row is not written either.
+  // Nothing of it is left to write, so the next row is written.
   c.Q_Musicas.Next();
-  EXPECT_EQ(ErrorText([&] { WriteMusica(c, 30, "00:30"); }), "Update Failed");
-  EXPECT_EQ(c.Q_Musicas.CurrentRow(), 2);
-  EXPECT_EQ(c.Q_Musicas.ChangedCount(), 2);
-  EXPECT_EQ(MusicaInDatabase(other, 1), "<null> 00:00");
+  WriteMusica(c, 30, "00:30");
+  EXPECT_EQ(c.Q_Musicas.ChangedCount(), 0);
+  EXPECT_EQ(MusicaInDatabase(other, 1), "30 00:30");
 }
 
 TEST(Catalogue, RowLockedByAnotherTransactionFailsAtOnce) {
@@ -336,12 +338,11 @@ TEST(Catalogue, RowLockedByAnotherTransactionFailsAtOnce) {
   EXPECT_EQ(code, isc_deadlock);
   EXPECT_EQ(text.rfind("deadlock\nupdate conflicts with concurrent update\nconcurrent transaction number is ", 0), 0u)
       << text;
-  EXPECT_TRUE(c.Q_Musicas.RowChanged(1));
+  EXPECT_FALSE(c.Q_Musicas.RowChanged(1));
 
-  // Once the other program lets go, the next write takes the pending row.
+  // Once the other program lets go, the row can be written again.
   other.Rollback();
-  c.Q_Musicas.ApplyUpdates();
-  c.Trans_Velmar.CommitRetaining();
+  WriteMusica(c, 20, "00:20");
   EXPECT_EQ(c.Q_Musicas.ChangedCount(), 0);
   TSession check(db->Path());
   EXPECT_EQ(MusicaInDatabase(check, 2), "20 00:20");
@@ -431,7 +432,7 @@ TEST(Catalogue, ColumnWiderThanListedStopsReadsAndWrites) {
   EXPECT_EQ(ErrorText([&] { c.Q_Musicas.FieldAsString("MUS_NOME"); }), mismatch);
   EXPECT_EQ(c.Q_Musicas.FieldAsString("MUS_TEMPO"), "00:00");
   EXPECT_EQ(ErrorText([&] { WriteMusica(c, 1, "00:01"); }), mismatch);
-  EXPECT_TRUE(c.Q_Musicas.RowChanged(0));
+  EXPECT_FALSE(c.Q_Musicas.RowChanged(0));
   TSession other(db->Path());
   EXPECT_EQ(MusicaInDatabase(other, 1), "<null> 00:00");
 }
@@ -661,6 +662,11 @@ TEST(Catalogue, WritesChangedRowsInTheOrderOfTheCopy) {
     c.Q_Musicas.SetInteger("MUS_SEGUNDOS", seconds);
     c.Q_Musicas.SetString("MUS_TEMPO", time);
   };
+  auto changed = [&] {
+    std::vector<bool> marks;
+    for (int row = 0; row < c.Q_Musicas.RecordCount(); ++row) marks.push_back(c.Q_Musicas.RowChanged(row));
+    return marks;
+  };
 
   // Changed in the order last row, first row, third row (gone); each move posts.
   c.Q_Musicas.First();
@@ -673,29 +679,69 @@ TEST(Catalogue, WritesChangedRowsInTheOrderOfTheCopy) {
   edit(12, "00:12");
   EXPECT_EQ(c.Q_Musicas.ChangedCount(), 2);  // the third row's edit is not posted yet
   // The write goes in the order of the copy: the first row, then the third,
-  // which fails and stops the write before the last row.
+  // which fails and stops the write before the last row. The first row's
+  // write is rolled back with it, so the first row is pending again; the
+  // third row's edit is dropped.
   EXPECT_EQ(ErrorText([&] { c.Q_Musicas.ApplyUpdates(); }), "Update Failed");
   c.Trans_Velmar.CommitRetaining();
   EXPECT_EQ(c.Q_Musicas.CurrentRow(), 2);
-  EXPECT_EQ(c.Q_Musicas.ChangedCount(), 2);
-  const bool changedAfterFirstWrite[] = {false, false, true, true};
-  for (int row = 0; row < 4; ++row) EXPECT_EQ(c.Q_Musicas.RowChanged(row), changedAfterFirstWrite[row]) << row;
+  EXPECT_EQ(changed(), (std::vector<bool>{true, false, false, true}));
   EXPECT_THROW(c.Q_Musicas.RowChanged(4), std::out_of_range);
-  EXPECT_EQ(MusicaInDatabase(other, 4), "10 00:10");
+  EXPECT_EQ(c.Q_Musicas.FieldAsString("MUS_TEMPO"), "00:00");
+  EXPECT_EQ(MusicaInDatabase(other, 4), "<null> 00:00");
   EXPECT_EQ(MusicaInDatabase(other, 1), "<null> 00:00");
 
-  // A pending row later in the copy than the row being written: the written
-  // row goes first, then the pending one fails again.
+  // The next write takes every pending row in the order of the copy.
   c.Q_Musicas.First();
   edit(20, "00:20");
-  EXPECT_EQ(ErrorText([&] { c.Q_Musicas.ApplyUpdates(); }), "Update Failed");
+  c.Q_Musicas.ApplyUpdates();
   c.Trans_Velmar.CommitRetaining();
   EXPECT_EQ(c.Q_Musicas.CurrentRow(), 0);
-  EXPECT_FALSE(c.Q_Musicas.RowChanged(0));
-  EXPECT_EQ(c.Q_Musicas.ChangedCount(), 2);
+  EXPECT_EQ(changed(), (std::vector<bool>{false, false, false, false}));
   EXPECT_EQ(MusicaInDatabase(other, 4), "20 00:20");
   EXPECT_EQ(MusicaInDatabase(other, 3), "<null> 00:00");
-  EXPECT_EQ(MusicaInDatabase(other, 1), "<null> 00:00");
+  EXPECT_EQ(MusicaInDatabase(other, 1), "13 00:13");
+}
+
+// A write that fails leaves nothing executed and uncommitted behind: what
+// the same write had written before the failing row is rolled back, so no
+// other program meets a lock that the tool keeps while it sits idle.
+TEST(Catalogue, FailedWriteLeavesNoRowLocked) {
+  auto db = DatabaseWithRows(3);  // walked as keys 3, 2, 1
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName(db->Path());
+  c.Q_Musicas.Open();
+  c.Q_Musicas.FetchAll();
+  auto other = std::make_unique<TSession>(db->Path());
+  other->Exec("update TB_MUSICAS set MUS_NOME = 'busy' where MUS_CODIGO = 2");
+
+  // Two rows pending, the second locked: the first is executed, the second fails.
+  c.Q_Musicas.First();
+  c.Q_Musicas.Edit();
+  c.Q_Musicas.SetInteger("MUS_SEGUNDOS", 10);
+  c.Q_Musicas.SetString("MUS_TEMPO", "00:10");
+  c.Q_Musicas.Next();
+  c.Q_Musicas.Edit();
+  c.Q_Musicas.SetInteger("MUS_SEGUNDOS", 20);
+  c.Q_Musicas.SetString("MUS_TEMPO", "00:20");
+  EXPECT_THAT(ErrorText([&] { c.Q_Musicas.ApplyUpdates(); }), ::testing::StartsWith("deadlock\n"));
+  other.reset();  // lets go of its row
+
+  // Every row at once, by a program that does not wait for locks: no conflict.
+  {
+    TSession third(db->Path());
+    EXPECT_EQ(ErrorText([&] { EXPECT_EQ(third.Exec("update TB_MUSICAS set MUS_NOME = 'all'"), 3); }), "(no error)");
+    third.Commit();
+  }
+  // The rolled-back row is pending again, the failed one is not.
+  EXPECT_TRUE(c.Q_Musicas.RowChanged(0));
+  EXPECT_FALSE(c.Q_Musicas.RowChanged(1));
+  c.Q_Musicas.ApplyUpdates();
+  c.Trans_Velmar.CommitRetaining();
+  TSession check(db->Path());
+  EXPECT_EQ(MusicaInDatabase(check, 3), "10 00:10");
+  EXPECT_EQ(MusicaInDatabase(check, 2), "<null> 00:00");
+  EXPECT_EQ(Show(check.Scalar("select MUS_NOME from TB_MUSICAS where MUS_CODIGO = 3")), "all");
 }
 
 }  // namespace
