@@ -100,6 +100,16 @@ TQuery::TQuery(std::string name, TDatabase& database, TTransaction& transaction,
       updateObject_(updateObject),
       rows_(columns.size()) {}
 
+void TQuery::Close() noexcept {
+  select_ = TFbStatement();
+  fields_.clear();
+  rows_.Clear();
+  exhausted_ = false;
+  current_ = -1;
+  eof_ = true;
+  Cancel();
+}
+
 void TQuery::Fail(std::string_view text) const { throw EDatabaseError(name_ + ": " + std::string(text)); }
 
 void TQuery::CheckOpen() const {
@@ -153,11 +163,7 @@ void TQuery::Open() {
     current_ = any ? 0 : -1;
     eof_ = !any;
   } catch (...) {
-    select_ = TFbStatement();
-    fields_.clear();
-    rows_.Clear();
-    current_ = -1;
-    eof_ = true;
+    Close();
     throw;
   }
 }

@@ -163,6 +163,9 @@ public:
   // A failed Open leaves the query closed.
   void Open();
   bool IsOpen() const { return select_.Prepared(); }
+  // Closes the query: the result and the copy go, pending edits with them,
+  // and the next Open selects again. Never fails; does nothing when closed.
+  void Close() noexcept;
   // Reads every remaining row of the result into the copy; the current row stays.
   void FetchAll();
 
