@@ -25,7 +25,20 @@ TDatabase::TDatabase(std::string name, std::string databaseName)
     : name_(std::move(name)), databaseName_(std::move(databaseName)) {}
 
 void TDatabase::Connect() {
-  if (Connected()) return;
+  if (Connected()) {
+    // A server restarted or an attachment ended by an administrator since
+    // the last call shows only now; the attachment is then made anew.
+    try {
+      Call([&] { attachment_.Ping(); });
+      return;
+    } catch (const EDatabaseError& error) {
+      if (!error.ConnectionLost()) throw;
+    }
+  }
+  Attach();
+}
+
+void TDatabase::Attach() {
   if (databaseName_.empty()) throw EDatabaseError("Database name is missing");
   TFbAttachment attachment = TFbAttachment::Attach(databaseName_);
   const int dialect = attachment.DatabaseDialect();
@@ -37,6 +50,17 @@ void TDatabase::Connect() {
 
 void TDatabase::Close() { attachment_.Detach(); }
 
+void TDatabase::DropConnection() noexcept {
+  // Statements before the transaction they ran in, the transaction before
+  // the attachment: the order in which the client releases them.
+  for (auto user = users_.rbegin(); user != users_.rend(); ++user) (*user)->ConnectionDropped();
+  attachment_ = TFbAttachment();
+}
+
+void TDatabase::AddUser(TConnectionUser& user) { users_.push_back(&user); }
+
+void TDatabase::RemoveUser(TConnectionUser& user) noexcept { std::erase(users_, &user); }
+
 TFbAttachment& TDatabase::Attachment() {
   if (!Connected()) throw EDatabaseError(name_ + ": Database not connected");
   return attachment_;
@@ -44,9 +68,12 @@ TFbAttachment& TDatabase::Attachment() {
 
 // ---- TTransaction ----
 
-TTransaction::TTransaction(std::string name, TDatabase& database) : name_(std::move(name)), database_(database) {}
+TTransaction::TTransaction(std::string name, TDatabase& database) : name_(std::move(name)), database_(database) {
+  database_.AddUser(*this);
+}
 
 TTransaction::~TTransaction() {
+  database_.RemoveUser(*this);
   if (!transaction_.Active()) return;
   try {
     transaction_.Commit();
@@ -55,15 +82,25 @@ TTransaction::~TTransaction() {
   }
 }
 
+void TTransaction::ConnectionDropped() noexcept { transaction_ = TFbTransaction(); }
+
 void TTransaction::StartTransaction() {
   if (Active()) throw EDatabaseError(name_ + ": Transaction is active");
-  transaction_ = TFbTransaction::Start(database_.Attachment());
+  transaction_ = database_.Call([&] { return TFbTransaction::Start(database_.Attachment()); });
 }
 
-void TTransaction::CommitRetaining() { Handle().CommitRetaining(); }
-void TTransaction::RollbackRetaining() { Handle().RollbackRetaining(); }
-void TTransaction::Commit() { Handle().Commit(); }
-void TTransaction::Rollback() { Handle().Rollback(); }
+void TTransaction::CommitRetaining() {
+  database_.Call([&] { Handle().CommitRetaining(); });
+}
+void TTransaction::RollbackRetaining() {
+  database_.Call([&] { Handle().RollbackRetaining(); });
+}
+void TTransaction::Commit() {
+  database_.Call([&] { Handle().Commit(); });
+}
+void TTransaction::Rollback() {
+  database_.Call([&] { Handle().Rollback(); });
+}
 
 TFbTransaction& TTransaction::Handle() {
   if (!Active()) throw EDatabaseError(name_ + ": Transaction is not active");
@@ -77,15 +114,23 @@ TUpdateSQL::TUpdateSQL(std::string name, TDatabase& database, TTransaction& tran
       database_(database),
       transaction_(transaction),
       modifySql_(std::move(modifySql)),
-      parameters_(ParseNamedParameters(modifySql_)) {}
+      parameters_(ParseNamedParameters(modifySql_)) {
+  database_.AddUser(*this);
+}
+
+TUpdateSQL::~TUpdateSQL() { database_.RemoveUser(*this); }
+
+void TUpdateSQL::ConnectionDropped() noexcept { statement_ = TFbStatement(); }
 
 std::int64_t TUpdateSQL::ExecModify(const std::vector<TSqlValue>& values) {
-  if (!statement_.Prepared()) {
-    statement_ = TFbStatement::Prepare(database_.Attachment(), transaction_.Handle(), parameters_.Sql,
-                                       database_.SqlDialect());
-  }
-  statement_.Execute(transaction_.Handle(), values);
-  return statement_.RowsChanged();
+  return database_.Call([&] {
+    if (!statement_.Prepared()) {
+      statement_ = TFbStatement::Prepare(database_.Attachment(), transaction_.Handle(), parameters_.Sql,
+                                         database_.SqlDialect());
+    }
+    statement_.Execute(transaction_.Handle(), values);
+    return statement_.RowsChanged();
+  });
 }
 
 // ---- TQuery ----
@@ -98,7 +143,13 @@ TQuery::TQuery(std::string name, TDatabase& database, TTransaction& transaction,
       selectSql_(std::move(selectSql)),
       columns_(columns),
       updateObject_(updateObject),
-      rows_(columns.size()) {}
+      rows_(columns.size()) {
+  database_.AddUser(*this);
+}
+
+TQuery::~TQuery() { database_.RemoveUser(*this); }
+
+void TQuery::ConnectionDropped() noexcept { Close(); }
 
 void TQuery::Close() noexcept {
   select_ = TFbStatement();
@@ -128,8 +179,8 @@ void TQuery::Open() {
   database_.Connect();
   if (!transaction_.Active()) transaction_.StartTransaction();
 
-  TFbStatement select =
-      TFbStatement::Prepare(database_.Attachment(), transaction_.Handle(), selectSql_, database_.SqlDialect());
+  TFbStatement select = database_.Call(
+      [&] { return TFbStatement::Prepare(database_.Attachment(), transaction_.Handle(), selectSql_, database_.SqlDialect()); });
   std::vector<TFieldInfo> fields;
   for (const TColumnDef& column : columns_) {
     int found = -1;
@@ -151,7 +202,7 @@ void TQuery::Open() {
     }
     fields.push_back(field);
   }
-  select.Execute(transaction_.Handle());
+  database_.Call([&] { select.Execute(transaction_.Handle()); });
 
   select_ = std::move(select);
   fields_ = std::move(fields);
@@ -170,7 +221,7 @@ void TQuery::Open() {
 
 bool TQuery::FetchRow() {
   if (exhausted_) return false;
-  if (!select_.Fetch()) {
+  if (!database_.Call([&] { return select_.Fetch(); })) {
     exhausted_ = true;
     return false;
   }
@@ -346,14 +397,15 @@ void TQuery::ApplyUpdates() {
 void TQuery::UndoWrite(std::size_t failedRow, const std::vector<std::size_t>& written) {
   // An update executed and not committed keeps its row locked against every
   // other program until this transaction ends; a window left idle after a
-  // failed run would hold it for good.
+  // failed run would hold it for good. A lost connection has taken it all.
   if (transaction_.Active()) {
     try {
       transaction_.RollbackRetaining();
     } catch (const std::exception&) {
-      // The failure being reported matters more.
+      // The failure being reported matters more; a lost connection was dropped by the call.
     }
   }
+  if (!IsOpen()) return;
   rows_.DropEdit(failedRow);
   rows_.MarkUnchanged(failedRow);
   for (const std::size_t row : written) rows_.MarkChanged(row);

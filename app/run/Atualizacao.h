@@ -28,7 +28,8 @@ public:
   // The whole run. It handles no error: a database error ends it where it
   // happens (the rows before stay committed, nothing after it stays pending
   // or locked) and passes to the caller. Each run selects the rows afresh, so
-  // a later run takes what still lacks a length.
+  // a later run takes what still lacks a length; after a lost connection it
+  // connects again.
   void Executa();
 
 private:

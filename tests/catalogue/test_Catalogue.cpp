@@ -878,4 +878,46 @@ TEST(Catalogue, FailedWriteLeavesNoRowLocked) {
   EXPECT_EQ(Show(check.Scalar("select MUS_NOME from TB_MUSICAS where MUS_CODIGO = 3")), "all");
 }
 
+// The attachment ended by an administrator (its row deleted from
+// MON$ATTACHMENTS): the call that meets it fails with the client's text and
+// the connection is dropped, so the next open attaches and selects again. Ended
+// while idle, the next open finds out and attaches again without an error.
+TEST(Catalogue, AttachmentEndedByAnAdministrator) {
+  auto db = DatabaseWithRows(3);
+  const auto endOthers = [&] {
+    TSession admin(db->Path());
+    const std::int64_t ended =
+        admin.Exec("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> CURRENT_CONNECTION and MON$SYSTEM_FLAG = 0");
+    admin.Commit();
+    return ended;
+  };
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName(db->Path());
+  c.Q_Musicas.Open();
+  c.Q_Musicas.FetchAll();
+  c.Q_Musicas.First();
+  WriteMusica(c, 10, "00:10");
+  c.Q_Musicas.Next();
+  ASSERT_EQ(endOthers(), 1);
+
+  EXPECT_THAT(ErrorText([&] { WriteMusica(c, 20, "00:20"); }), ::testing::StartsWith("connection shutdown"));
+  EXPECT_FALSE(c.DB_Velmar.Connected());
+  EXPECT_FALSE(c.Trans_Velmar.Active());
+  EXPECT_FALSE(c.Q_Musicas.IsOpen());
+  EXPECT_FALSE(c.Up_Musicas.Prepared());
+
+  EXPECT_EQ(Walk(c.Q_Musicas, "MUS_CODIGO"), (std::vector<std::string>{"2", "1"}));
+  c.Q_Musicas.First();
+  WriteMusica(c, 20, "00:20");
+  ASSERT_EQ(endOthers(), 1);
+  c.Q_Musicas.Close();
+  EXPECT_EQ(Walk(c.Q_Musicas, "MUS_CODIGO"), (std::vector<std::string>{"1"}));
+  WriteMusica(c, 30, "00:30");
+
+  TSession check(db->Path());
+  EXPECT_EQ(MusicaInDatabase(check, 3), "10 00:10");
+  EXPECT_EQ(MusicaInDatabase(check, 2), "20 00:20");
+  EXPECT_EQ(MusicaInDatabase(check, 1), "30 00:30");
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "tests/catalogue/CatalogueTestSupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -49,6 +50,30 @@ protected:
     }
   }
   const std::string& Path() const { return db_.Path(); }
+
+  // Opens the music query and goes to its first row, as a run does.
+  static void OpenAndFetch(TCatalogo& c) {
+    c.Q_Musicas.Open();
+    c.Q_Musicas.FetchAll();
+    c.Q_Musicas.First();
+  }
+  // The run's write of the current music row.
+  static void WriteCurrent(TCatalogo& c, std::int32_t seconds, const std::string& time) {
+    c.Q_Musicas.Edit();
+    c.Q_Musicas.SetInteger("MUS_SEGUNDOS", seconds);
+    c.Q_Musicas.SetString("MUS_TEMPO", time);
+    c.Q_Musicas.ApplyUpdates();
+    c.Trans_Velmar.CommitRetaining();
+  }
+  // Seconds and time of rows 3, 2, 1 (the order the run writes them).
+  std::string Tempos() const {
+    TSession check("localhost:" + Path());
+    std::string tempos;
+    for (const auto& row : check.Query("select MUS_SEGUNDOS, MUS_TEMPO from TB_MUSICAS order by MUS_CODIGO desc")) {
+      tempos += (tempos.empty() ? "" : "|") + Show(row[0]) + " " + Show(row[1]);
+    }
+    return tempos;
+  }
 
 private:
   TTestDatabase db_{{}, true};
@@ -140,31 +165,76 @@ TEST_F(CatalogueServer, NoServerToAnswer) {
   EXPECT_TRUE(catalogo.DB_Velmar.Connected());
 }
 
+// The server killed mid-run: the write fails with the client's text, and
+// everything on the lost connection is dropped at once (releasing it neither
+// hangs nor fails). Once the server is back, the same catalogue attaches
+// again, selects again and writes the rest.
 TEST_F(CatalogueServer, ServerKilledMidRun) {
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName("localhost:" + Path());
   {
     TRestartServer restart;
-    TCatalogo c;
-    c.DB_Velmar.SetDatabaseName("localhost:" + Path());
-    c.Q_Musicas.Open();
-    c.Q_Musicas.FetchAll();
-    c.Q_Musicas.First();
-    c.Q_Musicas.Edit();
-    c.Q_Musicas.SetInteger("MUS_SEGUNDOS", 1);
-    c.Q_Musicas.SetString("MUS_TEMPO", "00:01");
-    c.Q_Musicas.ApplyUpdates();
-    c.Trans_Velmar.CommitRetaining();
+    OpenAndFetch(c);
+    WriteCurrent(c, 1, "00:01");
     c.Q_Musicas.Next();
 
     ASSERT_EQ(Server("kill"), 0);
-    c.Q_Musicas.Edit();
-    c.Q_Musicas.SetInteger("MUS_SEGUNDOS", 2);
-    c.Q_Musicas.SetString("MUS_TEMPO", "00:02");
-    EXPECT_EQ(ErrorText([&] { c.Q_Musicas.ApplyUpdates(); }), "Error reading data from the connection");
-    EXPECT_TRUE(c.Q_Musicas.RowChanged(1));
-  }  // the catalogue goes without throwing; the server starts again
-  TSession check("localhost:" + Path());
-  EXPECT_EQ(Show(check.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 3")), "00:01");
-  EXPECT_EQ(Show(check.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 2")), "00:00");
+    EXPECT_EQ(ErrorText([&] { WriteCurrent(c, 2, "00:02"); }), "Error reading data from the connection");
+    EXPECT_FALSE(c.DB_Velmar.Connected());
+    EXPECT_FALSE(c.Trans_Velmar.Active());
+    EXPECT_FALSE(c.Q_Musicas.IsOpen());
+    EXPECT_FALSE(c.Up_Musicas.Prepared());
+    EXPECT_EQ(c.Q_Musicas.RecordCount(), 0);
+    // While the server is down, the next run cannot attach.
+    EXPECT_THAT(ErrorText([&] { c.Q_Musicas.Open(); }), ::testing::StartsWith("Unable to complete network request"));
+  }  // the server starts again
+  {
+    TSession check("localhost:" + Path());
+    EXPECT_EQ(Show(check.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 3")), "00:01");
+    EXPECT_EQ(Show(check.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 2")), "00:00");
+  }
+  OpenAndFetch(c);
+  ASSERT_EQ(c.Q_Musicas.RecordCount(), 2);
+  WriteCurrent(c, 2, "00:02");
+  c.Q_Musicas.Next();
+  WriteCurrent(c, 3, "00:03");
+  EXPECT_EQ(Tempos(), "1 00:01|2 00:02|3 00:03");
+}
+
+// The connection lost while the catalogue sits idle between runs (the server
+// restarted, or the attachment ended by an administrator): the next open
+// finds out, attaches again and selects again, without an error.
+TEST_F(CatalogueServer, ConnectionLostBetweenRuns) {
+  struct TCase {
+    const char* what;
+    std::function<void()> lose;
+  };
+  const TCase cases[] = {
+      {"server restarted", [] { ASSERT_EQ(Server("restart"), 0); }},
+      {"attachment ended by an administrator",
+       [&] {
+         TSession admin("localhost:" + Path());
+         EXPECT_EQ(admin.Exec("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> CURRENT_CONNECTION"
+                              " and MON$SYSTEM_FLAG = 0"),
+                   1);
+         admin.Commit();
+       }},
+  };
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName("localhost:" + Path());
+  std::int32_t seconds = 0;
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.what);
+    OpenAndFetch(c);
+    ++seconds;
+    WriteCurrent(c, seconds, "00:0" + std::to_string(seconds));
+    tc.lose();
+    c.Q_Musicas.Close();
+    EXPECT_EQ(ErrorText([&] { OpenAndFetch(c); }), "(no error)");
+    EXPECT_EQ(c.Q_Musicas.RecordCount(), 3 - seconds);
+  }
+  WriteCurrent(c, 3, "00:03");
+  EXPECT_EQ(Tempos(), "1 00:01|2 00:02|3 00:03");
 }
 
 }  // namespace
