@@ -51,6 +51,7 @@ void TDatabase::Attach() {
 void TDatabase::Close() { attachment_.Detach(); }
 
 void TDatabase::DropConnection() noexcept {
+  attachment_.Abort();
   // Statements before the transaction they ran in, the transaction before
   // the attachment: the order in which the client releases them.
   for (auto user = users_.rbegin(); user != users_.rend(); ++user) (*user)->ConnectionDropped();

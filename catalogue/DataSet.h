@@ -68,10 +68,11 @@ public:
       throw;
     }
   }
-  // Lets go of everything on the connection: every user drops its handles
-  // (queries close, statements and the transaction go; uncommitted work is
-  // lost with the attachment), then the attachment goes. Nothing here waits
-  // for the server or fails; the next Connect attaches again.
+  // Lets go of everything on the connection: this side of it is closed,
+  // every user drops its handles (queries close, statements and the
+  // transaction go; uncommitted work is lost with the attachment), then the
+  // attachment goes. Nothing here waits for the server or fails; the next
+  // Connect attaches again.
   void DropConnection() noexcept;
 
   // The components that hold handles on this connection register themselves

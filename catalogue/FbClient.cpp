@@ -187,6 +187,12 @@ void TFbAttachment::Ping() {
   Check(status);
 }
 
+void TFbAttachment::Abort() noexcept {
+  if (!handle_.Held()) return;
+  ISC_STATUS_ARRAY status;
+  fb_cancel_operation(status, handle_.Address(), fb_cancel_abort);
+}
+
 void TFbAttachment::Detach() {
   if (!handle_.Held()) return;
   ISC_STATUS_ARRAY status;

@@ -126,6 +126,11 @@ public:
   // Asks the server whether the attachment still works; fails with the
   // client's error (a lost connection among them) when it does not.
   void Ping();
+  // Closes this side of a lost connection at once, so that releasing the
+  // attachment's handles afterwards fails at once instead of waiting for a
+  // server that will not answer (an attachment the server ended may leave
+  // the connection open and silent). The handle stays held; never fails.
+  void Abort() noexcept;
   // Detaches. When the client refuses (a transaction still active), the
   // attachment stays and the error is thrown.
   void Detach();
