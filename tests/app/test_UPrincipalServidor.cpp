@@ -7,6 +7,7 @@
 
 #include "tests/app/AppTestSupport.h"
 #include "tests/app/CatalogueDb.h"
+#include "tests/catalogue/LostConnection.h"
 #include "app/Gauge.h"
 #include "app/ImageButton.h"
 #include "tests/support/TestSupport.h"
@@ -26,22 +27,14 @@ namespace {
 
 using dztest::TCaixa;
 using dztest::TCaixasGravadas;
-using dztest::TSession;
 using dztest::TTempDir;
 using dztest::TTestDatabase;
 using ::testing::ElementsAre;
 
 const QString Sucesso = QString::fromUtf8("Atualização realizada com sucesso.");
 
-int Servidor(const std::string& comando) {
-  return dztest::RunCommand(dztest::ShellQuote(dztest::SourceDir() + "/scripts/fbserver") + " " + comando +
-                            " >/dev/null");
-}
-
-// Starts the server again when a case that stopped it ends, however it ends.
-struct TReiniciaServidor {
-  ~TReiniciaServidor() { Servidor("start"); }
-};
+using dztest::FbServer;
+using dztest::TRestartServer;
 
 // Runs an action once, as the overall bar is redrawn showing a given
 // progress: in the middle of the run, between two rows.
@@ -82,7 +75,7 @@ protected:
     delete audio_;
     audio_ = nullptr;
   }
-  void SetUp() override { ASSERT_EQ(Servidor("start"), 0); }  // already running: does nothing
+  void SetUp() override { ASSERT_EQ(FbServer("start"), 0); }  // already running: does nothing
 
   // Four music rows and one jingle, of files of 2 and 3 seconds.
   static std::string Catalogo() {
@@ -121,21 +114,15 @@ TEST_F(UPrincipalServidor, ConnectionLostDuringARun) {
     QString erro;
   };
   const TCase cases[] = {
-      {"the server killed, then started again", [](const std::string&) { EXPECT_EQ(Servidor("kill"), 0); },
-       [] { EXPECT_EQ(Servidor("start"), 0); }, "Error reading data from the connection."},
+      {"the server killed, then started again", [](const std::string&) { EXPECT_EQ(FbServer("kill"), 0); },
+       [] { EXPECT_EQ(FbServer("start"), 0); }, "Error reading data from the connection."},
       {"the attachment ended by an administrator",
-       [](const std::string& banco) {
-         TSession admin(banco);
-         EXPECT_EQ(admin.Exec("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION"
-                              " AND MON$SYSTEM_FLAG = 0"),
-                   1);
-         admin.Commit();
-       },
-       [] {}, "connection shutdown"},
+       [](const std::string& banco) { EXPECT_EQ(dztest::EndOtherAttachments(banco), 1); }, [] {},
+       "connection shutdown"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    TReiniciaServidor reinicia;
+    TRestartServer reinicia;
     TTestDatabase db(Catalogo(), true);
     const std::string banco = "localhost:" + db.Path();
     TTempDir config;

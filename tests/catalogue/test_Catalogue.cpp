@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 
 #include "tests/catalogue/CatalogueTestSupport.h"
+#include "tests/catalogue/LostConnection.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -62,12 +63,16 @@ std::vector<std::string> Walk(TQuery& query, std::string_view column) {
   return seen;
 }
 
-// The update run's write of the current music row: edit, set both columns,
-// write, commit with retention.
-void WriteMusica(TCatalogo& c, std::int32_t seconds, const std::string& time) {
+// The update run's edit of the current music row: both columns set, not yet written.
+void EditMusica(TCatalogo& c, std::int32_t seconds, const std::string& time) {
   c.Q_Musicas.Edit();
   c.Q_Musicas.SetInteger("MUS_SEGUNDOS", seconds);
   c.Q_Musicas.SetString("MUS_TEMPO", time);
+}
+
+// The update run's write of the current music row: edit, write, commit with retention.
+void WriteMusica(TCatalogo& c, std::int32_t seconds, const std::string& time) {
+  EditMusica(c, seconds, time);
   c.Q_Musicas.ApplyUpdates();
   c.Trans_Velmar.CommitRetaining();
 }
@@ -661,11 +666,7 @@ TEST(Catalogue, WritesChangedRowsInTheOrderOfTheCopy) {
   TSession other(db->Path());
   other.Exec("delete from TB_MUSICAS where MUS_CODIGO = 2");
   other.Commit();
-  auto edit = [&](std::int32_t seconds, const char* time) {
-    c.Q_Musicas.Edit();
-    c.Q_Musicas.SetInteger("MUS_SEGUNDOS", seconds);
-    c.Q_Musicas.SetString("MUS_TEMPO", time);
-  };
+  auto edit = [&](std::int32_t seconds, const char* time) { EditMusica(c, seconds, time); };
   auto changed = [&] {
     std::vector<bool> marks;
     for (int row = 0; row < c.Q_Musicas.RecordCount(); ++row) marks.push_back(c.Q_Musicas.RowChanged(row));
@@ -851,13 +852,9 @@ TEST(Catalogue, FailedWriteLeavesNoRowLocked) {
 
   // Two rows pending, the second locked: the first is executed, the second fails.
   c.Q_Musicas.First();
-  c.Q_Musicas.Edit();
-  c.Q_Musicas.SetInteger("MUS_SEGUNDOS", 10);
-  c.Q_Musicas.SetString("MUS_TEMPO", "00:10");
+  EditMusica(c, 10, "00:10");
   c.Q_Musicas.Next();
-  c.Q_Musicas.Edit();
-  c.Q_Musicas.SetInteger("MUS_SEGUNDOS", 20);
-  c.Q_Musicas.SetString("MUS_TEMPO", "00:20");
+  EditMusica(c, 20, "00:20");
   EXPECT_THAT(ErrorText([&] { c.Q_Musicas.ApplyUpdates(); }), ::testing::StartsWith("deadlock\n"));
   other.reset();  // lets go of its row
 
@@ -884,13 +881,6 @@ TEST(Catalogue, FailedWriteLeavesNoRowLocked) {
 // while idle, the next open finds out and attaches again without an error.
 TEST(Catalogue, AttachmentEndedByAnAdministrator) {
   auto db = DatabaseWithRows(3);
-  const auto endOthers = [&] {
-    TSession admin(db->Path());
-    const std::int64_t ended =
-        admin.Exec("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> CURRENT_CONNECTION and MON$SYSTEM_FLAG = 0");
-    admin.Commit();
-    return ended;
-  };
   TCatalogo c;
   c.DB_Velmar.SetDatabaseName(db->Path());
   c.Q_Musicas.Open();
@@ -898,7 +888,7 @@ TEST(Catalogue, AttachmentEndedByAnAdministrator) {
   c.Q_Musicas.First();
   WriteMusica(c, 10, "00:10");
   c.Q_Musicas.Next();
-  ASSERT_EQ(endOthers(), 1);
+  ASSERT_EQ(dztest::EndOtherAttachments(db->Path()), 1);
 
   EXPECT_THAT(ErrorText([&] { WriteMusica(c, 20, "00:20"); }), ::testing::StartsWith("connection shutdown"));
   EXPECT_FALSE(c.DB_Velmar.Connected());
@@ -909,7 +899,7 @@ TEST(Catalogue, AttachmentEndedByAnAdministrator) {
   EXPECT_EQ(Walk(c.Q_Musicas, "MUS_CODIGO"), (std::vector<std::string>{"2", "1"}));
   c.Q_Musicas.First();
   WriteMusica(c, 20, "00:20");
-  ASSERT_EQ(endOthers(), 1);
+  ASSERT_EQ(dztest::EndOtherAttachments(db->Path()), 1);
   c.Q_Musicas.Close();
   EXPECT_EQ(Walk(c.Q_Musicas, "MUS_CODIGO"), (std::vector<std::string>{"1"}));
   WriteMusica(c, 30, "00:30");

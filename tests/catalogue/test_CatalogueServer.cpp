@@ -5,6 +5,7 @@
 #include "catalogue/Catalogue.h"
 
 #include "tests/catalogue/CatalogueTestSupport.h"
+#include "tests/catalogue/LostConnection.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -19,9 +20,8 @@ using dztest::TSession;
 using dztest::ErrorText;
 using dztest::TTestDatabase;
 
-int Server(const std::string& command) {
-  return dztest::RunCommand(dztest::ShellQuote(dztest::SourceDir() + "/scripts/fbserver") + " " + command + " >/dev/null");
-}
+using dztest::TRestartServer;
+using dztest::FbServer;
 
 std::string ServerPid() {
   std::ifstream file("/run/firebird3.0/dz-fbserver.pid");
@@ -30,16 +30,11 @@ std::string ServerPid() {
   return pid;
 }
 
-// Starts the server again when a case that stopped it ends, however it ends.
-struct TRestartServer {
-  ~TRestartServer() { Server("start"); }
-};
-
 // A server-owned database with music rows 1..3 still without a length.
 class CatalogueServer : public ::testing::Test {
 protected:
   void SetUp() override {
-    ASSERT_EQ(Server("start"), 0);  // already running: does nothing
+    ASSERT_EQ(FbServer("start"), 0);  // already running: does nothing
     {
       TSession s(db_.Path());  // embedded, before the server ever opens the file
       s.Exec("insert into TB_PASTAS values (1, '/m/')");
@@ -149,8 +144,8 @@ TEST_F(CatalogueServer, NoServerToAnswer) {
   }
   {
     TRestartServer restart;
-    ASSERT_EQ(Server("stop"), 0);
-    EXPECT_EQ(Server("status"), 3);
+    ASSERT_EQ(FbServer("stop"), 0);
+    EXPECT_EQ(FbServer("status"), 3);
     for (const auto& c : stopped) {
       TCatalogo catalogo;
       catalogo.DB_Velmar.SetDatabaseName(c.name);
@@ -158,7 +153,7 @@ TEST_F(CatalogueServer, NoServerToAnswer) {
       EXPECT_FALSE(catalogo.DB_Velmar.Connected()) << c.what;
     }
   }
-  EXPECT_EQ(Server("status"), 0);
+  EXPECT_EQ(FbServer("status"), 0);
   TCatalogo catalogo;
   catalogo.DB_Velmar.SetDatabaseName("localhost:" + Path());
   catalogo.DB_Velmar.Connect();
@@ -178,7 +173,7 @@ TEST_F(CatalogueServer, ServerKilledMidRun) {
     WriteCurrent(c, 1, "00:01");
     c.Q_Musicas.Next();
 
-    ASSERT_EQ(Server("kill"), 0);
+    ASSERT_EQ(FbServer("kill"), 0);
     EXPECT_EQ(ErrorText([&] { WriteCurrent(c, 2, "00:02"); }), "Error reading data from the connection");
     EXPECT_FALSE(c.DB_Velmar.Connected());
     EXPECT_FALSE(c.Trans_Velmar.Active());
@@ -210,15 +205,8 @@ TEST_F(CatalogueServer, ConnectionLostBetweenRuns) {
     std::function<void()> lose;
   };
   const TCase cases[] = {
-      {"server restarted", [] { ASSERT_EQ(Server("restart"), 0); }},
-      {"attachment ended by an administrator",
-       [&] {
-         TSession admin("localhost:" + Path());
-         EXPECT_EQ(admin.Exec("delete from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> CURRENT_CONNECTION"
-                              " and MON$SYSTEM_FLAG = 0"),
-                   1);
-         admin.Commit();
-       }},
+      {"server restarted", [] { ASSERT_EQ(FbServer("restart"), 0); }},
+      {"attachment ended by an administrator", [&] { EXPECT_EQ(dztest::EndOtherAttachments("localhost:" + Path()), 1); }},
   };
   TCatalogo c;
   c.DB_Velmar.SetDatabaseName("localhost:" + Path());

@@ -4,6 +4,7 @@
 // releasing what it held on the lost connection neither hangs nor fails, and
 // every row is either written whole or untouched.
 
+#include "tests/catalogue/LostConnection.h"
 #include "tests/cli/CliTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -16,8 +17,10 @@
 
 namespace {
 
+using dztest::FbServer;
 using dztest::Roda;
 using dztest::TAmostras;
+using dztest::TRestartServer;
 using dztest::TRodada;
 using dztest::TSession;
 using dztest::TTestDatabase;
@@ -26,16 +29,6 @@ using ::testing::Not;
 
 constexpr int Linhas = 3000;  // enough for a run of some seconds
 constexpr int PerdeDepoisDe = 3;  // rows written before the connection is lost
-
-int Servidor(const std::string& comando) {
-  return dztest::RunCommand(dztest::ShellQuote(dztest::SourceDir() + "/scripts/fbserver") + " " + comando +
-                            " >/dev/null");
-}
-
-// Starts the server again when a case that stopped it ends, however it ends.
-struct TReiniciaServidor {
-  ~TReiniciaServidor() { Servidor("start"); }
-};
 
 // Music rows 1..Linhas, all of the same 2 s file.
 std::string Catalogo(const TAmostras& amostras) {
@@ -75,27 +68,20 @@ TEST(AtualizaDuracoesConexao, ConnectionLostMidRun) {
     std::string erro;  // standard error
   };
   const TCase cases[] = {
-      {"the server killed", [](const std::string&) { EXPECT_EQ(Servidor("kill"), 0); },
+      {"the server killed", [](const std::string&) { EXPECT_EQ(FbServer("kill"), 0); },
        "Error reading data from the connection.\n"},
       {"the attachment ended by an administrator",
-       [](const std::string& banco) {
-         TSession admin(banco);
-         EXPECT_EQ(admin.Exec("DELETE FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION"
-                              " AND MON$SYSTEM_FLAG = 0"),
-                   1);
-         admin.Commit();
-       },
-       "connection shutdown.\n"},
+       [](const std::string& banco) { EXPECT_EQ(dztest::EndOtherAttachments(banco), 1); }, "connection shutdown.\n"},
   };
   const TAmostras amostras;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ASSERT_EQ(Servidor("start"), 0);
+    ASSERT_EQ(FbServer("start"), 0);
     TTestDatabase db(Catalogo(amostras), true);
     const std::string banco = "localhost:" + db.Path();
     TRodada r;
     {
-      TReiniciaServidor reinicia;
+      TRestartServer reinicia;
       auto rodada = std::async(std::launch::async, [&] { return Roda({"--database", banco}, dztest::AtualizaPath(), 60); });
       while (Escritas(banco) < PerdeDepoisDe &&
              rodada.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout) {

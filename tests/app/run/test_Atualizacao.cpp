@@ -61,6 +61,11 @@ private:
   TValores& Barra(TBarra barra) { return barra == TBarra::Atual ? atual : geral; }
 };
 
+// Runs the update run; the text of the database error that ended it, or "(no error)".
+std::string ErroDaRodada(TCatalogo& catalogo, TFrenteAtualizacao& frente) {
+  return dztest::ErrorText([&] { TAtualizacao(catalogo, frente).Executa(); });
+}
+
 // Real audio files, made once for all tests.
 class AtualizacaoTest : public ::testing::Test {
 protected:
@@ -299,14 +304,10 @@ TEST_F(AtualizacaoTest, Failures) {
     TCatalogo catalogo;
     catalogo.DB_Velmar.SetDatabaseName(c.databaseName(db));
     TFrenteGravada frente;
-    std::string text = "(no error)";
+    std::string text;
     {
       const auto lock = c.lock(db);
-      try {
-        TAtualizacao(catalogo, frente).Executa();
-      } catch (const EDatabaseError& e) {
-        text = e.what();
-      }
+      text = ErroDaRodada(catalogo, frente);
     }
     EXPECT_THAT(text, StartsWith(c.textStart));
     EXPECT_THAT(text, EndsWith(c.textEnd));
@@ -330,12 +331,7 @@ TEST_F(AtualizacaoTest, RowDeletedSinceTheSelection) {
   frente.aoGravar = [&](const TLinhaAtualizada& linha) {
     if (linha.codigo == 30) dztest::Executa(db.Path(), {"DELETE FROM TB_MUSICAS WHERE MUS_CODIGO = 20"});
   };
-  std::string text = "(no error)";
-  try {
-    TAtualizacao(catalogo, frente).Executa();
-  } catch (const EDatabaseError& e) {
-    text = e.what();
-  }
+  const std::string text = ErroDaRodada(catalogo, frente);
   EXPECT_EQ(text, "Update Failed");
   EXPECT_EQ(frente.log.back(), "Geral 2");
   EXPECT_THAT(Musicas(db), ElementsAre("10|<null>|00:00", "30|3|00:03"));
@@ -395,12 +391,7 @@ TEST_F(AtualizacaoTest, RowChangedDuringTheRun) {
     frente.aoGravar = [&](const TLinhaAtualizada& linha) {
       if (linha.tabela == c.after && linha.codigo == c.afterKey) dztest::Executa(db.Path(), {c.sql});
     };
-    std::string text = "(no error)";
-    try {
-      TAtualizacao(catalogo, frente).Executa();
-    } catch (const EDatabaseError& e) {
-      text = e.what();
-    }
+    const std::string text = ErroDaRodada(catalogo, frente);
     EXPECT_EQ(text, "Update Failed");
     ASSERT_GE(frente.log.size(), c.lastLog.size());
     EXPECT_THAT(std::vector<std::string>(frente.log.end() - static_cast<std::ptrdiff_t>(c.lastLog.size()), frente.log.end()),
@@ -430,12 +421,7 @@ TEST_F(AtualizacaoTest, LockedRowLeavesNothingLocked) {
   other->Exec("UPDATE TB_MUSICAS SET MUS_NOME = 'x' WHERE MUS_CODIGO = 20");
   for (const char* press : {"first press", "second press"}) {
     SCOPED_TRACE(press);
-    std::string text = "(no error)";
-    try {
-      TAtualizacao(catalogo, frente).Executa();
-    } catch (const EDatabaseError& e) {
-      text = e.what();
-    }
+    const std::string text = ErroDaRodada(catalogo, frente);
     EXPECT_THAT(text, StartsWith("deadlock\nupdate conflicts with concurrent update"));
   }
   other.reset();
