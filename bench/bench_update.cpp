@@ -281,13 +281,17 @@ void UpdateRun(const fs::path& database, TChildReport& report) {
   report.rows = frente.Progresso(TBarra::Geral);
 }
 
-// The values of the modify statement's parameters, by name.
-std::vector<TSqlValue> ModifyValues(const TUpdateSQL& update, const TPlannedRow& row) {
+// The values of the modify statement's parameters, by name: the new length,
+// and the row as it was fetched (key, file, folder and the folder's path).
+std::vector<TSqlValue> ModifyValues(const TUpdateSQL& update, const TPlan& plan, const TPlannedRow& row) {
   std::vector<TSqlValue> values;
   for (const std::string& name : update.ParameterNames()) {
     if (name.ends_with("_SEGUNDOS")) values.emplace_back(row.seconds);
     else if (name.ends_with("_TEMPO")) values.emplace_back(row.tempo);
+    else if (name == "OLD_PAS_CODIGO") values.emplace_back(row.folder);
+    else if (name == "OLD_PAS_PATH") values.emplace_back(row.folder == CorpusFolder ? plan.corpusFolder : plan.missingFolder);
     else if (name.starts_with("OLD_") && name.ends_with("_CODIGO")) values.emplace_back(row.key);
+    else if (name.starts_with("OLD_") && name.ends_with("_ARQUIVO")) values.emplace_back(row.file);
     else throw std::runtime_error("unexpected parameter " + name + " in " + update.Name());
   }
   return values;
@@ -302,8 +306,8 @@ void Floor(const fs::path& database, const TPlan& plan, TChildReport& report) {
   auto up = std::make_unique<TUpdateSQL>("Up_Musicas", connection, transaction, MusicasModifySql);
   auto upVinhetas = std::make_unique<TUpdateSQL>("Up_Vinhetas", connection, transaction, VinhetasModifySql);
   std::vector<std::vector<TSqlValue>> musicValues, jingleValues;
-  for (const TPlannedRow& row : plan.music) musicValues.push_back(ModifyValues(*up, row));
-  for (const TPlannedRow& row : plan.jingles) jingleValues.push_back(ModifyValues(*upVinhetas, row));
+  for (const TPlannedRow& row : plan.music) musicValues.push_back(ModifyValues(*up, plan, row));
+  for (const TPlannedRow& row : plan.jingles) jingleValues.push_back(ModifyValues(*upVinhetas, plan, row));
 
   const Clock::time_point start = Clock::now();
   connection.Connect();
@@ -419,7 +423,7 @@ void FloorInSteps(const fs::path& database, const TPlan& plan, TChildReport& rep
   for (const auto& [update, rows] : {std::pair<TUpdateSQL*, const std::vector<TPlannedRow>*>{&up, &plan.music},
                                      std::pair<TUpdateSQL*, const std::vector<TPlannedRow>*>{&upVinhetas, &plan.jingles}}) {
     for (const TPlannedRow& row : *rows) {
-      const std::vector<TSqlValue> values = ModifyValues(*update, row);
+      const std::vector<TSqlValue> values = ModifyValues(*update, plan, row);
       lap(Other);
       if (update->ExecModify(values) != 1) throw std::runtime_error("floor: a row was not updated");
       lap(FloorUpdate);

@@ -1,5 +1,7 @@
 #include "catalogue/Catalogue.h"
 
+#include <string_view>
+
 namespace {
 constexpr TColumnType Integer = TColumnType::Integer;
 constexpr TColumnType Text = TColumnType::Text;
@@ -54,21 +56,38 @@ const char* const VinhetasSelectSql =
     "WHERE Vin_Tempo = '00:00'\n"
     "ORDER BY Vin_Codigo DESC";
 
-const char* const MusicasModifySql =
+namespace {
+// The modify statements' test that a text column still holds the text the
+// row was fetched with: byte for byte (a plain "=" ignores trailing blanks,
+// but a file name with one names another file) and null-safe.
+std::string SameText(std::string_view column, std::string_view parameter) {
+  const std::string octets = " as varchar(256) character set octets)";
+  return "cast(" + std::string(column) + octets + " is not distinct from cast(:" + std::string(parameter) + octets;
+}
+}  // namespace
+
+const std::string MusicasModifySql =
     "update TB_Musicas\n"
     "set\n"
     "  MUS_SEGUNDOS = :MUS_SEGUNDOS,\n"
     "  MUS_TEMPO = :MUS_TEMPO\n"
     "where\n"
-    "  MUS_CODIGO = :OLD_MUS_CODIGO";
+    "  MUS_CODIGO = :OLD_MUS_CODIGO\n"
+    "  and MUS_TEMPO = '00:00'\n"
+    "  and " + SameText("MUS_ARQUIVO", "OLD_MUS_ARQUIVO") + "\n"
+    "  and PAS_CODIGO is not distinct from :OLD_PAS_CODIGO\n"
+    "  and exists (select 1 from TB_Pastas Pas where Pas.PAS_CODIGO = TB_Musicas.PAS_CODIGO\n"
+    "              and " + SameText("Pas.PAS_PATH", "OLD_PAS_PATH") + ")";
 
-const char* const VinhetasModifySql =
+const std::string VinhetasModifySql =
     "update Tb_Vinhetas\n"
     "set\n"
     "  VIN_SEGUNDOS = :VIN_SEGUNDOS,\n"
     "  VIN_TEMPO = :VIN_TEMPO\n"
     "where\n"
-    "  VIN_CODIGO = :OLD_VIN_CODIGO";
+    "  VIN_CODIGO = :OLD_VIN_CODIGO\n"
+    "  and VIN_TEMPO = '00:00'\n"
+    "  and " + SameText("VIN_ARQUIVO", "OLD_VIN_ARQUIVO");
 
 // The queries are given the update sets declared after them: they only keep
 // the reference until a write.

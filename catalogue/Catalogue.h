@@ -18,6 +18,7 @@
 #include "catalogue/DataSet.h"
 
 #include <array>
+#include <string>
 
 // The database name until the configuration gives one.
 inline constexpr const char* DefaultDatabaseName = "C:\\Velmar\\Velmar Play\\Velmardb\\VELMARAUDIO.FDB";
@@ -30,9 +31,14 @@ extern const std::array<TColumnDef, 7> VinhetasColumns;
 extern const char* const MusicasSelectSql;
 extern const char* const VinhetasSelectSql;
 // The modify statements write only the two columns the tool sets, so a change
-// another program makes to any other column of the row is kept.
-extern const char* const MusicasModifySql;
-extern const char* const VinhetasModifySql;
+// another program makes to any other column of the row is kept. They write a
+// row only while it still lacks a length ("00:00", compared as the select
+// compares it) and still names the file that was measured: the same file
+// name, and for music the same folder with the same path. A row that another
+// program re-pointed or gave a length since it was fetched is left as that
+// program left it, and its write fails with "Update Failed".
+extern const std::string MusicasModifySql;
+extern const std::string VinhetasModifySql;
 
 class TCatalogo {
 public:

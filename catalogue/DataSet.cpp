@@ -26,7 +26,20 @@ TDatabase::TDatabase(std::string name, std::string databaseName)
     : name_(std::move(name)), databaseName_(std::move(databaseName)) {}
 
 void TDatabase::Connect() {
-  if (Connected()) return;
+  if (Connected()) {
+    // A server restarted or an attachment ended by an administrator since
+    // the last call shows only now; the attachment is then made anew.
+    try {
+      Call([&] { attachment_.Ping(); });
+      return;
+    } catch (const EDatabaseError& error) {
+      if (!error.ConnectionLost()) throw;
+    }
+  }
+  Attach();
+}
+
+void TDatabase::Attach() {
   if (databaseName_.empty()) throw EDatabaseError("Database name is missing");
   TFbAttachment attachment = TFbAttachment::Attach(databaseName_);
   const int dialect = attachment.DatabaseDialect();
@@ -38,6 +51,18 @@ void TDatabase::Connect() {
 
 void TDatabase::Close() { attachment_.Detach(); }
 
+void TDatabase::DropConnection() noexcept {
+  attachment_.Abort();
+  // Statements before the transaction they ran in, the transaction before
+  // the attachment: the order in which the client releases them.
+  for (auto user = users_.rbegin(); user != users_.rend(); ++user) (*user)->ConnectionDropped();
+  attachment_ = TFbAttachment();
+}
+
+void TDatabase::AddUser(TConnectionUser& user) { users_.push_back(&user); }
+
+void TDatabase::RemoveUser(TConnectionUser& user) noexcept { std::erase(users_, &user); }
+
 TFbAttachment& TDatabase::Attachment() {
   if (!Connected()) throw EDatabaseError(name_ + ": Database not connected");
   return attachment_;
@@ -45,9 +70,12 @@ TFbAttachment& TDatabase::Attachment() {
 
 // ---- TTransaction ----
 
-TTransaction::TTransaction(std::string name, TDatabase& database) : name_(std::move(name)), database_(database) {}
+TTransaction::TTransaction(std::string name, TDatabase& database) : name_(std::move(name)), database_(database) {
+  database_.AddUser(*this);
+}
 
 TTransaction::~TTransaction() {
+  database_.RemoveUser(*this);
   if (!transaction_.Active()) return;
   try {
     transaction_.Commit();
@@ -56,14 +84,25 @@ TTransaction::~TTransaction() {
   }
 }
 
+void TTransaction::ConnectionDropped() noexcept { transaction_ = TFbTransaction(); }
+
 void TTransaction::StartTransaction() {
   if (Active()) throw EDatabaseError(name_ + ": Transaction is active");
-  transaction_ = TFbTransaction::Start(database_.Attachment());
+  transaction_ = database_.Call([&] { return TFbTransaction::Start(database_.Attachment()); });
 }
 
-void TTransaction::CommitRetaining() { Handle().CommitRetaining(); }
-void TTransaction::Commit() { Handle().Commit(); }
-void TTransaction::Rollback() { Handle().Rollback(); }
+void TTransaction::CommitRetaining() {
+  database_.Call([&] { Handle().CommitRetaining(); });
+}
+void TTransaction::RollbackRetaining() {
+  database_.Call([&] { Handle().RollbackRetaining(); });
+}
+void TTransaction::Commit() {
+  database_.Call([&] { Handle().Commit(); });
+}
+void TTransaction::Rollback() {
+  database_.Call([&] { Handle().Rollback(); });
+}
 
 TFbTransaction& TTransaction::Handle() {
   if (!Active()) throw EDatabaseError(name_ + ": Transaction is not active");
@@ -77,15 +116,23 @@ TUpdateSQL::TUpdateSQL(std::string name, TDatabase& database, TTransaction& tran
       database_(database),
       transaction_(transaction),
       modifySql_(std::move(modifySql)),
-      parameters_(ParseNamedParameters(modifySql_)) {}
+      parameters_(ParseNamedParameters(modifySql_)) {
+  database_.AddUser(*this);
+}
+
+TUpdateSQL::~TUpdateSQL() { database_.RemoveUser(*this); }
+
+void TUpdateSQL::ConnectionDropped() noexcept { statement_ = TFbStatement(); }
 
 std::int64_t TUpdateSQL::ExecModify(const std::vector<TSqlValue>& values) {
-  if (!statement_.Prepared()) {
-    statement_ = TFbStatement::Prepare(database_.Attachment(), transaction_.Handle(), parameters_.Sql,
-                                       database_.SqlDialect());
-  }
-  statement_.Execute(transaction_.Handle(), values);
-  return statement_.RowsChanged();
+  return database_.Call([&] {
+    if (!statement_.Prepared()) {
+      statement_ = TFbStatement::Prepare(database_.Attachment(), transaction_.Handle(), parameters_.Sql,
+                                         database_.SqlDialect());
+    }
+    statement_.Execute(transaction_.Handle(), values);
+    return statement_.RowsChanged();
+  });
 }
 
 // ---- TQuery ----
@@ -98,7 +145,23 @@ TQuery::TQuery(std::string name, TDatabase& database, TTransaction& transaction,
       selectSql_(std::move(selectSql)),
       columns_(columns),
       updateObject_(updateObject),
-      rows_(columns.size()) {}
+      rows_(columns.size()) {
+  database_.AddUser(*this);
+}
+
+TQuery::~TQuery() { database_.RemoveUser(*this); }
+
+void TQuery::ConnectionDropped() noexcept { Close(); }
+
+void TQuery::Close() noexcept {
+  select_ = TFbStatement();
+  fields_.clear();
+  rows_.Clear();
+  exhausted_ = false;
+  current_ = -1;
+  eof_ = true;
+  Cancel();
+}
 
 void TQuery::Fail(std::string_view text) const { throw EDatabaseError(name_ + ": " + std::string(text)); }
 
@@ -118,8 +181,8 @@ void TQuery::Open() {
   database_.Connect();
   if (!transaction_.Active()) transaction_.StartTransaction();
 
-  TFbStatement select =
-      TFbStatement::Prepare(database_.Attachment(), transaction_.Handle(), selectSql_, database_.SqlDialect());
+  TFbStatement select = database_.Call(
+      [&] { return TFbStatement::Prepare(database_.Attachment(), transaction_.Handle(), selectSql_, database_.SqlDialect()); });
   std::vector<TFieldInfo> fields;
   for (const TColumnDef& column : columns_) {
     int found = -1;
@@ -143,7 +206,7 @@ void TQuery::Open() {
     }
     fields.push_back(field);
   }
-  select.Execute(transaction_.Handle());
+  database_.Call([&] { select.Execute(transaction_.Handle()); });
 
   select_ = std::move(select);
   fields_ = std::move(fields);
@@ -155,18 +218,14 @@ void TQuery::Open() {
     current_ = any ? 0 : -1;
     eof_ = !any;
   } catch (...) {
-    select_ = TFbStatement();
-    fields_.clear();
-    rows_.Clear();
-    current_ = -1;
-    eof_ = true;
+    Close();
     throw;
   }
 }
 
 bool TQuery::FetchRow() {
   if (exhausted_) return false;
-  if (!select_.Fetch()) {
+  if (!database_.Call([&] { return select_.Fetch(); })) {
     exhausted_ = true;
     return false;
   }
@@ -317,18 +376,43 @@ void TQuery::ApplyUpdates() {
   CheckOpen();
   Post();
   // The rows are visited without moving the current row, so the edited row
-  // is current again afterwards, failure or not. A row that fails stays in
-  // the set, and so does every changed row after it.
+  // is current again afterwards, failure or not.
+  std::vector<std::size_t> written;
   while (!rows_.ChangedRows().empty()) {
     const std::size_t row = *rows_.ChangedRows().begin();
-    // Writing a row reads every listed column, so a column that is too
-    // narrow for what the database declares stops every write.
-    for (std::size_t i = 0; i < columns_.size(); ++i) CheckSize(i);
-    std::vector<TSqlValue> values;
-    for (const std::string& name : updateObject_.ParameterNames()) values.push_back(ParameterValue(row, name));
-    if (updateObject_.ExecModify(values) != 1) throw EDatabaseError("Update Failed");
+    try {
+      // Writing a row reads every listed column, so a column that is too
+      // narrow for what the database declares stops every write.
+      for (std::size_t i = 0; i < columns_.size(); ++i) CheckSize(i);
+      std::vector<TSqlValue> values;
+      for (const std::string& name : updateObject_.ParameterNames()) values.push_back(ParameterValue(row, name));
+      // No row: it is gone, or no longer what was fetched (the modify
+      // statement says what must still hold).
+      if (updateObject_.ExecModify(values) != 1) throw EDatabaseError("Update Failed");
+    } catch (...) {
+      UndoWrite(row, written);
+      throw;
+    }
     rows_.MarkUnchanged(row);
+    written.push_back(row);
   }
+}
+
+void TQuery::UndoWrite(std::size_t failedRow, const std::vector<std::size_t>& written) {
+  // An update executed and not committed keeps its row locked against every
+  // other program until this transaction ends; a window left idle after a
+  // failed run would hold it for good. A lost connection has taken it all.
+  if (transaction_.Active()) {
+    try {
+      transaction_.RollbackRetaining();
+    } catch (const std::exception&) {
+      // The failure being reported matters more; a lost connection was dropped by the call.
+    }
+  }
+  if (!IsOpen()) return;
+  rows_.DropEdit(failedRow);
+  rows_.MarkUnchanged(failedRow);
+  for (const std::size_t row : written) rows_.MarkChanged(row);
 }
 
 bool TQuery::RowChanged(int row) const { return rows_.Changed(static_cast<std::size_t>(row)); }

@@ -17,7 +17,19 @@
 #include <utility>
 #include <vector>
 
-// The connection. Closed until Connect; stays attached until destroyed.
+// A component that holds client handles on a connection (a transaction, a
+// query, an update statement set). When the connection is lost it lets go of
+// them, so that nothing of the lost attachment is used again.
+class TConnectionUser {
+public:
+  virtual void ConnectionDropped() noexcept = 0;
+
+protected:
+  ~TConnectionUser() = default;
+};
+
+// The connection. Closed until Connect; stays attached until destroyed or
+// until the connection is lost.
 class TDatabase {
 public:
   TDatabase(std::string name, std::string databaseName);
@@ -31,14 +43,42 @@ public:
   const std::string& DatabaseName() const { return databaseName_; }
   void SetDatabaseName(std::string databaseName) { databaseName_ = std::move(databaseName); }
 
+  // True while the connection holds an attachment; whether it still works
+  // shows at the next call into the client.
   bool Connected() const { return attachment_.Attached(); }
   // Attaches with user "SYSDBA" and password "bluecrane" and asks the
-  // database's SQL dialect; does nothing when connected. Fails with
-  // "Database name is missing" for an empty name, else with the client's text;
-  // a failed attempt leaves the connection closed.
+  // database's SQL dialect. When connected it asks the server whether the
+  // attachment still works, and attaches again when it was lost (see Call).
+  // Fails with "Database name is missing" for an empty name, else with the
+  // client's text; a failed attempt leaves the connection closed.
   void Connect();
   // Detaches; fails with the client's text (for instance while a transaction is active).
   void Close();
+
+  // Runs a call into the client on this connection. When it fails because
+  // the connection is lost (EDatabaseError::ConnectionLost: the server was
+  // killed or restarted, the attachment ended by an administrator, the
+  // network cut), the connection is dropped before the error passes on.
+  template <class TClientCall>
+  decltype(auto) Call(TClientCall&& call) {
+    try {
+      return call();
+    } catch (const EDatabaseError& error) {
+      if (error.ConnectionLost()) DropConnection();
+      throw;
+    }
+  }
+  // Lets go of everything on the connection: this side of it is closed,
+  // every user drops its handles (queries close, statements and the
+  // transaction go; uncommitted work is lost with the attachment), then the
+  // attachment goes. Nothing here waits for the server or fails; the next
+  // Connect attaches again.
+  void DropConnection() noexcept;
+
+  // The components that hold handles on this connection register themselves
+  // for their lifetime; they are dropped last registered first.
+  void AddUser(TConnectionUser& user);
+  void RemoveUser(TConnectionUser& user) noexcept;
 
   // The database's own dialect, and the one statements are prepared in (always 1).
   int DatabaseDialect() const { return databaseDialect_; }
@@ -48,17 +88,21 @@ public:
   TFbAttachment& Attachment();
 
 private:
+  void Attach();
+
   std::string name_;
   std::string databaseName_;
   TFbAttachment attachment_;
   int databaseDialect_ = 0;
   unsigned short sqlDialect_ = StatementDialect;
+  std::vector<TConnectionUser*> users_;
 };
 
 // The transaction: read committed, record version, no wait. Inactive until
-// StartTransaction. Destroyed while active, it is committed (a failing commit
-// is dropped and the transaction rolled back).
-class TTransaction {
+// StartTransaction, and again after its connection was lost. Destroyed while
+// active, it is committed (a failing commit is dropped and the transaction
+// rolled back).
+class TTransaction final : private TConnectionUser {
 public:
   TTransaction(std::string name, TDatabase& database);
   ~TTransaction();
@@ -75,6 +119,9 @@ public:
   // Makes the work so far permanent and visible to others; the transaction,
   // its open results and prepared statements stay.
   void CommitRetaining();
+  // Undoes the work since the last commit; the transaction, its open results
+  // and prepared statements stay, as with CommitRetaining.
+  void RollbackRetaining();
   // Commit and Rollback end the transaction.
   void Commit();
   void Rollback();
@@ -84,6 +131,8 @@ public:
   TFbTransaction& Handle();
 
 private:
+  void ConnectionDropped() noexcept override;
+
   std::string name_;
   TDatabase& database_;
   TFbTransaction transaction_;
@@ -101,9 +150,10 @@ struct TColumnDef {
 // used. Its parameters are named (":NAME"); the query that owns the changed
 // row supplies their values. The statement is prepared at its first use on
 // the query's connection and transaction, and reused afterwards.
-class TUpdateSQL {
+class TUpdateSQL final : private TConnectionUser {
 public:
   TUpdateSQL(std::string name, TDatabase& database, TTransaction& transaction, std::string modifySql);
+  ~TUpdateSQL();
   TUpdateSQL(const TUpdateSQL&) = delete;
   TUpdateSQL& operator=(const TUpdateSQL&) = delete;
 
@@ -117,6 +167,8 @@ public:
   std::int64_t ExecModify(const std::vector<TSqlValue>& values);
 
 private:
+  void ConnectionDropped() noexcept override;
+
   std::string name_;
   TDatabase& database_;
   TTransaction& transaction_;
@@ -139,12 +191,13 @@ private:
 //     ApplyUpdates();                 // posts the edit, writes every changed row
 //     transaction.CommitRetaining();  // one commit per written row
 //   }
-class TQuery {
+class TQuery final : private TConnectionUser {
 public:
   // The columns and the update statement set must outlive the query (the set
   // is only remembered here, so it may be constructed after the query).
   TQuery(std::string name, TDatabase& database, TTransaction& transaction, std::string selectSql,
          std::span<const TColumnDef> columns, TUpdateSQL& updateObject);
+  ~TQuery();
   TQuery(const TQuery&) = delete;
   TQuery& operator=(const TQuery&) = delete;
 
@@ -160,6 +213,10 @@ public:
   // A failed Open leaves the query closed.
   void Open();
   bool IsOpen() const { return select_.Prepared(); }
+  // Closes the query: the result and the copy go, pending edits with them,
+  // and the next Open selects again. Never fails; does nothing when closed.
+  // A lost connection closes every query on it.
+  void Close() noexcept;
   // Reads every remaining row of the result into the copy; the current row stays.
   void FetchAll();
 
@@ -202,10 +259,14 @@ public:
   // statement set for it, parameters bound by name from the row ("OLD_NAME"
   // takes the fetched value of NAME, "NAME" the current one, a name the query
   // does not list gives null). Each execution must change exactly one row, or
-  // the write fails with "Update Failed"; a row written marks unchanged, a row
-  // that fails stays changed and is visited again by the next write. The row
-  // current before the call is current again afterwards, failure or not.
-  // Commits nothing: the caller commits with retention after each write.
+  // the write fails with "Update Failed"; a row written marks unchanged.
+  // When a row fails, the transaction's work since its last commit is rolled
+  // back (retaining, so the results stay open), so that no row stays locked:
+  // the failed row's edit is dropped (it shows its fetched values again, and
+  // is unchanged), the rows this call wrote before it are changed again, and
+  // the changed rows after it stay changed. The row current before the call
+  // is current again afterwards, failure or not. Commits nothing: the caller
+  // commits with retention after each write.
   void ApplyUpdates();
   // Change marks, for callers that want to know what is pending.
   bool RowChanged(int row) const;  // std::out_of_range for a row not in the copy
@@ -221,7 +282,11 @@ private:
     int CharacterSet;    // text columns: what a set text is cut in (CharacterSets.h)
   };
 
+  void ConnectionDropped() noexcept override;
   [[noreturn]] void Fail(std::string_view text) const;
+  // Undoes a failed write of a row (see ApplyUpdates); written: the rows this
+  // write had written before it.
+  void UndoWrite(std::size_t failedRow, const std::vector<std::size_t>& written);
   void CheckOpen() const;
   std::size_t ColumnIndex(std::string_view column) const;  // fails with "Field '%s' not found"
   void CheckSize(std::size_t column) const;

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <type_traits>
 #include <utility>
@@ -27,9 +28,24 @@ constexpr std::size_t MaxInfoValueSize = 4;  // isc_vax_integer reads at most 4 
 ISC_SHORT BaseType(ISC_SHORT sqlType) { return static_cast<ISC_SHORT>(sqlType & ~NullableBit); }
 ISC_SHORT Nullable(ISC_SHORT sqlType) { return static_cast<ISC_SHORT>(sqlType | NullableBit); }
 
+// The codes after which an attachment is of no further use.
+constexpr ISC_STATUS LostConnectionCodes[] = {
+    isc_network_error,        // the server cannot be reached
+    isc_net_read_err,         // the connection broke while reading (server killed)
+    isc_net_write_err,        // ... or while writing
+    isc_lost_db_connection,   // the client knows the connection is gone
+    isc_conn_lost,
+    isc_att_shutdown,         // the attachment was ended (by an administrator, a server shutdown)
+    isc_shutdown,             // the database was shut down
+    isc_net_server_shutdown,  // the server is shutting down
+    isc_bad_db_handle,        // the client no longer knows the attachment
+};
+
 // Throws the client's error when the status vector holds one.
 void Check(const ISC_STATUS* status) {
-  if (status[0] == isc_arg_gds && status[1] != 0) throw EDatabaseError(StatusText(status), status[1]);
+  if (status[0] == isc_arg_gds && status[1] != 0) {
+    throw EDatabaseError(StatusText(status), status[1], ConnectionLost(status));
+  }
 }
 
 std::size_t InfoLength(const char* at) {
@@ -66,6 +82,22 @@ std::string StatusText(const ISC_STATUS* status) {
   }
   if (!text.empty() && text.back() == '.') text.pop_back();
   return text;
+}
+
+bool ConnectionLost(const ISC_STATUS* status) {
+  // A status vector is a list of (kind, value) pairs up to isc_arg_end; a
+  // counted string takes one slot more, its length before its address.
+  constexpr std::size_t MaxSlots = ISC_STATUS_LENGTH;
+  std::size_t i = 0;
+  while (i + 1 < MaxSlots && status[i] != isc_arg_end) {
+    if (status[i] == isc_arg_gds &&
+        std::find(std::begin(LostConnectionCodes), std::end(LostConnectionCodes), status[i + 1]) !=
+            std::end(LostConnectionCodes)) {
+      return true;
+    }
+    i += status[i] == isc_arg_cstring ? 3 : 2;
+  }
+  return false;
 }
 
 // ---- Parameter blocks ----
@@ -149,6 +181,18 @@ int TFbAttachment::DatabaseDialect() {
   return FirstDialect;  // a database older than dialects
 }
 
+void TFbAttachment::Ping() {
+  ISC_STATUS_ARRAY status;
+  fb_ping(status, handle_.Address());
+  Check(status);
+}
+
+void TFbAttachment::Abort() noexcept {
+  if (!handle_.Held()) return;
+  ISC_STATUS_ARRAY status;
+  fb_cancel_operation(status, handle_.Address(), fb_cancel_abort);
+}
+
 void TFbAttachment::Detach() {
   if (!handle_.Held()) return;
   ISC_STATUS_ARRAY status;
@@ -171,6 +215,12 @@ TFbTransaction TFbTransaction::Start(TFbAttachment& attachment, const std::strin
 void TFbTransaction::CommitRetaining() {
   ISC_STATUS_ARRAY status;
   isc_commit_retaining(status, handle_.Address());
+  Check(status);
+}
+
+void TFbTransaction::RollbackRetaining() {
+  ISC_STATUS_ARRAY status;
+  isc_rollback_retaining(status, handle_.Address());
   Check(status);
 }
 

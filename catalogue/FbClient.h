@@ -21,19 +21,29 @@
 // Every error of the catalogue layer. For an error of the database client its
 // text is the client's messages, one per line, with a final full stop removed;
 // ErrorCode is then the first code of the status vector (isc_deadlock, ...).
+// ConnectionLost: the status said the attachment is gone (ConnectionLost below).
 class EDatabaseError : public std::runtime_error {
 public:
-  explicit EDatabaseError(const std::string& text, ISC_STATUS errorCode = 0)
-      : std::runtime_error(text), errorCode_(errorCode) {}
+  explicit EDatabaseError(const std::string& text, ISC_STATUS errorCode = 0, bool connectionLost = false)
+      : std::runtime_error(text), errorCode_(errorCode), connectionLost_(connectionLost) {}
   ISC_STATUS ErrorCode() const { return errorCode_; }
+  bool ConnectionLost() const { return connectionLost_; }
 
 private:
   ISC_STATUS errorCode_;
+  bool connectionLost_;
 };
 
 // The text of an error status vector: each message that fb_interpret gives on
 // a line of its own, the last line without its final full stop.
 std::string StatusText(const ISC_STATUS* status);
+
+// True when any code of an error status vector says that the attachment is
+// gone for good: a network error (server killed or restarted, connection
+// cut), the database or server shut down, the attachment ended by an
+// administrator, or a handle the client no longer knows. Every handle of
+// that attachment is then of no further use.
+bool ConnectionLost(const ISC_STATUS* status);
 
 // The parameter blocks, built here and nowhere else.
 namespace FbBlocks {
@@ -113,6 +123,14 @@ public:
   bool Attached() const { return handle_.Held(); }
   // The database's own SQL dialect, asked from the server.
   int DatabaseDialect();
+  // Asks the server whether the attachment still works; fails with the
+  // client's error (a lost connection among them) when it does not.
+  void Ping();
+  // Closes this side of a lost connection at once, so that releasing the
+  // attachment's handles afterwards fails at once instead of waiting for a
+  // server that will not answer (an attachment the server ended may leave
+  // the connection open and silent). The handle stays held; never fails.
+  void Abort() noexcept;
   // Detaches. When the client refuses (a transaction still active), the
   // attachment stays and the error is thrown.
   void Detach();
@@ -136,6 +154,9 @@ public:
   // Makes the work permanent and keeps the transaction, its cursors and
   // prepared statements alive.
   void CommitRetaining();
+  // Undoes the work since the last commit and, like CommitRetaining, keeps
+  // the transaction, its cursors and prepared statements alive.
+  void RollbackRetaining();
   // Commit and Rollback end the transaction when they succeed.
   void Commit();
   void Rollback();

@@ -133,6 +133,16 @@ void TRowStore::StoreEdit(std::size_t row, std::span<const std::optional<TSqlVal
   }
 }
 
+// The row keeps its block, now a copy of its fetched cells (whose texts lie
+// in the fetched store), for its next edit.
+void TRowStore::DropEdit(std::size_t row) noexcept {
+  const std::uint32_t block = rowBlocks_[row];
+  if (block == NoBlock) return;
+  std::copy_n(fetchedCells_.begin() + static_cast<std::ptrdiff_t>(row * columnCount_), columnCount_,
+              editedCells_.begin() + static_cast<std::ptrdiff_t>(block * columnCount_));
+  editedText_[block] = std::string();
+}
+
 bool TRowStore::Changed(std::size_t row) const {
   static_cast<void>(rowBlocks_.at(row));  // the copy's range check
   return changed_.contains(row);

@@ -61,6 +61,9 @@ public:
   // current values, and the fetched values stay. An edit that gives no value
   // changes nothing. On any failure the copy stays as it was.
   void StoreEdit(std::size_t row, std::span<const std::optional<TSqlValue>> edits);
+  // Drops every edit stored for a row (row < RowCount()): its current values
+  // are its fetched ones again. Its change mark is left as it is.
+  void DropEdit(std::size_t row) noexcept;
 
   // Change marks. Changed fails with std::out_of_range for a row not in the copy.
   void MarkChanged(std::size_t row) { changed_.insert(row); }

@@ -8,9 +8,12 @@
 
 namespace {
 
-// Opens the query (nothing when it is open already), reads all its rows and
-// goes to the first.
+// Selects the query's rows afresh, reads them all and goes to the first.
+// Each run looks at the catalogue as it is now: rows that got a length since
+// the last run are left alone, rows that came to lack one are taken, and a
+// row the last run could not write is measured again if it still lacks one.
 void AbreTudo(TQuery& query) {
+  query.Close();
   query.Open();
   query.FetchAll();
   query.First();

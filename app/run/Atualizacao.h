@@ -30,8 +30,10 @@ public:
                TPathMapping mapeamento = {});
 
   // The whole run. It handles no error: a database error ends it where it
-  // happens (the rows before stay committed) and passes to the caller.
-  // The queries stay open afterwards, so a later run walks the same rows again.
+  // happens (the rows before stay committed, nothing after it stays pending
+  // or locked) and passes to the caller. Each run selects the rows afresh, so
+  // a later run takes what still lacks a length; after a lost connection it
+  // connects again.
   // It also ends, quietly, before a row when the front end asks it to.
   void Executa();
 

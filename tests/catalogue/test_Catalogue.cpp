@@ -5,12 +5,15 @@
 #include "catalogue/Catalogue.h"
 
 #include "tests/catalogue/CatalogueSteps.h"
+#include "tests/catalogue/LostConnection.h"
 #include "tests/support/CatalogueDb.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <iterator>
+#include <map>
 
 namespace {
 
@@ -18,6 +21,7 @@ using dztest::AddMusica;
 using dztest::AddPasta;
 using dztest::AddVinheta;
 using dztest::DatabaseWithRows;
+using dztest::EditMusica;
 using dztest::ErrorText;
 using dztest::MusicaInDatabase;
 using dztest::Null;
@@ -47,9 +51,12 @@ TEST(Catalogue, StateBeforeTheFirstRun) {
   EXPECT_EQ(c.Q_Musicas.RecordCount(), 0);
   EXPECT_EQ(c.Q_Musicas.FieldAsString("MUS_TEMPO"), "");
   EXPECT_FALSE(c.Up_Musicas.Prepared());
-  // The modify statements take only the two columns the tool sets and the fetched key.
-  EXPECT_EQ(c.Up_Musicas.ParameterNames(), (std::vector<std::string>{"MUS_SEGUNDOS", "MUS_TEMPO", "OLD_MUS_CODIGO"}));
-  EXPECT_EQ(c.Up_Vinhetas.ParameterNames(), (std::vector<std::string>{"VIN_SEGUNDOS", "VIN_TEMPO", "OLD_VIN_CODIGO"}));
+  // The modify statements take only the two columns the tool sets, the
+  // fetched key, and what named the file that was measured.
+  EXPECT_EQ(c.Up_Musicas.ParameterNames(), (std::vector<std::string>{"MUS_SEGUNDOS", "MUS_TEMPO", "OLD_MUS_CODIGO",
+                                                                     "OLD_MUS_ARQUIVO", "OLD_PAS_CODIGO", "OLD_PAS_PATH"}));
+  EXPECT_EQ(c.Up_Vinhetas.ParameterNames(),
+            (std::vector<std::string>{"VIN_SEGUNDOS", "VIN_TEMPO", "OLD_VIN_CODIGO", "OLD_VIN_ARQUIVO"}));
 }
 
 TEST(Catalogue, SelectsExactly0000WithAFolderInDescendingOrder) {
@@ -173,7 +180,7 @@ TEST(Catalogue, AnotherProgramsChangeToOtherColumnsSurvivesTheWrite) {
   c.Q_Vinhetas.Open();
   c.Q_Vinhetas.FetchAll();
   TSession other(db->Path());
-  other.Exec("update TB_MUSICAS set MUS_NOME = 'Renamed', MUS_ARQUIVO = 'moved.mp3', MUS_ANO = 2001 where MUS_CODIGO = 1");
+  other.Exec("update TB_MUSICAS set MUS_NOME = 'Renamed', MUS_INTERPRETE = 'Other', MUS_ANO = 2001 where MUS_CODIGO = 1");
   other.Exec("update TB_VINHETAS set VIN_NOME = 'Renamed', CAV_CODIGO = 9 where VIN_CODIGO = 1");
   other.Commit();
 
@@ -184,9 +191,9 @@ TEST(Catalogue, AnotherProgramsChangeToOtherColumnsSurvivesTheWrite) {
   c.Q_Vinhetas.ApplyUpdates();
   c.Trans_Velmar.CommitRetaining();
 
-  EXPECT_EQ(Show(other.Scalar("select MUS_NOME || '|' || MUS_ARQUIVO || '|' || MUS_ANO || '|' || MUS_SEGUNDOS || '|' ||"
+  EXPECT_EQ(Show(other.Scalar("select MUS_NOME || '|' || MUS_INTERPRETE || '|' || MUS_ANO || '|' || MUS_SEGUNDOS || '|' ||"
                               " MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 1")),
-            "Renamed|moved.mp3|2001|61|01:01");
+            "Renamed|Other|2001|61|01:01");
   EXPECT_EQ(Show(other.Scalar("select VIN_NOME || '|' || CAV_CODIGO || '|' || VIN_SEGUNDOS || '|' || VIN_TEMPO"
                               " from TB_VINHETAS where VIN_CODIGO = 1")),
             "Renamed|9|2|00:02");
@@ -206,18 +213,19 @@ TEST(Catalogue, RowDeletedByAnotherProgramFailsWithUpdateFailed) {
   WriteMusica(c, 10, "00:10");  // row 3
   c.Q_Musicas.Next();           // row 2, gone
   EXPECT_EQ(ErrorText([&] { WriteMusica(c, 20, "00:20"); }), "Update Failed");
-  EXPECT_TRUE(c.Q_Musicas.RowChanged(1));
+  // The failed row's edit is dropped: it shows what it was fetched with.
+  EXPECT_FALSE(c.Q_Musicas.RowChanged(1));
   EXPECT_EQ(c.Q_Musicas.CurrentRow(), 1);
-  EXPECT_EQ(c.Q_Musicas.FieldAsString("MUS_TEMPO"), "00:20");  // the new values stay pending
-  EXPECT_EQ(MusicaInDatabase(other, 3), "10 00:10");             // the row before stays committed
+  EXPECT_EQ(c.Q_Musicas.FieldAsString("MUS_TEMPO"), "00:00");
+  EXPECT_EQ(c.Q_Musicas.FieldAsString("MUS_SEGUNDOS"), "");
+  EXPECT_EQ(MusicaInDatabase(other, 3), "10 00:10");  // the row before stays committed
   EXPECT_EQ(MusicaInDatabase(other, 2), "(gone)");
 
-  // The failed row is visited again first, so the next row is not written either.
+  // Nothing of it is left to write, so the next row is written.
   c.Q_Musicas.Next();
-  EXPECT_EQ(ErrorText([&] { WriteMusica(c, 30, "00:30"); }), "Update Failed");
-  EXPECT_EQ(c.Q_Musicas.CurrentRow(), 2);
-  EXPECT_EQ(c.Q_Musicas.ChangedCount(), 2);
-  EXPECT_EQ(MusicaInDatabase(other, 1), "<null> 00:00");
+  WriteMusica(c, 30, "00:30");
+  EXPECT_EQ(c.Q_Musicas.ChangedCount(), 0);
+  EXPECT_EQ(MusicaInDatabase(other, 1), "30 00:30");
 }
 
 TEST(Catalogue, RowLockedByAnotherTransactionFailsAtOnce) {
@@ -248,12 +256,11 @@ TEST(Catalogue, RowLockedByAnotherTransactionFailsAtOnce) {
   EXPECT_EQ(code, isc_deadlock);
   EXPECT_EQ(text.rfind("deadlock\nupdate conflicts with concurrent update\nconcurrent transaction number is ", 0), 0u)
       << text;
-  EXPECT_TRUE(c.Q_Musicas.RowChanged(1));
+  EXPECT_FALSE(c.Q_Musicas.RowChanged(1));
 
-  // Once the other program lets go, the next write takes the pending row.
+  // Once the other program lets go, the row can be written again.
   other.Rollback();
-  c.Q_Musicas.ApplyUpdates();
-  c.Trans_Velmar.CommitRetaining();
+  WriteMusica(c, 20, "00:20");
   EXPECT_EQ(c.Q_Musicas.ChangedCount(), 0);
   TSession check(db->Path());
   EXPECT_EQ(MusicaInDatabase(check, 2), "20 00:20");
@@ -289,6 +296,208 @@ TEST(Catalogue, OpenFailsOnTheDatabasesShape) {
     // Each later run tries again.
     EXPECT_EQ(ErrorText([&] { query.Open(); }), tc.text) << tc.what;
   }
+}
+
+// Another program changes a selected row between the selection and this
+// tool's write of it. The row is written only while it still names the file
+// that was measured and still lacks a length; otherwise the write fails with
+// "Update Failed", the row keeps exactly what the other program wrote, and
+// the rows after it are written as usual.
+TEST(Catalogue, RowChangedSinceTheSelectionIsLeftAsTheOtherProgramLeftIt) {
+  struct TCase {
+    const char* what;
+    bool jingle;
+    TSqlValue file;        // as selected: music, the name in its folder; jingles, the whole path
+    TSqlValue folderPath;  // music: its folder's path as selected
+    std::vector<std::string> otherSql;  // "?": the row's key, which is also its folder's key
+    bool written;
+    std::string after;  // music: file|folder's path|seconds|time; jingles: file|seconds|time
+  };
+  const TSqlValue file = T("f.wav"), path = T("/p/");
+  const TCase cases[] = {
+      {"untouched", false, file, path, {}, true, "f.wav|/p/|61|01:01"},
+      {"another column changed", false, file, path, {"update TB_MUSICAS set MUS_NOME = 'Outro' where MUS_CODIGO = ?"},
+       true, "f.wav|/p/|61|01:01"},
+      {"no file name and no folder path, untouched", false, Null, Null, {}, true, "<null>|<null>|61|01:01"},
+      {"a file name with a trailing blank, untouched", false, T("f.wav "), path, {}, true, "f.wav |/p/|61|01:01"},
+      {"re-pointed to another file with its length", false, T("typo.wav"), path,
+       {"update TB_MUSICAS set MUS_ARQUIVO = 'one.wav', MUS_SEGUNDOS = 1, MUS_TEMPO = '00:01' where MUS_CODIGO = ?"},
+       false, "one.wav|/p/|1|00:01"},
+      {"re-pointed to another file, still without a length", false, file, path,
+       {"update TB_MUSICAS set MUS_ARQUIVO = 'one.wav' where MUS_CODIGO = ?"}, false, "one.wav|/p/|<null>|00:00"},
+      {"a trailing blank added to the file name", false, file, path,
+       {"update TB_MUSICAS set MUS_ARQUIVO = 'f.wav ' where MUS_CODIGO = ?"}, false, "f.wav |/p/|<null>|00:00"},
+      {"the file name taken away", false, file, path,
+       {"update TB_MUSICAS set MUS_ARQUIVO = null where MUS_CODIGO = ?"}, false, "<null>|/p/|<null>|00:00"},
+      {"a file name given to a row without one", false, Null, path,
+       {"update TB_MUSICAS set MUS_ARQUIVO = 'f.wav' where MUS_CODIGO = ?"}, false, "f.wav|/p/|<null>|00:00"},
+      {"moved to another folder", false, file, path,
+       {"update TB_MUSICAS set PAS_CODIGO = 1000 where MUS_CODIGO = ?"}, false, "f.wav|/outras/|<null>|00:00"},
+      {"its folder's path changed", false, file, path,
+       {"update TB_PASTAS set PAS_PATH = '/novo/' where PAS_CODIGO = ?"}, false, "f.wav|/novo/|<null>|00:00"},
+      {"its folder's path taken away", false, file, path,
+       {"update TB_PASTAS set PAS_PATH = null where PAS_CODIGO = ?"}, false, "f.wav|<null>|<null>|00:00"},
+      {"its folder's row deleted", false, file, path, {"delete from TB_PASTAS where PAS_CODIGO = ?"}, false,
+       "f.wav|<null>|<null>|00:00"},
+      {"given a length by the other program", false, file, path,
+       {"update TB_MUSICAS set MUS_SEGUNDOS = 180, MUS_TEMPO = '03:00' where MUS_CODIGO = ?"}, false,
+       "f.wav|/p/|180|03:00"},
+      {"its time cleared", false, file, path, {"update TB_MUSICAS set MUS_TEMPO = null where MUS_CODIGO = ?"}, false,
+       "f.wav|/p/|<null>|<null>"},
+
+      {"untouched", true, T("/v/f.wav"), Null, {}, true, "/v/f.wav|61|01:01"},
+      {"another column changed", true, T("/v/f.wav"), Null,
+       {"update TB_VINHETAS set VIN_NOME = 'Outro', CAV_CODIGO = 3 where VIN_CODIGO = ?"}, true, "/v/f.wav|61|01:01"},
+      {"no file, untouched", true, Null, Null, {}, true, "<null>|61|01:01"},
+      {"re-pointed to another file with its length", true, T("/v/typo.wav"), Null,
+       {"update TB_VINHETAS set VIN_ARQUIVO = '/v/one.wav', VIN_SEGUNDOS = 1, VIN_TEMPO = '00:01' where VIN_CODIGO = ?"},
+       false, "/v/one.wav|1|00:01"},
+      {"re-pointed to another file, still without a length", true, T("/v/f.wav"), Null,
+       {"update TB_VINHETAS set VIN_ARQUIVO = '/v/one.wav' where VIN_CODIGO = ?"}, false, "/v/one.wav|<null>|00:00"},
+      {"moved to another folder", true, T("/v/f.wav"), Null,
+       {"update TB_VINHETAS set VIN_ARQUIVO = '/outras/f.wav' where VIN_CODIGO = ?"}, false,
+       "/outras/f.wav|<null>|00:00"},
+      {"a trailing blank added to the file name", true, T("/v/f.wav"), Null,
+       {"update TB_VINHETAS set VIN_ARQUIVO = '/v/f.wav ' where VIN_CODIGO = ?"}, false, "/v/f.wav |<null>|00:00"},
+      {"the file taken away", true, T("/v/f.wav"), Null,
+       {"update TB_VINHETAS set VIN_ARQUIVO = null where VIN_CODIGO = ?"}, false, "<null>|<null>|00:00"},
+      {"given a length by the other program", true, T("/v/f.wav"), Null,
+       {"update TB_VINHETAS set VIN_SEGUNDOS = 180, VIN_TEMPO = '03:00' where VIN_CODIGO = ?"}, false,
+       "/v/f.wav|180|03:00"},
+  };
+  // One database: each case has a row (and, for music, a folder) of its own,
+  // keyed by its place in the table.
+  TTestDatabase db;
+  {
+    TSession s(db.Path());
+    AddPasta(s, 1000, T("/outras/"));
+    for (std::int32_t key = 1; key <= static_cast<std::int32_t>(std::size(cases)); ++key) {
+      const TCase& tc = cases[key - 1];
+      if (tc.jingle) {
+        s.Exec("insert into TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) values (?, '00:00', ?)", {key, tc.file});
+      } else {
+        AddPasta(s, key, tc.folderPath);
+        AddMusica(s, key, T("00:00"), key, tc.file);
+      }
+    }
+    s.Commit();
+  }
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName(db.Path());
+  for (TQuery* query : {&c.Q_Musicas, &c.Q_Vinhetas}) {
+    query->Open();
+    query->FetchAll();
+  }
+  {
+    TSession other(db.Path());
+    for (std::int32_t key = 1; key <= static_cast<std::int32_t>(std::size(cases)); ++key) {
+      for (const std::string& sql : cases[key - 1].otherSql) other.Exec(sql, {key});
+    }
+    other.Commit();
+  }
+  // The walk of the update run, each row given 61 seconds.
+  std::map<std::int32_t, std::string> errors;  // by key
+  for (TQuery* query : {&c.Q_Musicas, &c.Q_Vinhetas}) {
+    const bool jingle = query == &c.Q_Vinhetas;
+    for (query->First(); !query->Eof(); query->Next()) {
+      const std::int32_t key = std::stoi(query->FieldAsString(jingle ? "VIN_CODIGO" : "MUS_CODIGO"));
+      errors[key] = ErrorText([&] {
+        query->Edit();
+        query->SetInteger(jingle ? "VIN_SEGUNDOS" : "MUS_SEGUNDOS", 61);
+        query->SetString(jingle ? "VIN_TEMPO" : "MUS_TEMPO", "01:01");
+        query->ApplyUpdates();
+        c.Trans_Velmar.CommitRetaining();
+      });
+    }
+    EXPECT_EQ(query->ChangedCount(), 0);
+  }
+  TSession check(db.Path());
+  for (std::int32_t key = 1; key <= static_cast<std::int32_t>(std::size(cases)); ++key) {
+    const TCase& tc = cases[key - 1];
+    SCOPED_TRACE(std::string(tc.jingle ? "jingle: " : "music: ") + tc.what);
+    EXPECT_EQ(errors[key], tc.written ? "(no error)" : "Update Failed");
+    const dztest::TRows row =
+        tc.jingle ? check.Query("select VIN_ARQUIVO, VIN_SEGUNDOS, VIN_TEMPO from TB_VINHETAS where VIN_CODIGO = ?", {key})
+                  : check.Query("select Mus.MUS_ARQUIVO, Pas.PAS_PATH, Mus.MUS_SEGUNDOS, Mus.MUS_TEMPO from TB_MUSICAS Mus"
+                                " left join TB_PASTAS Pas on Pas.PAS_CODIGO = Mus.PAS_CODIGO where Mus.MUS_CODIGO = ?",
+                                {key});
+    ASSERT_EQ(row.size(), 1u);
+    std::string after;
+    for (const TSqlValue& value : row[0]) after += (after.empty() ? "" : "|") + Show(value);
+    EXPECT_EQ(after, tc.after);
+  }
+}
+
+// A write that fails leaves nothing executed and uncommitted behind: what
+// the same write had written before the failing row is rolled back, so no
+// other program meets a lock that the tool keeps while it sits idle.
+TEST(Catalogue, FailedWriteLeavesNoRowLocked) {
+  auto db = DatabaseWithRows(3);  // walked as keys 3, 2, 1
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName(db->Path());
+  c.Q_Musicas.Open();
+  c.Q_Musicas.FetchAll();
+  auto other = std::make_unique<TSession>(db->Path());
+  other->Exec("update TB_MUSICAS set MUS_NOME = 'busy' where MUS_CODIGO = 2");
+
+  // Two rows pending, the second locked: the first is executed, the second fails.
+  c.Q_Musicas.First();
+  EditMusica(c, 10, "00:10");
+  c.Q_Musicas.Next();
+  EditMusica(c, 20, "00:20");
+  EXPECT_THAT(ErrorText([&] { c.Q_Musicas.ApplyUpdates(); }), ::testing::StartsWith("deadlock\n"));
+  other.reset();  // lets go of its row
+
+  // Every row at once, by a program that does not wait for locks: no conflict.
+  {
+    TSession third(db->Path());
+    EXPECT_EQ(ErrorText([&] { EXPECT_EQ(third.Exec("update TB_MUSICAS set MUS_NOME = 'all'"), 3); }), "(no error)");
+    third.Commit();
+  }
+  // The rolled-back row is pending again, the failed one is not.
+  EXPECT_TRUE(c.Q_Musicas.RowChanged(0));
+  EXPECT_FALSE(c.Q_Musicas.RowChanged(1));
+  c.Q_Musicas.ApplyUpdates();
+  c.Trans_Velmar.CommitRetaining();
+  TSession check(db->Path());
+  EXPECT_EQ(MusicaInDatabase(check, 3), "10 00:10");
+  EXPECT_EQ(MusicaInDatabase(check, 2), "<null> 00:00");
+  EXPECT_EQ(Show(check.Scalar("select MUS_NOME from TB_MUSICAS where MUS_CODIGO = 3")), "all");
+}
+
+// The attachment ended by an administrator (its row deleted from
+// MON$ATTACHMENTS): the call that meets it fails with the client's text and
+// the connection is dropped, so the next open attaches and selects again. Ended
+// while idle, the next open finds out and attaches again without an error.
+TEST(Catalogue, AttachmentEndedByAnAdministrator) {
+  auto db = DatabaseWithRows(3);
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName(db->Path());
+  c.Q_Musicas.Open();
+  c.Q_Musicas.FetchAll();
+  c.Q_Musicas.First();
+  WriteMusica(c, 10, "00:10");
+  c.Q_Musicas.Next();
+  ASSERT_EQ(dztest::EndOtherAttachments(db->Path()), 1);
+
+  EXPECT_THAT(ErrorText([&] { WriteMusica(c, 20, "00:20"); }), ::testing::StartsWith("connection shutdown"));
+  EXPECT_FALSE(c.DB_Velmar.Connected());
+  EXPECT_FALSE(c.Trans_Velmar.Active());
+  EXPECT_FALSE(c.Q_Musicas.IsOpen());
+  EXPECT_FALSE(c.Up_Musicas.Prepared());
+
+  EXPECT_EQ(Walk(c.Q_Musicas, "MUS_CODIGO"), (std::vector<std::string>{"2", "1"}));
+  c.Q_Musicas.First();
+  WriteMusica(c, 20, "00:20");
+  ASSERT_EQ(dztest::EndOtherAttachments(db->Path()), 1);
+  c.Q_Musicas.Close();
+  EXPECT_EQ(Walk(c.Q_Musicas, "MUS_CODIGO"), (std::vector<std::string>{"1"}));
+  WriteMusica(c, 30, "00:30");
+
+  TSession check(db->Path());
+  EXPECT_EQ(MusicaInDatabase(check, 3), "10 00:10");
+  EXPECT_EQ(MusicaInDatabase(check, 2), "20 00:20");
+  EXPECT_EQ(MusicaInDatabase(check, 1), "30 00:30");
 }
 
 }  // namespace

@@ -4,8 +4,10 @@
 
 #include "catalogue/Catalogue.h"
 
+#include "tests/catalogue/LostConnection.h"
 #include "tests/support/CatalogueDb.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -18,9 +20,8 @@ using dztest::TSession;
 using dztest::ErrorText;
 using dztest::TTestDatabase;
 
-int Server(const std::string& command) {
-  return dztest::RunCommand(dztest::ShellQuote(dztest::SourceDir() + "/scripts/fbserver") + " " + command + " >/dev/null");
-}
+using dztest::TRestartServer;
+using dztest::FbServer;
 
 std::string ServerPid() {
   std::ifstream file("/run/firebird3.0/dz-fbserver.pid");
@@ -29,16 +30,11 @@ std::string ServerPid() {
   return pid;
 }
 
-// Starts the server again when a case that stopped it ends, however it ends.
-struct TRestartServer {
-  ~TRestartServer() { Server("start"); }
-};
-
 // A server-owned database with music rows 1..3 still without a length.
 class CatalogueServer : public ::testing::Test {
 protected:
   void SetUp() override {
-    ASSERT_EQ(Server("start"), 0);  // already running: does nothing
+    ASSERT_EQ(FbServer("start"), 0);  // already running: does nothing
     {
       TSession s(db_.Path());  // embedded, before the server ever opens the file
       s.Exec("insert into TB_PASTAS values (1, '/m/')");
@@ -49,6 +45,30 @@ protected:
     }
   }
   const std::string& Path() const { return db_.Path(); }
+
+  // Opens the music query and goes to its first row, as a run does.
+  static void OpenAndFetch(TCatalogo& c) {
+    c.Q_Musicas.Open();
+    c.Q_Musicas.FetchAll();
+    c.Q_Musicas.First();
+  }
+  // The run's write of the current music row.
+  static void WriteCurrent(TCatalogo& c, std::int32_t seconds, const std::string& time) {
+    c.Q_Musicas.Edit();
+    c.Q_Musicas.SetInteger("MUS_SEGUNDOS", seconds);
+    c.Q_Musicas.SetString("MUS_TEMPO", time);
+    c.Q_Musicas.ApplyUpdates();
+    c.Trans_Velmar.CommitRetaining();
+  }
+  // Seconds and time of rows 3, 2, 1 (the order the run writes them).
+  std::string Tempos() const {
+    TSession check("localhost:" + Path());
+    std::string tempos;
+    for (const auto& row : check.Query("select MUS_SEGUNDOS, MUS_TEMPO from TB_MUSICAS order by MUS_CODIGO desc")) {
+      tempos += (tempos.empty() ? "" : "|") + Show(row[0]) + " " + Show(row[1]);
+    }
+    return tempos;
+  }
 
 private:
   TTestDatabase db_{{}, true};
@@ -124,8 +144,8 @@ TEST_F(CatalogueServer, NoServerToAnswer) {
   }
   {
     TRestartServer restart;
-    ASSERT_EQ(Server("stop"), 0);
-    EXPECT_EQ(Server("status"), 3);
+    ASSERT_EQ(FbServer("stop"), 0);
+    EXPECT_EQ(FbServer("status"), 3);
     for (const auto& c : stopped) {
       TCatalogo catalogo;
       catalogo.DB_Velmar.SetDatabaseName(c.name);
@@ -133,38 +153,76 @@ TEST_F(CatalogueServer, NoServerToAnswer) {
       EXPECT_FALSE(catalogo.DB_Velmar.Connected()) << c.what;
     }
   }
-  EXPECT_EQ(Server("status"), 0);
+  EXPECT_EQ(FbServer("status"), 0);
   TCatalogo catalogo;
   catalogo.DB_Velmar.SetDatabaseName("localhost:" + Path());
   catalogo.DB_Velmar.Connect();
   EXPECT_TRUE(catalogo.DB_Velmar.Connected());
 }
 
+// The server killed mid-run: the write fails with the client's text, and
+// everything on the lost connection is dropped at once (releasing it neither
+// hangs nor fails). Once the server is back, the same catalogue attaches
+// again, selects again and writes the rest.
 TEST_F(CatalogueServer, ServerKilledMidRun) {
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName("localhost:" + Path());
   {
     TRestartServer restart;
-    TCatalogo c;
-    c.DB_Velmar.SetDatabaseName("localhost:" + Path());
-    c.Q_Musicas.Open();
-    c.Q_Musicas.FetchAll();
-    c.Q_Musicas.First();
-    c.Q_Musicas.Edit();
-    c.Q_Musicas.SetInteger("MUS_SEGUNDOS", 1);
-    c.Q_Musicas.SetString("MUS_TEMPO", "00:01");
-    c.Q_Musicas.ApplyUpdates();
-    c.Trans_Velmar.CommitRetaining();
+    OpenAndFetch(c);
+    WriteCurrent(c, 1, "00:01");
     c.Q_Musicas.Next();
 
-    ASSERT_EQ(Server("kill"), 0);
-    c.Q_Musicas.Edit();
-    c.Q_Musicas.SetInteger("MUS_SEGUNDOS", 2);
-    c.Q_Musicas.SetString("MUS_TEMPO", "00:02");
-    EXPECT_EQ(ErrorText([&] { c.Q_Musicas.ApplyUpdates(); }), "Error reading data from the connection");
-    EXPECT_TRUE(c.Q_Musicas.RowChanged(1));
-  }  // the catalogue goes without throwing; the server starts again
-  TSession check("localhost:" + Path());
-  EXPECT_EQ(Show(check.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 3")), "00:01");
-  EXPECT_EQ(Show(check.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 2")), "00:00");
+    ASSERT_EQ(FbServer("kill"), 0);
+    EXPECT_EQ(ErrorText([&] { WriteCurrent(c, 2, "00:02"); }), "Error reading data from the connection");
+    EXPECT_FALSE(c.DB_Velmar.Connected());
+    EXPECT_FALSE(c.Trans_Velmar.Active());
+    EXPECT_FALSE(c.Q_Musicas.IsOpen());
+    EXPECT_FALSE(c.Up_Musicas.Prepared());
+    EXPECT_EQ(c.Q_Musicas.RecordCount(), 0);
+    // While the server is down, the next run cannot attach.
+    EXPECT_THAT(ErrorText([&] { c.Q_Musicas.Open(); }), ::testing::StartsWith("Unable to complete network request"));
+  }  // the server starts again
+  {
+    TSession check("localhost:" + Path());
+    EXPECT_EQ(Show(check.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 3")), "00:01");
+    EXPECT_EQ(Show(check.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 2")), "00:00");
+  }
+  OpenAndFetch(c);
+  ASSERT_EQ(c.Q_Musicas.RecordCount(), 2);
+  WriteCurrent(c, 2, "00:02");
+  c.Q_Musicas.Next();
+  WriteCurrent(c, 3, "00:03");
+  EXPECT_EQ(Tempos(), "1 00:01|2 00:02|3 00:03");
+}
+
+// The connection lost while the catalogue sits idle between runs (the server
+// restarted, or the attachment ended by an administrator): the next open
+// finds out, attaches again and selects again, without an error.
+TEST_F(CatalogueServer, ConnectionLostBetweenRuns) {
+  struct TCase {
+    const char* what;
+    std::function<void()> lose;
+  };
+  const TCase cases[] = {
+      {"server restarted", [] { ASSERT_EQ(FbServer("restart"), 0); }},
+      {"attachment ended by an administrator", [&] { EXPECT_EQ(dztest::EndOtherAttachments("localhost:" + Path()), 1); }},
+  };
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName("localhost:" + Path());
+  std::int32_t seconds = 0;
+  for (const auto& tc : cases) {
+    SCOPED_TRACE(tc.what);
+    OpenAndFetch(c);
+    ++seconds;
+    WriteCurrent(c, seconds, "00:0" + std::to_string(seconds));
+    tc.lose();
+    c.Q_Musicas.Close();
+    EXPECT_EQ(ErrorText([&] { OpenAndFetch(c); }), "(no error)");
+    EXPECT_EQ(c.Q_Musicas.RecordCount(), 3 - seconds);
+  }
+  WriteCurrent(c, 3, "00:03");
+  EXPECT_EQ(Tempos(), "1 00:01|2 00:02|3 00:03");
 }
 
 }  // namespace

@@ -129,6 +129,31 @@ TEST(RowStore, EditsBuildOnEarlierOnesAndLeaveTheRestAlone) {
   }
 }
 
+TEST(RowStore, DroppedEditShowsTheFetchedValuesAgain) {
+  // Key, name, path; the second row shares its texts with the first.
+  const std::vector<TRow> fetched = {
+      {1, T("Igual"), T("/musicas/")},
+      {2, T("Igual"), T("/musicas/")},
+      {3, Null, T("/outra/")},
+  };
+  TRowStore store = StoreOf(3, fetched);
+  store.StoreEdit(1, TEdit{20, T("Novo"), Null});
+  store.StoreEdit(2, TEdit{std::nullopt, T("Nome"), std::nullopt});
+  store.MarkChanged(1);
+  store.DropEdit(1);
+  store.DropEdit(0);  // a row without edits: nothing happens
+  std::vector<TRow> current = fetched;
+  current[2] = {3, T("Nome"), T("/outra/")};
+  EXPECT_EQ(Rows(store, &TRowStore::Current), current);
+  EXPECT_EQ(Rows(store, &TRowStore::Fetched), fetched);
+  EXPECT_TRUE(store.Changed(1));  // marks are the caller's
+  // A later edit of the row builds on the fetched values.
+  store.StoreEdit(1, TEdit{std::nullopt, std::nullopt, T("/nova/")});
+  current[1] = {2, T("Igual"), T("/nova/")};
+  EXPECT_EQ(Rows(store, &TRowStore::Current), current);
+  EXPECT_EQ(store.EditedRowCount(), 2u);  // the row's block is used again
+}
+
 TEST(RowStore, ChangeMarksInTheOrderOfTheCopy) {
   TRowStore store = StoreOf(1, {{1}, {2}, {3}, {4}});
   store.MarkChanged(3);

@@ -168,6 +168,8 @@ std::vector<TStep> CatalogueSteps() {
       Sine("curto.wav", 8000, 1, "0.4"),
       Sine("subfaixa.wav", 8000, 1, "1"),
       "mkdir sub && " + Sine("sub/faixa.wav", 8000, 1, "4"),
+      // Named by a row whose own folder lacks it, until its folder's path becomes "sub/".
+      Sine("sub/falta.wav", 8000, 1, "6"),
       Sine("cinco.wav", 44100, 2, "5") + " && lame --quiet cinco.wav cinco.mp3",
       // No "RIFF", and no 0xFF byte that could start an MPEG frame.
       "head -c 4096 /dev/zero | tr '\\0' x > texto.wav && cp texto.wav texto.mp3",

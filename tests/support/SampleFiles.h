@@ -23,7 +23,8 @@ enum class TSampleSet {
   // "lame-version.txt", what "lame --version" said.
   Mp3,
   // What the test catalogues point at: "tres.wav" (3 s), "dois.wav" (2 s),
-  // "curto.wav" (0.4 s), "subfaixa.wav" (1 s), "sub/faixa.wav" (4 s), all
+  // "curto.wav" (0.4 s), "subfaixa.wav" (1 s), "sub/faixa.wav" (4 s),
+  // "sub/falta.wav" (6 s; there is no "falta.wav" beside "tres.wav"), all
   // 8 kHz mono; "cinco.mp3" (5 s, lame's defaults); "texto.wav" and
   // "texto.mp3", plain text that no reader takes for audio.
   Catalogue,

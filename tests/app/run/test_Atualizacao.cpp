@@ -63,6 +63,11 @@ private:
   TValores& Barra(TBarra barra) { return barra == TBarra::Atual ? atual : geral; }
 };
 
+// Runs the update run; the text of the database error that ended it, or "(no error)".
+std::string ErroDaRodada(TCatalogo& catalogo, TFrenteAtualizacao& frente) {
+  return dztest::ErrorText([&] { TAtualizacao(catalogo, frente).Executa(); });
+}
+
 // The run of a catalogue with path rules; its front end and its lookup stay for the checks.
 struct TRodadaComRegras {
   TRodadaComRegras(const TTestDatabase& db, const TPathMapping& regras, TModoAtualizacao modo)
@@ -213,8 +218,9 @@ TEST_F(AtualizacaoTest, FolderWithoutTrailingSeparator) {
   EXPECT_THAT(Musicas(db.Path()), ElementsAre("1|1|00:01"));
 }
 
-// A second press walks the rows fetched by the first run again; a row that
-// came to lack a length since is not seen.
+// A second press selects again: a row that has a length since is left alone
+// (also one that another program gave another length), a row that came to
+// lack one is taken, and a row whose file gave 0 is measured again.
 TEST_F(AtualizacaoTest, SecondPress) {
   TTestDatabase db(ThreeAndOne());
   TCatalogo catalogo;
@@ -228,9 +234,13 @@ TEST_F(AtualizacaoTest, SecondPress) {
                               "VALUES (40, '00:00', 1, 'tres.wav')"});
   frente.log.clear();
   TAtualizacao(catalogo, frente).Executa();
-  // Both bars start from zero again; the counts are those of the first run.
-  EXPECT_THAT(frente.log, ElementsAreArray(ThreeAndOneLog()));
-  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03", "40|<null>|00:00"));
+  // Both bars start from zero again, with this run's counts.
+  EXPECT_THAT(frente.log, ElementsAre("max Geral 2", "Geral 0", "Atual 0", "max Atual 2", "rotulo Progresso: Músicas",
+                                      "Atual 1", "Geral 1", "musica 40", "Atual 2", "Geral 2", "musica 10", "Atual 0",
+                                      "max Atual 0", "rotulo Progresso: Vinhetas",
+                                      "mensagem Atualização realizada com sucesso."));
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|99|01:39", "40|3|00:03"));
+  EXPECT_THAT(Vinhetas(db.Path()), ElementsAre("1|2|00:02"));
 }
 
 // Errors end the run where they happen and pass to the caller; the rows
@@ -244,21 +254,21 @@ TEST_F(AtualizacaoTest, Failures) {
     std::string textStart, textEnd;  // the error's text
     std::vector<std::string> log;    // what the front end saw until then
     std::vector<std::string> musicas;
-    bool retry;  // the cause goes away afterwards: the next run does the whole job
+    std::vector<std::string> retryLog;  // the cause goes away afterwards: the next run's log (none: no retry)
   };
   const auto ownPath = [](const TTestDatabase& db) { return db.Path(); };
   const auto noLock = [](const TTestDatabase&) { return std::unique_ptr<TSession>(); };
   const std::vector<std::string> untouched = {"10|<null>|00:00", "20|<null>|00:00", "30|<null>|00:00"};
   const TCase cases[] = {
       {"empty database name", ThreeAndOne(), [](const TTestDatabase&) { return std::string(); }, noLock,
-       "Database name is missing", "Database name is missing", {}, untouched, false},
+       "Database name is missing", "Database name is missing", {}, untouched, {}},
       {"wrong path", ThreeAndOne(), [](const TTestDatabase& db) { return db.Path() + ".missing"; }, noLock,
-       "I/O error during \"open\" operation for file", "No such file or directory", {}, untouched, false},
+       "I/O error during \"open\" operation for file", "No such file or directory", {}, untouched, {}},
       {"missing table", ThreeAndOne() + "COMMIT;\nDROP TABLE TB_VINHETAS;\n", ownPath, noLock,
-       "Dynamic SQL Error", "", {}, untouched, false},
+       "Dynamic SQL Error", "", {}, untouched, {}},
       {"missing column", ThreeAndOne() + "COMMIT;\nALTER TABLE TB_VINHETAS DROP VIN_SEGUNDOS;\n", ownPath, noLock,
        "Q_Vinhetas: Field 'VIN_SEGUNDOS' not found", "Q_Vinhetas: Field 'VIN_SEGUNDOS' not found", {}, untouched,
-       false},
+       {}},
       {"a row locked by another program", ThreeAndOne(), ownPath,
        [](const TTestDatabase& db) {
          auto other = std::make_unique<TSession>(db.Path());
@@ -268,7 +278,11 @@ TEST_F(AtualizacaoTest, Failures) {
        "deadlock\nupdate conflicts with concurrent update", "",
        {"max Geral 4", "Geral 0", "Atual 0", "max Atual 3", "rotulo Progresso: Músicas", "Atual 1", "Geral 1",
         "musica 30", "Atual 2", "Geral 2"},
-       {"10|<null>|00:00", "20|<null>|00:00", "30|3|00:03"}, true},
+       {"10|<null>|00:00", "20|<null>|00:00", "30|3|00:03"},
+       // The rows still without a length.
+       {"max Geral 3", "Geral 0", "Atual 0", "max Atual 2", "rotulo Progresso: Músicas", "Atual 1", "Geral 1",
+        "musica 20", "Atual 2", "Geral 2", "musica 10", "Atual 0", "max Atual 1", "rotulo Progresso: Vinhetas",
+        "Atual 1", "Geral 3", "vinheta 1", "mensagem Atualização realizada com sucesso."}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -276,23 +290,19 @@ TEST_F(AtualizacaoTest, Failures) {
     TCatalogo catalogo;
     catalogo.DB_Velmar.SetDatabaseName(c.databaseName(db));
     TFrenteGravada frente;
-    std::string text = "(no error)";
+    std::string text;
     {
       const auto lock = c.lock(db);
-      try {
-        TAtualizacao(catalogo, frente).Executa();
-      } catch (const EDatabaseError& e) {
-        text = e.what();
-      }
+      text = ErroDaRodada(catalogo, frente);
     }
     EXPECT_THAT(text, StartsWith(c.textStart));
     EXPECT_THAT(text, EndsWith(c.textEnd));
     EXPECT_THAT(frente.log, ElementsAreArray(c.log));
     EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(c.musicas));
-    if (!c.retry) continue;
+    if (c.retryLog.empty()) continue;
     frente.log.clear();
     TAtualizacao(catalogo, frente).Executa();
-    EXPECT_THAT(frente.log, ElementsAreArray(ThreeAndOneLog()));
+    EXPECT_THAT(frente.log, ElementsAreArray(c.retryLog));
     EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
   }
 }
@@ -307,12 +317,7 @@ TEST_F(AtualizacaoTest, RowDeletedSinceTheSelection) {
   frente.aoGravar = [&](const TLinhaAtualizada& linha) {
     if (linha.codigo == 30) dztest::Executa(db.Path(), {"DELETE FROM TB_MUSICAS WHERE MUS_CODIGO = 20"});
   };
-  std::string text = "(no error)";
-  try {
-    TAtualizacao(catalogo, frente).Executa();
-  } catch (const EDatabaseError& e) {
-    text = e.what();
-  }
+  const std::string text = ErroDaRodada(catalogo, frente);
   EXPECT_EQ(text, "Update Failed");
   EXPECT_EQ(frente.log.back(), "Geral 2");
   EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|<null>|00:00", "30|3|00:03"));
@@ -321,7 +326,7 @@ TEST_F(AtualizacaoTest, RowDeletedSinceTheSelection) {
 // A catalogue written on Windows: its rows find their files through the
 // rules and the lookup, and each row tells the file it opened. Each run reads
 // the folders afresh: a file that appears between two presses is found by the
-// second.
+// second, which selects only the row still without a length.
 TEST_F(AtualizacaoTest, WindowsPathsThroughTheRules) {
   const dztest::TTempDir novos;
   TTestDatabase db("INSERT INTO TB_PASTAS VALUES (1, 'C:\\AUDIO\\');\n"
@@ -353,10 +358,11 @@ TEST_F(AtualizacaoTest, WindowsPathsThroughTheRules) {
   std::filesystem::copy_file(File("dois.wav"), novos.File("nova.wav"));
   frente.linhas.clear();
   atualizacao.Executa();
-  ASSERT_EQ(frente.linhas.size(), 4u);
+  // The second run selects again: only the row still without a length.
+  ASSERT_EQ(frente.linhas.size(), 1u);
   EXPECT_EQ(frente.linhas[0].aberto, novos.File("nova.wav"));
   EXPECT_THAT(Musicas(db.Path()), ElementsAre("1|4|00:04", "2|3|00:03", "3|2|00:02"));
-  EXPECT_EQ(atualizacao.Busca().DirectoryReads(), 3u);
+  EXPECT_EQ(atualizacao.Busca().DirectoryReads(), 1u);  // the new files' folder, read afresh
 }
 
 // 10,000 rows in 20 folders, every name in another letter case than on disk:
@@ -443,6 +449,111 @@ TEST_F(AtualizacaoTest, FrontEndStopsTheRunBeforeARow) {
     EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(c.musicas));
     EXPECT_THAT(Vinhetas(db.Path()), ElementsAre(c.vinheta));
   }
+}
+
+// Another program re-points a row, or gives it a length, while the run is
+// on its way to it: the run never writes into it the length of the file it
+// named before. It ends there with "Update Failed" and the row keeps what the
+// other program wrote; the next run measures it again if it still lacks a
+// length.
+TEST_F(AtualizacaoTest, RowChangedDuringTheRun) {
+  struct TCase {
+    const char* what;
+    TTabela after;                 // the other program acts after this table's row ...
+    std::int32_t afterKey;         // ... of this key is written
+    std::string sql;
+    std::vector<std::string> lastLog;  // the failed run's log ends with
+    std::vector<std::string> musicas, vinhetas;          // after the failed run
+    std::vector<std::string> musicasNext, vinhetasNext;  // after the next run
+  };
+  const std::vector<std::string> failsAtMusic10 = {"Atual 3", "Geral 3"};
+  const std::vector<std::string> failsAtJingle1 = {"rotulo Progresso: Vinhetas", "Atual 1", "Geral 4"};
+  const std::vector<std::string> musicDone = {"10|0|00:00", "20|5|00:05", "30|3|00:03"};
+  const TCase cases[] = {
+      {"music row re-pointed from a missing file to a real one, with its length", TTabela::Musicas, 20,
+       "UPDATE TB_MUSICAS SET MUS_ARQUIVO = 'subfaixa.wav', MUS_SEGUNDOS = 1, MUS_TEMPO = '00:01' WHERE MUS_CODIGO = 10",
+       failsAtMusic10, {"10|1|00:01", "20|5|00:05", "30|3|00:03"}, {"1|<null>|00:00"},
+       {"10|1|00:01", "20|5|00:05", "30|3|00:03"}, {"1|2|00:02"}},
+      {"music row moved to another folder", TTabela::Musicas, 20,
+       "UPDATE TB_MUSICAS SET PAS_CODIGO = 2, MUS_ARQUIVO = 'faixa.wav' WHERE MUS_CODIGO = 10", failsAtMusic10,
+       {"10|<null>|00:00", "20|5|00:05", "30|3|00:03"}, {"1|<null>|00:00"},
+       {"10|4|00:04", "20|5|00:05", "30|3|00:03"}, {"1|2|00:02"}},
+      {"the music row's folder given another path", TTabela::Musicas, 20,
+       "UPDATE TB_PASTAS SET PAS_PATH = '" + File("sub") + "/' WHERE PAS_CODIGO = 1", failsAtMusic10,
+       {"10|<null>|00:00", "20|5|00:05", "30|3|00:03"}, {"1|<null>|00:00"},
+       {"10|6|00:06", "20|5|00:05", "30|3|00:03"}, {"1|2|00:02"}},
+      {"music row given a length by the other program", TTabela::Musicas, 20,
+       "UPDATE TB_MUSICAS SET MUS_SEGUNDOS = 180, MUS_TEMPO = '03:00' WHERE MUS_CODIGO = 10", failsAtMusic10,
+       {"10|180|03:00", "20|5|00:05", "30|3|00:03"}, {"1|<null>|00:00"},
+       {"10|180|03:00", "20|5|00:05", "30|3|00:03"}, {"1|2|00:02"}},
+      {"jingle re-pointed to another file, with its length", TTabela::Musicas, 10,
+       "UPDATE TB_VINHETAS SET VIN_ARQUIVO = '" + File("tres.wav") + "', VIN_SEGUNDOS = 3, VIN_TEMPO = '00:03'",
+       failsAtJingle1, musicDone, {"1|3|00:03"}, musicDone, {"1|3|00:03"}},
+      {"jingle moved to another folder", TTabela::Musicas, 10,
+       "UPDATE TB_VINHETAS SET VIN_ARQUIVO = '" + File("sub/faixa.wav") + "'", failsAtJingle1, musicDone,
+       {"1|<null>|00:00"}, musicDone, {"1|4|00:04"}},
+      {"jingle given a length by the other program", TTabela::Musicas, 10,
+       "UPDATE TB_VINHETAS SET VIN_SEGUNDOS = 180, VIN_TEMPO = '03:00'", failsAtJingle1, musicDone, {"1|180|03:00"},
+       musicDone, {"1|180|03:00"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TTestDatabase db(ThreeAndOne() + "INSERT INTO TB_PASTAS VALUES (2, '" + File("sub") + "/');\n");
+    TCatalogo catalogo;
+    catalogo.DB_Velmar.SetDatabaseName(db.Path());
+    TFrenteGravada frente;
+    frente.aoGravar = [&](const TLinhaAtualizada& linha) {
+      if (linha.tabela == c.after && linha.codigo == c.afterKey) dztest::Executa(db.Path(), {c.sql});
+    };
+    const std::string text = ErroDaRodada(catalogo, frente);
+    EXPECT_EQ(text, "Update Failed");
+    ASSERT_GE(frente.log.size(), c.lastLog.size());
+    EXPECT_THAT(std::vector<std::string>(frente.log.end() - static_cast<std::ptrdiff_t>(c.lastLog.size()), frente.log.end()),
+                ElementsAreArray(c.lastLog));
+    EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(c.musicas));
+    EXPECT_THAT(Vinhetas(db.Path()), ElementsAreArray(c.vinhetas));
+
+    frente.aoGravar = nullptr;
+    frente.log.clear();
+    TAtualizacao(catalogo, frente).Executa();
+    EXPECT_THAT(frente.log.back(), StartsWith("mensagem "));
+    EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(c.musicasNext));
+    EXPECT_THAT(Vinhetas(db.Path()), ElementsAreArray(c.vinhetasNext));
+  }
+}
+
+// A row locked by another program fails the run, also when pressed again
+// while it is still locked; nothing the runs did stays uncommitted, so once
+// the lock goes another program can update every row at once, and the next
+// run does the rest.
+TEST_F(AtualizacaoTest, LockedRowLeavesNothingLocked) {
+  TTestDatabase db(ThreeAndOne());
+  TCatalogo catalogo;
+  catalogo.DB_Velmar.SetDatabaseName(db.Path());
+  TFrenteGravada frente;
+  auto other = std::make_unique<TSession>(db.Path());
+  other->Exec("UPDATE TB_MUSICAS SET MUS_NOME = 'x' WHERE MUS_CODIGO = 20");
+  for (const char* press : {"first press", "second press"}) {
+    SCOPED_TRACE(press);
+    const std::string text = ErroDaRodada(catalogo, frente);
+    EXPECT_THAT(text, StartsWith("deadlock\nupdate conflicts with concurrent update"));
+  }
+  other.reset();
+
+  {
+    TSession third(db.Path());
+    EXPECT_EQ(dztest::ErrorText([&] {
+                EXPECT_EQ(third.Exec("UPDATE TB_MUSICAS SET MUS_INTERPRETE = 'Todas'"), 3);
+                EXPECT_EQ(third.Exec("UPDATE TB_VINHETAS SET VIN_NOME = 'Todas'"), 1);
+              }),
+              "(no error)");
+    third.Commit();
+  }
+  frente.log.clear();
+  TAtualizacao(catalogo, frente).Executa();
+  EXPECT_EQ(frente.log.back(), "mensagem Atualização realizada com sucesso.");
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
+  EXPECT_THAT(Vinhetas(db.Path()), ElementsAre("1|2|00:02"));
 }
 
 }  // namespace
