@@ -11,6 +11,11 @@
 // trusted; --conferir=estrito: and end with exit status 3 after a warning.
 enum class TModoConferencia { Nenhuma, Avisa, Estrita };
 
+// Threads that measure the next rows' files while the run writes the current
+// one, unless --paralelo says otherwise (1: each file measured as its row
+// comes, as the window does).
+inline constexpr int ParaleloPadrao = 8;
+
 struct TOpcoesLinha {
   std::string arquivoConfiguracao;  // --config FILE; empty: BaseAudio.ini beside the program
   std::string banco;                // --database NAME
@@ -19,6 +24,7 @@ struct TOpcoesLinha {
   bool detalhado = false;           // --verbose
   bool simulacao = false;           // --dry-run
   TModoConferencia conferencia = TModoConferencia::Nenhuma;  // --conferir[=estrito]
+  int paralelo = ParaleloPadrao;    // --paralelo N
   bool ajuda = false;               // --help
   bool versao = false;              // --version
   std::string erro;                 // what is wrong with the arguments, if anything
