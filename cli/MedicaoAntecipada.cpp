@@ -143,7 +143,7 @@ void TMedicaoAntecipada::Trabalha() {
 void TMedicaoAntecipada::MedeTarefa(TWindowsLookup& busca, const std::string& caminho, TTarefa& resultado) const {
   std::unique_lock<std::mutex> turno;
   if (!leitoresPorThread_) turno = std::unique_lock(turnoLeitores_);
-  resultado.medida = MedeArquivo(busca, mapeamento_, caminho);
+  resultado.medida = MedeCaminho(busca, mapeamento_, caminho);
   // The file the front end would walk: the one opened, or the path looked for.
   if (conferir_) resultado.conferencia = ConfereArquivo(resultado.medida.arquivo.Path);
 }

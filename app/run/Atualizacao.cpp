@@ -121,7 +121,7 @@ void TAtualizacao::AtualizaVinheta() {
 void TAtualizacao::GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, const char* colunaCodigo,
                                 const char* colunaSegundos, const char* colunaTempo) {
   const TMedida medida = medicao_ != nullptr ? medicao_->Mede(query.CurrentRow(), caminho)
-                                             : MedeArquivo(busca_, mapeamento_, caminho);
+                                             : MedeCaminho(busca_, mapeamento_, caminho);
   const std::int32_t segundos = medida.segundos;
   const std::string tempo = SegundosParaTempo(segundos);
   if (modo_ == TModoAtualizacao::Gravacao) {

@@ -1,6 +1,6 @@
 #include "app/run/Medicao.h"
 
-TMedida MedeArquivo(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho) {
+TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho) {
   TMedida medida;
   medida.arquivo = busca.Find(mapeamento, caminho);
   if (medida.arquivo.Result == TLookupResult::Ambiguous) {

@@ -25,7 +25,7 @@ struct TMedida {
 // the rules and found by the lookup, then measured by the facade. An
 // ambiguous name gives 0 and nothing is read; a missing file is left to the
 // facade.
-TMedida MedeArquivo(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho);
+TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho);
 
 class TMedicao {
 public:
