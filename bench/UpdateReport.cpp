@@ -73,19 +73,22 @@ void PrintRound(int round, const char* side, const TChildResult& result, long ro
 
 void PrintResults(const TBenchResults& r) {
   const TSideResults& floor = r.sides[FloorSide];
-  const double floorMedian = Median(floor.seconds);
-  const int rounds = static_cast<int>(floor.seconds.size());
+  const bool hasFloor = !floor.seconds.empty();
+  const double floorMedian = hasFloor ? Median(floor.seconds) : 0;
+  int rounds = 0;
+  for (const TSideResults& side : r.sides) rounds = std::max(rounds, static_cast<int>(side.seconds.size()));
   std::printf("%d rounds in %.1f min; each side's time: median (lowest - highest), rows/s of the median; "
               "ratio = median / floor's median, and the median (lowest - highest) of each round's own ratio\n",
               rounds, r.roundsMinutes);
   bool met = true;
   for (int index = WindowSide; index <= FloorSide; ++index) {
     const TSideResults& side = r.sides[static_cast<std::size_t>(index)];
+    if (side.seconds.empty()) continue;  // not run (--sides)
     const double median = Median(side.seconds);
     std::printf("  %-10s %7.3f s (%.3f - %.3f) %6.0f rows/s  peak %5.1f MB", side.name.c_str(), median,
                 Lowest(side.seconds), Highest(side.seconds), r.rows / median, side.peakMegabytes);
     if (index == CompanionSide) std::printf("  [--paralelo %d]", r.paralelo);
-    if (index != FloorSide) {
+    if (index != FloorSide && hasFloor) {
       std::vector<double> ratios;
       for (std::size_t i = 0; i < side.seconds.size(); ++i) ratios.push_back(side.seconds[i] / floor.seconds[i]);
       const double ratio = median / floorMedian;
@@ -97,13 +100,13 @@ void PrintResults(const TBenchResults& r) {
   }
   std::printf("us per row in each tenth of the rows (medians of the rounds):\n");
   for (const TSideResults& side : r.sides)
-    std::printf("  %-10s %s\n", side.name.c_str(), TenthsPerRow(side, r.rows).c_str());
+    if (!side.seconds.empty()) std::printf("  %-10s %s\n", side.name.c_str(), TenthsPerRow(side, r.rows).c_str());
   double peak = 0;
   for (const TSideResults& side : r.sides) peak = std::max(peak, side.peakMegabytes);
   std::printf("peak memory: %.1f MB (target < %.0f MB): %s  [maximum resident set of each side's process, of which "
               "%.1f MB was this process's at the fork]\n",
               peak, PeakTargetMegabytes, peak < PeakTargetMegabytes ? "met" : "MISSED", r.parentMegabytes);
-  std::printf("ratios: %s\n", met ? "met" : "MISSED");
+  if (hasFloor) std::printf("ratios: %s\n", met ? "met" : "MISSED");
   if (r.runSteps.report.rows == 0) {
     std::printf("load average at end: %s\n", LoadAverage().c_str());
     return;

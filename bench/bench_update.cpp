@@ -29,7 +29,7 @@
 //
 //   bench_update [--workdir DIR] [--corpus DIR] [--files DIR] [--size 11000|110000]
 //                [--rounds N] [--music N] [--jingles N] [--paralelo N] [--target RATIO]
-//                [--no-steps]
+//                [--no-steps] [--sides window,companion,floor]
 //
 // The corpus defaults to DIR/../corpus, the reader benchmark's own when run by
 // scripts/bench (made there once if missing). --files names the folder the
@@ -79,6 +79,7 @@ struct TOptions {
   int paralelo = ParaleloPadrao;
   double target = 1.05;
   bool steps = true;
+  std::vector<std::string> sides = {"window", "companion", "floor"};
 };
 
 // Rounds unless --rounds says: enough for a median at the small size, a few
@@ -95,9 +96,24 @@ int PositiveNumber(const char* text, const char* option) {
   return static_cast<int>(value);
 }
 
+// "window,floor": the sides to run, of window, companion and floor.
+std::vector<std::string> SideNames(const std::string& list) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start <= list.size();) {
+    const std::size_t end = std::min(list.find(',', start), list.size());
+    const std::string name = list.substr(start, end - start);
+    if (name != "window" && name != "companion" && name != "floor")
+      throw std::runtime_error("--sides takes window, companion and floor, not \"" + name + "\"");
+    names.push_back(name);
+    start = end + 1;
+  }
+  return names;
+}
+
 constexpr const char* Usage =
     "bench_update [--workdir DIR] [--corpus DIR] [--files DIR] [--size 11000|110000] [--rounds N]\n"
-    "             [--music N] [--jingles N] [--paralelo N] [--target RATIO] [--no-steps]";
+    "             [--music N] [--jingles N] [--paralelo N] [--target RATIO] [--no-steps]\n"
+    "             [--sides window,companion,floor]";
 
 TOptions ReadOptions(int argc, char** argv) {
   TOptions options;
@@ -121,6 +137,7 @@ TOptions ReadOptions(int argc, char** argv) {
     else if (option == "--jingles") options.jingles = PositiveNumber(value, "--jingles");
     else if (option == "--paralelo") options.paralelo = std::min(PositiveNumber(value, "--paralelo"), ParaleloMaximo);
     else if (option == "--target") options.target = std::atof(value);
+    else if (option == "--sides") options.sides = SideNames(value);
     else if (option == "--size") {
       // Ten music rows to each jingle, as in a station's catalogue.
       const int size = PositiveNumber(value, "--size");
@@ -579,6 +596,7 @@ int Main(int argc, char** argv) {
       const int index = (turn + round - 1) % sideCount;
       TSideResults& sideResults = results.sides[static_cast<std::size_t>(index)];
       const char* sideName = sideResults.name.c_str();
+      if (std::find(options.sides.begin(), options.sides.end(), sideResults.name) == options.sides.end()) continue;
       FreshCopy(filled, copy);
       const TChildResult side =
           index == FloorSide ? InChild(sideName, [&](TChildReport& r) { Floor(copy, plan, r); })
