@@ -47,10 +47,18 @@ void TMedicaoAntecipada::Inicia(std::function<std::string(int)> caminhoDe, int t
 void TMedicaoAntecipada::Antecipa() {
   const std::size_t antes = janela_.size();
   while (proxima_ < total_ && janela_.size() < static_cast<std::size_t>(paralelo_)) {
+    std::string caminho;
+    try {
+      caminho = caminhoDe_(proxima_);
+    } catch (...) {
+      // The run meets the same error when it reads that row itself, at its
+      // own time; until then the rows are measured as they come.
+      semAntecipar_ = true;
+      break;
+    }
     TTarefa& tarefa = janela_.emplace_back();
-    tarefa.linha = proxima_;
-    tarefa.caminho = caminhoDe_(proxima_);
-    ++proxima_;
+    tarefa.linha = proxima_++;
+    tarefa.caminho = std::move(caminho);
   }
   if (janela_.size() == antes + 1) {
     haTarefa_.notify_one();
@@ -60,20 +68,26 @@ void TMedicaoAntecipada::Antecipa() {
 }
 
 TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
-  std::unique_lock trava(mutex_);
-  Antecipa();
-  if (janela_.empty() || janela_.front().linha != linha)
-    throw std::logic_error("measuring ahead: row " + std::to_string(linha) + " asked out of order");
-  haPronta_.wait(trava, [this] { return janela_.front().estado == TEstado::Pronta; });
-  TTarefa tarefa = std::move(janela_.front());
-  janela_.pop_front();
-  Antecipa();
-  trava.unlock();
-
-  if (tarefa.erro) std::rethrow_exception(tarefa.erro);
-  // Named from the same copy of the rows as the run reads, so never another
-  // path; should it be, the row's own path is what counts.
-  if (tarefa.caminho != caminho) {
+  TTarefa tarefa;
+  bool medida = false;  // by a thread, for this row's path
+  {
+    std::unique_lock trava(mutex_);
+    if (!semAntecipar_) Antecipa();
+    const bool nomeada = linha < proxima_;
+    if (nomeada || !semAntecipar_) {
+      if (janela_.empty() || janela_.front().linha != linha)
+        throw std::logic_error("measuring ahead: row " + std::to_string(linha) + " asked out of order");
+      haPronta_.wait(trava, [this] { return janela_.front().estado == TEstado::Pronta; });
+      tarefa = std::move(janela_.front());
+      janela_.pop_front();
+      if (!semAntecipar_) Antecipa();
+      if (tarefa.erro) std::rethrow_exception(tarefa.erro);
+      // Named from the same copy of the rows as the run reads, so never
+      // another path; should it be, the row's own path is what counts.
+      medida = tarefa.caminho == caminho;
+    }
+  }
+  if (!medida) {
     TWindowsLookup busca;
     MedeTarefa(busca, caminho, tarefa);
   }
@@ -92,6 +106,7 @@ void TMedicaoAntecipada::Encerra() noexcept {
   threads_.clear();
   janela_.clear();
   parar_ = false;
+  semAntecipar_ = false;
   caminhoDe_ = nullptr;
   total_ = 0;
   proxima_ = 0;

@@ -71,6 +71,7 @@ private:
   std::function<std::string(int)> caminhoDe_;  // read on the run's thread only
   int total_ = 0;
   int proxima_ = 0;  // the next row to be named
+  bool semAntecipar_ = false;  // a path could not be read: no more rows are named in this phase
 
   std::mutex mutex_;  // guards janela_ and parar_
   std::condition_variable haTarefa_;

@@ -117,6 +117,30 @@ TEST(MedicaoAntecipada, PhaseEndedEarly) {
   medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total);
 }
 
+// A row whose path cannot be read ahead (the copy refuses the column) is
+// left to the run, which meets the error when it reads the row itself; a
+// measurer given the path measures it, and every row after it, as it comes.
+TEST(MedicaoAntecipada, PathThatCannotBeReadAhead) {
+  const std::vector<std::string> caminhos = Caminhos();
+  const std::vector<TEsperado> esperados = UmPorVez(caminhos);
+  const int total = static_cast<int>(caminhos.size());
+  for (const int recusada : {0, 5}) {
+    SCOPED_TRACE("refused at row " + std::to_string(recusada));
+    TMedicaoAntecipada medicao(4, {}, false);
+    medicao.Inicia(
+        [&](int linha) {
+          if (linha >= recusada) throw std::runtime_error("Size Mismatch");
+          return caminhos[static_cast<std::size_t>(linha)];
+        },
+        total);
+    for (int linha = 0; linha < total; ++linha) {
+      const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
+      EXPECT_EQ(medida.segundos, esperados[static_cast<std::size_t>(linha)].medida.segundos) << linha;
+      EXPECT_EQ(medida.motivo, esperados[static_cast<std::size_t>(linha)].medida.motivo) << linha;
+    }
+  }
+}
+
 TEST(MedicaoAntecipada, RowsOutOfOrderOrOfAnotherPath) {
   const std::vector<std::string> caminhos = Caminhos();
   TMedicaoAntecipada medicao(4, {}, false);
