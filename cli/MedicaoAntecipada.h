@@ -25,7 +25,7 @@
 #include <vector>
 
 // The most threads --paralelo allows.
-inline constexpr int ParaleloMaximo = 64;
+inline constexpr int ParaleloMaximo = 128;
 
 class TMedicaoAntecipada final : public TMedicao {
 public:

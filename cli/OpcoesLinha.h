@@ -13,8 +13,10 @@ enum class TModoConferencia { Nenhuma, Avisa, Estrita };
 
 // Threads that measure the next rows' files while the run writes the current
 // one, unless --paralelo says otherwise (1: each file measured as its row
-// comes, as the window does).
-inline constexpr int ParaleloPadrao = 8;
+// comes, as the window does). On a local disk two would do; a music share
+// whose every open, stat and read is a round trip of about 2 ms needs some
+// 64 files in flight to keep up with one commit per row.
+inline constexpr int ParaleloPadrao = 64;
 
 struct TOpcoesLinha {
   std::string arquivoConfiguracao;  // --config FILE; empty: BaseAudio.ini beside the program

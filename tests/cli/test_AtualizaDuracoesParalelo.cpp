@@ -92,8 +92,8 @@ TEST(AtualizaDuracoesParalelo, SameOutputAndRowsAsOneFileAtATime) {
     EXPECT_EQ(umPorVez.rodada.saida, c.saida);
     EXPECT_EQ(Linhas(umPorVez.rodada.saidaPadrao), c.linhasSaida) << umPorVez.rodada.saidaPadrao;
     EXPECT_THAT(umPorVez.rodada.saidaErros, HasSubstr(c.erro));
-    // 2 threads lag the run; 7 keep ahead of it; 64 take a phase's rows at once.
-    for (const int paralelo : {2, 7, 64}) {
+    // 2 threads lag the run; 7 keep ahead of it; 128 take a phase's rows at once.
+    for (const int paralelo : {2, 7, 128}) {
       SCOPED_TRACE("--paralelo " + std::to_string(paralelo));
       const TResultado adiante = Roda(amostras, c.extra, c.opcoes, paralelo);
       EXPECT_EQ(adiante.rodada.saida, umPorVez.rodada.saida);

@@ -81,18 +81,18 @@ TEST(OpcoesLinha, LeOpcoes) {
       {"--paralelo=1: each file as its row comes", {"--paralelo=1"}, opcoes([](TOpcoesLinha& o) {
          o.paralelo = 1;
        })},
-      {"--paralelo at its most", {"--paralelo=64"}, opcoes([](TOpcoesLinha& o) { o.paralelo = 64; })},
+      {"--paralelo at its most", {"--paralelo=128"}, opcoes([](TOpcoesLinha& o) { o.paralelo = 128; })},
       {"--paralelo 0", {"--paralelo", "0"}, opcoes([](TOpcoesLinha& o) {
-         o.erro = "--paralelo precisa de um número de 1 a 64";
+         o.erro = "--paralelo precisa de um número de 1 a 128";
        })},
-      {"--paralelo past its most", {"--paralelo=65"}, opcoes([](TOpcoesLinha& o) {
-         o.erro = "--paralelo precisa de um número de 1 a 64";
+      {"--paralelo past its most", {"--paralelo=129"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "--paralelo precisa de um número de 1 a 128";
        })},
       {"--paralelo with more than digits", {"--paralelo=4x"}, opcoes([](TOpcoesLinha& o) {
-         o.erro = "--paralelo precisa de um número de 1 a 64";
+         o.erro = "--paralelo precisa de um número de 1 a 128";
        })},
       {"--paralelo with a sign", {"--paralelo=-2"}, opcoes([](TOpcoesLinha& o) {
-         o.erro = "--paralelo precisa de um número de 1 a 64";
+         o.erro = "--paralelo precisa de um número de 1 a 128";
        })},
       {"--paralelo without its value", {"--paralelo"}, opcoes([](TOpcoesLinha& o) {
          o.erro = "falta o valor de --paralelo";
