@@ -12,6 +12,8 @@
 // (UpdateReport.h names them).
 constexpr int StepSlots = 10;
 constexpr int MemorySlots = 4;
+// A run's rows in tenths, each timed on its own.
+constexpr int Tenths = 10;
 
 // What a child sends back through its pipe: plain data, copied as bytes.
 struct TChildReport {
@@ -19,6 +21,7 @@ struct TChildReport {
   double seconds = 0;                  // the timed part
   long rows = 0;                       // rows written (or checked)
   double steps[StepSlots] = {};        // seconds per step
+  double tenths[Tenths] = {};          // seconds for each tenth of the rows
   long values[4] = {};                 // anything else a child reports
   double memory[MemorySlots][3] = {};  // MB at the points of a step-by-step run: resident, peak, heap
   char error[1024] = {};

@@ -24,7 +24,7 @@ struct TBenchSetting {
   std::size_t musicRows = 0;
   std::size_t jingleRows = 0;
   std::size_t corpusFiles = 0;
-  std::string corpusFolder;
+  std::string filesFolder;  // where the catalogue's rows point: the corpus, or the corpus seen through another file system
   int mp3Files = 0;
   int wavFiles = 0;
   int missingRows = 0;  // rows that name a missing file
@@ -35,11 +35,24 @@ struct TBenchSetting {
   std::string loadAverage;
 };
 
+// The sides of a round, in the order of TBenchResults::sides.
+enum TSide { WindowSide, CompanionSide, FloorSide };
+
+// One side's rounds.
+struct TSideResults {
+  std::string name;
+  std::vector<double> seconds;               // per round
+  std::vector<std::vector<double>> tenths;   // per round: seconds for each tenth of the rows
+  double peakMegabytes = 0;                  // highest of the rounds
+};
+
 // The rounds' times and the single runs that show where the time goes.
 struct TBenchResults {
   long rows = 0;  // per side
-  std::vector<double> runSeconds, floorSeconds;
-  double runPeakMegabytes = 0, floorPeakMegabytes = 0;
+  int paralelo = 1;       // the companion's threads
+  double target = 1.05;   // the ratio the sides that measure files should keep to
+  std::vector<TSideResults> sides;
+  double roundsMinutes = 0;
   double parentMegabytes = 0;  // the benchmark's own resident set, which each side starts with
   TChildResult runSteps;       // the update run in steps
   TChildResult knownSteps;     // the same with each file's seconds looked up

@@ -1,33 +1,46 @@
 // The whole update run against its floor, on the embedded engine.
 //
-// A catalogue of 10,000 music rows and 1,000 jingle rows, all with time
-// "00:00", points at the benchmark corpus (MP3 and WAV; about one row in a
-// hundred at a file that does not exist). Each round updates two fresh copies
-// of it, one by each side, in a process of its own:
-//   update run  TCatalogo + TAtualizacao::Executa with a front end that does
+// A catalogue of 10,000 music rows and 1,000 jingle rows (--size 11000), or
+// ten times that (--size 110000), all with time "00:00", points at the
+// benchmark corpus (MP3 and WAV; about one row in a hundred at a file that
+// does not exist). Each round updates three fresh copies of it, one by each
+// side, in a process of its own:
+//   window      TCatalogo + TAtualizacao::Executa as the window runs it, each
+//               file measured as its row comes, with a front end that does
 //               nothing: attach, open, fetch, measure every file, write and
 //               commit with retention row by row, commit, detach;
+//   companion   the same with atualiza-duracoes' measuring ahead
+//               (TMedicaoAntecipada, --paralelo N);
 //   floor       the same modify statements through the same client layer and
 //               transaction, with the values the run writes, one commit with
 //               retention per row, and no file measured.
-// The sides alternate in order from round to round; the medians give rows per
-// second and the ratio of the times. Peak memory is each process's maximum
-// resident set (wait4). After every side a check compares what the database
-// holds with what was expected. Then, left out of the medians, the run and the
-// floor once more timed step by step, the run with its files' seconds looked
-// up instead of measured, and the measuring alone show where the time goes.
+// The order of the sides turns from round to round; the medians give rows per
+// second and the ratio of the times, the spread their lowest and highest. Each
+// side also times every tenth of its rows, so that a cost per row that grows
+// along the run shows. Peak memory is each process's maximum resident set
+// (wait4). After every side a check compares what the database holds with
+// what was expected. Then, left out of the medians, the run and the floor once
+// more timed step by step, the run with its files' seconds looked up instead
+// of measured, and the measuring alone show where the time goes.
 //
 // The engine is loaded only in child processes: a process that has started
 // its threads cannot be forked safely. A plain main, not Google Benchmark: one
 // iteration takes seconds and each needs a process and a database of its own.
 //
-//   bench_update [--workdir DIR] [--corpus DIR] [--rounds N] [--music N] [--jingles N]
+//   bench_update [--workdir DIR] [--corpus DIR] [--files DIR] [--size 11000|110000]
+//                [--rounds N] [--music N] [--jingles N] [--paralelo N] [--target RATIO]
+//                [--no-steps] [--sides window,companion,floor]
 //
 // The corpus defaults to DIR/../corpus, the reader benchmark's own when run by
-// scripts/bench (made there once if missing).
+// scripts/bench (made there once if missing). --files names the folder the
+// catalogue points at instead of the corpus (the corpus seen through another
+// file system, such as a slow share); --target the ratio each side that
+// measures files should keep to (default 1.05).
 
 #include "app/run/Atualizacao.h"
 #include "audio/U_Funcoes.h"
+#include "cli/MedicaoAntecipada.h"
+#include "cli/OpcoesLinha.h"
 #include "bench/BenchCorpus.h"
 #include "bench/ChildProcess.h"
 #include "bench/UpdateReport.h"
@@ -41,6 +54,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unistd.h>
@@ -58,10 +72,20 @@ double SecondsSince(Clock::time_point start) { return std::chrono::duration<doub
 struct TOptions {
   fs::path workdir = "bench-update";
   fs::path corpus;  // empty: workdir/../corpus
-  int rounds = 3;
+  fs::path files;   // empty: the corpus
+  int rounds = 0;   // 0: by size
   int music = 10000;
   int jingles = 1000;
+  int paralelo = ParaleloPadrao;
+  double target = 1.05;
+  bool steps = true;
+  std::vector<std::string> sides = {"window", "companion", "floor"};
 };
+
+// Rounds unless --rounds says: enough for a median at the small size, a few
+// minutes each at the large one.
+constexpr int RoundsSmall = 7;
+constexpr int RoundsLarge = 3;
 
 int PositiveNumber(const char* text, const char* option) {
   char* end = nullptr;
@@ -72,26 +96,63 @@ int PositiveNumber(const char* text, const char* option) {
   return static_cast<int>(value);
 }
 
+// "window,floor": the sides to run, of window, companion and floor.
+std::vector<std::string> SideNames(const std::string& list) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start <= list.size();) {
+    const std::size_t end = std::min(list.find(',', start), list.size());
+    const std::string name = list.substr(start, end - start);
+    if (name != "window" && name != "companion" && name != "floor")
+      throw std::runtime_error("--sides takes window, companion and floor, not \"" + name + "\"");
+    names.push_back(name);
+    start = end + 1;
+  }
+  return names;
+}
+
+constexpr const char* Usage =
+    "bench_update [--workdir DIR] [--corpus DIR] [--files DIR] [--size 11000|110000] [--rounds N]\n"
+    "             [--music N] [--jingles N] [--paralelo N] [--target RATIO] [--no-steps]\n"
+    "             [--sides window,companion,floor]";
+
 TOptions ReadOptions(int argc, char** argv) {
   TOptions options;
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--help") {
-      std::puts("bench_update [--workdir DIR] [--corpus DIR] [--rounds N] [--music N] [--jingles N]");
+      std::puts(Usage);
       std::exit(0);
+    }
+    if (option == "--no-steps") {
+      options.steps = false;
+      continue;
     }
     if (i + 1 >= argc) throw std::runtime_error("unknown option or missing value: " + option);
     const char* value = argv[++i];
     if (option == "--workdir") options.workdir = value;
     else if (option == "--corpus") options.corpus = value;
+    else if (option == "--files") options.files = value;
     else if (option == "--rounds") options.rounds = PositiveNumber(value, "--rounds");
     else if (option == "--music") options.music = PositiveNumber(value, "--music");
     else if (option == "--jingles") options.jingles = PositiveNumber(value, "--jingles");
-    else throw std::runtime_error("unknown option: " + option);
+    else if (option == "--paralelo") options.paralelo = std::min(PositiveNumber(value, "--paralelo"), ParaleloMaximo);
+    else if (option == "--target") options.target = std::atof(value);
+    else if (option == "--sides") options.sides = SideNames(value);
+    else if (option == "--size") {
+      // Ten music rows to each jingle, as in a station's catalogue.
+      const int size = PositiveNumber(value, "--size");
+      if (size % 11 != 0) throw std::runtime_error("--size needs a multiple of 11 (11000, 110000)");
+      options.music = size / 11 * 10;
+      options.jingles = size / 11;
+    } else {
+      throw std::runtime_error("unknown option: " + option);
+    }
   }
+  if (options.rounds == 0) options.rounds = options.music + options.jingles > 20000 ? RoundsLarge : RoundsSmall;
   options.workdir = fs::absolute(options.workdir).lexically_normal();
   options.corpus = options.corpus.empty() ? options.workdir.parent_path() / "corpus"
                                           : fs::absolute(options.corpus).lexically_normal();
+  options.files = options.files.empty() ? options.corpus : fs::absolute(options.files).lexically_normal();
   return options;
 }
 
@@ -125,7 +186,7 @@ struct TPlan {
 
 TPlan MakePlan(const TOptions& options, const std::vector<std::string>& corpus) {
   TPlan plan;
-  plan.corpusFolder = options.corpus.string() + "/";
+  plan.corpusFolder = options.files.string() + "/";
   plan.missingFolder = (options.workdir / "no-such-folder").string() + "/";
   for (const std::string& path : corpus) (ChaveExtensao(path) == ".MP3" ? plan.mp3Files : plan.wavFiles)++;
   // Each file measured once here: the expected values, and a warm page cache
@@ -156,7 +217,7 @@ TPlan MakePlan(const TOptions& options, const std::vector<std::string>& corpus) 
       row.file = plan.missingFolder + "vinheta" + std::to_string(key) + ".wav";
       ++plan.missingRows;
     } else {
-      row.file = corpus[(static_cast<std::size_t>(key) * 7) % count];
+      row.file = plan.corpusFolder + fs::path(corpus[(static_cast<std::size_t>(key) * 7) % count]).filename().string();
     }
     row.seconds = measure(row.file);
     row.tempo = SegundosParaTempo(row.seconds);
@@ -245,10 +306,34 @@ void CheckCatalogue(const fs::path& database, const TPlan& plan, TChildReport& r
 
 // ---- The two sides ----
 
+// Times each tenth of a side's rows: the clock is read as a tenth's last row
+// ends, so a side pays one clock read per tenth.
+class TTenths {
+public:
+  TTenths(long rows, double* seconds) : rows_(rows), seconds_(seconds) {}
+  void Start() { mark_ = Clock::now(); }
+  void RowDone() {
+    ++done_;
+    if (tenth_ < Tenths && done_ == rows_ * (tenth_ + 1) / Tenths) {
+      const Clock::time_point now = Clock::now();
+      seconds_[tenth_++] = std::chrono::duration<double>(now - mark_).count();
+      mark_ = now;
+    }
+  }
+
+private:
+  long rows_;
+  double* seconds_;
+  long done_ = 0;
+  int tenth_ = 0;
+  Clock::time_point mark_;
+};
+
 // A front end that shows nothing: the bars keep their numbers only because the
 // run reads its progress back.
 class TFrenteMuda : public TFrenteAtualizacao {
 public:
+  explicit TFrenteMuda(TTenths& tenths) : tenths_(tenths) {}
   void DefineMaximo(TBarra barra, std::int32_t maximo) override {
     Bar(barra).maximum = maximo;
     Bar(barra).progress = std::min(Bar(barra).progress, maximo);
@@ -259,6 +344,7 @@ public:
   std::int32_t Progresso(TBarra barra) const override { return bars_[barra == TBarra::Geral].progress; }
   void DefineRotulo(const std::string&) override {}
   void Mensagem(const std::string&) override {}
+  void LinhaAtualizada(const TLinhaAtualizada&) override { tenths_.RowDone(); }
 
 private:
   struct TBar {
@@ -267,15 +353,23 @@ private:
   };
   TBar& Bar(TBarra barra) { return bars_[barra == TBarra::Geral]; }
   TBar bars_[2];
+  TTenths& tenths_;
 };
 
-void UpdateRun(const fs::path& database, TChildReport& report) {
-  TFrenteMuda frente;
+// The update run as the window runs it (paralelo 1), or as atualiza-duracoes
+// runs it with its files measured ahead on paralelo threads.
+void UpdateRun(const fs::path& database, int paralelo, long rows, TChildReport& report) {
+  TTenths tenths(rows, report.tenths);
+  TFrenteMuda frente(tenths);
   const Clock::time_point start = Clock::now();
+  tenths.Start();
   {
     TCatalogo catalogo;
     catalogo.DB_Velmar.SetDatabaseName(database.string());
-    TAtualizacao(catalogo, frente).Executa();
+    std::optional<TMedicaoAntecipada> medicao;
+    TAtualizacao atualizacao(catalogo, frente);
+    if (paralelo > 1) atualizacao.MedeCom(medicao.emplace(paralelo, TPathMapping(), false));
+    atualizacao.Executa();
   }  // commits and detaches
   report.seconds = SecondsSince(start);
   report.rows = frente.Progresso(TBarra::Geral);
@@ -301,6 +395,7 @@ std::vector<TSqlValue> ModifyValues(const TUpdateSQL& update, const TPlan& plan,
 // values are bound before the clock starts.
 void Floor(const fs::path& database, const TPlan& plan, TChildReport& report) {
   long rows = 0;
+  TTenths tenths(static_cast<long>(plan.music.size() + plan.jingles.size()), report.tenths);
   TDatabase connection("DB_Velmar", database.string());
   TTransaction transaction("Trans_Velmar", connection);
   auto up = std::make_unique<TUpdateSQL>("Up_Musicas", connection, transaction, MusicasModifySql);
@@ -310,17 +405,20 @@ void Floor(const fs::path& database, const TPlan& plan, TChildReport& report) {
   for (const TPlannedRow& row : plan.jingles) jingleValues.push_back(ModifyValues(*upVinhetas, plan, row));
 
   const Clock::time_point start = Clock::now();
+  tenths.Start();
   connection.Connect();
   transaction.StartTransaction();
   for (const auto& values : musicValues) {
     if (up->ExecModify(values) != 1) throw std::runtime_error("floor: a music row was not updated");
     transaction.CommitRetaining();
     ++rows;
+    tenths.RowDone();
   }
   for (const auto& values : jingleValues) {
     if (upVinhetas->ExecModify(values) != 1) throw std::runtime_error("floor: a jingle row was not updated");
     transaction.CommitRetaining();
     ++rows;
+    tenths.RowDone();
   }
   // As when the catalogue goes: statements dropped, the transaction
   // committed, then the detach.
@@ -480,7 +578,7 @@ int Main(int argc, char** argv) {
   setting.musicRows = plan.music.size();
   setting.jingleRows = plan.jingles.size();
   setting.corpusFiles = corpus.size();
-  setting.corpusFolder = options.corpus.string();
+  setting.filesFolder = options.files.string();
   setting.mp3Files = plan.mp3Files;
   setting.wavFiles = plan.wavFiles;
   setting.missingRows = plan.missingRows;
@@ -491,24 +589,40 @@ int Main(int argc, char** argv) {
   PrintSetting(setting);
 
   const fs::path copy = options.workdir / "measured.fdb";
+  results.paralelo = options.paralelo;
+  results.target = options.target;
+  for (const char* name : {"window", "companion", "floor"}) results.sides.emplace_back().name = name;
+  const int sideCount = static_cast<int>(results.sides.size());
+  const Clock::time_point roundsStart = Clock::now();
   for (int round = 1; round <= options.rounds; ++round) {
-    // Odd rounds run first, even rounds floor first.
-    for (int turn = 0; turn < 2; ++turn) {
-      const bool runTurn = (turn == 0) == (round % 2 == 1);
-      const char* sideName = runTurn ? "update run" : "floor";
+    // The order turns from round to round, so that no side always follows another.
+    for (int turn = 0; turn < sideCount; ++turn) {
+      const int index = (turn + round - 1) % sideCount;
+      TSideResults& sideResults = results.sides[static_cast<std::size_t>(index)];
+      const char* sideName = sideResults.name.c_str();
+      if (std::find(options.sides.begin(), options.sides.end(), sideResults.name) == options.sides.end()) continue;
       FreshCopy(filled, copy);
-      const TChildResult side = runTurn ? InChild(sideName, [&](TChildReport& r) { UpdateRun(copy, r); })
-                                        : InChild(sideName, [&](TChildReport& r) { Floor(copy, plan, r); });
+      const TChildResult side =
+          index == FloorSide ? InChild(sideName, [&](TChildReport& r) { Floor(copy, plan, r); })
+                             : InChild(sideName, [&](TChildReport& r) {
+                                 UpdateRun(copy, index == CompanionSide ? options.paralelo : 1, results.rows, r);
+                               });
       if (side.report.rows != results.rows) {
         throw std::runtime_error(std::string(sideName) + " walked " + std::to_string(side.report.rows) +
                                  " rows, not " + std::to_string(results.rows));
       }
       CheckSide(sideName, copy, plan);
-      (runTurn ? results.runSeconds : results.floorSeconds).push_back(side.report.seconds);
-      double& peak = runTurn ? results.runPeakMegabytes : results.floorPeakMegabytes;
-      peak = std::max(peak, side.peakMegabytes);
+      sideResults.seconds.push_back(side.report.seconds);
+      sideResults.tenths.emplace_back(std::begin(side.report.tenths), std::end(side.report.tenths));
+      sideResults.peakMegabytes = std::max(sideResults.peakMegabytes, side.peakMegabytes);
       PrintRound(round, sideName, side, results.rows);
     }
+  }
+  results.roundsMinutes = SecondsSince(roundsStart) / 60;
+  if (!options.steps) {
+    fs::remove(copy);
+    PrintResults(results);
+    return 0;
   }
 
   // Where the time goes: one more of each, timed step by step (not in the

@@ -280,13 +280,23 @@ void TQuery::CheckSize(std::size_t column) const {
 std::string TQuery::FieldAsString(std::string_view column) const {
   const std::size_t index = ColumnIndex(column);
   CheckSize(index);
-  const std::optional<TValueRef> value = ShownValue(index);
+  return ValueAsString(index, ShownValue(index));
+}
+
+std::string TQuery::FieldAsString(int row, std::string_view column) const {
+  const std::size_t index = ColumnIndex(column);
+  CheckSize(index);
+  if (row < 0 || row >= RecordCount()) return {};
+  return ValueAsString(index, rows_.Current(static_cast<std::size_t>(row), index));
+}
+
+std::string TQuery::ValueAsString(std::size_t column, const std::optional<TValueRef>& value) const {
   if (!value.has_value()) return {};
   if (const auto* number = std::get_if<std::int32_t>(&*value)) return std::to_string(*number);
   const auto* stored = std::get_if<std::string_view>(&*value);
   if (stored == nullptr) return {};  // null
   std::string_view text = *stored;
-  if (fields_[index].FixedLength) {
+  if (fields_[column].FixedLength) {
     while (!text.empty() && static_cast<unsigned char>(text.back()) <= LastPaddingByte) text.remove_suffix(1);
   }
   return std::string(text);

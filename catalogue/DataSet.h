@@ -236,6 +236,10 @@ public:
   // "Size Mismatch - Field %s size is too small for data" for a text column
   // the database declares longer than its listed size.
   std::string FieldAsString(std::string_view column) const;
+  // The same column of another row of the copy (0 = the first), read the
+  // same way from its stored values, without moving the cursor; "" for a row
+  // not in the copy. For a caller that reads rows ahead of the one it works on.
+  std::string FieldAsString(int row, std::string_view column) const;
   bool FieldIsNull(std::string_view column) const;
 
   // Puts the current row into edit mode ("%s: Cannot perform this operation
@@ -292,6 +296,8 @@ private:
   void CheckSize(std::size_t column) const;
   // What a read shows: the pending edit, else the current row; nullopt without a current row.
   std::optional<TValueRef> ShownValue(std::size_t column) const;
+  // A value of the column as FieldAsString gives it.
+  std::string ValueAsString(std::size_t column, const std::optional<TValueRef>& value) const;
   std::optional<TSqlValue>& EditValue(std::string_view column, std::size_t& index);
   bool FetchRow();
   TSqlValue ParameterValue(std::size_t row, std::string_view name) const;

@@ -96,7 +96,7 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
   }
   if (!conferir_) return;
   // After the row's own line: the walk reads the whole file.
-  const TConferenciaArquivo conferencia = ConfereArquivo(linha.aberto.empty() ? linha.caminho : linha.aberto);
+  const TConferenciaArquivo conferencia = conferencia_(linha.aberto.empty() ? linha.caminho : linha.aberto);
   if (conferencia.percorrido) ++percorridos_;
   if (conferencia.motivo == TMotivoAviso::Nenhum) return;
   ++avisos_;

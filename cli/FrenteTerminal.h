@@ -10,10 +10,13 @@
 
 #include "app/run/FrenteAtualizacao.h"
 #include "app/run/ProgressoBarra.h"
+#include "cli/Conferencia.h"
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 
 class TSinaisParada;
 
@@ -31,6 +34,13 @@ public:
   void Mensagem(const std::string& texto) override;
   void LinhaAtualizada(const TLinhaAtualizada& linha) override;
   bool Interromper() override;
+
+  // Where the walks of the check come from: by default each file is walked
+  // here, after its row's line; a measurer that walks the files ahead can
+  // give its own.
+  void ConfereCom(std::function<TConferenciaArquivo(const std::string& arquivo)> conferencia) {
+    conferencia_ = std::move(conferencia);
+  }
 
   // Ends the display of the bars (after a run, or before an error is shown).
   void Encerra();
@@ -59,6 +69,7 @@ private:
   bool terminal_;
   bool detalhado_;
   bool conferir_;
+  std::function<TConferenciaArquivo(const std::string&)> conferencia_ = ConfereArquivo;
   int avisos_ = 0;
   int percorridos_ = 0;
   TSinaisParada* sinais_;

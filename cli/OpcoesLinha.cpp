@@ -1,10 +1,14 @@
 #include "cli/OpcoesLinha.h"
 
+#include "cli/MedicaoAntecipada.h"
+
+#include <charconv>
+
 const char* const TextoVersao = "atualiza-duracoes " DZ_VERSION "\n";
 
 const char* const TextoAjuda =
     "uso: atualiza-duracoes [--config ARQUIVO] [--database NOME] [--mapear DE=PARA]...\n"
-    "                         [--verbose] [--dry-run] [--conferir[=estrito]]\n"
+    "                         [--verbose] [--dry-run] [--conferir[=estrito]] [--paralelo N]\n"
     "\n"
     "Preenche a duração das músicas e vinhetas do catálogo que ainda estão com \"00:00\",\n"
     "como o botão Atualizar da janela: primeiro Tb_Musicas, depois Tb_Vinhetas, cada\n"
@@ -28,6 +32,11 @@ const char* const TextoAjuda =
     "                    \"VBR sem cabeçalho\" ou \"estimativa difere\") e a contagem no\n"
     "                    fim; o valor gravado continua sendo a estimativa\n"
     "  --conferir=estrito  o mesmo, terminando com 3 quando houve aviso\n"
+    "  --paralelo N      mede os arquivos das próximas linhas em N threads enquanto\n"
+    "                    grava a linha atual (1 a 128, padrão: 64; 1 mede cada\n"
+    "                    arquivo só quando chega a sua linha, como a janela);\n"
+    "                    gravação, confirmação e saída continuam uma linha por vez,\n"
+    "                    em ordem\n"
     "  --help            mostra este texto\n"
     "  --version         mostra a versão\n"
     "\n"
@@ -86,6 +95,16 @@ TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
         opcoes.conferencia = TModoConferencia::Estrita;
       } else {
         opcoes.erro = "valor desconhecido de --conferir: \"" + valor + "\" (use --conferir ou --conferir=estrito)";
+      }
+    } else if (nome == "--paralelo") {
+      if (leValor()) {
+        int numero = 0;
+        const auto [fim, erro] = std::from_chars(valor.data(), valor.data() + valor.size(), numero);
+        if (erro != std::errc() || fim != valor.data() + valor.size() || numero < 1 || numero > ParaleloMaximo) {
+          opcoes.erro = "--paralelo precisa de um número de 1 a " + std::to_string(ParaleloMaximo);
+        } else {
+          opcoes.paralelo = numero;
+        }
       }
     } else if (nome == "--help" || nome == "-h") {
       if (semValor()) opcoes.ajuda = true;

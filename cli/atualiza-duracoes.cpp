@@ -7,6 +7,7 @@
 #include "app/run/SinaisParada.h"
 #include "cli/Conferencia.h"
 #include "cli/FrenteTerminal.h"
+#include "cli/MedicaoAntecipada.h"
 #include "cli/OpcoesLinha.h"
 #include "app/run/TextoErro.h"
 
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <unistd.h>
 #include <utility>
 
@@ -80,9 +82,17 @@ int main(int argc, char** argv) {
         return SaidaUso;
       }
     }
+    // The threads that measure ahead start with the run's phases, after the
+    // stop signals were blocked: they inherit that and never take a signal.
+    std::optional<TMedicaoAntecipada> medicao;
+    if (opcoes.paralelo > 1) medicao.emplace(opcoes.paralelo, mapeamento, conferir);
     TAtualizacao atualizacao(catalogo, frente,
                              opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao,
                              std::move(mapeamento));
+    if (medicao) {
+      atualizacao.MedeCom(*medicao);
+      frente.ConfereCom([&medicao](const std::string& arquivo) { return medicao->ConferenciaDe(arquivo); });
+    }
     atualizacao.Executa();
     // Ended before a row (or completed, when the output failed at its end).
     if (!frente.ErroSaida().empty()) return ErroSaida(frente.ErroSaida());

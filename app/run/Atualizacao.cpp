@@ -19,6 +19,40 @@ void AbreTudo(TQuery& query) {
   query.First();
 }
 
+// The path of a music row: the folder's path runs straight into the file
+// name, with no separator put between them and nothing trimmed.
+std::string CaminhoMusica(const TQuery& query, int linha) {
+  return query.FieldAsString(linha, "PAS_PATH") + query.FieldAsString(linha, "MUS_ARQUIVO");
+}
+
+std::string CaminhoVinheta(const TQuery& query, int linha) { return query.FieldAsString(linha, "VIN_ARQUIVO"); }
+
+// Tells a measurer the rows of each phase, and that a phase is over: when
+// the next begins, or however the run ends.
+class TFasesMedicao {
+public:
+  explicit TFasesMedicao(TMedicao* medicao) : medicao_(medicao) {}
+  ~TFasesMedicao() { Encerra(); }
+  TFasesMedicao(const TFasesMedicao&) = delete;
+  TFasesMedicao& operator=(const TFasesMedicao&) = delete;
+
+  void Inicia(const TQuery& query, std::string (*caminho)(const TQuery&, int)) {
+    Encerra();
+    if (medicao_ == nullptr) return;
+    medicao_->Inicia([&query, caminho](int linha) { return caminho(query, linha); }, query.RecordCount());
+    emFase_ = true;
+  }
+
+private:
+  void Encerra() noexcept {
+    if (emFase_) medicao_->Encerra();
+    emFase_ = false;
+  }
+
+  TMedicao* medicao_;
+  bool emFase_ = false;
+};
+
 std::int32_t ComoInteiro(const std::string& texto) {
   std::int32_t valor = 0;
   std::from_chars(texto.data(), texto.data() + texto.size(), valor);
@@ -46,6 +80,8 @@ void TAtualizacao::Executa() {
   frente_.DefineMaximo(TBarra::Atual, totalMusicas);
   frente_.DefineRotulo(RotuloMusicas);
   // Both bars advance before the row is worked on: a bar shows 100% as its last row begins.
+  TFasesMedicao fases(medicao_);
+  fases.Inicia(musicas, CaminhoMusica);
   while (!musicas.Eof()) {
     if (frente_.Interromper()) return;
     AvancaBarras();
@@ -56,6 +92,7 @@ void TAtualizacao::Executa() {
   frente_.DefineProgresso(TBarra::Atual, 0);
   frente_.DefineMaximo(TBarra::Atual, vinhetas.RecordCount());
   frente_.DefineRotulo(RotuloVinhetas);
+  fases.Inicia(vinhetas, CaminhoVinheta);
   while (!vinhetas.Eof()) {
     if (frente_.Interromper()) return;
     AvancaBarras();
@@ -74,25 +111,21 @@ void TAtualizacao::AvancaBarras() {
 
 void TAtualizacao::AtualizaMusica() {
   TQuery& query = catalogo_.Q_Musicas;
-  // The folder's path runs straight into the file name: no separator is put
-  // between them and nothing is trimmed.
-  const std::string caminho = query.FieldAsString("PAS_PATH") + query.FieldAsString("MUS_ARQUIVO");
+  const std::string caminho = CaminhoMusica(query, query.CurrentRow());
   GravaDuracao(query, TTabela::Musicas, caminho, "MUS_CODIGO", "MUS_SEGUNDOS", "MUS_TEMPO");
 }
 
 void TAtualizacao::AtualizaVinheta() {
   TQuery& query = catalogo_.Q_Vinhetas;
-  const std::string caminho = query.FieldAsString("VIN_ARQUIVO");
+  const std::string caminho = CaminhoVinheta(query, query.CurrentRow());
   GravaDuracao(query, TTabela::Vinhetas, caminho, "VIN_CODIGO", "VIN_SEGUNDOS", "VIN_TEMPO");
 }
 
 void TAtualizacao::GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, const char* colunaCodigo,
                                 const char* colunaSegundos, const char* colunaTempo) {
-  TMotivoDuracao motivo = TMotivoDuracao::NomeAmbiguo;  // unless the facade gets a path to measure
-  const TLookup arquivo = busca_.Find(mapeamento_, caminho);
-  // Ambiguous names give no file to read; a missing file is left to the facade, as ever.
-  const std::int32_t segundos =
-      arquivo.Result == TLookupResult::Ambiguous ? 0 : DuracaoEmSegundos(arquivo.Path, &motivo);
+  const TMedida medida = medicao_ != nullptr ? medicao_->Mede(query.CurrentRow(), caminho)
+                                             : MedeCaminho(busca_, mapeamento_, caminho);
+  const std::int32_t segundos = medida.segundos;
   const std::string tempo = SegundosParaTempo(segundos);
   if (modo_ == TModoAtualizacao::Gravacao) {
     query.Edit();
@@ -101,6 +134,6 @@ void TAtualizacao::GravaDuracao(TQuery& query, TTabela tabela, const std::string
     query.ApplyUpdates();
     catalogo_.Trans_Velmar.CommitRetaining();
   }
-  frente_.LinhaAtualizada({tabela, ComoInteiro(query.FieldAsString(colunaCodigo)), caminho, segundos, tempo, motivo,
-                           arquivo.Path != caminho ? arquivo.Path : std::string()});
+  frente_.LinhaAtualizada({tabela, ComoInteiro(query.FieldAsString(colunaCodigo)), caminho, segundos, tempo,
+                           medida.motivo, medida.arquivo.Path != caminho ? medida.arquivo.Path : std::string()});
 }

@@ -6,6 +6,7 @@
 // it through a front end (the window, or a program without one).
 
 #include "app/run/FrenteAtualizacao.h"
+#include "app/run/Medicao.h"
 #include "audio/PathMapping.h"
 #include "audio/WindowsLookup.h"
 
@@ -40,6 +41,10 @@ public:
   // The lookup of the last run, with the folders it read.
   const TWindowsLookup& Busca() const { return busca_; }
 
+  // Lets medicao measure the rows' files (it must outlive the runs); without
+  // one, each row's file is measured on the run's own thread as the row comes.
+  void MedeCom(TMedicao& medicao) { medicao_ = &medicao; }
+
 private:
   // Measure and write the current row of Q_Musicas / Q_Vinhetas.
   void AtualizaMusica();
@@ -53,4 +58,5 @@ private:
   TModoAtualizacao modo_;
   TPathMapping mapeamento_;
   TWindowsLookup busca_;  // one per run: each run sees the folders afresh
+  TMedicao* medicao_ = nullptr;
 };

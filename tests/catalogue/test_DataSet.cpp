@@ -78,6 +78,41 @@ TEST(DataSet, ReadsColumnsAsText) {
   EXPECT_EQ(ErrorText([&] { c.Q_Musicas.FieldAsString("NOPE"); }), "Q_Musicas: Field 'NOPE' not found");
 }
 
+// Rows ahead of the cursor, as a caller that measures ahead of the run reads them.
+TEST(DataSet, ReadsOtherRowsByNumber) {
+  const auto db = DatabaseWithRows(3);
+  TCatalogo c;
+  c.DB_Velmar.SetDatabaseName(db->Path());
+  c.Q_Musicas.Open();
+  c.Q_Musicas.FetchAll();
+  c.Q_Musicas.First();
+  c.Q_Musicas.Edit();
+  c.Q_Musicas.SetInteger("MUS_SEGUNDOS", 42);
+  c.Q_Musicas.Post();  // row 0, key 3, now holds 42
+  c.Q_Musicas.Next();
+  c.Q_Musicas.Edit();
+  c.Q_Musicas.SetInteger("MUS_SEGUNDOS", 7);  // row 1, pending: not in the copy yet
+  struct TCase {
+    const char* what;
+    int row;
+    const char* column;
+    std::string text;
+  };
+  const TCase cases[] = {
+      {"the rows in the order of the result", 2, "MUS_CODIGO", "1"},
+      {"a joined column", 2, "PAS_PATH", "/musicas/"},
+      {"a posted edit is in the copy", 0, "MUS_SEGUNDOS", "42"},
+      {"a pending edit is not", 1, "MUS_SEGUNDOS", ""},
+      {"a text", 1, "MUS_NOME", "Musica 2"},
+      {"before the first row", -1, "MUS_CODIGO", ""},
+      {"past the last row", 3, "MUS_CODIGO", ""},
+  };
+  for (const auto& tc : cases) EXPECT_EQ(c.Q_Musicas.FieldAsString(tc.row, tc.column), tc.text) << tc.what;
+  EXPECT_EQ(c.Q_Musicas.CurrentRow(), 1);  // the cursor stays
+  EXPECT_EQ(c.Q_Musicas.FieldAsString("MUS_SEGUNDOS"), "7");
+  EXPECT_EQ(ErrorText([&] { c.Q_Musicas.FieldAsString(0, "NOPE"); }), "Q_Musicas: Field 'NOPE' not found");
+}
+
 TEST(DataSet, ConnectFailures) {
   TTestDatabase db;
   const std::string missing = db.Dir().File("nope.fdb");

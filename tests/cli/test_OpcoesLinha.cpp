@@ -75,6 +75,28 @@ TEST(OpcoesLinha, LeOpcoes) {
       {"--conferir= with an empty value", {"--conferir="}, opcoes([](TOpcoesLinha& o) {
          o.erro = "valor desconhecido de --conferir: \"\" (use --conferir ou --conferir=estrito)";
        })},
+      {"--paralelo with its value in the next argument", {"--paralelo", "4"}, opcoes([](TOpcoesLinha& o) {
+         o.paralelo = 4;
+       })},
+      {"--paralelo=1: each file as its row comes", {"--paralelo=1"}, opcoes([](TOpcoesLinha& o) {
+         o.paralelo = 1;
+       })},
+      {"--paralelo at its most", {"--paralelo=128"}, opcoes([](TOpcoesLinha& o) { o.paralelo = 128; })},
+      {"--paralelo 0", {"--paralelo", "0"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "--paralelo precisa de um número de 1 a 128";
+       })},
+      {"--paralelo past its most", {"--paralelo=129"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "--paralelo precisa de um número de 1 a 128";
+       })},
+      {"--paralelo with more than digits", {"--paralelo=4x"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "--paralelo precisa de um número de 1 a 128";
+       })},
+      {"--paralelo with a sign", {"--paralelo=-2"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "--paralelo precisa de um número de 1 a 128";
+       })},
+      {"--paralelo without its value", {"--paralelo"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "falta o valor de --paralelo";
+       })},
       {"--help", {"--help"}, opcoes([](TOpcoesLinha& o) { o.ajuda = true; })},
       {"-h", {"-h"}, opcoes([](TOpcoesLinha& o) { o.ajuda = true; })},
       {"--version", {"--version"}, opcoes([](TOpcoesLinha& o) { o.versao = true; })},
@@ -129,6 +151,7 @@ TEST(OpcoesLinha, LeOpcoes) {
     EXPECT_EQ(o.detalhado, c.esperadas.detalhado);
     EXPECT_EQ(o.simulacao, c.esperadas.simulacao);
     EXPECT_EQ(o.conferencia, c.esperadas.conferencia);
+    EXPECT_EQ(o.paralelo, c.esperadas.paralelo);
     EXPECT_EQ(o.ajuda, c.esperadas.ajuda);
     EXPECT_EQ(o.versao, c.esperadas.versao);
     EXPECT_EQ(o.erro, c.esperadas.erro);

@@ -1,0 +1,45 @@
+#pragma once
+
+// How the update run measures its rows' files. By itself the run measures
+// each row's file when it comes to the row, on its own thread; a measurer
+// given to it may measure the next rows' files ahead while the run writes and
+// commits the current one. Either way the run writes, commits and reports
+// every row itself, in order.
+
+#include "audio/PathMapping.h"
+#include "audio/U_Funcoes.h"
+#include "audio/WindowsLookup.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// What the run learns of one row's file.
+struct TMedida {
+  TLookup arquivo;         // the file found for the catalogue's path, or the path looked for
+  std::int32_t segundos = 0;
+  TMotivoDuracao motivo = TMotivoDuracao::Medida;
+};
+
+// One row's file as the run measures it: the catalogue's path translated by
+// the rules and found by the lookup, then measured by the facade. An
+// ambiguous name gives 0 and nothing is read; a missing file is left to the
+// facade.
+TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho);
+
+class TMedicao {
+public:
+  virtual ~TMedicao() = default;
+
+  // A phase begins with rows 0 .. total - 1; caminhoDe gives the path of any
+  // of them. It reads the catalogue's copy of the rows, so it is called on
+  // the run's thread only (from Inicia and Mede), and not after Encerra.
+  virtual void Inicia(std::function<std::string(int linha)> caminhoDe, int total) = 0;
+  // The measurement of the row linha of the phase, whose path is caminho.
+  // The run asks for its rows in order, each once.
+  virtual TMedida Mede(int linha, const std::string& caminho) = 0;
+  // The phase is over, whether it ended, failed or was stopped: whatever was
+  // measured ahead and not asked for is dropped, and nothing goes on in the
+  // background.
+  virtual void Encerra() noexcept = 0;
+};

@@ -1,0 +1,164 @@
+#include "cli/MedicaoAntecipada.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+namespace {
+
+// The facade keeps the reader of the call in progress at unit level
+// (LeitorMPEG, LeitorWAV). When that is one object for the whole program,
+// calls on several threads would share it; when each thread has its own,
+// they are independent.
+bool LeitoresPorThread() {
+  const void* aqui = &LeitorMPEG;
+  const void* outra = aqui;
+  std::thread([&outra] { outra = &LeitorMPEG; }).join();
+  return outra != aqui;
+}
+
+}  // namespace
+
+TMedicaoAntecipada::TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, bool conferir)
+    : paralelo_(std::clamp(paralelo, 1, ParaleloMaximo)),
+      mapeamento_(std::move(mapeamento)),
+      conferir_(conferir),
+      leitoresPorThread_(LeitoresPorThread()) {}
+
+TMedicaoAntecipada::~TMedicaoAntecipada() { Encerra(); }
+
+void TMedicaoAntecipada::Inicia(std::function<std::string(int)> caminhoDe, int total) {
+  Encerra();
+  caminhoDe_ = std::move(caminhoDe);
+  total_ = total;
+  proxima_ = 0;
+  const int threads = std::min(paralelo_, total_);
+  threads_.reserve(static_cast<std::size_t>(threads));
+  try {
+    for (int i = 0; i < threads; ++i) threads_.emplace_back(&TMedicaoAntecipada::Trabalha, this);
+  } catch (...) {
+    Encerra();  // the threads started so far
+    throw;
+  }
+  const std::lock_guard trava(mutex_);
+  Antecipa();
+}
+
+void TMedicaoAntecipada::Antecipa() {
+  const std::size_t antes = janela_.size();
+  while (proxima_ < total_ && janela_.size() < static_cast<std::size_t>(paralelo_)) {
+    std::string caminho;
+    try {
+      caminho = caminhoDe_(proxima_);
+    } catch (...) {
+      // The run meets the same error when it reads that row itself, at its
+      // own time; until then the rows are measured as they come.
+      semAntecipar_ = true;
+      break;
+    }
+    TTarefa& tarefa = janela_.emplace_back();
+    tarefa.linha = proxima_++;
+    tarefa.caminho = std::move(caminho);
+  }
+  if (janela_.size() == antes + 1) {
+    haTarefa_.notify_one();
+  } else if (janela_.size() > antes) {
+    haTarefa_.notify_all();
+  }
+}
+
+TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
+  TTarefa tarefa;
+  bool medida = false;  // by a thread, for this row's path
+  {
+    std::unique_lock trava(mutex_);
+    if (!semAntecipar_) Antecipa();
+    const bool nomeada = linha < proxima_;
+    if (nomeada || !semAntecipar_) {
+      if (janela_.empty() || janela_.front().linha != linha)
+        throw std::logic_error("measuring ahead: row " + std::to_string(linha) + " asked out of order");
+      haPronta_.wait(trava, [this] { return janela_.front().estado == TEstado::Pronta; });
+      tarefa = std::move(janela_.front());
+      janela_.pop_front();
+      if (!semAntecipar_) Antecipa();
+      if (tarefa.erro) std::rethrow_exception(tarefa.erro);
+      // Named from the same copy of the rows as the run reads, so never
+      // another path; should it be, the row's own path is what counts.
+      medida = tarefa.caminho == caminho;
+    }
+  }
+  if (!medida) {
+    TWindowsLookup busca;
+    MedeTarefa(busca, caminho, tarefa);
+  }
+  conferido_ = tarefa.medida.arquivo.Path;
+  conferencia_ = tarefa.conferencia;
+  return tarefa.medida;
+}
+
+void TMedicaoAntecipada::Encerra() noexcept {
+  {
+    const std::lock_guard trava(mutex_);
+    parar_ = true;
+  }
+  haTarefa_.notify_all();
+  for (std::thread& thread : threads_) thread.join();
+  threads_.clear();
+  janela_.clear();
+  parar_ = false;
+  semAntecipar_ = false;
+  caminhoDe_ = nullptr;
+  total_ = 0;
+  proxima_ = 0;
+}
+
+TConferenciaArquivo TMedicaoAntecipada::ConferenciaDe(const std::string& arquivo) const {
+  return conferir_ && arquivo == conferido_ ? conferencia_ : ConfereArquivo(arquivo);
+}
+
+void TMedicaoAntecipada::Trabalha() {
+  TWindowsLookup busca;  // this thread's own, with the folders it has read
+  for (;;) {
+    TTarefa* tarefa = nullptr;
+    std::string caminho;
+    {
+      std::unique_lock trava(mutex_);
+      haTarefa_.wait(trava, [&] {
+        if (parar_) return true;
+        const auto esperando = std::find_if(janela_.begin(), janela_.end(),
+                                            [](const TTarefa& t) { return t.estado == TEstado::Esperando; });
+        tarefa = esperando == janela_.end() ? nullptr : &*esperando;
+        return tarefa != nullptr;
+      });
+      if (parar_) return;  // the rows still waiting are dropped
+      tarefa->estado = TEstado::Medindo;
+      caminho = tarefa->caminho;
+    }
+    // Measured into a result of its own: the run's thread may read the
+    // window meanwhile, and only takes a row once it is ready. A row being
+    // measured stays in the window until then, because the run takes rows
+    // in order and waits for each.
+    TTarefa resultado;
+    try {
+      MedeTarefa(busca, caminho, resultado);
+    } catch (...) {
+      resultado.erro = std::current_exception();
+    }
+    {
+      const std::lock_guard trava(mutex_);
+      tarefa->medida = std::move(resultado.medida);
+      tarefa->conferencia = resultado.conferencia;
+      tarefa->erro = resultado.erro;
+      tarefa->estado = TEstado::Pronta;
+    }
+    haPronta_.notify_one();
+  }
+}
+
+void TMedicaoAntecipada::MedeTarefa(TWindowsLookup& busca, const std::string& caminho, TTarefa& resultado) const {
+  std::unique_lock<std::mutex> turno;
+  if (!leitoresPorThread_) turno = std::unique_lock(turnoLeitores_);
+  resultado.medida = MedeCaminho(busca, mapeamento_, caminho);
+  // The file the front end would walk: the one opened, or the path looked for.
+  if (conferir_) resultado.conferencia = ConfereArquivo(resultado.medida.arquivo.Path);
+}

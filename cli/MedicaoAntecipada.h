@@ -1,0 +1,86 @@
+#pragma once
+
+// atualiza-duracoes --paralelo N: the files of the next rows are measured on
+// N threads while the run writes and commits the current row. The threads
+// only look the files up and measure them (and, with --conferir, walk the MP3
+// files); every write, commit, bar step and log line stays on the run's
+// thread, row by row in the catalogue's order. On a share, where every open
+// and read of a file waits for the network, the run then waits for its
+// commits rather than for its files.
+//
+// At most N rows are measured ahead of the run. Each thread has its own
+// lookup (WindowsLookup.h), so a folder read to find a name in another letter
+// case is read at most once per thread and phase. What was measured ahead and
+// not asked for when a phase ends (the last row, an error, a stop signal) is
+// dropped, after the threads have finished the file each is on.
+
+#include "app/run/Medicao.h"
+#include "cli/Conferencia.h"
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// The most threads --paralelo allows.
+inline constexpr int ParaleloMaximo = 128;
+
+class TMedicaoAntecipada final : public TMedicao {
+public:
+  // paralelo: threads, and rows measured ahead of the run (1 to ParaleloMaximo).
+  // conferir: each file the MPEG reader measures is also walked (--conferir).
+  TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, bool conferir);
+  ~TMedicaoAntecipada() override;
+  TMedicaoAntecipada(const TMedicaoAntecipada&) = delete;
+  TMedicaoAntecipada& operator=(const TMedicaoAntecipada&) = delete;
+
+  void Inicia(std::function<std::string(int linha)> caminhoDe, int total) override;
+  TMedida Mede(int linha, const std::string& caminho) override;
+  void Encerra() noexcept override;
+
+  // With conferir: the walk of arquivo, made ahead when it is the file of the
+  // row Mede gave last (as it is when the front end asks for that row).
+  TConferenciaArquivo ConferenciaDe(const std::string& arquivo) const;
+
+private:
+  enum class TEstado { Esperando, Medindo, Pronta };
+  struct TTarefa {
+    int linha = 0;
+    std::string caminho;
+    TEstado estado = TEstado::Esperando;
+    TMedida medida;
+    TConferenciaArquivo conferencia;
+    std::exception_ptr erro;  // what the measurement threw, for the run's thread
+  };
+
+  // A thread: measures the earliest row waiting, until the phase ends.
+  void Trabalha();
+  void MedeTarefa(TWindowsLookup& busca, const std::string& caminho, TTarefa& resultado) const;
+  // Names the next rows to the threads, up to paralelo_ ahead (run's thread, lock held).
+  void Antecipa();
+
+  const int paralelo_;
+  const TPathMapping mapeamento_;
+  const bool conferir_;
+  // Whether the facade's readers may be used on several threads at once (else the measurements take turns).
+  const bool leitoresPorThread_;
+  mutable std::mutex turnoLeitores_;
+
+  std::function<std::string(int)> caminhoDe_;  // read on the run's thread only
+  int total_ = 0;
+  int proxima_ = 0;  // the next row to be named
+  bool semAntecipar_ = false;  // a path could not be read: no more rows are named in this phase
+
+  std::mutex mutex_;  // guards janela_ and parar_
+  std::condition_variable haTarefa_;
+  std::condition_variable haPronta_;
+  std::deque<TTarefa> janela_;  // the rows named and not yet asked for, in order
+  bool parar_ = false;
+  std::vector<std::thread> threads_;
+
+  // The row Mede gave last: the file it walked, and the walk.
+  std::string conferido_;
+  TConferenciaArquivo conferencia_;
+};

@@ -1,0 +1,155 @@
+// The measuring threads of atualiza-duracoes --paralelo on real files: each
+// row gets what the run's own measurement gives, in the run's order, with at
+// most N rows named ahead, and a phase ended early leaves nothing behind.
+
+#include "cli/MedicaoAntecipada.h"
+
+#include "tests/support/SampleFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+using dztest::SampleFolder;
+using dztest::TSampleSet;
+
+// Every sample file of the sets the catalogues point at, twice (the same file
+// on several rows), and a file that does not exist.
+std::vector<std::string> Caminhos() {
+  std::vector<std::string> arquivos;
+  for (const TSampleSet set : {TSampleSet::Catalogue, TSampleSet::Conferencia, TSampleSet::Mp3, TSampleSet::Wav}) {
+    for (const auto& entrada : std::filesystem::recursive_directory_iterator(SampleFolder(set)))
+      if (entrada.is_regular_file()) arquivos.push_back(entrada.path().string());
+  }
+  std::sort(arquivos.begin(), arquivos.end());
+  std::vector<std::string> caminhos = arquivos;
+  caminhos.insert(caminhos.end(), arquivos.rbegin(), arquivos.rend());
+  caminhos.push_back(arquivos.front() + ".falta");
+  return caminhos;
+}
+
+struct TEsperado {
+  TMedida medida;
+  TConferenciaArquivo conferencia;
+};
+
+// What the run measures by itself, one file after the other.
+std::vector<TEsperado> UmPorVez(const std::vector<std::string>& caminhos) {
+  TWindowsLookup busca;
+  std::vector<TEsperado> esperados;
+  for (const std::string& caminho : caminhos) {
+    TEsperado esperado{MedeCaminho(busca, {}, caminho), {}};
+    esperado.conferencia = ConfereArquivo(esperado.medida.arquivo.Path);
+    esperados.push_back(esperado);
+  }
+  return esperados;
+}
+
+void ComparaLinha(TMedicaoAntecipada& medicao, const TMedida& medida, const TEsperado& esperado) {
+  EXPECT_EQ(medida.segundos, esperado.medida.segundos);
+  EXPECT_EQ(medida.motivo, esperado.medida.motivo);
+  EXPECT_EQ(medida.arquivo.Result, esperado.medida.arquivo.Result);
+  EXPECT_EQ(medida.arquivo.Path, esperado.medida.arquivo.Path);
+  const TConferenciaArquivo conferencia = medicao.ConferenciaDe(medida.arquivo.Path);
+  EXPECT_EQ(conferencia.percorrido, esperado.conferencia.percorrido);
+  EXPECT_EQ(conferencia.motivo, esperado.conferencia.motivo);
+  EXPECT_EQ(conferencia.estimativa, esperado.conferencia.estimativa);
+  EXPECT_EQ(conferencia.percorrida, esperado.conferencia.percorrida);
+}
+
+TEST(MedicaoAntecipada, EveryRowAsMeasuredOneAtATime) {
+  const std::vector<std::string> caminhos = Caminhos();
+  const std::vector<TEsperado> esperados = UmPorVez(caminhos);
+  const int total = static_cast<int>(caminhos.size());
+  ASSERT_GT(total, 64);
+  for (const int paralelo : {1, 3, 8, ParaleloMaximo}) {
+    SCOPED_TRACE("paralelo " + std::to_string(paralelo));
+    TMedicaoAntecipada medicao(paralelo, {}, true);
+    const std::thread::id daCorrida = std::this_thread::get_id();
+    int nomeadas = 0;  // rows named so far; they are named in order, each once
+    medicao.Inicia(
+        [&](int linha) {
+          EXPECT_EQ(std::this_thread::get_id(), daCorrida);
+          EXPECT_EQ(linha, nomeadas);
+          ++nomeadas;
+          return caminhos[static_cast<std::size_t>(linha)];
+        },
+        total);
+    for (int linha = 0; linha < total; ++linha) {
+      SCOPED_TRACE(caminhos[static_cast<std::size_t>(linha)]);
+      EXPECT_LE(nomeadas, linha + paralelo);  // never more than paralelo rows ahead
+      const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
+      ComparaLinha(medicao, medida, esperados[static_cast<std::size_t>(linha)]);
+    }
+    EXPECT_EQ(nomeadas, total);
+    medicao.Encerra();
+  }
+}
+
+// A phase ended after a few rows (an error, a stop signal) drops what was
+// measured ahead; the next phase starts afresh, and ending twice is harmless.
+TEST(MedicaoAntecipada, PhaseEndedEarly) {
+  const std::vector<std::string> caminhos = Caminhos();
+  const std::vector<TEsperado> esperados = UmPorVez(caminhos);
+  const int total = static_cast<int>(caminhos.size());
+  TMedicaoAntecipada medicao(8, {}, false);
+  medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total);
+  for (int linha = 0; linha < 3; ++linha) {
+    const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
+    EXPECT_EQ(medida.segundos, esperados[static_cast<std::size_t>(linha)].medida.segundos);
+  }
+  medicao.Encerra();
+  medicao.Encerra();
+  // The next phase: the same paths from the back.
+  medicao.Inicia([&](int linha) { return caminhos[caminhos.size() - 1 - static_cast<std::size_t>(linha)]; }, total);
+  for (int linha = 0; linha < total; ++linha) {
+    const std::size_t indice = caminhos.size() - 1 - static_cast<std::size_t>(linha);
+    const TMedida medida = medicao.Mede(linha, caminhos[indice]);
+    EXPECT_EQ(medida.segundos, esperados[indice].medida.segundos) << caminhos[indice];
+    EXPECT_EQ(medida.motivo, esperados[indice].medida.motivo) << caminhos[indice];
+  }
+  // Left in a phase: the destructor ends it.
+  medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total);
+}
+
+// A row whose path cannot be read ahead (the copy refuses the column) is
+// left to the run, which meets the error when it reads the row itself; a
+// measurer given the path measures it, and every row after it, as it comes.
+TEST(MedicaoAntecipada, PathThatCannotBeReadAhead) {
+  const std::vector<std::string> caminhos = Caminhos();
+  const std::vector<TEsperado> esperados = UmPorVez(caminhos);
+  const int total = static_cast<int>(caminhos.size());
+  for (const int recusada : {0, 5}) {
+    SCOPED_TRACE("refused at row " + std::to_string(recusada));
+    TMedicaoAntecipada medicao(4, {}, false);
+    medicao.Inicia(
+        [&](int linha) {
+          if (linha >= recusada) throw std::runtime_error("Size Mismatch");
+          return caminhos[static_cast<std::size_t>(linha)];
+        },
+        total);
+    for (int linha = 0; linha < total; ++linha) {
+      const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
+      EXPECT_EQ(medida.segundos, esperados[static_cast<std::size_t>(linha)].medida.segundos) << linha;
+      EXPECT_EQ(medida.motivo, esperados[static_cast<std::size_t>(linha)].medida.motivo) << linha;
+    }
+  }
+}
+
+TEST(MedicaoAntecipada, RowsOutOfOrderOrOfAnotherPath) {
+  const std::vector<std::string> caminhos = Caminhos();
+  TMedicaoAntecipada medicao(4, {}, false);
+  medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, 10);
+  EXPECT_THROW(medicao.Mede(1, caminhos[1]), std::logic_error);
+  // A row whose path is not the one named is measured by its own path.
+  const TMedida medida = medicao.Mede(0, caminhos.back());
+  EXPECT_EQ(medida.motivo, TMotivoDuracao::ArquivoInexistente);
+  EXPECT_EQ(medida.arquivo.Path, caminhos.back());
+}
+
+}  // namespace
