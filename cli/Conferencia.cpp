@@ -5,6 +5,7 @@
 #include "cli/FrenteTerminal.h"
 #include "audio/MPEGFrameWalk.h"
 #include "audio/MPEGaudio.h"
+#include "audio/ReadOnlyFile.h"
 #include "audio/U_Funcoes.h"
 
 #include <cmath>
@@ -13,10 +14,12 @@
 TConferenciaArquivo ConfereArquivo(const std::string& caminho) {
   TConferenciaArquivo conferencia;
   if (ChaveExtensao(caminho) != ".MP3") return conferencia;
+  // One open for the estimate and the walk.
+  TReadOnlyFile arquivo(caminho);
   TMPEGaudio mpeg;
-  mpeg.LoadFromFile(caminho);
+  mpeg.LoadFromFile(arquivo);
   TMPEGFrameWalk walk;
-  if (!walk.LoadFromFile(caminho, mpeg)) return conferencia;
+  if (!walk.LoadFromFile(arquivo, mpeg)) return conferencia;
   conferencia.percorrido = true;
   conferencia.estimativa = mpeg.Duration();
   conferencia.percorrida = walk.Duration();

@@ -7,7 +7,7 @@
 
 #include "tests/app/AppTestSupport.h"
 #include "tests/support/CatalogueDb.h"
-#include "tests/catalogue/LostConnection.h"
+#include "tests/support/LostConnection.h"
 #include "app/Gauge.h"
 #include "app/ImageButton.h"
 #include "tests/support/TestSupport.h"

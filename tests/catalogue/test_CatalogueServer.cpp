@@ -4,7 +4,7 @@
 
 #include "catalogue/Catalogue.h"
 
-#include "tests/catalogue/LostConnection.h"
+#include "tests/support/LostConnection.h"
 #include "tests/support/CatalogueDb.h"
 
 #include <gmock/gmock.h>

@@ -4,7 +4,7 @@
 // releasing what it held on the lost connection neither hangs nor fails, and
 // every row is either written whole or untouched.
 
-#include "tests/catalogue/LostConnection.h"
+#include "tests/support/LostConnection.h"
 #include "tests/cli/CliTestSupport.h"
 
 #include <gmock/gmock.h>

@@ -10,6 +10,7 @@
 #include "app/run/Atualizacao.h"
 #include "catalogue/Catalogue.h"
 #include "tests/cli/CliTestSupport.h"
+#include "tests/support/LostConnection.h"
 #include "cli/FrenteTerminal.h"
 #include "cli/OpcoesLinha.h"
 #include "app/run/TextoErro.h"
@@ -43,15 +44,6 @@ using ::testing::ElementsAreArray;
 
 const std::string Sucesso = "Atualização realizada com sucesso.\n";
 
-int Servidor(const std::string& comando) {
-  return dztest::RunCommand(dztest::ShellQuote(dztest::SourceDir() + "/scripts/fbserver") + " " + comando +
-                            " >/dev/null");
-}
-
-// Starts the server again when a case that stopped it ends, however it ends.
-struct TReiniciaServidor {
-  ~TReiniciaServidor() { Servidor("start"); }
-};
 
 // SYSDBA's password on the server is another one while this object lives,
 // so the catalogue's login is refused.
@@ -62,7 +54,7 @@ public:
     try {
       Troca(Outra, FbBlocks::Password);
     } catch (const std::exception&) {
-      Servidor("restart");  // a start sets the password again
+      dztest::FbServer("restart");  // a start sets the password again
     }
   }
   TOutraSenha(const TOutraSenha&) = delete;
@@ -130,7 +122,7 @@ protected:
     delete amostras_;
     amostras_ = nullptr;
   }
-  void SetUp() override { ASSERT_EQ(Servidor("start"), 0); }  // already running: does nothing
+  void SetUp() override { ASSERT_EQ(dztest::FbServer("start"), 0); }  // already running: does nothing
 
   static std::string Pasta() { return amostras_->Pasta(); }
   static std::string Arquivo(const std::string& nome) { return amostras_->Arquivo(nome); }
@@ -179,12 +171,12 @@ TEST_F(AtualizaDuracoesServidor, ServerKilledMidRun) {
   TTestDatabase db(Catalogo(), true);
   const std::string banco = NoServidor(db);
   {
-    TReiniciaServidor reinicia;
+    dztest::TRestartServer reinicia;
     TFrenteComGancho frente;
     int feitas = 0;
     frente.depois = [&](const TLinhaAtualizada&) {
       if (++feitas == 2) {
-        EXPECT_EQ(Servidor("kill"), 0);
+        EXPECT_EQ(dztest::FbServer("kill"), 0);
       }
     };
     EXPECT_EQ(ErroDaRodada(banco, frente), "Error reading data from the connection.");
@@ -196,7 +188,7 @@ TEST_F(AtualizaDuracoesServidor, ServerKilledMidRun) {
     EXPECT_EQ(parado.saidaErros,
               "Unable to complete network request to host \"localhost\".\nFailed to establish a connection.\n");
   }
-  ASSERT_EQ(Servidor("status"), 0);
+  ASSERT_EQ(dztest::FbServer("status"), 0);
   // The rows before the failure hold both their values, the others neither.
   EXPECT_THAT(Musicas(banco),
               ElementsAre("10|<null>|00:00", "20|<null>|00:00", "30|<null>|00:00", "40|5|00:05", "50|3|00:03"));
