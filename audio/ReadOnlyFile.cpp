@@ -1,6 +1,8 @@
 #include "audio/ReadOnlyFile.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
@@ -29,7 +31,11 @@ TReadOnlyFile::TReadOnlyFile(TReadOnlyFile&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)),
       size_(std::exchange(other.size_, -1)),
       position_(std::exchange(other.position_, 0)),
-      found_(std::exchange(other.found_, TPathKind::Missing)) {}
+      found_(std::exchange(other.found_, TPathKind::Missing)),
+      blocks_(std::move(other.blocks_)),
+      nextBlock_(std::exchange(other.nextBlock_, 0)) {
+  other.DropBlocks();
+}
 
 TReadOnlyFile& TReadOnlyFile::operator=(TReadOnlyFile&& other) noexcept {
   if (this != &other) {
@@ -38,6 +44,9 @@ TReadOnlyFile& TReadOnlyFile::operator=(TReadOnlyFile&& other) noexcept {
     size_ = std::exchange(other.size_, -1);
     position_ = std::exchange(other.position_, 0);
     found_ = std::exchange(other.found_, TPathKind::Missing);
+    blocks_ = std::move(other.blocks_);
+    nextBlock_ = std::exchange(other.nextBlock_, 0);
+    other.DropBlocks();
   }
   return *this;
 }
@@ -84,6 +93,12 @@ void TReadOnlyFile::Close() {
   }
   size_ = -1;
   position_ = 0;
+  DropBlocks();
+}
+
+void TReadOnlyFile::DropBlocks() {
+  for (TBlock& block : blocks_) block.size = 0;
+  nextBlock_ = 0;
 }
 
 bool TReadOnlyFile::Seek(std::int64_t position) {
@@ -98,11 +113,45 @@ std::size_t TReadOnlyFile::Read(void* buffer, std::size_t count) {
   const auto room = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max() - position_);
   if (count > room) count = static_cast<std::size_t>(room);
   auto* out = static_cast<unsigned char*>(buffer);
+  if (count > 0 && count < BlockBytes && position_ < size_ &&
+      count <= static_cast<std::uint64_t>(size_ - position_)) {
+    if (const TBlock* block = BlockHolding(position_, count)) {
+      std::memcpy(out, block->bytes.get() + (position_ - block->start), count);
+      position_ += static_cast<std::int64_t>(count);
+      return count;
+    }
+  }
+  const std::size_t done = ReadDirect(position_, out, count);
+  position_ += static_cast<std::int64_t>(done);
+  return done;
+}
+
+const TReadOnlyFile::TBlock* TReadOnlyFile::BlockHolding(std::int64_t position, std::size_t count) {
+  const auto holds = [&](const TBlock& block) {
+    return block.size != 0 && position >= block.start &&
+           static_cast<std::uint64_t>(position - block.start) + count <= block.size;
+  };
+  for (const TBlock& block : blocks_)
+    if (holds(block)) return &block;
+  // A block from here on; near the end, the block that ends where the file
+  // ends, so that what lies before the last bytes (an encoder signature
+  // before the ID3v1 tag) comes with them.
+  const std::size_t length = static_cast<std::size_t>(std::min<std::int64_t>(size_, BlockBytes));
+  TBlock& block = blocks_[nextBlock_];
+  nextBlock_ = (nextBlock_ + 1) % blocks_.size();
+  if (!block.bytes) block.bytes = std::make_unique_for_overwrite<unsigned char[]>(BlockBytes);
+  block.start = std::min(position, size_ - static_cast<std::int64_t>(length));
+  block.size = ReadDirect(block.start, block.bytes.get(), length);  // fewer when the file has shrunk
+  return holds(block) ? &block : nullptr;
+}
+
+// Reads count bytes at an offset, fewer at the end of the file, 0 on an error.
+std::size_t TReadOnlyFile::ReadDirect(std::int64_t at, unsigned char* out, std::size_t count) {
   std::size_t done = 0;
   while (done < count) {
     ++Calls.Reads;
     const ssize_t n =
-        ::pread(handle_, out + done, count - done, static_cast<off_t>(position_ + static_cast<std::int64_t>(done)));
+        ::pread(handle_, out + done, count - done, static_cast<off_t>(at + static_cast<std::int64_t>(done)));
     if (n < 0) {
       if (errno == EINTR) continue;
       return 0;
@@ -111,9 +160,8 @@ std::size_t TReadOnlyFile::Read(void* buffer, std::size_t count) {
     done += static_cast<std::size_t>(n);
     // A short read that reaches the size the file had when it was opened is
     // its end: asking again would only be told so, one more round trip.
-    if (done < count && position_ + static_cast<std::int64_t>(done) >= size_) break;
+    if (done < count && at + static_cast<std::int64_t>(done) >= size_) break;
   }
-  position_ += static_cast<std::int64_t>(done);
   return done;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // What a path names, links followed, as the duration facade tells it apart:
@@ -14,15 +16,22 @@ enum class TPathKind { Missing, Directory, File };
 // every failure is reported as false (or a count of 0, or a size of -1).
 //
 // System calls are few on purpose, as on a network share each is a round
-// trip: one open, one size query (taken when the file is opened), one
-// positioned read per Read, one close. The position is kept here, so a Seek
-// costs nothing. One open file may serve several readers of one measurement
-// in turn; each positions before it reads.
+// trip: one open, one size query (taken when the file is opened), the reads,
+// one close. The position is kept here, so a Seek costs nothing. A small Read
+// inside the file's size is served from one of three blocks of BlockBytes,
+// each read in one call: a reader's many small reads at the head of a file
+// (tag header, first frames), after its ID3v2 tag and at its end (ID3v1 tag,
+// encoder signature) then cost one call each place. A larger Read, or one that reaches beyond the size
+// the file had when it was opened, reads directly. One open file may serve
+// several readers of one measurement in turn; each positions before it reads.
 class TReadOnlyFile {
 public:
   TReadOnlyFile() = default;
   explicit TReadOnlyFile(const std::string& fileName) { Open(fileName); }
   ~TReadOnlyFile() { Close(); }
+
+  // The size of a block of the read cache (see above).
+  static constexpr std::size_t BlockBytes = 16 * 1024;
 
   TReadOnlyFile(const TReadOnlyFile&) = delete;
   TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
@@ -50,10 +59,23 @@ public:
   bool ReadExact(void* buffer, std::size_t count) { return Read(buffer, count) == count; }
 
 private:
+  struct TBlock {
+    std::int64_t start = 0;
+    std::size_t size = 0;  // 0: empty
+    std::unique_ptr<unsigned char[]> bytes;
+  };
+  // The block that holds [position, position + count), read into place when
+  // none does; nullptr when the file did not give those bytes.
+  const TBlock* BlockHolding(std::int64_t position, std::size_t count);
+  std::size_t ReadDirect(std::int64_t at, unsigned char* out, std::size_t count);
+  void DropBlocks();
+
   int handle_ = -1;
   std::int64_t size_ = -1;
   std::int64_t position_ = 0;
   TPathKind found_ = TPathKind::Missing;
+  std::array<TBlock, 3> blocks_;
+  std::size_t nextBlock_ = 0;  // the block read longest ago, replaced next
 };
 
 // What is at the path, asked of the file system by name (one stat).

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -180,6 +181,79 @@ TEST(ReadOnlyFile, OpenTellsWhatIsThereAsAStatWould) {
   TReadOnlyFile target(std::move(moved));
   EXPECT_EQ(target.Found(), TPathKind::File);
   EXPECT_EQ(moved.Found(), TPathKind::Missing);
+}
+
+// Small reads come from three blocks, each read in one call: the bytes are the
+// file's own wherever a read falls (across a block's edge, at the end, before
+// and after the other block replaced it), and the calls are one per place.
+TEST(ReadOnlyFile, SmallReadsComeFromBlocksWithTheFilesOwnBytes) {
+  TTempDir dir;
+  const std::string path = dir.File("pattern.bin");
+  constexpr std::int64_t Block = TReadOnlyFile::BlockBytes;
+  std::string bytes(static_cast<std::size_t>(3 * Block + 1000), '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7919 + i / 251) & 0xFF);
+  dztest::WriteFile(path, bytes);
+  const auto size = static_cast<std::int64_t>(bytes.size());
+  const struct {
+    std::int64_t at;
+    std::size_t count;
+    std::uint64_t calls;  // reads this one costs, after the ones above it
+  } reads[] = {
+      {0, 10, 1},                  // the head block
+      {size - 128, 128, 1},        // the tail block: it ends where the file ends
+      {500, 3458, 0},              // inside the head block
+      {size - Block, 100, 0},      // the tail block's first bytes
+      {Block - 4, 8, 1},           // across the head block's edge: a third block from there
+      {size - 3458 - 128, 3458, 0},
+      {2, 2, 0},                   // the head block is still held
+      {2 * Block, 10, 1},          // a fourth place replaces the block read longest ago, the head
+      {2, 2, 1},                   // which replaces the tail block
+      {size - 2, 2, 1},            // which replaces the third
+      {size - 2, 8, 1},            // beyond the end: read directly, two bytes come
+      {Block, static_cast<std::size_t>(Block), 1},  // a large read: directly
+      {size, 1, 1},                // at the end: nothing
+  };
+  TReadOnlyFile file(path);
+  ASSERT_TRUE(file.IsOpen());
+  for (const auto& r : reads) {
+    const std::string what = "at " + std::to_string(r.at) + ", " + std::to_string(r.count) + " bytes";
+    const std::size_t expected =
+        static_cast<std::size_t>(std::clamp<std::int64_t>(size - r.at, 0, static_cast<std::int64_t>(r.count)));
+    std::string got(r.count, '\0');
+    const TFileCalls before = FileCallsOnThisThread();
+    ASSERT_TRUE(file.Seek(r.at)) << what;
+    ASSERT_EQ(file.Read(got.data(), r.count), expected) << what;
+    EXPECT_EQ((FileCallsOnThisThread() - before).Reads, r.calls) << what;
+    EXPECT_EQ(got.substr(0, expected), bytes.substr(static_cast<std::size_t>(r.at), expected)) << what;
+    // The position moves past what came, as with a direct read.
+    char next = 0;
+    if (r.at + static_cast<std::int64_t>(expected) < size) {
+      ASSERT_EQ(file.Read(&next, 1), 1u) << what;
+      EXPECT_EQ(next, bytes[static_cast<std::size_t>(r.at) + expected]) << what;
+    }
+  }
+
+  // A file smaller than a block is one read, wherever the small reads fall;
+  // the blocks go with a moved file and are not the next file's.
+  const std::string small = dir.File("small.bin");
+  dztest::WriteFile(small, bytes.substr(0, 5000));
+  const TFileCalls before = FileCallsOnThisThread();
+  TReadOnlyFile first(small);
+  char chunk[16] = {};
+  for (const std::int64_t at : {0, 4990, 100, 2500}) {
+    ASSERT_TRUE(first.Seek(at));
+    ASSERT_EQ(first.Read(chunk, 10), 10u);
+    EXPECT_EQ(std::string(chunk, 10), bytes.substr(static_cast<std::size_t>(at), 10));
+  }
+  TReadOnlyFile moved(std::move(first));
+  ASSERT_TRUE(moved.Seek(1234));
+  ASSERT_EQ(moved.Read(chunk, 10), 10u);
+  EXPECT_EQ(std::string(chunk, 10), bytes.substr(1234, 10));
+  EXPECT_EQ((FileCallsOnThisThread() - before).Reads, 1u);
+  ASSERT_TRUE(moved.Open(path));
+  ASSERT_TRUE(moved.Seek(4990));
+  ASSERT_EQ(moved.Read(chunk, 10), 10u);
+  EXPECT_EQ(std::string(chunk, 10), bytes.substr(4990, 10));
 }
 
 // Each system call is counted where it is made, on the calling thread.
