@@ -520,7 +520,7 @@ bool TID3v2::LoadFromFile(const std::string& fileName) {
   return LoadFromFile(file);
 }
 
-bool TID3v2::LoadFromFile(TReadOnlyFile& file) {
+bool TID3v2::LoadFromFile(TReadOnlyFile& file, TTagReading reading) {
   Clear();
   // One open file serves the header, the frame walk, the popularimeter
   // search and the complete parser.
@@ -542,6 +542,7 @@ bool TID3v2::LoadFromFile(TReadOnlyFile& file) {
   if (header[TagFlagsOffset] & FooterFlag) size += FooterLength;
   TagSize = size > fileSize ? 0 : static_cast<std::int32_t>(size);
   if (TagVersion < Version22 || TagVersion > Version24 || TagSize <= 0) return true;
+  if (reading == TTagReading::HeaderOnly) return true;
 
   tagBytes.SearchTag(TagSize);
   TSlots slots;

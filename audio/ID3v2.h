@@ -5,6 +5,9 @@
 
 class TReadOnlyFile;
 
+// How much of an ID3v2 tag a reader takes in.
+enum class TTagReading { Complete, HeaderOnly };
+
 // Reader of the ID3v2 tag (versions 2.2, 2.3 and 2.4) at the start of a file,
 // read in this tool's own small way: a plain walk over the frame headers, at
 // most 500 content bytes kept per frame, 36 frame slots, a fixed rule per
@@ -55,5 +58,8 @@ public:
   bool LoadFromFile(const std::string& fileName);
   // The same from a file the caller has opened; the complete parser that may
   // look for the rating reads through it too. Its position is left anywhere.
-  bool LoadFromFile(TReadOnlyFile& file);
+  // With TTagReading::HeaderOnly only Present, TagVersion and TagSize are
+  // read (the other members stay cleared): all that the position of the
+  // audio after the tag needs, at the cost of one small read.
+  bool LoadFromFile(TReadOnlyFile& file, TTagReading reading = TTagReading::Complete);
 };

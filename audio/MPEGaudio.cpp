@@ -366,10 +366,10 @@ bool TMPEGaudio::LoadFromFile(const std::string& fileName) {
   return LoadFromFile(file);
 }
 
-bool TMPEGaudio::LoadFromFile(TReadOnlyFile& file) {
+bool TMPEGaudio::LoadFromFile(TReadOnlyFile& file, TTagReading id3v2) {
   Clear();
   bool result = false;
-  if (ID3v2Tag->LoadFromFile(file) && ID3v1Tag->LoadFromFile(file)) result = ReadStream(file);
+  if (ID3v2Tag->LoadFromFile(file, id3v2) && ID3v1Tag->LoadFromFile(file)) result = ReadStream(file);
   if (!Frame.Found) Clear();
   return result;
 }

@@ -175,8 +175,10 @@ public:
   bool LoadFromFile(const std::string& fileName);
   // The same from a file the caller has opened: the tag readers and the
   // block reads all use it, so one measurement opens the file once. Its
-  // position is left anywhere.
-  bool LoadFromFile(TReadOnlyFile& file);
+  // position is left anywhere. With TTagReading::HeaderOnly the ID3v2 reader
+  // takes only the tag's header (ID3v2.h): every member of this reader comes
+  // out the same, its ID3v2Tag then holds only presence, version and size.
+  bool LoadFromFile(TReadOnlyFile& file, TTagReading id3v2 = TTagReading::Complete);
 
   std::string Version() const;
   std::string Layer() const;

@@ -84,7 +84,9 @@ std::int32_t DuracaoDoArquivoAberto(TReadOnlyFile& arquivo, const std::string& p
     // The result of LoadFromFile only names the reason: the duration is taken
     // whatever it was, and a failed read leaves the reader at 0.
     if (chave == ChaveMPEG) {
-      LeitorMPEG->LoadFromFile(arquivo);
+      // The length needs the ID3v2 tag's size, not its texts, pictures and
+      // rating: for a tag with a cover picture that is most of the reading.
+      LeitorMPEG->LoadFromFile(arquivo, TTagReading::HeaderOnly);
       duracao = LeitorMPEG->Duration();
       if (!LeitorMPEG->Frame.Found) porque = TMotivoDuracao::SemQuadroMPEG;
     } else {

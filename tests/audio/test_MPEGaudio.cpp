@@ -1,4 +1,5 @@
 #include "audio/MPEGaudio.h"
+#include "audio/ReadOnlyFile.h"
 
 #include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
@@ -902,6 +903,35 @@ constexpr double SourceSeconds = 7.3;
 // and 529 at the end for the delay of the decoder's filter bank.
 constexpr int LameExtraSamples = 576 + 529;
 
+// Every result of the MPEG reader but the ID3v2 tag's contents, as one text.
+std::string StreamResults(const TMPEGaudio& m) {
+  std::ostringstream out;
+  out << std::hexfloat << m.Duration() << '|' << m.Frames() << '|' << m.BitRate() << '|' << m.SampleRate() << '|'
+      << int{m.EncoderID()} << '|' << m.Encoder() << '|' << m.Valid() << '|' << m.Version() << '|' << m.Layer()
+      << '|' << m.ChannelMode() << '|' << m.Emphasis() << '|' << m.FileLength << '|' << m.VendorID << '|'
+      << m.Frame.Found << '|' << m.Frame.Position << '|' << m.Frame.Size << '|' << m.VBR.Found << '|'
+      << std::string(m.VBR.ID, 4) << '|' << m.VBR.Frames << '|' << m.VBR.Bytes << '|' << int{m.VBR.Scale} << '|'
+      << m.VBR.VendorID << '|' << m.ID3v1Tag->Present << '|' << m.ID3v1Tag->Title << '|' << m.ID3v2Tag->Present
+      << '|' << int{m.ID3v2Tag->TagVersion} << '|' << m.ID3v2Tag->TagSize;
+  return out.str();
+}
+
+// The stream read with the ID3v2 tag's header only, as the duration facade
+// reads it: the same results as with the whole tag, and the tag's texts left
+// cleared.
+std::string HeaderOnlyDifference(const std::string& path) {
+  TMPEGaudio whole;
+  const bool wholeRead = whole.LoadFromFile(path);
+  TMPEGaudio headerOnly;
+  TReadOnlyFile file(path);
+  const bool headerRead = headerOnly.LoadFromFile(file, TTagReading::HeaderOnly);
+  if (wholeRead != headerRead) return "LoadFromFile gave " + std::to_string(headerRead);
+  if (StreamResults(whole) != StreamResults(headerOnly))
+    return StreamResults(headerOnly) + " instead of " + StreamResults(whole);
+  if (!headerOnly.ID3v2Tag->Title.empty() || headerOnly.ID3v2Tag->Rating != 0) return "tag contents were read";
+  return "";
+}
+
 // Streams of the sample set Mp3, each made by lame from a sine of SourceSeconds.
 class MPEGaudioRealFiles : public ::testing::Test {
 protected:
@@ -1110,6 +1140,29 @@ TEST_F(MPEGaudioRealFiles, BigID3v2TagWithCoverAndID3v1Tag) {
   EXPECT_EQ(mpeg.Frames(), plain.Frames());
   EXPECT_EQ(mpeg.VendorID, LameSignature());
   EXPECT_TRUE(mpeg.Valid());
+
+  // Without the tag's contents: the same stream, in three reads (the head
+  // with the tag header, the end with the ID3v1 tag, the stream after the tag).
+  EXPECT_EQ(HeaderOnlyDifference(tagged), "");
+  const TFileCalls before = FileCallsOnThisThread();
+  TMPEGaudio headerOnly;
+  TReadOnlyFile file(tagged);
+  ASSERT_TRUE(headerOnly.LoadFromFile(file, TTagReading::HeaderOnly));
+  EXPECT_EQ((FileCallsOnThisThread() - before).Reads, 3u);
+  EXPECT_EQ(headerOnly.ID3v2Tag->Title, "");
+}
+
+// Every MP3 the tests make, read with the ID3v2 tag's header only.
+TEST(MPEGaudioFile, HeaderOnlyTagReadingGivesTheSameStream) {
+  for (const dztest::TSampleSet set : {dztest::TSampleSet::Mp3, dztest::TSampleSet::Walk, dztest::TSampleSet::Conferencia}) {
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dztest::SampleFolder(set))) {
+      if (entry.path().extension() != ".mp3") continue;
+      ++files;
+      EXPECT_EQ(HeaderOnlyDifference(entry.path().string()), "") << entry.path();
+    }
+    EXPECT_GT(files, 0);
+  }
 }
 
 }  // namespace
