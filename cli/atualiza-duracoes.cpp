@@ -4,6 +4,7 @@
 #include "app/run/Atualizacao.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
+#include "catalogue/EngineSettings.h"
 #include "app/run/SinaisParada.h"
 #include "cli/Conferencia.h"
 #include "cli/FrenteTerminal.h"
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <optional>
 #include <unistd.h>
 #include <utility>
@@ -65,6 +67,8 @@ int main(int argc, char** argv) {
   const bool conferir = opcoes.conferencia != TModoConferencia::Nenhuma;
   TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, &sinais,
                          conferir);
+  // Declared before the catalogue, so that it outlives the engine's attachment.
+  TEngineSettings motor;
   try {
     TCatalogo catalogo;
     // The command line's rules come first, so they win over the file's for the same folder.
@@ -81,6 +85,15 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "atualiza-duracoes: %s\n", erro.c_str());
         return SaidaUso;
       }
+    }
+    // A local catalogue is opened by the engine inside this program: its
+    // memory for sorting is kept small (EngineSettings.h), so that the music
+    // select of a large catalogue does not hold 64 MB for its sort.
+    if (OpensInThisProcess(catalogo.DB_Velmar.DatabaseName())) {
+      std::error_code semPasta;
+      const std::filesystem::path temporaria = std::filesystem::temp_directory_path(semPasta);
+      motor = TEngineSettings::Apply(CompanionEngineLines(), ClientLibraryRoot(),
+                                     semPasta ? std::string("/tmp") : temporaria.string());
     }
     // The threads that measure ahead start with the run's phases, after the
     // stop signals were blocked: they inherit that and never take a signal.

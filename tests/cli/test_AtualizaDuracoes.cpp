@@ -4,6 +4,7 @@
 
 #include "tests/cli/CliTestSupport.h"
 #include "cli/OpcoesLinha.h"
+#include "catalogue/EngineSettings.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -221,6 +222,28 @@ TEST_F(AtualizaDuracoes, RunOverASmallCatalogue) {
     EXPECT_EQ(r.saidaErros, "");
     EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(MusicasDepois()));
     EXPECT_THAT(Vinhetas(db.Path()), ElementsAre("1|7|00:07", "2|2|00:02"));
+  }
+}
+
+// A local catalogue: the engine in the program runs on a configuration folder
+// of its own (in TMPDIR), gone when the program ends; with FIREBIRD set, the
+// administrator's root is used as it is. The run is the same either way.
+TEST_F(AtualizaDuracoes, EngineConfigurationOfALocalCatalogueLeavesNothingBehind) {
+  const std::string root = ClientLibraryRoot();
+  ASSERT_NE(root, "");
+  for (const char* firebird : {static_cast<const char*>(nullptr), root.c_str()}) {
+    SCOPED_TRACE(firebird ? "FIREBIRD set" : "FIREBIRD not set");
+    TTestDatabase db(Catalogo());
+    TTempDir temporaria;
+    ASSERT_EQ(::setenv("TMPDIR", temporaria.Path().c_str(), 1), 0);
+    if (firebird) ::setenv("FIREBIRD", firebird, 1);
+    const TRodada r = Roda({"--database", db.Path(), "--verbose"});
+    ::unsetenv("TMPDIR");
+    ::unsetenv("FIREBIRD");
+    EXPECT_EQ(r.saida, 0) << r.saidaErros;
+    EXPECT_EQ(r.saidaPadrao, Verboso());
+    EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(MusicasDepois()));
+    EXPECT_TRUE(std::filesystem::is_empty(temporaria.Path()));
   }
 }
 

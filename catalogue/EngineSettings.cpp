@@ -1,0 +1,134 @@
+#include "catalogue/EngineSettings.h"
+
+#include "catalogue/AsciiText.h"
+
+#include <ibase.h>
+
+#include <cstdlib>
+#include <dlfcn.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <unistd.h>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* RootVariable = "FIREBIRD";
+constexpr const char* ConfigFile = "firebird.conf";
+
+// The name a firebird.conf line sets, or empty for a comment or a blank line.
+std::string NameSetBy(const std::string& line) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  if (start == std::string::npos || line[start] == '#') return {};
+  const std::size_t equals = line.find('=', start);
+  if (equals == std::string::npos) return {};
+  const std::size_t end = line.find_last_not_of(" \t", equals == start ? start : equals - 1);
+  return end == std::string::npos || end < start ? std::string() : line.substr(start, end - start + 1);
+}
+
+bool ReadWhole(const fs::path& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream whole;
+  whole << in.rdbuf();
+  text = whole.str();
+  return !in.bad();
+}
+
+}  // namespace
+
+bool OpensInThisProcess(const std::string& databaseName) {
+  if (databaseName.empty() || databaseName.find(':') != std::string::npos) return false;
+  return !databaseName.starts_with("\\\\") && !databaseName.starts_with("//");
+}
+
+std::string ClientLibraryRoot() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&isc_attach_database), &info) == 0 || info.dli_fname == nullptr) return {};
+  std::error_code error;
+  const fs::path library = fs::canonical(info.dli_fname, error);
+  if (error) return {};
+  const fs::path root = library.parent_path() / "firebird" / "3.0";
+  return fs::is_regular_file(root / ConfigFile, error) ? root.string() : std::string();
+}
+
+std::vector<std::string> CompanionEngineLines() { return {"TempCacheLimit = 8M"}; }
+
+TEngineSettings::~TEngineSettings() {
+  if (!folder_.empty()) {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);  // the links, not what they name
+  }
+}
+
+TEngineSettings::TEngineSettings(TEngineSettings&& other) noexcept
+    : folder_(std::exchange(other.folder_, {})), reason_(std::move(other.reason_)) {}
+
+TEngineSettings& TEngineSettings::operator=(TEngineSettings&& other) noexcept {
+  if (this != &other) {
+    TEngineSettings old(std::move(*this));
+    folder_ = std::exchange(other.folder_, {});
+    reason_ = std::move(other.reason_);
+  }
+  return *this;
+}
+
+TEngineSettings TEngineSettings::Apply(const std::vector<std::string>& lines, const std::string& systemRoot,
+                                       const std::string& temporaryFolder) {
+  TEngineSettings settings;
+  if (const char* root = std::getenv(RootVariable); root != nullptr && *root != '\0') {
+    settings.reason_ = std::string(RootVariable) + " já indica a configuração do Firebird: " + root;
+    return settings;
+  }
+  if (systemRoot.empty()) {
+    settings.reason_ = "a pasta de configuração do Firebird não foi encontrada";
+    return settings;
+  }
+  std::string systemText;
+  if (!ReadWhole(fs::path(systemRoot) / ConfigFile, systemText)) {
+    settings.reason_ = "não foi possível ler " + (fs::path(systemRoot) / ConfigFile).string();
+    return settings;
+  }
+  std::istringstream systemLines(systemText);
+  for (std::string line; std::getline(systemLines, line);) {
+    const std::string name = NameSetBy(line);
+    for (const std::string& added : lines) {
+      if (!name.empty() && SameAsciiText(name, NameSetBy(added))) {
+        settings.reason_ = (fs::path(systemRoot) / ConfigFile).string() + " já define " + name;
+        return settings;
+      }
+    }
+  }
+
+  std::string pattern = (fs::path(temporaryFolder) / "atualiza-duracoes-firebird.XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    settings.reason_ = "não foi possível criar uma pasta em " + temporaryFolder;
+    return settings;
+  }
+  settings.folder_ = pattern;
+  std::error_code error;
+  for (const fs::directory_entry& entry : fs::directory_iterator(systemRoot, error)) {
+    if (entry.path().filename() == ConfigFile) continue;
+    fs::create_symlink(entry.path(), fs::path(settings.folder_) / entry.path().filename(), error);
+    if (error) break;
+  }
+  if (!error) {
+    std::ofstream out(fs::path(settings.folder_) / ConfigFile, std::ios::binary);
+    out << systemText;
+    if (!systemText.empty() && systemText.back() != '\n') out << '\n';
+    out << "\n# Added for this program's run only\n";
+    for (const std::string& line : lines) out << line << '\n';
+    out.close();
+    if (!out) error = std::make_error_code(std::errc::io_error);
+  }
+  if (error || ::setenv(RootVariable, settings.folder_.c_str(), 1) != 0) {
+    const std::string folder = std::exchange(settings.folder_, {});
+    fs::remove_all(folder, error);
+    settings.reason_ = "não foi possível preparar a configuração em " + folder;
+  }
+  return settings;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+// A catalogue named by a plain local path is opened by the Firebird engine
+// inside this process. The engine reads its settings once, from firebird.conf
+// in its root folder, when the client library first needs them; among them
+// the memory it keeps for sorting (TempCacheLimit, 64 MB by default, for the
+// whole engine). The catalogue's music select sorts every row it returns with
+// all its columns, so at 100,000 rows the sort takes all of that memory.
+//
+// TEngineSettings gives the engine of this process a root folder of its own
+// before the first call into the client library: the system's root seen
+// through links, except firebird.conf, which is the system's text with some
+// lines added at its end (a later line wins). The folder goes when the object
+// goes. An administrator's choice always wins: nothing is done when FIREBIRD
+// already names a root, or when the system's firebird.conf sets one of the
+// names itself.
+
+#include <string>
+#include <vector>
+
+// True when the client library opens this database name with the engine in
+// this process: a path or an alias without a server part ("server:path",
+// "inet://…", "xnet://…", "\\server\path" go to a server).
+bool OpensInThisProcess(const std::string& databaseName);
+
+// The root folder the client library would use without FIREBIRD: the folder
+// firebird/3.0 beside the library file, when it holds firebird.conf; empty
+// when it is not found.
+std::string ClientLibraryRoot();
+
+class TEngineSettings {
+public:
+  TEngineSettings() = default;
+  ~TEngineSettings();
+  TEngineSettings(TEngineSettings&& other) noexcept;
+  TEngineSettings& operator=(TEngineSettings&& other) noexcept;
+  TEngineSettings(const TEngineSettings&) = delete;
+  TEngineSettings& operator=(const TEngineSettings&) = delete;
+
+  // Makes the folder under temporaryFolder from systemRoot and points FIREBIRD
+  // at it. lines: "Name = value" lines for firebird.conf. Throws nothing: when
+  // it does nothing, Reason() says why.
+  static TEngineSettings Apply(const std::vector<std::string>& lines, const std::string& systemRoot,
+                               const std::string& temporaryFolder);
+
+  bool Applied() const { return !folder_.empty(); }
+  // The private root folder when applied.
+  const std::string& Folder() const { return folder_; }
+  // Why nothing was done (empty when applied).
+  const std::string& Reason() const { return reason_; }
+
+private:
+  std::string folder_;
+  std::string reason_;
+};
+
+// The lines the companion adds for a local catalogue: the sort memory of
+// Firebird's Classic mode, 8 MB; a larger sort goes on to temporary files.
+std::vector<std::string> CompanionEngineLines();
