@@ -20,8 +20,8 @@ void TRowStore::Clear() {
   fetchedCells_.clear();
   fetchedText_.clear();
   rowBlocks_.clear();
+  editBlocks_.clear();
   editedCells_.clear();
-  editedText_.clear();
   changed_.clear();
 }
 
@@ -79,22 +79,26 @@ TValueRef TRowStore::Fetched(std::size_t row, std::size_t column) const {
 TValueRef TRowStore::Current(std::size_t row, std::size_t column) const {
   const std::uint32_t block = rowBlocks_[row];
   if (block == NoBlock) return Fetched(row, column);
-  const TCell& cell = editedCells_[block * columnCount_ + column];
-  return CellValue(cell, cell.Kind() == TCellKind::EditedText ? editedText_[block] : fetchedText_);
+  const TEditBlock& edit = editBlocks_[block];
+  for (std::uint32_t i = edit.First; i < edit.First + edit.Count; ++i) {
+    const TEditedCell& edited = editedCells_[i];
+    if (edited.Column == column) return CellValue(edited.Cell, edited.Cell.Kind() == TCellKind::EditedText ? edit.Text : fetchedText_);
+    if (edited.Column > column) break;
+  }
+  return Fetched(row, column);
 }
 
-// The row's block of current cells is made from its fetched cells at its
-// first edit. The block's texts are rebuilt each time, so a text set again
-// leaves nothing behind.
+// The row's block holds the cells of every column edited so far, rebuilt at
+// each edit with its texts, so a text set again leaves nothing behind. The
+// new cells take the block's old place when they fit in it (as they do when
+// the same columns are edited again), else a place after all others.
 void TRowStore::StoreEdit(std::size_t row, std::span<const std::optional<TSqlValue>> edits) {
   if (edits.size() != columnCount_) throw std::invalid_argument("an edit of the copy needs one entry per column");
   if (std::none_of(edits.begin(), edits.end(), [](const auto& set) { return set.has_value(); })) return;
   const std::uint32_t block = rowBlocks_[row];
-  const TCell* from = block == NoBlock ? fetchedCells_.data() + row * columnCount_
-                                       : editedCells_.data() + block * columnCount_;
-  std::vector<TCell> cells(from, from + columnCount_);
+  const TEditBlock* old = block == NoBlock ? nullptr : &editBlocks_[block];
+  std::vector<TEditedCell> cells;
   std::string text;
-  const std::string* oldText = block == NoBlock ? nullptr : &editedText_[block];
   auto keep = [&](std::string_view bytes) {
     if (bytes.size() > TCell::MaxLength || text.size() > UINT32_MAX - bytes.size()) throw ERowStoreFull();
     const TCell cell = TCell::Make(TCellKind::EditedText, static_cast<std::uint32_t>(text.size()),
@@ -102,8 +106,11 @@ void TRowStore::StoreEdit(std::size_t row, std::span<const std::optional<TSqlVal
     text += bytes;
     return cell;
   };
+  std::uint32_t next = old != nullptr ? old->First : 0;  // the old block's next cell
+  const std::uint32_t end = old != nullptr ? old->First + old->Count : 0;
   for (std::size_t column = 0; column < columnCount_; ++column) {
-    TCell& cell = cells[column];
+    const TEditedCell* before = next < end && editedCells_[next].Column == column ? &editedCells_[next++] : nullptr;
+    TCell cell;
     if (const std::optional<TSqlValue>& set = edits[column]; set.has_value()) {
       if (const auto* number = std::get_if<std::int32_t>(&*set)) {
         cell = TCell::Make(TCellKind::Integer, static_cast<std::uint32_t>(*number));
@@ -112,35 +119,49 @@ void TRowStore::StoreEdit(std::size_t row, std::span<const std::optional<TSqlVal
       } else {
         cell = TCell::Make(TCellKind::Null);
       }
-    } else if (cell.Kind() == TCellKind::EditedText) {
-      cell = keep(std::get<std::string_view>(CellValue(cell, *oldText)));
+    } else if (before == nullptr) {
+      continue;  // still its fetched value
+    } else if (before->Cell.Kind() == TCellKind::EditedText) {
+      cell = keep(std::get<std::string_view>(CellValue(before->Cell, old->Text)));
+    } else {
+      cell = before->Cell;
     }
+    cells.push_back({static_cast<std::uint32_t>(column), cell});
   }
   // Nothing of the copy changes before this point.
-  if (block == NoBlock) {
-    if (editedText_.size() >= NoBlock) throw ERowStoreFull();
-    editedCells_.insert(editedCells_.end(), cells.begin(), cells.end());
-    try {
-      editedText_.push_back(std::move(text));
-    } catch (...) {
-      editedCells_.resize(editedCells_.size() - columnCount_);
-      throw;
-    }
-    rowBlocks_[row] = static_cast<std::uint32_t>(editedText_.size() - 1);
-  } else {
-    std::copy(cells.begin(), cells.end(), editedCells_.begin() + static_cast<std::ptrdiff_t>(block * columnCount_));
-    editedText_[block] = std::move(text);
+  if (old != nullptr && cells.size() <= old->Room) {
+    std::copy(cells.begin(), cells.end(), editedCells_.begin() + old->First);
+    TEditBlock& edit = editBlocks_[block];
+    edit.Count = static_cast<std::uint32_t>(cells.size());
+    edit.Text = std::move(text);
+    return;
   }
+  if (editedCells_.size() > UINT32_MAX - cells.size() || (old == nullptr && editBlocks_.size() >= NoBlock))
+    throw ERowStoreFull();
+  const auto first = static_cast<std::uint32_t>(editedCells_.size());
+  editedCells_.insert(editedCells_.end(), cells.begin(), cells.end());
+  const auto count = static_cast<std::uint32_t>(cells.size());
+  if (old != nullptr) {
+    editBlocks_[block] = {first, count, count, std::move(text)};
+    return;
+  }
+  try {
+    editBlocks_.push_back({first, count, count, std::move(text)});
+  } catch (...) {
+    editedCells_.resize(first);
+    throw;
+  }
+  rowBlocks_[row] = static_cast<std::uint32_t>(editBlocks_.size() - 1);
 }
 
-// The row keeps its block, now a copy of its fetched cells (whose texts lie
-// in the fetched store), for its next edit.
+// The row keeps its block and its place, now without cells: its current
+// values are its fetched ones, and its next edit fills the place again.
 void TRowStore::DropEdit(std::size_t row) noexcept {
   const std::uint32_t block = rowBlocks_[row];
   if (block == NoBlock) return;
-  std::copy_n(fetchedCells_.begin() + static_cast<std::ptrdiff_t>(row * columnCount_), columnCount_,
-              editedCells_.begin() + static_cast<std::ptrdiff_t>(block * columnCount_));
-  editedText_[block] = std::string();
+  TEditBlock& edit = editBlocks_[block];
+  edit.Count = 0;
+  edit.Text = std::string();
 }
 
 bool TRowStore::Changed(std::size_t row) const {

@@ -9,13 +9,17 @@
 // where its text lies) and the fetched texts share one text store, a text
 // equal to the one above it in its column being stored once. The fetched
 // values double as the current ones until an edit is first stored for a row;
-// the row then gets a block of current cells and a text store of its own. The
-// changed rows are kept in order, so a write visits only them.
+// the row then gets a block with the cells of the columns it changed (an
+// update run changes two of a row's columns) and a text store of its own.
+// The cells lie in blocks of fixed size (std::deque), so the copy grows
+// without moving what it holds: a large fetch never needs twice its memory.
+// The changed rows are kept in order, so a write visits only them.
 
 #include "catalogue/SqlValue.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <set>
 #include <span>
@@ -75,7 +79,7 @@ public:
   // The size of the copy, for checks of its compactness: the bytes of the
   // fetched text store, and the rows that have current values of their own.
   std::size_t FetchedTextSize() const { return fetchedText_.size(); }
-  std::size_t EditedRowCount() const { return editedText_.size(); }
+  std::size_t EditedRowCount() const { return editBlocks_.size(); }
 
 private:
   // One value of the copy. A text's bytes lie in the fetched text store or
@@ -100,15 +104,30 @@ private:
   // current cells of its own yet.
   static constexpr std::uint32_t NoBlock = UINT32_MAX;
 
+  // A current value of an edited row: its column and its cell.
+  struct TEditedCell {
+    std::uint32_t Column = 0;
+    TCell Cell;
+  };
+  // An edited row's block: its cells lie at editedCells_[First, First + Count),
+  // in the order of their columns; the columns not there hold their fetched
+  // values. Its place there has room for Room cells.
+  struct TEditBlock {
+    std::uint32_t First = 0;
+    std::uint32_t Count = 0;
+    std::uint32_t Room = 0;
+    std::string Text;  // the block's texts
+  };
+
   static TValueRef CellValue(const TCell& cell, const std::string& store);
 
   std::size_t columnCount_;
   // The fetched cells, a row after the other (one cell per column), and their texts.
-  std::vector<TCell> fetchedCells_;
+  std::deque<TCell> fetchedCells_;
   std::string fetchedText_;
-  // One entry per row: the index of its block of current cells, or NoBlock.
+  // One entry per row: the index of its block in editBlocks_, or NoBlock.
   std::vector<std::uint32_t> rowBlocks_;
-  std::vector<TCell> editedCells_;       // the blocks, one cell per column each
-  std::vector<std::string> editedText_;  // each block's texts
-  std::set<std::size_t> changed_;        // the rows marked changed, in the order of the copy
+  std::deque<TEditBlock> editBlocks_;
+  std::deque<TEditedCell> editedCells_;
+  std::set<std::size_t> changed_;  // the rows marked changed, in the order of the copy
 };
