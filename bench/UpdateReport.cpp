@@ -61,8 +61,8 @@ void PrintSetting(const TBenchSetting& s) {
               s.pageSize, s.pageBuffers, s.forcedWrites == 1 ? "on" : s.forcedWrites == 0 ? "OFF" : "unknown");
   std::printf("timed: window = TCatalogo + TAtualizacao::Executa, each file measured as its row comes, front end "
               "doing nothing, from before the attach to after the detach; companion = the same with the files "
-              "measured ahead (TMedicaoAntecipada) and the engine's memory for sorting at 8 MB, as atualiza-duracoes "
-              "runs a local catalogue (TEngineSettings); floor = TUpdateSQL::ExecModify + CommitRetaining per row, same "
+              "measured ahead (TMedicaoAntecipada); both with the engine's memory for sorting at 8 MB, as the "
+              "programs run a local catalogue (TEngineSettings); floor = TUpdateSQL::ExecModify + CommitRetaining per row, same "
               "statements, values and transaction, no file measured\n");
   std::printf("load average at start: %s\n", s.loadAverage.c_str());
 }

@@ -362,14 +362,11 @@ private:
 void UpdateRun(const fs::path& database, int paralelo, long rows, TChildReport& report) {
   TTenths tenths(rows, report.tenths);
   TFrenteMuda frente(tenths);
-  // The companion's engine settings, made before the clock starts as the
-  // companion makes them before its run (this process has not called the
+  // The programs' engine settings, made before the clock starts as both
+  // programs make them before their runs (this process has not called the
   // client library yet: the catalogue was filled and checked by others).
-  TEngineSettings motor;
-  if (paralelo > 1) {
-    motor = TEngineSettings::Apply(CompanionEngineLines(), ClientLibraryRoot(), fs::temp_directory_path().string());
-    if (!motor.Applied()) std::fprintf(stderr, "companion: engine settings not applied: %s\n", motor.Reason().c_str());
-  }
+  const TEngineSettings motor = ApplyCatalogueEngineSettings();
+  if (!motor.Applied()) std::fprintf(stderr, "engine settings not applied: %s\n", motor.Reason().c_str());
   const Clock::time_point start = Clock::now();
   tenths.Start();
   {

@@ -56,7 +56,13 @@ std::string ClientLibraryRoot() {
   return fs::is_regular_file(root / ConfigFile, error) ? root.string() : std::string();
 }
 
-std::vector<std::string> CompanionEngineLines() { return {"TempCacheLimit = 8M"}; }
+std::vector<std::string> CatalogueEngineLines() { return {"TempCacheLimit = 8M"}; }
+
+TEngineSettings ApplyCatalogueEngineSettings() {
+  std::error_code error;
+  const fs::path temporary = fs::temp_directory_path(error);
+  return TEngineSettings::Apply(CatalogueEngineLines(), ClientLibraryRoot(), error ? "/tmp" : temporary.string());
+}
 
 TEngineSettings::~TEngineSettings() {
   if (!folder_.empty()) {
@@ -104,7 +110,7 @@ TEngineSettings TEngineSettings::Apply(const std::vector<std::string>& lines, co
     }
   }
 
-  std::string pattern = (fs::path(temporaryFolder) / "atualiza-duracoes-firebird.XXXXXX").string();
+  std::string pattern = (fs::path(temporaryFolder) / "derozavizirizid-firebird.XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     settings.reason_ = "não foi possível criar uma pasta em " + temporaryFolder;
     return settings;

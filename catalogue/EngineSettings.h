@@ -54,6 +54,10 @@ private:
   std::string reason_;
 };
 
-// The lines the companion adds for a local catalogue: the sort memory of
-// Firebird's Classic mode, 8 MB; a larger sort goes on to temporary files.
-std::vector<std::string> CompanionEngineLines();
+// The lines both programs add: the sort memory of Firebird's Classic mode,
+// 8 MB; a larger sort goes on in temporary files.
+std::vector<std::string> CatalogueEngineLines();
+
+// TEngineSettings::Apply of CatalogueEngineLines, ClientLibraryRoot and the
+// temporary folder (TMPDIR, else /tmp): what a program calls first thing.
+TEngineSettings ApplyCatalogueEngineSettings();

@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <optional>
 #include <unistd.h>
 #include <utility>
@@ -89,12 +88,7 @@ int main(int argc, char** argv) {
     // A local catalogue is opened by the engine inside this program: its
     // memory for sorting is kept small (EngineSettings.h), so that the music
     // select of a large catalogue does not hold 64 MB for its sort.
-    if (OpensInThisProcess(catalogo.DB_Velmar.DatabaseName())) {
-      std::error_code semPasta;
-      const std::filesystem::path temporaria = std::filesystem::temp_directory_path(semPasta);
-      motor = TEngineSettings::Apply(CompanionEngineLines(), ClientLibraryRoot(),
-                                     semPasta ? std::string("/tmp") : temporaria.string());
-    }
+    if (OpensInThisProcess(catalogo.DB_Velmar.DatabaseName())) motor = ApplyCatalogueEngineSettings();
     // The threads that measure ahead start with the run's phases, after the
     // stop signals were blocked: they inherit that and never take a signal.
     std::optional<TMedicaoAntecipada> medicao;

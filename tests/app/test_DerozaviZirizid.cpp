@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 
@@ -62,6 +63,15 @@ bool TemAberto(pid_t pid, const std::string& arquivo) {
   return false;
 }
 
+// The engine configuration folders in a folder (the toolkit and the test's
+// process helper keep theirs beside them).
+int PastasDoMotor(const std::filesystem::path& pasta) {
+  int pastas = 0;
+  for (const auto& entrada : std::filesystem::directory_iterator(pasta))
+    pastas += entrada.path().filename().string().starts_with("derozavizirizid-firebird.");
+  return pastas;
+}
+
 // The highest progress the overall bar was painted with, from the test window's report.
 int MaiorProgresso(const std::string& relato) {
   static const std::regex pintura("GaugeGeral (\\d+)");
@@ -100,12 +110,19 @@ TEST_F(DerozaviZirizid, SignalClosesTheIdleWindow) {
                      "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '00:00', 1, "
                      "'tres.wav');\n");
     const TInstalado instalado(DEROZAVI_PATH, db.Path());
+    // The engine's configuration folder of the program (EngineSettings.h)
+    // lies in TMPDIR while it runs, and goes with it.
+    const TTempDir temporaria;
+    ASSERT_EQ(::setenv("TMPDIR", temporaria.Path().c_str(), 1), 0);
     TProcesso programa({instalado.Programa()});
+    ::unsetenv("TMPDIR");
     ASSERT_TRUE(programa.EsperaAte([&] { return TemAberto(programa.Pid(), db.Path()); }));
+    EXPECT_EQ(PastasDoMotor(temporaria.Path()), 1);
     programa.Sinal(s.sinal);
     const TFimProcesso fim = programa.Espera();
     EXPECT_EQ(fim.saida, 0);
     EXPECT_EQ(fim.sinal, 0);
+    EXPECT_EQ(PastasDoMotor(temporaria.Path()), 0);
     EXPECT_THAT(dztest::Linhas(db.Path(), "SELECT MUS_CODIGO, MUS_SEGUNDOS, MUS_TEMPO FROM TB_MUSICAS"),
                 ElementsAre("1|<null>|00:00"));
   }
