@@ -33,7 +33,7 @@ const char* const TextoAjuda =
     "                    fim; o valor gravado continua sendo a estimativa\n"
     "  --conferir=estrito  o mesmo, terminando com 3 quando houve aviso\n"
     "  --paralelo N      mede os arquivos das próximas linhas em N threads enquanto\n"
-    "                    grava a linha atual (1 a 128, padrão: 64; 1 mede cada\n"
+    "                    grava a linha atual (1 a 128, padrão: 128; 1 mede cada\n"
     "                    arquivo só quando chega a sua linha, como a janela);\n"
     "                    gravação, confirmação e saída continuam uma linha por vez,\n"
     "                    em ordem\n"

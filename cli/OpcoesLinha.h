@@ -13,10 +13,12 @@ enum class TModoConferencia { Nenhuma, Avisa, Estrita };
 
 // Threads that measure the next rows' files while the run writes the current
 // one, unless --paralelo says otherwise (1: each file measured as its row
-// comes, as the window does). On a local disk two would do; a music share
-// whose every open, stat and read is a round trip of about 2 ms needs some
-// 64 files in flight to keep up with one commit per row.
-inline constexpr int ParaleloPadrao = 64;
+// comes, as the window does). On a local disk two would do; on a music share
+// whose every lookup, stat, open and read is a round trip of 2 ms a file
+// takes some 11 ms, longer when many wait at once, and 64 files in flight
+// kept the run 1.2 to 1.5 times the time of its commits, 128 about 1.2 or less
+// (scripts/bench share); the threads wait, they hardly use the processor.
+inline constexpr int ParaleloPadrao = 128;
 
 struct TOpcoesLinha {
   std::string arquivoConfiguracao;  // --config FILE; empty: BaseAudio.ini beside the program
