@@ -443,6 +443,7 @@ void Floor(const fs::path& database, const TPlan& plan, TChildReport& report) {
 // looked up instead of measured: the run without its files.
 void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std::int32_t>* known,
                       TChildReport& report) {
+  const TEngineSettings motor = ApplyCatalogueEngineSettings();  // as in UpdateRun
   double* steps = report.steps;
   Clock::time_point mark = Clock::now();
   const Clock::time_point start = mark;
