@@ -19,11 +19,21 @@ bool LeitoresPorThread() {
 
 }  // namespace
 
-TMedicaoAntecipada::TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, bool conferir)
+TMedicaoAntecipada::TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, bool conferir,
+                                       std::chrono::microseconds limite, TMedidor medidor)
     : paralelo_(std::clamp(paralelo, 1, ParaleloMaximo)),
       mapeamento_(std::move(mapeamento)),
       conferir_(conferir),
+      limiteMicros_(static_cast<double>(std::max(limite.count(), std::chrono::microseconds::rep{0}))),
+      medidor_(std::move(medidor)),
       leitoresPorThread_(LeitoresPorThread()) {}
+
+void TMedicaoAntecipada::Cronometra(std::chrono::steady_clock::duration tempo) {
+  const double micros = std::chrono::duration<double, std::micro>(tempo).count();
+  mediaMicros_ = mediaMicros_ < 0 ? micros : mediaMicros_ + (micros - mediaMicros_) / 8;
+  if (antecipando_ && mediaMicros_ < limiteMicros_ / 2) antecipando_ = false;
+  else if (!antecipando_ && mediaMicros_ > limiteMicros_) antecipando_ = true;
+}
 
 TMedicaoAntecipada::~TMedicaoAntecipada() { Encerra(); }
 
@@ -41,6 +51,7 @@ void TMedicaoAntecipada::Inicia(std::function<std::string(int)> caminhoDe, int t
     throw;
   }
   const std::lock_guard trava(mutex_);
+  antecipando_ = true;  // until the measurements say otherwise
   Antecipa();
 }
 
@@ -72,15 +83,18 @@ TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
   bool medida = false;  // by a thread, for this row's path
   {
     std::unique_lock trava(mutex_);
-    if (!semAntecipar_) Antecipa();
+    // The rows before this one that were not named were measured here: naming
+    // goes on from this row.
+    if (janela_.empty() && proxima_ < linha) proxima_ = linha;
+    if (!semAntecipar_ && antecipando_) Antecipa();
     const bool nomeada = linha < proxima_;
-    if (nomeada || !semAntecipar_) {
+    if (nomeada || (!semAntecipar_ && antecipando_)) {
       if (janela_.empty() || janela_.front().linha != linha)
         throw std::logic_error("measuring ahead: row " + std::to_string(linha) + " asked out of order");
       haPronta_.wait(trava, [this] { return janela_.front().estado == TEstado::Pronta; });
       tarefa = std::move(janela_.front());
       janela_.pop_front();
-      if (!semAntecipar_) Antecipa();
+      if (!semAntecipar_ && antecipando_) Antecipa();
       if (tarefa.erro) std::rethrow_exception(tarefa.erro);
       // Named from the same copy of the rows as the run reads, so never
       // another path; should it be, the row's own path is what counts.
@@ -88,8 +102,13 @@ TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
     }
   }
   if (!medida) {
-    TWindowsLookup busca;
-    MedeTarefa(busca, caminho, tarefa);
+    // Measured here, as it comes; timed like the threads' measurements, so
+    // that a slow file turns measuring ahead on again from the next row.
+    const auto inicio = std::chrono::steady_clock::now();
+    MedeTarefa(buscaPropria_, caminho, tarefa);
+    const auto tempo = std::chrono::steady_clock::now() - inicio;
+    const std::lock_guard trava(mutex_);
+    Cronometra(tempo);
   }
   conferido_ = tarefa.medida.arquivo.Path;
   conferencia_ = tarefa.conferencia;
@@ -107,6 +126,7 @@ void TMedicaoAntecipada::Encerra() noexcept {
   janela_.clear();
   parar_ = false;
   semAntecipar_ = false;
+  buscaPropria_ = TWindowsLookup();
   caminhoDe_ = nullptr;
   total_ = 0;
   proxima_ = 0;
@@ -139,13 +159,16 @@ void TMedicaoAntecipada::Trabalha() {
     // measured stays in the window until then, because the run takes rows
     // in order and waits for each.
     TTarefa resultado;
+    const auto inicio = std::chrono::steady_clock::now();
     try {
       MedeTarefa(busca, caminho, resultado);
     } catch (...) {
       resultado.erro = std::current_exception();
     }
+    const auto tempo = std::chrono::steady_clock::now() - inicio;
     {
       const std::lock_guard trava(mutex_);
+      Cronometra(tempo);
       tarefa->medida = std::move(resultado.medida);
       tarefa->conferencia = resultado.conferencia;
       tarefa->erro = resultado.erro;
@@ -158,7 +181,7 @@ void TMedicaoAntecipada::Trabalha() {
 void TMedicaoAntecipada::MedeTarefa(TWindowsLookup& busca, const std::string& caminho, TTarefa& resultado) const {
   std::unique_lock<std::mutex> turno;
   if (!leitoresPorThread_) turno = std::unique_lock(turnoLeitores_);
-  resultado.medida = MedeCaminho(busca, mapeamento_, caminho);
+  resultado.medida = medidor_ ? medidor_(busca, caminho) : MedeCaminho(busca, mapeamento_, caminho);
   // The file the front end would walk: the one opened, or the path looked for.
   if (conferir_) resultado.conferencia = ConfereArquivo(resultado.medida.arquivo.Path);
 }

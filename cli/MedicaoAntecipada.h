@@ -8,6 +8,14 @@
 // and read of a file waits for the network, the run then waits for its
 // commits rather than for its files.
 //
+// Measuring ahead pays only when a file takes long (a share, a disk that
+// seeks, --conferir walking a large file): a file on a local disk measures in
+// some 10 µs, less than handing it to a thread and back. So the measurements
+// are timed (a running average), and while a file takes less than half the
+// limit the run's thread measures its rows itself, as they come; once it takes
+// more than the limit, the next rows are measured ahead again. Each phase
+// begins measuring ahead until the average says otherwise.
+//
 // At most N rows are measured ahead of the run. Each thread has its own
 // lookup (WindowsLookup.h), so a folder read to find a name in another letter
 // case is read at most once per thread and phase. What was measured ahead and
@@ -17,6 +25,7 @@
 #include "app/run/Medicao.h"
 #include "cli/Conferencia.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -26,12 +35,19 @@
 
 // The most threads --paralelo allows.
 inline constexpr int ParaleloMaximo = 128;
+// Above this average time a file, the rows are measured ahead (see above).
+inline constexpr std::chrono::microseconds LimiteAntecipacao{100};
 
 class TMedicaoAntecipada final : public TMedicao {
 public:
   // paralelo: threads, and rows measured ahead of the run (1 to ParaleloMaximo).
   // conferir: each file the MPEG reader measures is also walked (--conferir).
-  TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, bool conferir);
+  // limite: the average time a file above which rows are measured ahead; 0
+  // measures every row ahead.
+  // medidor: what measures a path (tests); MedeCaminho with mapeamento when empty.
+  using TMedidor = std::function<TMedida(TWindowsLookup& busca, const std::string& caminho)>;
+  TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, bool conferir,
+                     std::chrono::microseconds limite = LimiteAntecipacao, TMedidor medidor = nullptr);
   ~TMedicaoAntecipada() override;
   TMedicaoAntecipada(const TMedicaoAntecipada&) = delete;
   TMedicaoAntecipada& operator=(const TMedicaoAntecipada&) = delete;
@@ -60,10 +76,15 @@ private:
   void MedeTarefa(TWindowsLookup& busca, const std::string& caminho, TTarefa& resultado) const;
   // Names the next rows to the threads, up to paralelo_ ahead (run's thread, lock held).
   void Antecipa();
+  // Adds a measurement's time to the average and decides whether rows are
+  // named ahead from now on (lock held).
+  void Cronometra(std::chrono::steady_clock::duration tempo);
 
   const int paralelo_;
   const TPathMapping mapeamento_;
   const bool conferir_;
+  const double limiteMicros_;
+  const TMedidor medidor_;
   // Whether the facade's readers may be used on several threads at once (else the measurements take turns).
   const bool leitoresPorThread_;
   mutable std::mutex turnoLeitores_;
@@ -72,6 +93,9 @@ private:
   int total_ = 0;
   int proxima_ = 0;  // the next row to be named
   bool semAntecipar_ = false;  // a path could not be read: no more rows are named in this phase
+  bool antecipando_ = true;    // rows are named ahead (else the run's thread measures them)
+  double mediaMicros_ = -1;    // the running average of a file's time; -1 before the first
+  TWindowsLookup buscaPropria_;  // the run's thread's own, for the rows it measures itself
 
   std::mutex mutex_;  // guards janela_ and parar_
   std::condition_variable haTarefa_;

@@ -1,6 +1,8 @@
 // The measuring threads of atualiza-duracoes --paralelo on real files: each
 // row gets what the run's own measurement gives, in the run's order, with at
 // most N rows named ahead, and a phase ended early leaves nothing behind.
+// These measure every row ahead (a limit of 0); the last test shows the rows
+// measured ahead only while files take long.
 
 #include "cli/MedicaoAntecipada.h"
 
@@ -9,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <stdexcept>
 #include <thread>
@@ -17,6 +20,8 @@ namespace {
 
 using dztest::SampleFolder;
 using dztest::TSampleSet;
+
+constexpr std::chrono::microseconds SempreAntes{0};  // every row measured ahead
 
 // Every sample file of the sets the catalogues point at, twice (the same file
 // on several rows), and a file that does not exist.
@@ -69,7 +74,7 @@ TEST(MedicaoAntecipada, EveryRowAsMeasuredOneAtATime) {
   ASSERT_GT(total, 64);
   for (const int paralelo : {1, 3, 8, ParaleloMaximo}) {
     SCOPED_TRACE("paralelo " + std::to_string(paralelo));
-    TMedicaoAntecipada medicao(paralelo, {}, true);
+    TMedicaoAntecipada medicao(paralelo, {}, true, SempreAntes);
     const std::thread::id daCorrida = std::this_thread::get_id();
     int nomeadas = 0;  // rows named so far; they are named in order, each once
     medicao.Inicia(
@@ -97,7 +102,7 @@ TEST(MedicaoAntecipada, PhaseEndedEarly) {
   const std::vector<std::string> caminhos = Caminhos();
   const std::vector<TEsperado> esperados = UmPorVez(caminhos);
   const int total = static_cast<int>(caminhos.size());
-  TMedicaoAntecipada medicao(8, {}, false);
+  TMedicaoAntecipada medicao(8, {}, false, SempreAntes);
   medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total);
   for (int linha = 0; linha < 3; ++linha) {
     const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
@@ -126,7 +131,7 @@ TEST(MedicaoAntecipada, PathThatCannotBeReadAhead) {
   const int total = static_cast<int>(caminhos.size());
   for (const int recusada : {0, 5}) {
     SCOPED_TRACE("refused at row " + std::to_string(recusada));
-    TMedicaoAntecipada medicao(4, {}, false);
+    TMedicaoAntecipada medicao(4, {}, false, SempreAntes);
     medicao.Inicia(
         [&](int linha) {
           if (linha >= recusada) throw std::runtime_error("Size Mismatch");
@@ -143,13 +148,55 @@ TEST(MedicaoAntecipada, PathThatCannotBeReadAhead) {
 
 TEST(MedicaoAntecipada, RowsOutOfOrderOrOfAnotherPath) {
   const std::vector<std::string> caminhos = Caminhos();
-  TMedicaoAntecipada medicao(4, {}, false);
+  TMedicaoAntecipada medicao(4, {}, false, SempreAntes);
   medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, 10);
   EXPECT_THROW(medicao.Mede(1, caminhos[1]), std::logic_error);
   // A row whose path is not the one named is measured by its own path.
   const TMedida medida = medicao.Mede(0, caminhos.back());
   EXPECT_EQ(medida.motivo, TMotivoDuracao::ArquivoInexistente);
   EXPECT_EQ(medida.arquivo.Path, caminhos.back());
+}
+
+// Files that measure at once are measured by the run's thread as they come;
+// a stretch of slow files (3 ms each, as on a share) is measured ahead until
+// the files are quick again. Every row gets its own measurement either way.
+TEST(MedicaoAntecipada, MeasuresAheadOnlyWhileFilesAreSlow) {
+  constexpr int Rapidas = 300, Lentas = 60;
+  const int total = Rapidas + Lentas + 2 * Rapidas;
+  auto lenta = [](int linha) { return linha >= Rapidas && linha < Rapidas + Lentas; };
+  std::vector<std::string> caminhos;
+  for (int linha = 0; linha < total; ++linha)
+    caminhos.push_back((lenta(linha) ? "lenta/" : "rapida/") + std::to_string(linha));
+  const auto medidor = [](TWindowsLookup&, const std::string& caminho) {
+    if (caminho.starts_with("lenta/")) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    TMedida medida;
+    medida.segundos = std::stoi(caminho.substr(caminho.find('/') + 1));
+    medida.arquivo.Path = caminho;
+    return medida;
+  };
+  TMedicaoAntecipada medicao(4, {}, false, std::chrono::microseconds(100), medidor);
+  std::vector<bool> nomeada(static_cast<std::size_t>(total), false);
+  medicao.Inicia(
+      [&](int linha) {
+        EXPECT_FALSE(nomeada[static_cast<std::size_t>(linha)]) << linha;  // each row named once
+        nomeada[static_cast<std::size_t>(linha)] = true;
+        return caminhos[static_cast<std::size_t>(linha)];
+      },
+      total);
+  for (int linha = 0; linha < total; ++linha) {
+    const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
+    EXPECT_EQ(medida.segundos, linha);
+    EXPECT_EQ(medida.arquivo.Path, caminhos[static_cast<std::size_t>(linha)]);
+  }
+  medicao.Encerra();
+  auto nomeadasEntre = [&](int de, int ate) {
+    return static_cast<int>(std::count(nomeada.begin() + de, nomeada.begin() + ate, true));
+  };
+  EXPECT_GE(nomeadasEntre(0, 4), 4);  // a phase begins measuring ahead
+  EXPECT_LT(nomeadasEntre(0, Rapidas), Rapidas / 2);
+  // The first slow file or two are measured by the run's thread, the rest ahead.
+  EXPECT_GE(nomeadasEntre(Rapidas, Rapidas + Lentas), Lentas - 3);
+  EXPECT_LT(nomeadasEntre(Rapidas + Lentas, total), Rapidas);
 }
 
 }  // namespace
