@@ -86,15 +86,15 @@ TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
     // The rows before this one that were not named were measured here: naming
     // goes on from this row.
     if (janela_.empty() && proxima_ < linha) proxima_ = linha;
-    if (!semAntecipar_ && antecipando_) Antecipa();
+    if (NomeiaAdiante()) Antecipa();
     const bool nomeada = linha < proxima_;
-    if (nomeada || (!semAntecipar_ && antecipando_)) {
+    if (nomeada || NomeiaAdiante()) {
       if (janela_.empty() || janela_.front().linha != linha)
         throw std::logic_error("measuring ahead: row " + std::to_string(linha) + " asked out of order");
       haPronta_.wait(trava, [this] { return janela_.front().estado == TEstado::Pronta; });
       tarefa = std::move(janela_.front());
       janela_.pop_front();
-      if (!semAntecipar_ && antecipando_) Antecipa();
+      if (NomeiaAdiante()) Antecipa();
       if (tarefa.erro) std::rethrow_exception(tarefa.erro);
       // Named from the same copy of the rows as the run reads, so never
       // another path; should it be, the row's own path is what counts.
@@ -104,9 +104,7 @@ TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
   if (!medida) {
     // Measured here, as it comes; timed like the threads' measurements, so
     // that a slow file turns measuring ahead on again from the next row.
-    const auto inicio = std::chrono::steady_clock::now();
-    MedeTarefa(buscaPropria_, caminho, tarefa);
-    const auto tempo = std::chrono::steady_clock::now() - inicio;
+    const auto tempo = MedeTarefa(buscaPropria_, caminho, tarefa);
     const std::lock_guard trava(mutex_);
     Cronometra(tempo);
   }
@@ -159,16 +157,15 @@ void TMedicaoAntecipada::Trabalha() {
     // measured stays in the window until then, because the run takes rows
     // in order and waits for each.
     TTarefa resultado;
-    const auto inicio = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration tempo{};
     try {
-      MedeTarefa(busca, caminho, resultado);
+      tempo = MedeTarefa(busca, caminho, resultado);
     } catch (...) {
-      resultado.erro = std::current_exception();
+      resultado.erro = std::current_exception();  // the run ends at this row: no time to count
     }
-    const auto tempo = std::chrono::steady_clock::now() - inicio;
     {
       const std::lock_guard trava(mutex_);
-      Cronometra(tempo);
+      if (!resultado.erro) Cronometra(tempo);
       tarefa->medida = std::move(resultado.medida);
       tarefa->conferencia = resultado.conferencia;
       tarefa->erro = resultado.erro;
@@ -178,10 +175,13 @@ void TMedicaoAntecipada::Trabalha() {
   }
 }
 
-void TMedicaoAntecipada::MedeTarefa(TWindowsLookup& busca, const std::string& caminho, TTarefa& resultado) const {
+std::chrono::steady_clock::duration TMedicaoAntecipada::MedeTarefa(TWindowsLookup& busca, const std::string& caminho,
+                                                                   TTarefa& resultado) const {
+  const auto inicio = std::chrono::steady_clock::now();
   std::unique_lock<std::mutex> turno;
   if (!leitoresPorThread_) turno = std::unique_lock(turnoLeitores_);
   resultado.medida = medidor_ ? medidor_(busca, caminho) : MedeCaminho(busca, mapeamento_, caminho);
   // The file the front end would walk: the one opened, or the path looked for.
   if (conferir_) resultado.conferencia = ConfereArquivo(resultado.medida.arquivo.Path);
+  return std::chrono::steady_clock::now() - inicio;
 }

@@ -73,7 +73,11 @@ private:
 
   // A thread: measures the earliest row waiting, until the phase ends.
   void Trabalha();
-  void MedeTarefa(TWindowsLookup& busca, const std::string& caminho, TTarefa& resultado) const;
+  // Measures into resultado; gives the time it took.
+  std::chrono::steady_clock::duration MedeTarefa(TWindowsLookup& busca, const std::string& caminho,
+                                                 TTarefa& resultado) const;
+  // Whether the rows are named to the threads now (lock held).
+  bool NomeiaAdiante() const { return antecipando_ && !semAntecipar_; }
   // Names the next rows to the threads, up to paralelo_ ahead (run's thread, lock held).
   void Antecipa();
   // Adds a measurement's time to the average and decides whether rows are

@@ -939,17 +939,13 @@ protected:
     scratch_ = std::make_unique<TTempDir>();
     dir_ = dztest::SampleFolder(dztest::TSampleSet::Mp3);
     // "LAME 64bits version 3.100 (...)": lame signs its streams "LAME3.100".
-    std::istringstream words(ReadText(Path("lame-version.txt")));
+    std::istringstream words(dztest::ReadFileText(Path("lame-version.txt")));
     std::string word;
     while (lameVersion_.empty() && words >> word)
       if (word == "version" && words >> word) lameVersion_ = word;
   }
   static void TearDownTestSuite() { scratch_.reset(); }
 
-  static std::string ReadText(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
   static std::string Path(const std::string& file) { return (dir_ / file).string(); }
   static bool Made(const std::string& file) { return std::filesystem::is_regular_file(Path(file)); }
   // "LAME3.10" for lame 3.100: the 8 characters the reader keeps.
@@ -964,7 +960,7 @@ protected:
                            "stream=nb_read_packets,bit_rate -of default=nw=1 " +
                            dztest::ShellQuote(Path(file)) + " > " + dztest::ShellQuote(out)) != 0)
       return;
-    std::istringstream lines(ReadText(out));
+    std::istringstream lines(dztest::ReadFileText(out));
     std::string line;
     while (std::getline(lines, line)) {
       if (line.rfind("nb_read_packets=", 0) == 0) frames = std::stoll(line.substr(16));

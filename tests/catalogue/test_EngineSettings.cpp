@@ -7,21 +7,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
 using dztest::TTempDir;
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // FIREBIRD as the test found it, put back when the test ends.
 class KeptRootVariable {
@@ -86,17 +77,17 @@ TEST(EngineSettings, PrivateRootIsTheSystemsWithTheLinesAddedAndGoesAway) {
     EXPECT_EQ(fs::path(folder).parent_path(), temporary.Path());
     ASSERT_NE(std::getenv("FIREBIRD"), nullptr);
     EXPECT_EQ(std::string(std::getenv("FIREBIRD")), folder);
-    EXPECT_EQ(ReadText(fs::path(folder) / "firebird.conf"),
+    EXPECT_EQ(dztest::ReadFileText((fs::path(folder) / "firebird.conf").string()),
               conf + "\n\n# Added for this program's run only\nTempCacheLimit = 8M\n");
     EXPECT_FALSE(fs::is_symlink(fs::path(folder) / "firebird.conf"));
     EXPECT_TRUE(fs::is_symlink(fs::path(folder) / "plugins"));
-    EXPECT_EQ(ReadText(fs::path(folder) / "plugins/libEngine12.so"), "engine");
-    EXPECT_EQ(ReadText(fs::path(folder) / "firebird.msg"), "messages");
+    EXPECT_EQ(dztest::ReadFileText((fs::path(folder) / "plugins/libEngine12.so").string()), "engine");
+    EXPECT_EQ(dztest::ReadFileText((fs::path(folder) / "firebird.msg").string()), "messages");
   }
   EXPECT_FALSE(fs::exists(folder));
   // What the links named is untouched.
-  EXPECT_EQ(ReadText(system.dir.Path() / "plugins/libEngine12.so"), "engine");
-  EXPECT_EQ(ReadText(system.dir.Path() / "firebird.conf"), conf);
+  EXPECT_EQ(dztest::ReadFileText((system.dir.Path() / "plugins/libEngine12.so").string()), "engine");
+  EXPECT_EQ(dztest::ReadFileText((system.dir.Path() / "firebird.conf").string()), conf);
 }
 
 TEST(EngineSettings, AnAdministratorsChoiceWins) {

@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 namespace {
 
@@ -132,12 +130,10 @@ TEST(FbClient, AttachAsksDialectAndRunsStatements) {
   ASSERT_EQ(dztest::RunCommand("isql-fb -q -b -user SYSDBA -i " + dztest::ShellQuote(sql) + " " +
                                dztest::ShellQuote(db.Path()) + " > " + dztest::ShellQuote(out) + " 2>&1"),
             0);
-  std::ifstream outFile(out);
-  std::stringstream text;
-  text << outFile.rdbuf();
-  EXPECT_NE(text.str().find("1/Nome 1/7"), std::string::npos) << text.str();
-  EXPECT_NE(text.str().find("2/Nome 2/7"), std::string::npos) << text.str();
-  EXPECT_EQ(text.str().find("3/Nome 3"), std::string::npos) << text.str();
+  const std::string text = dztest::ReadFileText(out);
+  EXPECT_NE(text.find("1/Nome 1/7"), std::string::npos) << text;
+  EXPECT_NE(text.find("2/Nome 2/7"), std::string::npos) << text;
+  EXPECT_EQ(text.find("3/Nome 3"), std::string::npos) << text;
 }
 
 TEST(FbClient, StatementsArePreparedInDialect1) {

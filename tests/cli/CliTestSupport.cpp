@@ -3,19 +3,10 @@
 #include "tests/support/SampleFiles.h"
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 
 namespace dztest {
 
 namespace {
-
-std::string LeTexto(const std::string& caminho) {
-  std::ifstream arquivo(caminho, std::ios::binary);
-  std::stringstream texto;
-  texto << arquivo.rdbuf();
-  return texto.str();
-}
 
 std::string LinhaDeComando(const std::string& programa, const std::vector<std::string>& argumentos) {
   std::string linha = ShellQuote(programa);
@@ -30,8 +21,8 @@ TRodada RodaComando(const TTempDir& pasta, const std::string& comando) {
   rodada.saida =
       RunCommand(comando + " </dev/null >" + ShellQuote(pasta.File("saida")) + " 2>" + ShellQuote(pasta.File("erros")));
   rodada.segundos = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
-  rodada.saidaPadrao = LeTexto(pasta.File("saida"));
-  rodada.saidaErros = LeTexto(pasta.File("erros"));
+  rodada.saidaPadrao = ReadFileText(pasta.File("saida"));
+  rodada.saidaErros = ReadFileText(pasta.File("erros"));
   return rodada;
 }
 

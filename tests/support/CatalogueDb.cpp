@@ -10,12 +10,6 @@ namespace dztest {
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-  std::ifstream file(path);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
 
 }  // namespace
 
@@ -30,13 +24,13 @@ void CreateCatalogue(const std::string& path, std::string_view extraSql, int dia
   std::string text = "SET SQL DIALECT " + std::to_string(dialect) + ";\nCREATE DATABASE '" + path +
                      "' USER 'SYSDBA' PASSWORD 'bluecrane' PAGE_SIZE 8192" +
                      (characterSet.empty() ? std::string() : " DEFAULT CHARACTER SET " + std::string(characterSet)) +
-                     ";\n" + ReadText(CatalogueSchemaPath());
+                     ";\n" + ReadFileText(CatalogueSchemaPath());
   text += "\n";
   text += extraSql;
   text += "\nCOMMIT;\n";
   WriteFile(script, text);
   const int status = RunCommand("isql-fb -q -b -i " + ShellQuote(script) + " > " + ShellQuote(output) + " 2>&1");
-  if (status != 0) throw std::runtime_error("isql-fb could not make the catalogue database:\n" + ReadText(output));
+  if (status != 0) throw std::runtime_error("isql-fb could not make the catalogue database:\n" + ReadFileText(output));
 }
 
 TTestDatabase::TTestDatabase(std::string_view extraSql, bool forServer, int dialect, std::string_view characterSet)

@@ -2,8 +2,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -19,13 +17,6 @@ namespace dztest {
 namespace {
 
 constexpr auto Intervalo = std::chrono::milliseconds(10);
-
-std::string LeArquivo(const std::string& caminho) {
-  std::ifstream arquivo(caminho, std::ios::binary);
-  std::stringstream texto;
-  texto << arquivo.rdbuf();
-  return texto.str();
-}
 
 // Owns what posix_spawn is given, and frees it.
 struct TAtributos {
@@ -129,7 +120,7 @@ TFimProcesso TProcesso::Espera(double limite) {
 }
 
 std::string TProcesso::SaidaPadrao() {
-  if (saida_ == TSaida::Arquivo) return LeArquivo(pasta_.File("saida"));
+  if (saida_ == TSaida::Arquivo) return dztest::ReadFileText(pasta_.File("saida"));
   if (cano_ < 0) return lido_;  // /dev/full, or the pipe closed
   char bloco[4096];
   ssize_t lidos;
@@ -137,7 +128,7 @@ std::string TProcesso::SaidaPadrao() {
   return lido_;
 }
 
-std::string TProcesso::SaidaErros() const { return LeArquivo(pasta_.File("erros")); }
+std::string TProcesso::SaidaErros() const { return dztest::ReadFileText(pasta_.File("erros")); }
 
 void TProcesso::FechaCano() {
   SaidaPadrao();

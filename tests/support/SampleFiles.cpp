@@ -12,10 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -244,13 +242,6 @@ std::string RecipeKey(const TRecipe& recipe) {
   return std::string(recipe.name) + "-" + key;
 }
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // An exclusive lock on a file, held for the object's life; the system lets it
 // go when the process ends, however it ends.
 class TFileLock {
@@ -280,7 +271,7 @@ std::string Failure(const TStep& step, const fs::path& folder, const fs::path& l
   }
   const int status = RunCommand("cd " + ShellQuote(folder.string()) + " && (" + step.text + ") > " +
                                 ShellQuote(log.string()) + " 2>&1");
-  return status == 0 ? "" : "exit status " + std::to_string(status) + "\n" + ReadText(log);
+  return status == 0 ? "" : "exit status " + std::to_string(status) + "\n" + ReadFileText(log.string());
 }
 
 // Makes the set in a fresh folder beside its place and renames it into place

@@ -37,6 +37,11 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
   return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 int RunCommand(const std::string& commandLine) {
   const int status = std::system(commandLine.c_str());
   if (status == -1 || !WIFEXITED(status)) return -1;

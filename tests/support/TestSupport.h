@@ -32,6 +32,8 @@ private:
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 void WriteFile(const std::string& path, std::string_view bytes);
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+// The whole file as text; empty when it cannot be read (an output not written).
+std::string ReadFileText(const std::string& path);
 
 // Runs a shell command line; returns its exit status (-1 when it could not run).
 int RunCommand(const std::string& commandLine);
