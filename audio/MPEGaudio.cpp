@@ -120,9 +120,12 @@ constexpr std::array<std::array<std::uint8_t, 2>, 2> VBRHeaderOffsets = {{
     {36, 21},  // MPEG 1: 32 bytes of side information, 17 in mono
 }};
 
-// Bytes of every signature: "Xing", "VBRI", "LAME", "GOGO", "MPGE".
+// Bytes of every signature: "Xing", "Info", "VBRI", "LAME", "GOGO", "MPGE".
 constexpr std::size_t SignatureLength = 4;
 constexpr char XingSignature[] = "Xing";
+// Encoders write "Info" where "Xing" stands in a constant bit-rate stream; the
+// layout is the same.
+constexpr char InfoSignature[] = "Info";
 constexpr char VBRISignature[] = "VBRI";
 // Encoder signatures, case-sensitive.
 constexpr std::string_view LameSignature = "LAME";
@@ -142,6 +145,10 @@ constexpr std::size_t VBRIScaleOffset = 9;
 constexpr std::size_t VBRIBytesOffset = 10;
 constexpr std::size_t VBRIFramesOffset = 14;
 constexpr std::size_t VBRILength = VBRIFramesOffset + 4;  // the frame count is the last field read
+
+// Layer I frames are counted in 4-byte slots, 12 of them per kbit/s step.
+constexpr std::uint32_t LayerISlotsPerFrame = 12;
+constexpr std::uint32_t LayerISlotLength = 4;
 
 constexpr std::size_t SideInfoProbeLength = 6;
 constexpr std::size_t VendorWindowLength = 8;  // "LAME" and the 4 characters of its version
@@ -235,6 +242,11 @@ std::uint8_t PaddingSize(const FrameData& frame) {
 std::uint16_t FrameLength(const FrameData& frame) {
   const std::uint32_t sampleRate = TableSampleRate(frame);
   if (sampleRate == 0) return 0;
+  if (frame.LayerID == LayerI) {
+    // Layer I frames are whole 4-byte slots: 12 slots per kbit/s step, plus the padding slot.
+    const std::uint32_t slots = std::uint32_t{LayerISlotsPerFrame} * TableBitRate(frame) * 1000 / sampleRate;
+    return static_cast<std::uint16_t>(LayerISlotLength * (slots + (frame.PaddingBit ? 1 : 0)));
+  }
   const std::uint32_t length = std::uint32_t{FrameCoefficient(frame)} * TableBitRate(frame) * 1000 / sampleRate;
   return static_cast<std::uint16_t>(length + PaddingSize(frame));
 }
@@ -266,9 +278,12 @@ FrameData FindFrame(TBlock block, VBRData& vbr) {
 
 VBRData FindVBRHeader(TBlock block, std::size_t index) {
   VBRData vbr{};
-  if (HasSignature(block, index, XingSignature) && Fits(block, index, XingLength)) {
+  const char* xingLike = HasSignature(block, index, XingSignature)   ? XingSignature
+                         : HasSignature(block, index, InfoSignature) ? InfoSignature
+                                                                     : nullptr;
+  if (xingLike != nullptr && Fits(block, index, XingLength)) {
     vbr.Found = true;
-    std::memcpy(vbr.ID, XingSignature, SignatureLength);
+    std::memcpy(vbr.ID, xingLike, SignatureLength);
     vbr.Frames = BigEndian32(block, index + XingFramesOffset);
     vbr.Bytes = BigEndian32(block, index + XingBytesOffset);
     vbr.Scale = block[index + XingScaleOffset];
@@ -437,14 +452,30 @@ std::int32_t TMPEGaudio::Frames() const {
 
 double TMPEGaudio::Duration() const {
   if (!Frame.Found) return 0;
+  if (VBR.Found && std::memcmp(VBR.ID, InfoSignature, SignatureLength) == 0) {
+    // A constant-rate stream: its bytes at the byte rate the header gives, so
+    // a copy cut short keeps the length of what it holds.
+    if (VBR.Frames > 0 && VBR.Bytes > 0) {
+      const double sampleRate = TableSampleRate(Frame);
+      if (sampleRate == 0) return 0;
+      const double audio = static_cast<double>(AudioSize() - Frame.Position);
+      return ((audio * static_cast<double>(FrameCoefficient(Frame)) * 8.0) * static_cast<double>(VBR.Frames)) /
+             (static_cast<double>(VBR.Bytes) * sampleRate);
+    }
+    return FirstFrameEstimate();
+  }
   if (VBR.Found && VBR.Frames > 0) {
     const std::uint16_t sampleRate = TableSampleRate(Frame);
     if (sampleRate == 0) return 0;
     return static_cast<double>(FrameCoefficient(Frame)) * 8 * VBR.Frames / sampleRate;
   }
+  return FirstFrameEstimate();
+}
+
+// The size of the audio at the first frame's bit rate (not the BitRate result).
+double TMPEGaudio::FirstFrameEstimate() const {
   const std::uint16_t bitRate = TableBitRate(Frame);
   if (bitRate == 0) return 0;
-  // The first frame's bit rate, not the BitRate result.
   return (static_cast<double>(AudioSize() - Frame.Position) / bitRate / 1000) * 8;
 }
 
@@ -459,7 +490,9 @@ std::uint8_t TMPEGaudio::VBREncoderID() const {
   if (v4 == LameSignature) id = EncoderLAME;
   if (v4 == GogoSignature) id = EncoderGoGo;
   if (v4 == MpgeSignature) id = EncoderGoGo;
-  if (std::memcmp(VBR.ID, XingSignature, SignatureLength) == 0 && v4 != LameSignature && v4 != GogoSignature &&
+  const bool xingLike = std::memcmp(VBR.ID, XingSignature, SignatureLength) == 0 ||
+                        std::memcmp(VBR.ID, InfoSignature, SignatureLength) == 0;
+  if (xingLike && v4 != LameSignature && v4 != GogoSignature &&
       v4 != MpgeSignature)
     id = EncoderXing;
   if (std::memcmp(VBR.ID, VBRISignature, SignatureLength) == 0) id = EncoderFhG;

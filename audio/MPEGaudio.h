@@ -76,14 +76,15 @@ struct FrameData {
   std::uint8_t EmphasisID = 0;      // a TEmphasisCode: none, 50/15 us, reserved, CCITT J.17
 };
 
-// The Xing or VBRI header inside the first frame of a stream.
+// The Xing, Info or VBRI header inside the first frame of a stream. "Info" is
+// the constant bit-rate form of "Xing", with the same layout.
 struct VBRData {
-  bool Found = false;         // a Xing or VBRI header was found
-  char ID[4] = {};            // "Xing" or "VBRI"; four zero bytes when none was found
+  bool Found = false;         // a Xing, Info or VBRI header was found
+  char ID[4] = {};            // "Xing", "Info" or "VBRI"; four zero bytes when none was found
   std::int32_t Frames = 0;    // number of frames, from the header
   std::int32_t Bytes = 0;     // number of bytes, from the header
   std::uint8_t Scale = 0;     // quality byte
-  std::string VendorID;       // Xing only: the 8 bytes after the header as they stand (e.g. "LAME3.90")
+  std::string VendorID;       // Xing and Info only: the 8 bytes after the header as they stand (e.g. "LAME3.90")
 };
 
 // Header arithmetic, tables and the searches over a read block. Pure
@@ -144,7 +145,7 @@ std::uint8_t VBRHeaderOffset(const FrameData& frame);
 // followed exactly one frame length later by another header. When one is
 // found, vbr is replaced by what FindVBRHeader finds inside it.
 FrameData FindFrame(TBlock block, VBRData& vbr);
-// A Xing or VBRI header at index (case-sensitive signatures), or an all-zero record.
+// A Xing, Info or VBRI header at index (case-sensitive signatures), or an all-zero record.
 VBRData FindVBRHeader(TBlock block, std::size_t index);
 // "LAME" with the 4 bytes after it, or "GOGO", searched from the end of the
 // block toward its start over limit + 1 positions; empty when neither is there.
@@ -153,7 +154,7 @@ std::string FindVendorID(TBlock block, std::int32_t limit);
 }  // namespace MPEGFrame
 
 // Reader of an MPEG audio file: skips the ID3v2 tag, finds the first frame,
-// reads a Xing or VBRI header, and estimates the play length, reading at most
+// reads a Xing, Info or VBRI header, and estimates the play length, reading at most
 // three blocks of the stream whatever the file's size.
 class TMPEGaudio {
 public:
@@ -195,6 +196,7 @@ public:
 private:
   bool ReadStream(TReadOnlyFile& file);
   std::int64_t AudioSize() const;
+  double FirstFrameEstimate() const;
   std::uint8_t VBREncoderID() const;
   std::uint8_t CBREncoderID() const;
 };

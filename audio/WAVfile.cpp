@@ -3,6 +3,7 @@
 #include "audio/ReadOnlyFile.h"
 
 #include <cstring>
+#include <optional>
 
 const std::array<const char*, 3> WAVChannelModeNames = {"Unknown", "Mono", "Stereo"};
 
@@ -56,26 +57,71 @@ struct WAVHeader {
 // for the usual fmt chunk sizes (16, 18, 40), the chunk after the fmt chunk.
 constexpr std::size_t HeadReadLength = 128;
 
+// Broadcast and other writers put chunks (bext, iXML, JUNK) in front of the
+// fmt chunk. The chunk list is walked for it within these limits.
+constexpr std::size_t ChunkHeaderLength = 8;      // id and little-endian size
+constexpr int MaxChunksBeforeFmt = 64;            // chunk headers looked at, the one at offset 12 included
+constexpr std::uint64_t ChunkSearchLimit = 65536; // a chunk must start before this offset
+// The header's bytes from offset 12 to 39: the fmt chunk's id, size and fields.
+constexpr std::size_t FmtPartLength = FixedPartLength - FmtIdOffset;
+
+// Reads count bytes at position, from the head already read when it holds
+// them; false on a read error or when the file ends first.
+bool ReadAt(TReadOnlyFile& file, const unsigned char* head, std::size_t headCount, std::uint64_t position,
+            unsigned char* out, std::size_t count) {
+  if (position + count <= headCount) {
+    std::memcpy(out, head + position, count);
+    return true;
+  }
+  return file.Seek(static_cast<std::int64_t>(position)) && file.ReadExact(out, count);
+}
+
+// The offset of the first "fmt " chunk in the chunk list that starts at
+// offset 12, or nothing when the walk ends without one: a chunk header that
+// cannot be read, MaxChunksBeforeFmt headers looked at, or a chunk that starts
+// at ChunkSearchLimit or beyond.
+std::optional<std::uint32_t> FindFmtChunk(TReadOnlyFile& file, const unsigned char* head, std::size_t headCount) {
+  std::uint64_t position = FmtIdOffset;
+  for (int chunk = 0; chunk < MaxChunksBeforeFmt && position < ChunkSearchLimit; ++chunk) {
+    unsigned char chunkHeader[ChunkHeaderLength];
+    if (!ReadAt(file, head, headCount, position, chunkHeader, sizeof chunkHeader)) return std::nullopt;
+    if (std::memcmp(chunkHeader, "fmt ", 4) == 0) return static_cast<std::uint32_t>(position);
+    const std::uint32_t size = static_cast<std::uint32_t>(chunkHeader[4]) |
+                               (static_cast<std::uint32_t>(chunkHeader[5]) << 8) |
+                               (static_cast<std::uint32_t>(chunkHeader[6]) << 16) |
+                               (static_cast<std::uint32_t>(chunkHeader[7]) << 24);
+    // Bodies are padded to an even length.
+    position += ChunkHeaderLength + std::uint64_t{size} + (size & 1u);
+  }
+  return std::nullopt;
+}
+
 // Fills the header from the file; false when it is not open, on a read
-// error, or when the file ends before the bytes it needs.
+// error, or when the file ends before the bytes it needs. fmtShift is how far
+// the fmt chunk lies behind offset 12 (0 in the usual layout): the header's
+// bytes from 12 on are then the file's from the fmt chunk on, and every later
+// position moves by as much.
 // Only a chunk whose id is "fact" gives the sample count: other chunks found
 // after the fmt chunk (LIST from many encoders, bext in broadcast files, or the
 // data chunk after an extensible fmt chunk) would otherwise hand over text or
 // audio as a count.
-bool ReadWAVHeader(TReadOnlyFile& file, WAVHeader& header) {
+bool ReadWAVHeader(TReadOnlyFile& file, WAVHeader& header, std::uint32_t& fmtShift) {
+  fmtShift = 0;
   unsigned char head[HeadReadLength];
   const std::size_t count = file.Seek(0) ? file.Read(head, sizeof head) : 0;
   if (count < FixedPartLength) return false;
   std::memcpy(header.Bytes, head, FixedPartLength);
+  if (header.HasId(RiffIdOffset, "RIFF") && header.HasId(FormOffset, "WAVE") && !header.HasId(FmtIdOffset, "fmt ")) {
+    const std::optional<std::uint32_t> fmt = FindFmtChunk(file, head, count);
+    if (!fmt) return true;  // no fmt chunk: the header stays as read, and not valid
+    if (!ReadAt(file, head, count, *fmt, header.Bytes + FmtIdOffset, FmtPartLength)) return false;
+    fmtShift = *fmt - static_cast<std::uint32_t>(FmtIdOffset);
+  }
   if (!header.HasId(NextChunkIdOffset, "data")) {
     // 32-bit addition: a fmt size near 2^32 wraps the position to the start of the file.
-    const std::uint32_t position = header.U32(FmtSizeOffset) + NextChunkDistance;
+    const std::uint32_t position = header.U32(FmtSizeOffset) + NextChunkDistance + fmtShift;
     unsigned char nextChunk[NextChunkReadLength];
-    if (std::uint64_t{position} + sizeof nextChunk <= count) {
-      std::memcpy(nextChunk, head + position, sizeof nextChunk);
-    } else if (!file.Seek(position) || !file.ReadExact(nextChunk, sizeof nextChunk)) {
-      return false;
-    }
+    if (!ReadAt(file, head, count, position, nextChunk, sizeof nextChunk)) return false;
     if (std::memcmp(nextChunk, "fact", 4) == 0) std::memcpy(header.Bytes + SampleCountOffset, nextChunk + 8, 4);
   }
   return true;
@@ -111,7 +157,8 @@ bool TWAVfile::LoadFromFile(const std::string& fileName) {
 bool TWAVfile::LoadFromFile(TReadOnlyFile& file) {
   Clear();
   WAVHeader header;
-  if (!ReadWAVHeader(file, header)) return false;
+  std::uint32_t fmtShift = 0;
+  if (!ReadWAVHeader(file, header, fmtShift)) return false;
   if (!HeaderIsValid(header)) return true;
 
   Valid = true;
@@ -122,12 +169,13 @@ bool TWAVfile::LoadFromFile(TReadOnlyFile& file) {
   BlockAlign = header.U16(BlockAlignOffset);
   BitsPerSample = static_cast<std::uint8_t>(header.U16(BitsPerSampleOffset) & 0xFF);
   SampleCount = static_cast<std::int32_t>(header.U32(SampleCountOffset));
+  // Kept to 16 bits: a fmt size of 0xFFF0 or more wraps to a small header
+  // size, and so do chunks of that size in front of the fmt chunk.
   if (header.HasId(NextChunkIdOffset, "data")) {
-    HeaderSize = PlainHeaderSize;
+    HeaderSize = static_cast<std::uint16_t>(PlainHeaderSize + fmtShift);
   } else {
-    // Kept to 16 bits: a fmt size of 0xFFF0 or more wraps to a small header size.
     HeaderSize = static_cast<std::uint16_t>(static_cast<std::uint16_t>(header.U32(FmtSizeOffset) & 0xFFFF) +
-                                            HeaderAfterFmtChunk);
+                                            HeaderAfterFmtChunk + fmtShift);
   }
   FileSize = header.U32(RiffSizeOffset) + RiffChunkHeaderLength;
   if (FileSize < HeaderSize) HeaderSize = static_cast<std::uint16_t>(FileSize);

@@ -10,9 +10,13 @@ class TReadOnlyFile;
 extern const std::array<const char*, 3> WAVChannelModeNames;
 
 // Reader of the fixed-layout header at the start of a RIFF/WAVE file. It never
-// reads the audio and never walks the chunk list: everything comes from the
-// first 40 bytes of the file, plus one 12-byte read of the chunk that follows
-// the fmt chunk when the data chunk is not right after a 16-byte fmt chunk.
+// reads the audio: everything comes from the first 40 bytes of the file, plus
+// one 12-byte read of the chunk that follows the fmt chunk when the data chunk
+// is not right after a 16-byte fmt chunk. Only when the fmt chunk is not the
+// first chunk (broadcast files put bext and iXML first, some writers JUNK) is
+// the chunk list walked for it: at most 64 chunk headers, each starting before
+// offset 65,536. The fmt chunk's fields are then read where it lies, and the
+// header size counts the chunks in front of it.
 class TWAVfile {
 public:
   TWAVfile() { Clear(); }

@@ -1,5 +1,6 @@
 #include "audio/MPEGaudio.h"
 #include "audio/ReadOnlyFile.h"
+#include "audio/U_Funcoes.h"
 
 #include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
@@ -10,6 +11,7 @@
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -230,6 +232,28 @@ TEST(MPEGFrameHeader, PaddingSlotIsFourBytesInLayerIOnly) {
       {"Layer I not padded", {0xFF, 0xFF, 0xE8, 0x00}, 0},
   };
   for (const auto& c : cases) EXPECT_EQ(PaddingSize(Decoded(c.header)), c.padding) << c.what;
+}
+
+TEST(MPEGFrameHeader, LayerIFramesAreWholeSlots) {
+  // 4 x (12 x bit rate / sample rate, the fraction dropped, + 1 padding slot).
+  const struct {
+    const char* what;
+    THeaderBytes header;
+    std::uint16_t length;
+  } cases[] = {
+      {"MPEG 1, 384 kbit/s, 44100 Hz: 104 slots", {0xFF, 0xFF, 0xC0, 0x00}, 416},
+      {"the same padded", {0xFF, 0xFF, 0xC2, 0x00}, 420},
+      {"MPEG 1, 32 kbit/s, 44100 Hz: 8 slots", {0xFF, 0xFF, 0x10, 0x00}, 32},
+      {"MPEG 1, 448 kbit/s, 32000 Hz, padded", {0xFF, 0xFF, 0xEA, 0x00}, 676},
+      {"MPEG 1, 448 kbit/s, 48000 Hz", {0xFF, 0xFF, 0xE4, 0x00}, 448},
+      {"MPEG 2, 256 kbit/s, 16000 Hz", {0xFF, 0xF7, 0xE8, 0x00}, 768},
+      {"MPEG 2, 144 kbit/s, 22050 Hz, padded", {0xFF, 0xF7, 0x92, 0x00}, 4 * (78 + 1)},
+      {"MPEG 2.5, 32 kbit/s, 11025 Hz", {0xFF, 0xE7, 0x10, 0x00}, 4 * 34},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(IsFrameHeader(c.header)) << c.what;
+    EXPECT_EQ(FrameLength(Decoded(c.header)), c.length) << c.what;
+  }
 }
 
 TEST(MPEGFrameHeader, RejectsReservedAndFreeFormatCodes) {
@@ -459,7 +483,11 @@ TEST(MPEGFrameSearch, ReadsXingAndVBRIHeaders) {
        std::string(4, '\0'), 0, 0, 0, ""},
       {"xing in lower case", Block(Put(XingFrame(Joint128, 417, 10000, 4180000), 36, "xing")), 36, false,
        std::string(4, '\0'), 0, 0, 0, ""},
-      {"Info is not a Xing header", Block(Put(XingFrame(Joint128, 417, 10000, 4180000), 36, "Info")), 36, false,
+      {"Info: read as a Xing header", Block(Put(XingFrame(Joint128, 417, 10000, 4180000), 36, "Info")), 36, true,
+       "Info", 10000, 4180000, 0x3C, "LAME3.90"},
+      {"info in lower case", Block(Put(XingFrame(Joint128, 417, 10000, 4180000), 36, "info")), 36, false,
+       std::string(4, '\0'), 0, 0, 0, ""},
+      {"INFO in upper case", Block(Put(XingFrame(Joint128, 417, 10000, 4180000), 36, "INFO")), 36, false,
        std::string(4, '\0'), 0, 0, 0, ""},
   };
   for (const auto& c : cases) {
@@ -550,6 +578,11 @@ TEST(MPEGaudioResults, EncoderRules) {
       {.what = "Xing by MPGE", .header = Joint128, .vbrId = "Xing", .vbrVendor = "MPGE1.00", .id = EncoderGoGo},
       {.what = "Xing by someone else", .header = Joint128, .vbrId = "Xing", .vbrVendor = std::string(8, '\0'),
        .id = EncoderXing},
+      {.what = "Info by LAME", .header = Joint128, .vbrId = "Info", .vbrVendor = "LAME3.99", .id = EncoderLAME,
+       .version = "3.99"},
+      {.what = "Info by someone else: as Xing", .header = Joint128, .vbrId = "Info",
+       .vbrVendor = std::string(8, '\0'), .id = EncoderXing},
+      {.what = "Info by Lavc", .header = Joint128, .vbrId = "Info", .vbrVendor = "Lavc58.5", .id = EncoderXing},
       {.what = "VBRI", .header = Joint128, .vbrId = "VBRI", .id = EncoderFhG},
       {.what = "VBRI with a LAME text: FhG still", .header = Joint128, .vbrId = "VBRI", .vbrVendor = "LAME3.90",
        .id = EncoderFhG},
@@ -655,6 +688,35 @@ TEST(MPEGaudioResults, HugeVBRFrameCountsDoNotOverflow) {
 
 // What a reader holds after LoadFromFile. The defaults are a file read to its
 // end in which no frame was found: the cleared state.
+// MPEG 1 Layer III, 56 kbit/s, 44100 Hz, joint stereo, original: 182-byte
+// frames. Older encoders wrote the Info frame of a faster stream at this rate.
+constexpr THeaderBytes Joint56{0xFF, 0xFB, 0x40, 0x64};
+
+// A 182-byte Info frame at 56 kbit/s announcing frames and bytes, then 19
+// frames at 128 kbit/s: 8105 bytes.
+std::vector<std::uint8_t> Info56Before128(std::uint32_t frames, std::uint32_t bytes, std::string_view id = "Info") {
+  return Concat({Put(XingFrame(Joint56, 182, frames, bytes), 36, id), FrameRun(Joint128, 417, 19)});
+}
+
+// count frames of MPEG 1 Layer I at 384 kbit/s and 44100 Hz, stereo, no CRC,
+// silent (every allocation 0), padded as an encoder pads them: a frame is
+// 104.49 slots of 4 bytes, so the padding slot goes to a frame whenever the
+// fractions add up to a whole slot.
+std::vector<std::uint8_t> LayerIStream(int count) {
+  constexpr std::uint32_t SampleRate = 44100, SlotBits = 12 * 384000;
+  TBytes b;
+  std::uint32_t rest = 0;
+  for (int i = 0; i < count; ++i) {
+    rest += SlotBits % SampleRate;
+    const bool padded = rest >= SampleRate;
+    if (padded) rest -= SampleRate;
+    const std::size_t length = 4 * (SlotBits / SampleRate + (padded ? 1 : 0));
+    const std::size_t start = b.Size();
+    b.U8s({0xFF, 0xFF, static_cast<std::uint8_t>(padded ? 0xC2 : 0xC0), 0x00}).PadTo(start + length);
+  }
+  return b;
+}
+
 struct TFileCase {
   const char* what;
   std::vector<std::uint8_t> bytes;
@@ -713,6 +775,32 @@ TEST(MPEGaudioFile, CraftedStreams) {
        .bytes = Put(Concat({XingFrame(Joint128, 417, 0, 0), FrameRun(Joint128, 417, 19)}), runEnd - 500, "LAME3.97"),
        .found = true, .fileLength = 8340, .vbrFound = true, .bitRate = 128, .frames = 0, .duration = 0.52125,
        .encoder = "LAME 3.90", .valid = true},
+      // An Info header: the bytes of the audio at the byte rate that its counts give.
+      {.what = "Info at 56 kbit/s before a 128 kbit/s stream: the stream's byte rate, not 56 kbit/s",
+       .bytes = Info56Before128(19, 8105), .found = true, .fileLength = 8105, .vbrFound = true, .bitRate = 131,
+       .frames = 19, .duration = 0.4963265306, .encoder = "LAME 3.90", .valid = true},
+      {.what = "the same between an ID3v2 and an ID3v1 tag: the tags are no audio",
+       .bytes = Concat({Id3v2Tag(2048), Info56Before128(19, 8105), Id3v1Tag()}), .found = true,
+       .fileLength = 10281, .vbrFound = true, .bitRate = 131, .frames = 19, .duration = 0.4963265306,
+       .encoder = "LAME 3.90", .valid = true},
+      {.what = "an Info header claiming three times the bytes present: a third of its frames",
+       .bytes = Info56Before128(19, 3 * 8105), .found = true, .fileLength = 8105, .vbrFound = true,
+       .bitRate = 392, .frames = 19, .duration = 0.1654421769, .encoder = "LAME 3.90", .valid = true},
+      {.what = "Info with a frame count of 0: the first frame's bit rate", .bytes = Info56Before128(0, 8105),
+       .found = true, .fileLength = 8105, .vbrFound = true, .bitRate = 56, .frames = 0,
+       .duration = 1.1578571429, .encoder = "LAME 3.90", .valid = true},
+      {.what = "Info with a byte count of 0: the first frame's bit rate", .bytes = Info56Before128(19, 0),
+       .found = true, .fileLength = 8105, .vbrFound = true, .bitRate = 0, .frames = 19,
+       .duration = 1.1578571429, .encoder = "LAME 3.90"},
+      {.what = "Info with negative counts: the first frame's bit rate",
+       .bytes = Info56Before128(0xFFFFFFFF, 0xFFFFFFFF), .found = true, .fileLength = 8105, .vbrFound = true,
+       .bitRate = 56, .frames = -1, .duration = 1.1578571429, .encoder = "LAME 3.90", .valid = true},
+      {.what = "info in lower case is no header: measured by size", .bytes = Info56Before128(19, 8105, "info"),
+       .found = true, .fileLength = 8105, .bitRate = 56, .frames = 44, .duration = 1.1578571429, .encoder = xing,
+       .valid = true},
+      {.what = "Layer I at 44100 Hz with an encoder's padding: 416- and 420-byte frames",
+       .bytes = LayerIStream(100), .found = true, .fileLength = 41792, .bitRate = 384, .frames = 100,
+       .duration = 0.8706666667, .encoder = EncoderNames[EncoderFhG], .valid = true},
       {.what = "VBRI 36 bytes into an MPEG 1 stereo frame",
        .bytes = Concat({VBRIFrame(Joint128, 417, 4170000, 10000), FrameRun(Joint128, 417, 19), TBytes().Zeros(500)}),
        .found = true, .fileLength = 8840, .vbrFound = true, .bitRate = 128, .frames = 10000,
@@ -994,16 +1082,18 @@ TEST_F(MPEGaudioRealFiles, ConstantBitRate) {
     std::uint16_t sampleRate, bitRate;
     bool crc;
     int samplesPerFrame;
-    bool decoderPlaysEveryFrame;  // no lame tag: the decoder cannot drop delay and padding
+    // lame writes an Info frame (with its own tag) when the frame can hold it.
+    // Without one, the decoder cannot drop delay and padding.
+    bool infoFrame;
   };
   const TCase cases[] = {
-      {"mpeg1-joint-128.mp3", VersionMPEG1, ModeJointStereo, 44100, 128, false, 1152, false},
-      {"mpeg1-mono-crc-64.mp3", VersionMPEG1, ModeMono, 32000, 64, true, 1152, false},
-      {"mpeg2-mono-crc-64.mp3", VersionMPEG2, ModeMono, 22050, 64, true, 576, false},
-      {"mpeg2-stereo-32.mp3", VersionMPEG2, ModeStereo, 16000, 32, false, 576, false},
-      {"mpeg25-stereo-32.mp3", VersionMPEG25, ModeStereo, 11025, 32, false, 576, false},
-      {"mpeg25-mono-crc-16.mp3", VersionMPEG25, ModeMono, 8000, 16, true, 576, false},
-      {"mpeg1-no-lame-tag.mp3", VersionMPEG1, ModeJointStereo, 44100, 128, false, 1152, true},
+      {"mpeg1-joint-128.mp3", VersionMPEG1, ModeJointStereo, 44100, 128, false, 1152, true},
+      {"mpeg1-mono-crc-64.mp3", VersionMPEG1, ModeMono, 32000, 64, true, 1152, true},
+      {"mpeg2-mono-crc-64.mp3", VersionMPEG2, ModeMono, 22050, 64, true, 576, true},
+      {"mpeg2-stereo-32.mp3", VersionMPEG2, ModeStereo, 16000, 32, false, 576, false},  // 144-byte frames
+      {"mpeg25-stereo-32.mp3", VersionMPEG25, ModeStereo, 11025, 32, false, 576, true},
+      {"mpeg25-mono-crc-16.mp3", VersionMPEG25, ModeMono, 8000, 16, true, 576, false},  // 144-byte frames
+      {"mpeg1-no-lame-tag.mp3", VersionMPEG1, ModeJointStereo, 44100, 128, false, 1152, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -1021,28 +1111,42 @@ TEST_F(MPEGaudioRealFiles, ConstantBitRate) {
     EXPECT_EQ(mpeg.SampleRate(), c.sampleRate);
     EXPECT_EQ(mpeg.BitRate(), c.bitRate);
     EXPECT_EQ(mpeg.Frame.ProtectionBit, c.crc);
-    // lame's "Info" frame of a CBR stream is no VBR header: the stream is measured by its size.
-    EXPECT_FALSE(mpeg.VBR.Found);
-    EXPECT_DOUBLE_EQ(mpeg.Duration(), static_cast<double>(size) * 8 / (c.bitRate * 1000.0));
-    const std::int64_t frameBytes = std::int64_t{c.samplesPerFrame} / 8 * c.bitRate * 1000 / c.sampleRate;
-    EXPECT_EQ(mpeg.Frames(), size / frameBytes);
-    // lame signs the ancillary data of its last frames.
-    EXPECT_EQ(mpeg.VendorID, LameSignature());
     EXPECT_EQ(mpeg.Encoder(), "LAME " + LameSignature().substr(4));
+    const double bySize = static_cast<double>(size) * 8 / (c.bitRate * 1000.0);
+    if (c.infoFrame) {
+      // The Info header counts the whole file: its byte rate is the stream's,
+      // and the length is its frame count's.
+      ASSERT_TRUE(mpeg.VBR.Found);
+      EXPECT_EQ(Text4(mpeg.VBR.ID), "Info");
+      EXPECT_EQ(mpeg.VBR.Bytes, size);
+      EXPECT_EQ(mpeg.VBR.VendorID, LameSignature());
+      EXPECT_EQ(mpeg.Frames(), mpeg.VBR.Frames);
+      EXPECT_DOUBLE_EQ(mpeg.Duration(), double(mpeg.VBR.Frames) * c.samplesPerFrame / c.sampleRate);
+      // The Info frame itself is no longer counted, and the end block is not read.
+      EXPECT_NEAR(mpeg.Duration(), bySize, 2.0 * c.samplesPerFrame / c.sampleRate);
+      EXPECT_TRUE(mpeg.VendorID.empty());
+    } else {
+      EXPECT_FALSE(mpeg.VBR.Found);
+      EXPECT_DOUBLE_EQ(mpeg.Duration(), bySize);
+      const std::int64_t frameBytes = std::int64_t{c.samplesPerFrame} / 8 * c.bitRate * 1000 / c.sampleRate;
+      EXPECT_EQ(mpeg.Frames(), size / frameBytes);
+      // lame signs the ancillary data of its last frames.
+      EXPECT_EQ(mpeg.VendorID, LameSignature());
+    }
+    // Every rate keeps the whole seconds that its size gave.
+    EXPECT_EQ(std::lround(mpeg.Duration()), std::lround(bySize));
 
-    // Against the length of the source: the size counts lame's extra samples,
-    // the filling of the last frame (less than a frame) and lame's Info frame
-    // when it wrote one; less than a millisecond goes to rounding the size.
+    // Against the length of the source: lame's extra samples and the filling
+    // of the last frame (less than a frame); less than a millisecond goes to
+    // rounding the size.
     const double frameSeconds = double(c.samplesPerFrame) / c.sampleRate;
     const double extra = mpeg.Duration() - SourceSeconds;
     EXPECT_GT(extra, double(LameExtraSamples) / c.sampleRate - 0.001);
     EXPECT_LT(extra, double(LameExtraSamples) / c.sampleRate + 2 * frameSeconds);
-    if (c.decoderPlaysEveryFrame) {
-      // Then the decoder plays exactly the frames the size estimate counts.
-      const std::int64_t decoded = DecodedSamples(c.file);
-      ASSERT_GT(decoded, 0);
-      EXPECT_NEAR(mpeg.Duration(), double(decoded) / c.sampleRate, frameSeconds);
-    }
+    // The decoder plays every frame where lame left no tag, else just the source.
+    const std::int64_t decoded = DecodedSamples(c.file);
+    ASSERT_GT(decoded, 0);
+    EXPECT_NEAR(mpeg.Duration(), double(decoded) / c.sampleRate, c.infoFrame ? 1.0 : frameSeconds);
   }
 }
 
@@ -1095,6 +1199,52 @@ TEST_F(MPEGaudioRealFiles, VariableBitRateWithXingHeader) {
   }
 }
 
+// Files whose length comes from an Info header or from Layer I frames, as
+// encoders write them or as only crafted bytes show them: the seconds the
+// tool writes, within one second of what ffmpeg decodes.
+TEST_F(MPEGaudioRealFiles, InfoHeadersAndLayerIAgainstTheDecoder) {
+  ASSERT_TRUE(Made("mpeg1-no-lame-tag.mp3") && Made("ffmpeg-16k.mp3") && Made("ffmpeg-128k.mp3"));
+  // lame's 128 kbit/s stream behind an Info frame at 56 kbit/s, as ffmpeg up
+  // to 4.x wrote it, and the first third of that file.
+  std::int64_t frames = 0, bitRate = 0;
+  Probe("mpeg1-no-lame-tag.mp3", frames, bitRate);
+  ASSERT_GT(frames, 0) << "ffprobe failed";
+  const std::vector<std::uint8_t> stream = dztest::ReadFileBytes(Path("mpeg1-no-lame-tag.mp3"));
+  const auto size = static_cast<std::uint32_t>(182 + stream.size());
+  const std::vector<std::uint8_t> info56 =
+      Concat({Put(XingFrame(Joint56, 182, static_cast<std::uint32_t>(frames), size, "Lavf58.2"), 36, "Info"), stream});
+  const std::string slowInfo = scratch_->File("info56-128.mp3");
+  dztest::WriteFile(slowInfo, info56);
+  const std::string cut = scratch_->File("info56-128-third.mp3");
+  dztest::WriteFile(cut, std::vector<std::uint8_t>(info56.begin(), info56.begin() + size / 3));
+  const std::string layerI = scratch_->File("layer1.mp3");
+  dztest::WriteFile(layerI, LayerIStream(1000));
+
+  struct TCase {
+    std::string path;
+    std::string vbrId;
+    std::int32_t seconds;
+  } cases[] = {
+      {Path("ffmpeg-16k.mp3"), "Info", 6},  // the 24 kbit/s Info frame's rate gave 4
+      {Path("ffmpeg-128k.mp3"), "Info", 5},
+      {slowInfo, "Info", 7},                // 56 kbit/s gave 17
+      {cut, "Info", 2},                     // the whole file's frame count would give 7
+      {Path("mpeg1-joint-128.mp3"), "Info", 7},
+      {layerI, std::string(4, '\0'), 9},   // no second header was found: 0
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    TMPEGaudio mpeg;
+    mpeg.LoadFromFile(c.path);
+    EXPECT_TRUE(mpeg.Valid());
+    EXPECT_EQ(Text4(mpeg.VBR.ID), c.vbrId);
+    EXPECT_EQ(DuracaoEmSegundos(c.path), c.seconds);
+    const std::int64_t decoded = DecodedSamples(c.path);
+    ASSERT_GT(decoded, 0) << "ffmpeg failed";
+    EXPECT_NEAR(c.seconds, double(decoded) / mpeg.SampleRate(), 1.0);
+  }
+}
+
 TEST_F(MPEGaudioRealFiles, BigID3v2TagWithCoverAndID3v1Tag) {
   const std::string plainFile = "mpeg1-joint-128.mp3";
   ASSERT_TRUE(Made(plainFile)) << "sox or lame failed";
@@ -1134,7 +1284,8 @@ TEST_F(MPEGaudioRealFiles, BigID3v2TagWithCoverAndID3v1Tag) {
   // Both tags are left out: the same audio, the same length.
   EXPECT_DOUBLE_EQ(mpeg.Duration(), plain.Duration());
   EXPECT_EQ(mpeg.Frames(), plain.Frames());
-  EXPECT_EQ(mpeg.VendorID, LameSignature());
+  EXPECT_EQ(Text4(mpeg.VBR.ID), "Info");
+  EXPECT_EQ(mpeg.VBR.VendorID, LameSignature());
   EXPECT_TRUE(mpeg.Valid());
 
   // Without the tag's contents: the same stream, in three reads (the head

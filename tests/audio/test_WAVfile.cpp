@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -37,6 +38,48 @@ TBytes Plain(std::uint32_t riffSize, const TFmt& f = {}) { return Head(riffSize,
 // A 16-byte fmt chunk followed by a chunk with the given id, size and first data word.
 TBytes AfterFmt16(std::uint32_t riffSize, const char* id, std::uint32_t size, std::uint32_t firstWord, const TFmt& f = {}) {
   return Head(riffSize, 16, f).Str(id).LE32(size).LE32(firstWord);
+}
+
+// "RIFF" size "WAVE", then the chunks the test appends.
+TBytes Riff(std::uint32_t riffSize) { return TBytes().Str("RIFF").LE32(riffSize).Str("WAVE"); }
+
+// A chunk of zero bytes with its pad byte when the size is odd.
+TBytes& Chunk(TBytes& b, const char* id, std::uint32_t size) {
+  b.Str(id).LE32(size).Zeros(size + (size & 1u));
+  return b;
+}
+
+// A fmt chunk of the given size: the 16 bytes of the fmt fields, then zeros.
+TBytes& Fmt(TBytes& b, std::uint32_t size, const TFmt& f) {
+  b.Str("fmt ").LE32(size);
+  b.LE16(f.formatTag).LE16(f.channels).LE32(f.sampleRate).LE32(f.bytesPerSecond).LE16(f.blockAlign).LE16(f.bitsPerSample);
+  b.Zeros(size - 16);
+  return b;
+}
+
+// The bytes with the RIFF size set to count all of them.
+std::vector<std::uint8_t> WithRiffSize(const TBytes& b) {
+  std::vector<std::uint8_t> bytes = b;
+  const auto riffSize = static_cast<std::uint32_t>(bytes.size() - 8);
+  for (int i = 0; i < 4; ++i) bytes[4 + i] = static_cast<std::uint8_t>(riffSize >> (8 * i));
+  return bytes;
+}
+
+// Chunks in front of a 16-byte fmt chunk and a data chunk of dataSize bytes,
+// the RIFF size counting them all.
+std::vector<std::uint8_t> FmtAfter(const std::function<void(TBytes&)>& before, std::uint32_t dataSize,
+                                   const TFmt& f) {
+  TBytes b = Riff(0);
+  before(b);
+  Fmt(b, 16, f).Str("data").LE32(dataSize).Zeros(dataSize);
+  return WithRiffSize(b);
+}
+
+// n empty JUNK chunks.
+std::function<void(TBytes&)> Junks(int n, std::uint32_t size = 0) {
+  return [n, size](TBytes& b) {
+    for (int i = 0; i < n; ++i) Chunk(b, "JUNK", size);
+  };
 }
 
 struct TExpected {
@@ -179,6 +222,78 @@ TEST(WAVfile, CraftedHeaders) {
   }
 }
 
+TEST(WAVfile, FmtChunkAfterOtherChunks) {
+  struct TCase {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    TExpected expected;
+  };
+  const TFmt mono8k{1, 1, 8000, 16000, 2, 16};
+  // bext (602 bytes), iXML (101, padded), a 20-byte fmt, a fact chunk
+  // counting 8000 samples, the data.
+  TBytes broadcast = Riff(0);
+  Chunk(broadcast, "bext", 602);
+  Chunk(broadcast, "iXML", 101);
+  Fmt(broadcast, 20, mono8k).Str("fact").LE32(4).LE32(8000).Str("data").LE32(4000).Zeros(4000);
+  // An odd-sized chunk written without its pad byte: the walk steps past the fmt chunk.
+  TBytes unpadded = Riff(16000 + 8 + 24 + 21);
+  unpadded.Str("LIST").LE32(13).Zeros(13);
+  Fmt(unpadded, 16, mono8k).Str("data").LE32(16000).Zeros(16000);
+  TBytes fmtCutShort = Riff(1000);
+  Chunk(fmtCutShort, "JUNK", 28).Str("fmt ").LE32(16).LE16(1).LE16(1).LE32(8000);
+  std::vector<std::uint8_t> riffx = FmtAfter(Junks(1, 28), 16000, mono8k);
+  std::memcpy(riffx.data(), "RIFX", 4);
+  TBytes fmtThenNothing = Riff(1000);
+  Chunk(fmtThenNothing, "JUNK", 28);
+  Fmt(fmtThenNothing, 16, mono8k).Zeros(4);
+  TBytes firstChunkCut = Riff(1000);
+  firstChunkCut.Str("bext").LE32(602).Zeros(100);
+  const TCase cases[] = {
+      {"bext first: the fmt chunk at 622, the header 610 bytes longer",
+       FmtAfter([](TBytes& b) { Chunk(b, "bext", 602); }, 16000, mono8k), {true, true, 0, 654, 16654, 1.0}},
+      {"bext, iXML, a 20-byte fmt and fact: the count read behind the fmt chunk",
+       WithRiffSize(broadcast), {true, true, 8000, 60 + 720, 4780, 1.0}},
+      {"an odd-sized chunk first: its pad byte counts", FmtAfter([](TBytes& b) { Chunk(b, "LIST", 13); }, 16000, mono8k),
+       {true, true, 0, 66, 16066, 1.0}},
+      {"an odd-sized chunk without its pad byte: no fmt chunk", unpadded, {true, false, 0, 0, 0, 0.0}},
+      {"JUNK (28 bytes) first, as written with -rf64 auto", FmtAfter(Junks(1, 28), 16000, mono8k),
+       {true, true, 0, 80, 16080, 1.0}},
+      {"fmt as the 64th chunk", FmtAfter(Junks(63), 16000, mono8k), {true, true, 0, 548, 16548, 1.0}},
+      {"fmt as the 65th chunk: not looked at", FmtAfter(Junks(64), 16000, mono8k), {true, false, 0, 0, 0, 0.0}},
+      {"fmt at 65,528: found, the header size kept to 16 bits", FmtAfter(Junks(1, 65508), 16000, mono8k),
+       {true, true, 0, 24, 81560, (81560.0 - 24) / 16000}},
+      {"fmt at 65,536: past the chunks looked at", FmtAfter(Junks(1, 65516), 16000, mono8k),
+       {true, false, 0, 0, 0, 0.0}},
+      {"a chunk size near 2^32 ends the walk",
+       FmtAfter([](TBytes& b) { b.Str("JUNK").LE32(0xFFFFFFF0u); }, 16000, mono8k),
+       {true, false, 0, 0, 0, 0.0}},
+      {"the file ends inside the first chunk", firstChunkCut, {true, false, 0, 0, 0, 0.0}},
+      {"the file ends inside the fmt chunk found", fmtCutShort, {false, false, 0, 0, 0, 0.0}},
+      {"the file ends before the chunk behind the fmt chunk", fmtThenNothing, {false, false, 0, 0, 0, 0.0}},
+      {"RIFX with fmt behind JUNK: no walk, not valid", riffx, {true, false, 0, 0, 0, 0.0}},
+  };
+  TTempDir dir;
+  for (const auto& c : cases) {
+    const TExpected& expected = c.expected;
+    const std::string path = dir.File("t.wav");
+    dztest::WriteFile(path, c.bytes);
+    TWAVfile wav;
+    EXPECT_EQ(wav.LoadFromFile(path), expected.loaded) << c.what;
+    EXPECT_EQ(wav.Valid, expected.valid) << c.what;
+    EXPECT_EQ(wav.SampleCount, expected.sampleCount) << c.what;
+    EXPECT_EQ(wav.HeaderSize, expected.headerSize) << c.what;
+    EXPECT_EQ(wav.FileSize, expected.fileSize) << c.what;
+    EXPECT_DOUBLE_EQ(wav.Duration(), expected.duration) << c.what;
+    if (expected.valid) {
+      EXPECT_EQ(wav.SampleRate, mono8k.sampleRate) << c.what;
+      EXPECT_EQ(wav.BytesPerSecond, mono8k.bytesPerSecond) << c.what;
+      EXPECT_EQ(wav.Channels, 1) << c.what;
+    } else {
+      ExpectReset(wav, c.what);
+    }
+  }
+}
+
 TEST(WAVfile, ShortFiles) {
   // 40 bytes are always read; offset 40 is read only when "data" is not at 36.
   TTempDir dir;
@@ -300,6 +415,7 @@ TEST_F(WAVfileRealFiles, DurationsOfRealFiles) {
       {"ff24bitexact.wav", true, 0xFFFE, 2, 0, 80, 2.0, true, 0},  // data right after a 40-byte fmt
       {"ff6ch.wav", false, 0, 0, 0, 0, 0.0, false, 0},
       {"ffbext.wav", true, 1, 1, 0, 56, 2.0, true, 0},       // bext and LIST chunks before the data
+      {"ffjunk.wav", true, 1, 1, 0, 92, 2.0, true, 0},       // a JUNK chunk before the fmt chunk
       {"fffloat.wav", true, 0xFFFE, 1, 88200, 80, 2.0, false, 0},  // fact, then LIST
   };
   for (const auto& c : cases) {

@@ -117,6 +117,8 @@ const char* const WavCommands[] = {
     "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ac 6 ff6ch.wav",
     "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -write_bext 1 -metadata description=hi ffbext.wav",
     "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -c:a pcm_f32le fffloat.wav",
+    // A JUNK chunk in front of the fmt chunk, kept for a later change to RF64.
+    "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -rf64 auto ffjunk.wav",
 };
 
 // A lame stream, encoded from sox's sound at its rate and channels ("<file>.wav").
@@ -151,6 +153,13 @@ std::vector<TStep> Mp3Steps() {
   std::vector<TStep> commands = {"lame --version > lame-version.txt"};
   for (const TLameStream& s : LameStreams) commands.push_back(Lame(s, "synth 7.3 sine 440"));
   commands.push_back(Sine("tone.wav", 44100, 2, "5") + " && lame --quiet -b 128 tone.wav tone.mp3");
+  // ffmpeg's constant-rate streams: its Info frame at 16 kbit/s and 8000 Hz
+  // is written at 24 kbit/s, the smallest rate whose frame holds it.
+  commands.push_back(
+      "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=6 -ar 8000 -ac 1 -c:a libmp3lame -b:a 16k "
+      "ffmpeg-16k.mp3");
+  commands.push_back(
+      "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=5 -ac 2 -c:a libmp3lame -b:a 128k ffmpeg-128k.mp3");
   // Raw 16-bit mono samples in, lame's own ID3v2.3 tag out.
   commands.push_back(
       "head -c 44100 /dev/zero > silence.raw && "

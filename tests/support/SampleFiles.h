@@ -14,13 +14,15 @@ namespace dztest {
 
 enum class TSampleSet {
   // WAV files of many layouts by sox and ffmpeg: plain PCM of 8, 16 and 24
-  // bits, extensible and float headers, 6 channels, LIST and bext chunks.
+  // bits, extensible and float headers, 6 channels, LIST and bext chunks,
+  // a JUNK chunk in front of the fmt chunk ("ffjunk.wav").
   Wav,
   // lame streams: CBR of MPEG 1, 2 and 2.5 (mono, stereo, joint stereo, with
   // and without CRC, one without lame's Info frame), VBR and ABR with a Xing
   // header, each from a 7.3 s sine; "tone.mp3" (5 s, 128 kbit/s); "lame.mp3",
-  // one second of silence tagged by lame itself (ID3v2 only); and
-  // "lame-version.txt", what "lame --version" said.
+  // one second of silence tagged by lame itself (ID3v2 only); ffmpeg's CBR
+  // streams "ffmpeg-16k.mp3" (6 s, 8000 Hz mono) and "ffmpeg-128k.mp3" (5 s);
+  // and "lame-version.txt", what "lame --version" said.
   Mp3,
   // What the test catalogues point at: "tres.wav" (3 s), "dois.wav" (2 s),
   // "curto.wav" (0.4 s), "subfaixa.wav" (1 s), "sub/faixa.wav" (4 s),
