@@ -374,7 +374,7 @@ void UpdateRun(const fs::path& database, int paralelo, long rows, TChildReport& 
     catalogo.DB_Velmar.SetDatabaseName(database.string());
     std::optional<TMedicaoAntecipada> medicao;
     TAtualizacao atualizacao(catalogo, frente);
-    if (paralelo > 1) atualizacao.MedeCom(medicao.emplace(paralelo, TPathMapping(), false));
+    if (paralelo > 1) atualizacao.MedeCom(medicao.emplace(paralelo, TPathMapping(), TConferencia::Nenhuma));
     atualizacao.Executa();
   }  // commits and detaches
   report.seconds = SecondsSince(start);

@@ -32,6 +32,10 @@ TConferenciaArquivo ConfereArquivo(const std::string& caminho) {
   return conferencia;
 }
 
+std::int32_t SegundosPercorridos(const TConferenciaArquivo& conferencia) {
+  return ArredondaSegundos(conferencia.percorrida);
+}
+
 const char* TextoMotivoAviso(TMotivoAviso motivo) {
   switch (motivo) {
     case TMotivoAviso::Nenhum: return "";
@@ -42,14 +46,21 @@ const char* TextoMotivoAviso(TMotivoAviso motivo) {
   return "";
 }
 
-std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo& conferencia) {
+std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo& conferencia, const char* nota) {
   char segundos[64];
   std::snprintf(segundos, sizeof segundos, "%.2f\t%.2f", conferencia.estimativa, conferencia.percorrida);
   return std::string("aviso\t") + NomeTabela(linha.tabela) + "\t" + std::to_string(linha.codigo) + "\t" +
-         TextoVisivel(linha.caminho) + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo);
+         TextoVisivel(linha.caminho) + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo) +
+         (nota != nullptr ? std::string("\t") + nota : std::string());
 }
 
-std::string LinhaTotalConferencia(int avisos, int percorridos) {
-  return "Conferência: " + std::to_string(avisos) + (avisos == 1 ? " aviso" : " avisos") + " em " +
-         std::to_string(percorridos) + (percorridos == 1 ? " arquivo MP3 percorrido." : " arquivos MP3 percorridos.");
+std::string LinhaTotalConferencia(int avisos, int percorridos, std::optional<int> comPercorrida) {
+  std::string linha = "Conferência: " + std::to_string(avisos) + (avisos == 1 ? " aviso" : " avisos") + " em " +
+                      std::to_string(percorridos) +
+                      (percorridos == 1 ? " arquivo MP3 percorrido" : " arquivos MP3 percorridos");
+  if (comPercorrida) {
+    linha += "; " + std::to_string(*comPercorrida) + (*comPercorrida == 1 ? " linha" : " linhas") +
+             " com a duração percorrida";
+  }
+  return linha + ".";
 }

@@ -2,11 +2,21 @@
 
 // The check of atualiza-duracoes --conferir: each MP3 file is also walked
 // frame by frame, and a file whose estimated length can't be trusted gets a
-// warning. The value written stays the estimate; the check only tells.
+// warning. The value written stays the estimate, unless the check is asked to
+// correct (--conferir=corrigir): then a row warned of gets the walked length.
 
 #include "app/run/FrenteAtualizacao.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
+
+// What the check does.
+enum class TConferencia {
+  Nenhuma,  // no walk
+  Avisa,    // walk each MP3 file and warn
+  Corrige,  // the same, and write the walked length for a file warned of
+};
 
 // Why an estimate can't be trusted.
 enum class TMotivoAviso {
@@ -30,11 +40,23 @@ struct TConferenciaArquivo {
 // ".MP3" extension in any letter case) and that reader finds a frame.
 TConferenciaArquivo ConfereArquivo(const std::string& caminho);
 
+// The seconds a row gets in the mode Corrige when its file was warned of: the
+// walked length, rounded as the duration facade rounds the estimate.
+std::int32_t SegundosPercorridos(const TConferenciaArquivo& conferencia);
+
 const char* TextoMotivoAviso(TMotivoAviso motivo);
 
-// "aviso", table, key, path, estimate and walked length in seconds with two
-// decimals, and the reason, separated by tabs.
-std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo& conferencia);
+// What a warning line adds when the row got the walked length.
+inline constexpr const char* TextoGravadaPercorrida = "gravada a duração percorrida";
+inline constexpr const char* TextoSeriaGravadaPercorrida = "seria gravada a duração percorrida";  // --dry-run
 
-// "Conferência: 1 aviso em 3 arquivos MP3 percorridos."
-std::string LinhaTotalConferencia(int avisos, int percorridos);
+// "aviso", table, key, path, estimate and walked length in seconds with two
+// decimals, and the reason, separated by tabs; then what the row got, when
+// nota is given.
+std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo& conferencia,
+                       const char* nota = nullptr);
+
+// "Conferência: 1 aviso em 3 arquivos MP3 percorridos."; with a count of rows
+// that got the walked length, "... percorridos; 1 linha com a duração
+// percorrida."
+std::string LinhaTotalConferencia(int avisos, int percorridos, std::optional<int> comPercorrida = std::nullopt);

@@ -46,8 +46,14 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
 
 const char* NomeTabela(TTabela tabela) { return tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas"; }
 
-TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais, bool conferir)
-    : saida_(saida), terminal_(terminal), detalhado_(detalhado), conferir_(conferir), sinais_(sinais) {}
+TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais,
+                                 TConferencia conferir, bool simulacao)
+    : saida_(saida),
+      terminal_(terminal),
+      detalhado_(detalhado),
+      conferir_(conferir),
+      simulacao_(simulacao),
+      sinais_(sinais) {}
 
 // The run changes the phase bar first and then the overall bar (a row's
 // step) or the label (a new phase): only those redraw, so that every picture
@@ -94,13 +100,18 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
             std::to_string(linha.segundos) + "\t" + TextoVisivel(linha.tempo) + (*motivo ? "\t" : "") + motivo + "\n");
     Desenha(true);
   }
-  if (!conferir_) return;
+  if (conferir_ == TConferencia::Nenhuma) return;
   // After the row's own line: the walk reads the whole file.
   const TConferenciaArquivo conferencia = conferencia_(linha.aberto.empty() ? linha.caminho : linha.aberto);
   if (conferencia.percorrido) ++percorridos_;
   if (conferencia.motivo == TMotivoAviso::Nenhum) return;
   ++avisos_;
-  Escreve(ApagaBarras() + LinhaAviso(linha, conferencia) + "\n");
+  const char* nota = nullptr;
+  if (conferir_ == TConferencia::Corrige) {
+    ++comPercorrida_;
+    nota = simulacao_ ? TextoSeriaGravadaPercorrida : TextoGravadaPercorrida;
+  }
+  Escreve(ApagaBarras() + LinhaAviso(linha, conferencia, nota) + "\n");
   Desenha(true);
 }
 

@@ -4,7 +4,8 @@
 // phase and the whole run, with counts and percentages), or, when the output
 // is not a terminal, one line per phase. With verbose, one line per row; with
 // the check, each MP3 file is also walked and a warning line follows the row
-// whose estimated length can't be trusted.
+// whose estimated length can't be trusted (and, when the check corrects,
+// says that the row got the walked length).
 // The run ends before its next row when the output can no longer be written
 // or a stop signal has come.
 
@@ -23,9 +24,11 @@ class TSinaisParada;
 class TFrenteTerminal : public TFrenteAtualizacao {
 public:
   // sinais: where the stop signals are read; none when null. conferir: walk
-  // every MP3 file too and warn of the lengths that can't be trusted.
+  // every MP3 file too and warn of the lengths that can't be trusted; with
+  // Corrige the rows warned of got the walked length from the measurer, and
+  // simulacao tells that a dry run wrote nothing.
   TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais = nullptr,
-                  bool conferir = false);
+                  TConferencia conferir = TConferencia::Nenhuma, bool simulacao = false);
 
   void DefineMaximo(TBarra barra, std::int32_t maximo) override;
   void DefineProgresso(TBarra barra, std::int32_t progresso) override;
@@ -48,6 +51,8 @@ public:
   // The check's counts so far: warnings given, MP3 files walked.
   int Avisos() const { return avisos_; }
   int Percorridos() const { return percorridos_; }
+  // Rows that got the walked length (Corrige).
+  int ComPercorrida() const { return comPercorrida_; }
   // The system's text for the first write to the output that failed; empty while none did.
   const std::string& ErroSaida() const { return erroSaida_; }
   // The stop signal that ended the run before a row; 0 when none did.
@@ -68,10 +73,12 @@ private:
   std::FILE* saida_;
   bool terminal_;
   bool detalhado_;
-  bool conferir_;
+  TConferencia conferir_;
+  bool simulacao_;
   std::function<TConferenciaArquivo(const std::string&)> conferencia_ = ConfereArquivo;
   int avisos_ = 0;
   int percorridos_ = 0;
+  int comPercorrida_ = 0;
   TSinaisParada* sinais_;
   TProgressoBarra atual_;
   TProgressoBarra geral_;

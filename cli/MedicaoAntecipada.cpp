@@ -19,7 +19,7 @@ bool LeitoresPorThread() {
 
 }  // namespace
 
-TMedicaoAntecipada::TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, bool conferir,
+TMedicaoAntecipada::TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, TConferencia conferir,
                                        std::chrono::microseconds limite, TMedidor medidor)
     : paralelo_(std::clamp(paralelo, 1, ParaleloMaximo)),
       mapeamento_(std::move(mapeamento)),
@@ -131,7 +131,7 @@ void TMedicaoAntecipada::Encerra() noexcept {
 }
 
 TConferenciaArquivo TMedicaoAntecipada::ConferenciaDe(const std::string& arquivo) const {
-  return conferir_ && arquivo == conferido_ ? conferencia_ : ConfereArquivo(arquivo);
+  return conferir_ != TConferencia::Nenhuma && arquivo == conferido_ ? conferencia_ : ConfereArquivo(arquivo);
 }
 
 void TMedicaoAntecipada::Trabalha() {
@@ -182,6 +182,10 @@ std::chrono::steady_clock::duration TMedicaoAntecipada::MedeTarefa(TWindowsLooku
   if (!leitoresPorThread_) turno = std::unique_lock(turnoLeitores_);
   resultado.medida = medidor_ ? medidor_(busca, caminho) : MedeCaminho(busca, mapeamento_, caminho);
   // The file the front end would walk: the one opened, or the path looked for.
-  if (conferir_) resultado.conferencia = ConfereArquivo(resultado.medida.arquivo.Path);
+  if (conferir_ != TConferencia::Nenhuma) {
+    resultado.conferencia = ConfereArquivo(resultado.medida.arquivo.Path);
+    if (conferir_ == TConferencia::Corrige && resultado.conferencia.motivo != TMotivoAviso::Nenhum)
+      resultado.medida.segundos = SegundosPercorridos(resultado.conferencia);
+  }
   return std::chrono::steady_clock::now() - inicio;
 }

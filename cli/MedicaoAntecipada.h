@@ -41,12 +41,13 @@ inline constexpr std::chrono::microseconds LimiteAntecipacao{100};
 class TMedicaoAntecipada final : public TMedicao {
 public:
   // paralelo: threads, and rows measured ahead of the run (1 to ParaleloMaximo).
-  // conferir: each file the MPEG reader measures is also walked (--conferir).
+  // conferir: each file the MPEG reader measures is also walked (--conferir),
+  // and with Corrige a file warned of is given its walked length.
   // limite: the average time a file above which rows are measured ahead; 0
   // measures every row ahead.
   // medidor: what measures a path (tests); MedeCaminho with mapeamento when empty.
   using TMedidor = std::function<TMedida(TWindowsLookup& busca, const std::string& caminho)>;
-  TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, bool conferir,
+  TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, TConferencia conferir,
                      std::chrono::microseconds limite = LimiteAntecipacao, TMedidor medidor = nullptr);
   ~TMedicaoAntecipada() override;
   TMedicaoAntecipada(const TMedicaoAntecipada&) = delete;
@@ -86,7 +87,7 @@ private:
 
   const int paralelo_;
   const TPathMapping mapeamento_;
-  const bool conferir_;
+  const TConferencia conferir_;
   const double limiteMicros_;
   const TMedidor medidor_;
   // Whether the facade's readers may be used on several threads at once (else the measurements take turns).

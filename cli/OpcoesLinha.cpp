@@ -8,7 +8,7 @@ const char* const TextoVersao = "atualiza-duracoes " DZ_VERSION "\n";
 
 const char* const TextoAjuda =
     "uso: atualiza-duracoes [--config ARQUIVO] [--database NOME] [--mapear DE=PARA]...\n"
-    "                         [--verbose] [--dry-run] [--conferir[=estrito]] [--paralelo N]\n"
+    "                         [--verbose] [--dry-run] [--conferir[=estrito|=corrigir]] [--paralelo N]\n"
     "\n"
     "Preenche a duração das músicas e vinhetas do catálogo que ainda estão com \"00:00\",\n"
     "como o botão Atualizar da janela: primeiro Tb_Musicas, depois Tb_Vinhetas, cada\n"
@@ -32,6 +32,9 @@ const char* const TextoAjuda =
     "                    \"VBR sem cabeçalho\" ou \"estimativa difere\") e a contagem no\n"
     "                    fim; o valor gravado continua sendo a estimativa\n"
     "  --conferir=estrito  o mesmo, terminando com 3 quando houve aviso\n"
+    "  --conferir=corrigir  o mesmo, mas grava nas linhas com aviso a duração\n"
+    "                    percorrida (arredondada como a estimativa), diz isso na\n"
+    "                    linha do aviso e conta essas linhas no fim\n"
     "  --paralelo N      mede os arquivos das próximas linhas em N threads enquanto\n"
     "                    grava a linha atual (1 a 128, padrão: 128; 1 mede cada\n"
     "                    arquivo só quando chega a sua linha, como a janela);\n"
@@ -94,8 +97,11 @@ TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
         opcoes.conferencia = TModoConferencia::Avisa;
       } else if (valor == "estrito") {
         opcoes.conferencia = TModoConferencia::Estrita;
+      } else if (valor == "corrigir") {
+        opcoes.conferencia = TModoConferencia::Corrige;
       } else {
-        opcoes.erro = "valor desconhecido de --conferir: \"" + valor + "\" (use --conferir ou --conferir=estrito)";
+        opcoes.erro = "valor desconhecido de --conferir: \"" + valor +
+                      "\" (use --conferir, --conferir=estrito ou --conferir=corrigir)";
       }
     } else if (nome == "--paralelo") {
       if (leValor()) {

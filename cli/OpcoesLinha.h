@@ -8,8 +8,9 @@
 #include <vector>
 
 // --conferir: also walk each MP3 file and warn of the lengths that can't be
-// trusted; --conferir=estrito: and end with exit status 3 after a warning.
-enum class TModoConferencia { Nenhuma, Avisa, Estrita };
+// trusted; --conferir=estrito: and end with exit status 3 after a warning;
+// --conferir=corrigir: and write the walked length for the rows warned of.
+enum class TModoConferencia { Nenhuma, Avisa, Estrita, Corrige };
 
 // Threads that measure the next rows' files while the run writes the current
 // one, unless --paralelo says otherwise (1: each file measured as its row
@@ -27,7 +28,7 @@ struct TOpcoesLinha {
   TPathMapping mapeamento;          // the rules of every --mapear DE=PARA, in order
   bool detalhado = false;           // --verbose
   bool simulacao = false;           // --dry-run
-  TModoConferencia conferencia = TModoConferencia::Nenhuma;  // --conferir[=estrito]
+  TModoConferencia conferencia = TModoConferencia::Nenhuma;  // --conferir[=estrito|=corrigir]
   int paralelo = ParaleloPadrao;    // --paralelo N
   bool ajuda = false;               // --help
   bool versao = false;              // --version

@@ -63,9 +63,12 @@ int main(int argc, char** argv) {
   if (opcoes.ajuda) return EscreveEFim(TextoAjuda);
   if (opcoes.versao) return EscreveEFim(TextoVersao);
 
-  const bool conferir = opcoes.conferencia != TModoConferencia::Nenhuma;
+  const TConferencia conferencia = opcoes.conferencia == TModoConferencia::Nenhuma  ? TConferencia::Nenhuma
+                                   : opcoes.conferencia == TModoConferencia::Corrige ? TConferencia::Corrige
+                                                                                     : TConferencia::Avisa;
+  const bool conferir = conferencia != TConferencia::Nenhuma;
   TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, &sinais,
-                         conferir);
+                         conferencia, opcoes.simulacao);
   // Declared before the catalogue, so that it outlives the engine's attachment.
   TEngineSettings motor;
   try {
@@ -91,8 +94,11 @@ int main(int argc, char** argv) {
     if (OpensInThisProcess(catalogo.DB_Velmar.DatabaseName())) motor = ApplyCatalogueEngineSettings();
     // The threads that measure ahead start with the run's phases, after the
     // stop signals were blocked: they inherit that and never take a signal.
+    // Correcting needs the walk before the row is written: the measurer walks
+    // the files, on one thread at least.
     std::optional<TMedicaoAntecipada> medicao;
-    if (opcoes.paralelo > 1) medicao.emplace(opcoes.paralelo, mapeamento, conferir);
+    if (opcoes.paralelo > 1 || conferencia == TConferencia::Corrige)
+      medicao.emplace(opcoes.paralelo, mapeamento, conferencia);
     TAtualizacao atualizacao(catalogo, frente,
                              opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao,
                              std::move(mapeamento));
@@ -119,8 +125,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Erro desconhecido.\n");
     return SaidaErro;
   }
-  if (conferir && EscreveEFim((LinhaTotalConferencia(frente.Avisos(), frente.Percorridos()) + "\n").c_str()) != SaidaOk)
-    return SaidaErro;
+  if (conferir) {
+    const std::optional<int> comPercorrida =
+        conferencia == TConferencia::Corrige ? std::optional<int>(frente.ComPercorrida()) : std::nullopt;
+    if (EscreveEFim((LinhaTotalConferencia(frente.Avisos(), frente.Percorridos(), comPercorrida) + "\n").c_str()) !=
+        SaidaOk)
+      return SaidaErro;
+  }
   if (opcoes.simulacao &&
       EscreveEFim("Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.\n") != SaidaOk)
     return SaidaErro;

@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -107,6 +108,10 @@ TEST(Conferencia, Texts) {
   EXPECT_EQ(LinhaTotalConferencia(0, 0), "Conferência: 0 avisos em 0 arquivos MP3 percorridos.");
   EXPECT_EQ(LinhaTotalConferencia(1, 1), "Conferência: 1 aviso em 1 arquivo MP3 percorrido.");
   EXPECT_EQ(LinhaTotalConferencia(2, 5), "Conferência: 2 avisos em 5 arquivos MP3 percorridos.");
+  EXPECT_EQ(LinhaTotalConferencia(1, 5, 1),
+            "Conferência: 1 aviso em 5 arquivos MP3 percorridos; 1 linha com a duração percorrida.");
+  EXPECT_EQ(LinhaTotalConferencia(2, 5, 0),
+            "Conferência: 2 avisos em 5 arquivos MP3 percorridos; 0 linhas com a duração percorrida.");
 }
 
 // ---------------------------------------------------------------- the program on a catalogue
@@ -219,6 +224,76 @@ TEST_F(AtualizaDuracoesConferir, StrictWithoutWarningsEndsWithZero) {
                                Sucesso + "Conferência: 0 avisos em 1 arquivo MP3 percorrido.\n");
   EXPECT_EQ(r.saidaErros, "");
   EXPECT_THAT(dztest::Musicas(db.Path()), ElementsAre("1|3|00:03", "2|5|00:05"));
+}
+
+// --conferir=corrigir: the rows warned of get the walked length, which is
+// what a decoder plays; the others keep the estimate.
+TEST_F(AtualizaDuracoesConferir, CorrectingWritesTheWalkedLength) {
+  // Each file warned of, its walked seconds, and what ffmpeg decodes of it.
+  struct TArquivo {
+    std::string caminho;
+    std::int32_t estimativa, percorrida;
+  };
+  std::vector<TArquivo> arquivos;
+  TTempDir scratch;
+  for (const std::string& caminho : {Pasta() + Truncado, Pasta() + SemXing, Arquivo(Lixo)}) {
+    SCOPED_TRACE(caminho);
+    const TConferenciaArquivo conferencia = ConfereArquivo(caminho);
+    ASSERT_NE(conferencia.motivo, TMotivoAviso::Nenhum);
+    const std::int32_t percorrida = SegundosPercorridos(conferencia);
+    const std::int32_t estimativa = DuracaoEmSegundos(caminho);
+    EXPECT_GT(std::abs(percorrida - estimativa), 1);
+    const std::string raw = scratch.File("decoded.raw");
+    ASSERT_EQ(dztest::RunCommand("ffmpeg -v quiet -y -i " + dztest::ShellQuote(caminho) + " -f s16le -ac 1 " +
+                                 dztest::ShellQuote(raw)),
+              0);
+    const double decodificada = static_cast<double>(std::filesystem::file_size(raw) / 2) / 44100;
+    EXPECT_NEAR(percorrida, decodificada, 1.0);
+    arquivos.push_back({caminho, estimativa, percorrida});
+  }
+  const auto com = [](const TArquivo& a) { return std::to_string(a.percorrida) + "|" + SegundosParaTempo(a.percorrida); };
+  const std::int32_t bom = DuracaoEmSegundos(Pasta() + Bom), wav = DuracaoEmSegundos(Pasta() + Wav);
+  const std::vector<std::string> musicas = {"10|" + std::to_string(wav) + "|" + SegundosParaTempo(wav),
+                                            "20|" + com(arquivos[1]), "30|" + com(arquivos[0]),
+                                            "40|" + std::to_string(bom) + "|" + SegundosParaTempo(bom)};
+  const auto aviso = [](TTabela tabela, int codigo, const std::string& caminho, const char* nota) {
+    return LinhaAviso({tabela, codigo, caminho, 0, "", TMotivoDuracao::Medida}, ConfereArquivo(caminho), nota) + "\n";
+  };
+  const std::string contagem = "Conferência: 3 avisos em 4 arquivos MP3 percorridos; 3 linhas com a duração percorrida.\n";
+
+  for (const char* paralelo : {"1", "8"}) {
+    SCOPED_TRACE(paralelo);
+    TTestDatabase db(Catalogo());
+    const TRodada r = Roda({"--database", db.Path(), "--conferir=corrigir", "--paralelo", paralelo});
+    EXPECT_EQ(r.saida, 0);
+    EXPECT_EQ(r.saidaErros, "");
+    const char* nota = TextoGravadaPercorrida;
+    EXPECT_EQ(r.saidaPadrao, aviso(TTabela::Musicas, 30, arquivos[0].caminho, nota) +
+                                 aviso(TTabela::Musicas, 20, arquivos[1].caminho, nota) + FaseMusicas +
+                                 aviso(TTabela::Vinhetas, 1, arquivos[2].caminho, nota) + FaseVinhetas + Sucesso +
+                                 contagem);
+    EXPECT_THAT(dztest::Musicas(db.Path()), ElementsAreArray(musicas));
+    EXPECT_THAT(dztest::Vinhetas(db.Path()), ElementsAre("1|" + com(arquivos[2])));
+  }
+
+  // A dry run tells the walked length in the row's line and writes nothing.
+  TTestDatabase db(Catalogo());
+  const std::vector<std::string> antes = dztest::Versoes(db.Path());
+  const TRodada r = Roda({"--database", db.Path(), "--conferir=corrigir", "--dry-run"});
+  EXPECT_EQ(r.saida, 0);
+  const char* nota = TextoSeriaGravadaPercorrida;
+  const auto linha = [](const char* tabela, int codigo, const std::string& caminho, std::int32_t segundos) {
+    return LinhaDetalhada(tabela, codigo, caminho, segundos, SegundosParaTempo(segundos).c_str());
+  };
+  EXPECT_EQ(r.saidaPadrao,
+            Linha("Tb_Musicas", 40, Pasta() + Bom) + linha("Tb_Musicas", 30, arquivos[0].caminho, arquivos[0].percorrida) +
+                aviso(TTabela::Musicas, 30, arquivos[0].caminho, nota) +
+                linha("Tb_Musicas", 20, arquivos[1].caminho, arquivos[1].percorrida) +
+                aviso(TTabela::Musicas, 20, arquivos[1].caminho, nota) + Linha("Tb_Musicas", 10, Pasta() + Wav) +
+                FaseMusicas + linha("Tb_Vinhetas", 1, arquivos[2].caminho, arquivos[2].percorrida) +
+                aviso(TTabela::Vinhetas, 1, arquivos[2].caminho, nota) + FaseVinhetas + Sucesso + contagem +
+                Simulacao);
+  EXPECT_THAT(dztest::Versoes(db.Path()), ElementsAreArray(antes));
 }
 
 TEST_F(AtualizaDuracoesConferir, WrongValue) {

@@ -74,7 +74,7 @@ TEST(MedicaoAntecipada, EveryRowAsMeasuredOneAtATime) {
   ASSERT_GT(total, 64);
   for (const int paralelo : {1, 3, 8, ParaleloMaximo}) {
     SCOPED_TRACE("paralelo " + std::to_string(paralelo));
-    TMedicaoAntecipada medicao(paralelo, {}, true, SempreAntes);
+    TMedicaoAntecipada medicao(paralelo, {}, TConferencia::Avisa, SempreAntes);
     const std::thread::id daCorrida = std::this_thread::get_id();
     int nomeadas = 0;  // rows named so far; they are named in order, each once
     medicao.Inicia(
@@ -102,7 +102,7 @@ TEST(MedicaoAntecipada, PhaseEndedEarly) {
   const std::vector<std::string> caminhos = Caminhos();
   const std::vector<TEsperado> esperados = UmPorVez(caminhos);
   const int total = static_cast<int>(caminhos.size());
-  TMedicaoAntecipada medicao(8, {}, false, SempreAntes);
+  TMedicaoAntecipada medicao(8, {}, TConferencia::Nenhuma, SempreAntes);
   medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total);
   for (int linha = 0; linha < 3; ++linha) {
     const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
@@ -131,7 +131,7 @@ TEST(MedicaoAntecipada, PathThatCannotBeReadAhead) {
   const int total = static_cast<int>(caminhos.size());
   for (const int recusada : {0, 5}) {
     SCOPED_TRACE("refused at row " + std::to_string(recusada));
-    TMedicaoAntecipada medicao(4, {}, false, SempreAntes);
+    TMedicaoAntecipada medicao(4, {}, TConferencia::Nenhuma, SempreAntes);
     medicao.Inicia(
         [&](int linha) {
           if (linha >= recusada) throw std::runtime_error("Size Mismatch");
@@ -148,7 +148,7 @@ TEST(MedicaoAntecipada, PathThatCannotBeReadAhead) {
 
 TEST(MedicaoAntecipada, RowsOutOfOrderOrOfAnotherPath) {
   const std::vector<std::string> caminhos = Caminhos();
-  TMedicaoAntecipada medicao(4, {}, false, SempreAntes);
+  TMedicaoAntecipada medicao(4, {}, TConferencia::Nenhuma, SempreAntes);
   medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, 10);
   EXPECT_THROW(medicao.Mede(1, caminhos[1]), std::logic_error);
   // A row whose path is not the one named is measured by its own path.
@@ -174,7 +174,7 @@ TEST(MedicaoAntecipada, MeasuresAheadOnlyWhileFilesAreSlow) {
     medida.arquivo.Path = caminho;
     return medida;
   };
-  TMedicaoAntecipada medicao(4, {}, false, std::chrono::microseconds(100), medidor);
+  TMedicaoAntecipada medicao(4, {}, TConferencia::Nenhuma, std::chrono::microseconds(100), medidor);
   std::vector<bool> nomeada(static_cast<std::size_t>(total), false);
   medicao.Inicia(
       [&](int linha) {

@@ -62,6 +62,9 @@ TEST(OpcoesLinha, LeOpcoes) {
       {"--conferir=estrito", {"--conferir=estrito"}, opcoes([](TOpcoesLinha& o) {
          o.conferencia = TModoConferencia::Estrita;
        })},
+      {"--conferir=corrigir", {"--conferir=corrigir"}, opcoes([](TOpcoesLinha& o) {
+         o.conferencia = TModoConferencia::Corrige;
+       })},
       {"the last --conferir counts", {"--conferir=estrito", "--conferir"}, opcoes([](TOpcoesLinha& o) {
          o.conferencia = TModoConferencia::Avisa;
        })},
@@ -70,10 +73,10 @@ TEST(OpcoesLinha, LeOpcoes) {
          o.erro = "argumento desconhecido: estrito";
        })},
       {"--conferir with another value", {"--conferir=sim"}, opcoes([](TOpcoesLinha& o) {
-         o.erro = "valor desconhecido de --conferir: \"sim\" (use --conferir ou --conferir=estrito)";
+         o.erro = "valor desconhecido de --conferir: \"sim\" (use --conferir, --conferir=estrito ou --conferir=corrigir)";
        })},
       {"--conferir= with an empty value", {"--conferir="}, opcoes([](TOpcoesLinha& o) {
-         o.erro = "valor desconhecido de --conferir: \"\" (use --conferir ou --conferir=estrito)";
+         o.erro = "valor desconhecido de --conferir: \"\" (use --conferir, --conferir=estrito ou --conferir=corrigir)";
        })},
       {"--paralelo with its value in the next argument", {"--paralelo", "4"}, opcoes([](TOpcoesLinha& o) {
          o.paralelo = 4;
