@@ -152,6 +152,18 @@ TEST(Audioinfo, WalkAddsOneMemberAfterMpeg) {
   }
 }
 
+// An Info frame (a CBR stream's Xing twin) is shown as the VBR header it is
+// read as, and the walk does not count it as audio.
+TEST(Audioinfo, InfoFrameIsAVBRHeaderAndNoAudio) {
+  TTempDir dir;
+  const std::string path = dir.File("cbr.mp3");
+  dztest::WriteFile(path, TBytes().Append(Frames(1, 0x90, "Info", 20)).Append(Frames(20, 0x90)).Data());
+  const TOutput out = RunAudioinfo("--walk " + dztest::ShellQuote(path));
+  EXPECT_EQ(out.status, 0);
+  EXPECT_NE(out.text.find(R"("VBR":{"Found":true,"ID":"Info","Frames":20,"Bytes":0,)"), std::string::npos) << out.text;
+  EXPECT_NE(out.text.find(R"("walk":{"Frames":20,"Bytes":8340,)"), std::string::npos) << out.text;
+}
+
 TEST(Audioinfo, ArgumentsAndHelp) {
   const struct {
     const char* what;
