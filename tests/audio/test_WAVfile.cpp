@@ -106,6 +106,23 @@ void ExpectReset(const TWAVfile& wav, const std::string& what) {
   EXPECT_EQ(wav.Duration(), 0.0) << what;
 }
 
+// Reads the bytes as a file and checks what the reader made of them; a file
+// that is not valid leaves every member reset.
+TWAVfile ExpectRead(const TTempDir& dir, const std::string& what, const std::vector<std::uint8_t>& bytes,
+                    const TExpected& expected) {
+  const std::string path = dir.File("t.wav");
+  dztest::WriteFile(path, bytes);
+  TWAVfile wav;
+  EXPECT_EQ(wav.LoadFromFile(path), expected.loaded) << what;
+  EXPECT_EQ(wav.Valid, expected.valid) << what;
+  EXPECT_EQ(wav.SampleCount, expected.sampleCount) << what;
+  EXPECT_EQ(wav.HeaderSize, expected.headerSize) << what;
+  EXPECT_EQ(wav.FileSize, expected.fileSize) << what;
+  EXPECT_DOUBLE_EQ(wav.Duration(), expected.duration) << what;
+  if (!expected.valid) ExpectReset(wav, what);
+  return wav;
+}
+
 TEST(WAVfile, ClearedState) {
   TWAVfile wav;
   ExpectReset(wav, "new object");
@@ -207,19 +224,7 @@ TEST(WAVfile, CraftedHeaders) {
       {"MPEG frame bytes", TBytes().U8s({0xFF, 0xFB, 0x90, 0x64}).Zeros(400), {true, false, 0, 0, 0, 0.0}},
   };
   TTempDir dir;
-  for (const auto& c : cases) {
-    const TExpected& expected = c.expected;
-    const std::string path = dir.File("t.wav");
-    dztest::WriteFile(path, c.bytes);
-    TWAVfile wav;
-    EXPECT_EQ(wav.LoadFromFile(path), expected.loaded) << c.what;
-    EXPECT_EQ(wav.Valid, expected.valid) << c.what;
-    EXPECT_EQ(wav.SampleCount, expected.sampleCount) << c.what;
-    EXPECT_EQ(wav.HeaderSize, expected.headerSize) << c.what;
-    EXPECT_EQ(wav.FileSize, expected.fileSize) << c.what;
-    EXPECT_DOUBLE_EQ(wav.Duration(), expected.duration) << c.what;
-    if (!expected.valid) ExpectReset(wav, c.what);
-  }
+  for (const auto& c : cases) ExpectRead(dir, c.what, c.bytes, c.expected);
 }
 
 TEST(WAVfile, FmtChunkAfterOtherChunks) {
@@ -274,22 +279,11 @@ TEST(WAVfile, FmtChunkAfterOtherChunks) {
   };
   TTempDir dir;
   for (const auto& c : cases) {
-    const TExpected& expected = c.expected;
-    const std::string path = dir.File("t.wav");
-    dztest::WriteFile(path, c.bytes);
-    TWAVfile wav;
-    EXPECT_EQ(wav.LoadFromFile(path), expected.loaded) << c.what;
-    EXPECT_EQ(wav.Valid, expected.valid) << c.what;
-    EXPECT_EQ(wav.SampleCount, expected.sampleCount) << c.what;
-    EXPECT_EQ(wav.HeaderSize, expected.headerSize) << c.what;
-    EXPECT_EQ(wav.FileSize, expected.fileSize) << c.what;
-    EXPECT_DOUBLE_EQ(wav.Duration(), expected.duration) << c.what;
-    if (expected.valid) {
+    const TWAVfile wav = ExpectRead(dir, c.what, c.bytes, c.expected);
+    if (c.expected.valid) {
       EXPECT_EQ(wav.SampleRate, mono8k.sampleRate) << c.what;
       EXPECT_EQ(wav.BytesPerSecond, mono8k.bytesPerSecond) << c.what;
       EXPECT_EQ(wav.Channels, 1) << c.what;
-    } else {
-      ExpectReset(wav, c.what);
     }
   }
 }
