@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -20,6 +21,23 @@ bool IsUsableName(const std::string& path) { return !path.empty() && path.find('
 
 TPathKind KindOfMode(mode_t mode) { return S_ISDIR(mode) ? TPathKind::Directory : TPathKind::File; }
 
+bool IsNoAccess(int error) { return error == EACCES || error == EPERM; }
+
+// Opens for reading the regular file that place (a handle of O_PATH) points
+// at, through its entry in /proc, which leads to that very file with no second
+// lookup of its name. -1 with errno set when it cannot be read.
+int ReopenForReading(int place) {
+  const std::string self = "/proc/self/fd/" + std::to_string(place);
+  int handle;
+  do {
+    ++Calls.Reopens;
+    // O_NONBLOCK and O_NOCTTY change nothing for a regular file, the only
+    // kind that comes here; they stay as a second guard.
+    handle = ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  } while (handle < 0 && errno == EINTR);
+  return handle;
+}
+
 void CloseHandle(int handle) {
   ++Calls.Closes;
   ::close(handle);
@@ -32,6 +50,7 @@ TReadOnlyFile::TReadOnlyFile(TReadOnlyFile&& other) noexcept
       size_(std::exchange(other.size_, -1)),
       position_(std::exchange(other.position_, 0)),
       found_(std::exchange(other.found_, TPathKind::Missing)),
+      refusal_(std::exchange(other.refusal_, TOpenRefusal::None)),
       blocks_(std::move(other.blocks_)),
       nextBlock_(std::exchange(other.nextBlock_, 0)) {
   other.DropBlocks();
@@ -44,6 +63,7 @@ TReadOnlyFile& TReadOnlyFile::operator=(TReadOnlyFile&& other) noexcept {
     size_ = std::exchange(other.size_, -1);
     position_ = std::exchange(other.position_, 0);
     found_ = std::exchange(other.found_, TPathKind::Missing);
+    refusal_ = std::exchange(other.refusal_, TOpenRefusal::None);
     blocks_ = std::move(other.blocks_);
     nextBlock_ = std::exchange(other.nextBlock_, 0);
     other.DropBlocks();
@@ -54,30 +74,40 @@ TReadOnlyFile& TReadOnlyFile::operator=(TReadOnlyFile&& other) noexcept {
 bool TReadOnlyFile::Open(const std::string& fileName) {
   Close();
   found_ = TPathKind::Missing;
+  refusal_ = TOpenRefusal::None;
   if (!IsUsableName(fileName)) return false;
-  // O_NONBLOCK keeps a named pipe from blocking the open. It stays set: it
-  // changes nothing for regular files, the only ones accepted.
-  int handle;
+  // The open by name gives a handle to what is there without opening it:
+  // a pipe, a device or a socket is then never opened at all.
+  int place;
   do {
     ++Calls.Opens;
-    handle = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  } while (handle < 0 && errno == EINTR);
-  if (handle < 0) {
-    // "No such name" is what a stat would say too. Any other refusal (no
-    // access, a socket, too many open files) says nothing of what is there.
-    found_ = errno == ENOENT || errno == ENOTDIR ? TPathKind::Missing : PathKindOf(fileName);
+    place = ::open(fileName.c_str(), O_PATH | O_CLOEXEC);
+  } while (place < 0 && errno == EINTR);
+  if (place < 0) {
+    if (IsNoAccess(errno)) {
+      // A folder on the way may not be searched: something may be there.
+      found_ = TPathKind::File;
+      refusal_ = TOpenRefusal::NoAccess;
+    }
     return false;
   }
   struct stat info {};
   ++Calls.SizeQueries;
-  if (::fstat(handle, &info) != 0) {
-    CloseHandle(handle);
+  if (::fstat(place, &info) != 0) {
+    ::close(place);
     found_ = PathKindOf(fileName);
     return false;
   }
   found_ = KindOfMode(info.st_mode);
   if (!S_ISREG(info.st_mode)) {
-    CloseHandle(handle);
+    ::close(place);
+    if (found_ == TPathKind::File) refusal_ = TOpenRefusal::NotRegular;
+    return false;
+  }
+  const int handle = ReopenForReading(place);
+  ::close(place);  // a handle of O_PATH holds nothing open on the file system
+  if (handle < 0) {
+    if (IsNoAccess(errno)) refusal_ = TOpenRefusal::NoAccess;
     return false;
   }
   handle_ = handle;
@@ -178,6 +208,6 @@ bool FileExists(const std::string& path) { return PathKindOf(path) == TPathKind:
 TFileCalls FileCallsOnThisThread() { return Calls; }
 
 TFileCalls operator-(const TFileCalls& later, const TFileCalls& earlier) {
-  return {later.Opens - earlier.Opens, later.SizeQueries - earlier.SizeQueries,
+  return {later.Opens - earlier.Opens, later.Reopens - earlier.Reopens, later.SizeQueries - earlier.SizeQueries,
           later.PathQueries - earlier.PathQueries, later.Reads - earlier.Reads, later.Closes - earlier.Closes};
 }

@@ -7,9 +7,16 @@
 #include <string>
 
 // What a path names, links followed, as the duration facade tells it apart:
-// nothing, a folder, or anything else (a regular file, but also a pipe or a
-// device, which exist and are then refused by the readers).
+// nothing, a folder, or anything else (a regular file, but also a pipe, a
+// device or a socket, which exist and are then refused by the open).
 enum class TPathKind { Missing, Directory, File };
+
+// Why an open refused something that is there.
+enum class TOpenRefusal {
+  None,        // opened, or nothing there
+  NotRegular,  // a pipe, a device, a socket: never opened for reading
+  NoAccess,    // the file, or a folder on its way, may not be read by this user
+};
 
 // The one place where the readers touch the file system: a file opened
 // read-only as bytes, closed when the object goes away. No operation throws;
@@ -38,7 +45,11 @@ public:
   TReadOnlyFile(TReadOnlyFile&& other) noexcept;
   TReadOnlyFile& operator=(TReadOnlyFile&& other) noexcept;
 
-  // Opens a regular file for reading; directories, devices and pipes are refused.
+  // Opens a regular file for reading; directories, devices, pipes and sockets
+  // are refused without ever being opened for reading: the name is first
+  // resolved to a handle that only points at what is there (O_PATH, which
+  // neither releases a program waiting at a pipe nor calls a device's
+  // driver), and only a regular file is then opened through that handle.
   bool Open(const std::string& fileName);
   bool IsOpen() const { return handle_ >= 0; }
   void Close();
@@ -46,6 +57,9 @@ public:
   // file system again whether anything is there: File when the file is open,
   // and also for what exists but was refused. Missing before any Open.
   TPathKind Found() const { return found_; }
+  // Why the last Open refused what it found (None after a successful Open,
+  // and when nothing was there).
+  TOpenRefusal Refusal() const { return refusal_; }
 
   // Size of the file in bytes as it was when the file was opened; -1 when it is not open.
   std::int64_t Size() const { return size_; }
@@ -74,6 +88,7 @@ private:
   std::int64_t size_ = -1;
   std::int64_t position_ = 0;
   TPathKind found_ = TPathKind::Missing;
+  TOpenRefusal refusal_ = TOpenRefusal::None;
   std::array<TBlock, 3> blocks_;
   std::size_t nextBlock_ = 0;  // the block read longest ago, replaced next
 };
@@ -87,7 +102,8 @@ bool FileExists(const std::string& path);
 // Tests and measurements take the difference over one piece of work to see
 // what a file costs on a share.
 struct TFileCalls {
-  std::uint64_t Opens = 0;
+  std::uint64_t Opens = 0;    // by name: what the path holds
+  std::uint64_t Reopens = 0;  // of what an open by name found, for reading (no name lookup)
   std::uint64_t SizeQueries = 0;  // of an open file
   std::uint64_t PathQueries = 0;  // of a path by name
   std::uint64_t Reads = 0;

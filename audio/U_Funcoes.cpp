@@ -69,13 +69,17 @@ std::int32_t ArredondaSegundos(double duracao) {
 namespace {
 
 // The steps after the open: arquivo is what opening the path gave. Something
-// that exists and is not a folder counts as a file even when the open refused
-// it (a pipe, a device, no access): its reader then reads nothing.
+// that exists and is not a folder but was refused (a pipe, a device, a
+// socket, no access) is named by its own reason, and no reader is made.
 std::int32_t DuracaoDoArquivoAberto(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo) {
   TMotivoDuracao porque = TMotivoDuracao::Medida;
   std::optional<std::int64_t> inteiro;
   if (arquivo.Found() != TPathKind::File) {
     porque = TMotivoDuracao::ArquivoInexistente;
+  } else if (arquivo.Refusal() == TOpenRefusal::NotRegular) {
+    porque = TMotivoDuracao::NaoEArquivoComum;
+  } else if (arquivo.Refusal() == TOpenRefusal::NoAccess) {
+    porque = TMotivoDuracao::SemPermissao;
   } else {
     const std::string chave = ChaveExtensao(path);
     CriaLeitores(chave);

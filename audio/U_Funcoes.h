@@ -29,6 +29,8 @@ enum class TMotivoDuracao {
   DuracaoInvalida,     // the duration is not a number, infinite, or outside the 64-bit range
   NomeAmbiguo,         // given by the update run, not here: its lookup met names that differ only in letter case
                        // (WindowsLookup.h), so nothing was read
+  NaoEArquivoComum,    // something is there but it is no regular file (a pipe, a device, a socket): never opened
+  SemPermissao,        // the file, or a folder on its way, may not be read by this user; nothing was read
 };
 
 // Play length of the file in whole seconds: ".MP3" files (any letter case)

@@ -40,6 +40,8 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
     case TMotivoDuracao::MeioSegundoOuMenos: return "meio segundo ou menos";
     case TMotivoDuracao::DuracaoInvalida: return "duração inválida";
     case TMotivoDuracao::NomeAmbiguo: return "nome ambíguo";
+    case TMotivoDuracao::NaoEArquivoComum: return "não é um arquivo comum";
+    case TMotivoDuracao::SemPermissao: return "sem permissão de leitura";
   }
   return "";
 }

@@ -157,6 +157,7 @@ TEST(ReadOnlyFile, OpenTellsWhatIsThereAsAStatWould) {
     std::string path;
     TPathKind kind;
     bool open;
+    TOpenRefusal refusal = TOpenRefusal::None;
   } cases[] = {
       {"regular file", file, TPathKind::File, true},
       {"missing file", dir.File("y.wav"), TPathKind::Missing, false},
@@ -164,8 +165,8 @@ TEST(ReadOnlyFile, OpenTellsWhatIsThereAsAStatWould) {
       {"folder", dir.Path().string(), TPathKind::Directory, false},
       {"link to a folder", dir.File("folder-link"), TPathKind::Directory, false},
       {"link to nothing", dir.File("dangling"), TPathKind::Missing, false},
-      {"named pipe: there, but refused", fifo, TPathKind::File, false},
-      {"device: there, but refused", "/dev/null", TPathKind::File, false},
+      {"named pipe: there, but refused", fifo, TPathKind::File, false, TOpenRefusal::NotRegular},
+      {"device: there, but refused", "/dev/null", TPathKind::File, false, TOpenRefusal::NotRegular},
       {"empty name", "", TPathKind::Missing, false},
       {"name with a zero byte", std::string("a\0b", 3), TPathKind::Missing, false},
   };
@@ -173,6 +174,7 @@ TEST(ReadOnlyFile, OpenTellsWhatIsThereAsAStatWould) {
     TReadOnlyFile opened(c.path);
     EXPECT_EQ(opened.IsOpen(), c.open) << c.what;
     EXPECT_EQ(opened.Found(), c.kind) << c.what;
+    EXPECT_EQ(opened.Refusal(), c.refusal) << c.what;
     EXPECT_EQ(PathKindOf(c.path), c.kind) << c.what;
   }
   TReadOnlyFile unused;

@@ -6,11 +6,22 @@
 #include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
 
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <memory>
 
@@ -154,31 +165,146 @@ TEST_F(UFuncoes, WhyAFileGetsNothing) {
   ExpectNoReader("empty path");
 }
 
-// What exists but is neither a folder nor a regular file counts as a file
-// that its reader cannot read, not as a missing one.
+// What exists but is neither a folder nor a regular file has its own reason
+// and is never opened for reading; a folder counts as no file.
 TEST_F(UFuncoes, WhatIsThereButIsNoRegularFile) {
   const std::string pipeWav = dir_->File("pipe.wav");
   const std::string pipeMp3 = dir_->File("pipe.mp3");
   ASSERT_EQ(::mkfifo(pipeWav.c_str(), 0600), 0);
   ASSERT_EQ(::mkfifo(pipeMp3.c_str(), 0600), 0);
+  const std::string socketPath = dir_->File("socket.wav");
+  const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listening, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  ASSERT_EQ(::bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
   std::filesystem::create_directory(dir_->Path() / "pasta.mp3");
   std::filesystem::create_directory_symlink(dir_->Path() / "pasta.mp3", dir_->Path() / "atalho.wav");
+  std::filesystem::create_symlink("/dev/null", dir_->Path() / "nulo.mp3");
   const struct {
     const char* what;
     std::string path;
     TMotivoDuracao reason;
   } cases[] = {
-      {"named pipe, WAV name", pipeWav, TMotivoDuracao::NaoEWave},
-      {"named pipe, MP3 name", pipeMp3, TMotivoDuracao::SemQuadroMPEG},
-      {"device", "/dev/null", TMotivoDuracao::NaoEWave},
+      {"named pipe, WAV name", pipeWav, TMotivoDuracao::NaoEArquivoComum},
+      {"named pipe, MP3 name", pipeMp3, TMotivoDuracao::NaoEArquivoComum},
+      {"device", "/dev/null", TMotivoDuracao::NaoEArquivoComum},
+      {"link to a device, MP3 name", dir_->File("nulo.mp3"), TMotivoDuracao::NaoEArquivoComum},
+      {"socket", socketPath, TMotivoDuracao::NaoEArquivoComum},
       {"folder with an MP3 name", dir_->File("pasta.mp3"), TMotivoDuracao::ArquivoInexistente},
       {"link to a folder", dir_->File("atalho.wav"), TMotivoDuracao::ArquivoInexistente},
   };
   for (const auto& c : cases) {
     TMotivoDuracao reason = TMotivoDuracao::Medida;
+    const TFileCalls before = FileCallsOnThisThread();
     EXPECT_EQ(DuracaoEmSegundos(c.path, &reason), 0) << c.what;
+    const TFileCalls calls = FileCallsOnThisThread() - before;
     EXPECT_EQ(reason, c.reason) << c.what;
+    EXPECT_EQ(calls.Reopens, 0u) << c.what << ": never opened for reading";
+    EXPECT_EQ(calls.Reads, 0u) << c.what;
     ExpectNoReader(c.what);
+  }
+  ::close(listening);
+}
+
+// The system call the process is in, from /proc ("running" or -1 when none).
+long SystemCallOf(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/syscall");
+  long number = -1;
+  in >> number;
+  return in ? number : -1;
+}
+
+// True while the process waits inside an open.
+bool WaitsInOpen(pid_t pid) {
+  const long number = SystemCallOf(pid);
+#ifdef SYS_open
+  if (number == SYS_open) return true;
+#endif
+  return number == SYS_openat;
+}
+
+// A program that waits at a pipe to write into it is not released by a
+// measurement of the pipe: the pipe is never opened for reading.
+TEST_F(UFuncoes, APipeWithAWriterWaitingIsLeftWaiting) {
+  const std::string pipe = dir_->File("espera.wav");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const pid_t writer = ::fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    const int handle = ::open(pipe.c_str(), O_WRONLY);  // waits for a reader
+    ::_exit(handle >= 0 ? 0 : 1);
+  }
+  // Until the writer waits inside its open; once there it stays until a reader comes.
+  for (int i = 0; i < 10000 && !WaitsInOpen(writer); ++i) ::usleep(1000);
+  const bool waiting = WaitsInOpen(writer);
+  TMotivoDuracao reason = TMotivoDuracao::Medida;
+  const TFileCalls before = FileCallsOnThisThread();
+  const std::int32_t seconds = DuracaoEmSegundos(pipe, &reason);
+  const TFileCalls calls = FileCallsOnThisThread() - before;
+  int status = 0;
+  const pid_t ended = ::waitpid(writer, &status, WNOHANG);
+  // A writer that asks without waiting is told that no reader has the pipe open.
+  const int probe = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+  const int probeError = errno;
+  ::kill(writer, SIGKILL);
+  ::waitpid(writer, &status, 0);
+  ASSERT_TRUE(waiting) << "the writer never waited in its open";
+  EXPECT_EQ(seconds, 0);
+  EXPECT_EQ(reason, TMotivoDuracao::NaoEArquivoComum);
+  EXPECT_EQ(calls.Reopens, 0u);
+  EXPECT_EQ(ended, 0) << "the writer was released";
+  EXPECT_EQ(probe, -1);
+  EXPECT_EQ(probeError, ENXIO);
+  if (probe >= 0) ::close(probe);
+}
+
+// As root every file may be read, so the check runs in a child that has
+// become "nobody" (uid and gid 65534) for good: the file layer's own calls,
+// no seam. Each case's reason comes back as the child's exit status.
+TEST_F(UFuncoes, WhatThisUserMayNotReadHasItsOwnReason) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root, to become another user";
+  std::filesystem::permissions(dir_->Path(), std::filesystem::perms(0755));
+  const std::string closedFile = dir_->File("fechado.wav");
+  dztest::WriteFile(closedFile, WavOf(3000, 1000));
+  ASSERT_EQ(::chmod(closedFile.c_str(), 0600), 0);
+  const std::filesystem::path closedFolder = dir_->Path() / "trancada";
+  std::filesystem::create_directory(closedFolder);
+  dztest::WriteFile((closedFolder / "dentro.wav").string(), WavOf(3000, 1000));
+  ASSERT_EQ(::chmod(closedFolder.c_str(), 0700), 0);
+  const std::string openFile = dir_->File("aberto.wav");
+  dztest::WriteFile(openFile, WavOf(3000, 1000));
+  ASSERT_EQ(::chmod(openFile.c_str(), 0644), 0);
+  const struct {
+    const char* what;
+    std::string path;
+    int seconds;
+    TMotivoDuracao reason;
+  } cases[] = {
+      {"a file this user may not read", closedFile, 0, TMotivoDuracao::SemPermissao},
+      {"a file in a folder this user may not enter", (closedFolder / "dentro.wav").string(), 0,
+       TMotivoDuracao::SemPermissao},
+      {"a file this user may read", openFile, 3, TMotivoDuracao::Medida},
+      {"no file, in a folder this user may enter", dir_->File("nada.wav"), 0, TMotivoDuracao::ArquivoInexistente},
+  };
+  for (const auto& c : cases) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+          ::setresuid(65534, 65534, 65534) != 0)
+        ::_exit(100);
+      TMotivoDuracao reason = TMotivoDuracao::Medida;
+      const std::int32_t seconds = DuracaoEmSegundos(c.path, &reason);
+      ::_exit(seconds == c.seconds ? static_cast<int>(reason) : 101);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << c.what;
+    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(c.reason)) << c.what << " (100: could not become nobody, 101: "
+                                                                  "wrong length)";
   }
 }
 
