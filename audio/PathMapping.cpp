@@ -2,9 +2,13 @@
 
 #include "audio/CodePage.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstddef>
 #include <map>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 namespace {
 
@@ -49,6 +53,52 @@ std::optional<unsigned> RuleNumber(std::string_view digits) {
   return number;
 }
 
+// The path with its "." and ".." segments resolved by name, as Windows does
+// before it looks anything up: "." goes, ".." takes the segment before it
+// away, empty segments go with them, and nothing climbs above the root (the
+// drive "C:", the share "\\servidor\pasta", or the first separator). A path
+// without such segments comes back exactly as it is.
+std::string ResolvedDots(std::string_view path) {
+  std::vector<std::string_view> segments;
+  bool dots = false;
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view segment = path.substr(start, end - start);
+    dots = dots || segment == "." || segment == "..";
+    segments.push_back(segment);
+    start = end + 1;
+  }
+  if (!dots) return std::string(path);
+  std::size_t root = 0;
+  if (segments.size() >= 2 && segments[0].empty() && segments[1].empty()) {
+    root = std::min<std::size_t>(4, segments.size());  // "", "", server, share
+  } else if (!segments[0].empty() && segments[0].back() == ':') {
+    root = 1;  // the drive
+  } else if (segments[0].empty()) {
+    root = 1;  // the root folder of the current drive
+  }
+  std::vector<std::string_view> kept(segments.begin(), segments.begin() + static_cast<std::ptrdiff_t>(root));
+  for (std::size_t i = root; i < segments.size(); ++i) {
+    const std::string_view segment = segments[i];
+    if (segment.empty() || segment == ".") continue;
+    if (segment == "..") {
+      if (kept.size() > root) kept.pop_back();
+      continue;
+    }
+    kept.push_back(segment);
+  }
+  std::string resolved;
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (i > 0) resolved += '\\';
+    resolved += kept[i];
+  }
+  // The root folder and a folder named with its final separator keep it.
+  if (kept.size() <= 1 || segments.back().empty() || segments.back() == "." || segments.back() == "..")
+    if (resolved.empty() || resolved.back() != '\\') resolved += '\\';
+  return resolved;
+}
+
 }  // namespace
 
 std::string TPathMapping::Add(std::string_view from, std::string_view to, std::string_view fromName,
@@ -75,27 +125,45 @@ std::size_t TPathMapping::MatchLength(const TRule& rule, std::string_view path, 
   return pos;
 }
 
-TTranslatedPath TPathMapping::Translate(std::string_view path) const {
+const TPathMapping::TRule* TPathMapping::BestRule(std::string_view path, std::size_t& length) const {
   const bool pathIsUtf8 = IsUtf8(path);
   const TRule* best = nullptr;
-  std::size_t bestLength = 0;
   for (const TRule& rule : rules_) {
     if (best != nullptr && rule.key.size() <= best->key.size()) continue;
-    const std::size_t length = MatchLength(rule, path, pathIsUtf8);
-    if (length == std::string_view::npos) continue;
+    const std::size_t matched = MatchLength(rule, path, pathIsUtf8);
+    if (matched == std::string_view::npos) continue;
     best = &rule;
-    bestLength = length;
+    length = matched;
   }
-  if (best == nullptr) return {std::string(path), 0, false};
+  return best;
+}
 
-  std::string rest(path.substr(bestLength));
+TTranslatedPath TPathMapping::Translate(std::string_view path) const {
+  std::size_t length = 0;
+  const TRule* rule = BestRule(path, length);
+  if (rule == nullptr) return {std::string(path), 0, false};
+  const std::string resolved = ResolvedDots(path);
+  if (resolved == path) return TranslateRest(*rule, path.substr(length));
+  // The rule the path names must still hold it once resolved: a ".." may
+  // not lead out of the folder that rule maps.
+  if (MatchLength(*rule, resolved, IsUtf8(resolved)) == std::string_view::npos) {
+    TTranslatedPath outside = TranslateRest(*rule, path.substr(length));
+    outside.Outside = true;
+    return outside;
+  }
+  const TRule* inside = BestRule(resolved, length);
+  return TranslateRest(*inside, std::string_view(resolved).substr(length));
+}
+
+TTranslatedPath TPathMapping::TranslateRest(const TRule& rule, std::string_view restText) {
+  std::string rest(restText);
   for (char& c : rest) {
     if (c == '\\') c = '/';
   }
   // One separator where the local folder meets the rest, whether or not
   // either side brings its own.
-  if (rest.empty() && !best->endsWithSeparator) return {best->to, best->to.size(), true};
-  std::string head = best->to;
+  if (rest.empty() && !rule.endsWithSeparator) return {rule.to, rule.to.size(), true};
+  std::string head = rule.to;
   while (!head.empty() && head.back() == '/') head.pop_back();
   head += '/';
   const std::size_t localLength = head.size();

@@ -11,8 +11,13 @@
 // it matches only whole folder names ("C:\Musicas" matches "C:\Musicas\x" and
 // "C:\Musicas", not "C:\MusicasNovas\x"). Of the rules that match, the one
 // with the longest Windows side wins (among equals, the one added first).
-// After the prefix is replaced, every "\" of the rest becomes "/". A path that
-// no rule matches is left exactly as it is.
+// After the prefix is replaced, every "\" of the rest becomes "/", and the
+// A path that a rule matches has its "." and ".." segments resolved by name
+// first, as Windows resolves them before it looks anything up ("." goes, ".."
+// takes the segment before it away); the path so resolved is then translated.
+// When the resolved path is no longer inside the Windows folder of the rule
+// that the path as written matched, it is outside the mapped folder, and such
+// a path is never looked up. A path that no rule matches is left exactly as it is.
 
 #include <cstddef>
 #include <string>
@@ -31,6 +36,9 @@ struct TTranslatedPath {
   // rest came from the catalogue. 0 when no rule matched.
   std::size_t LocalLength = 0;
   bool Translated = false;
+  // Its ".." segments climb out of the folder its rule maps: Path is then the
+  // path as written, translated without resolving them, for the log only.
+  bool Outside = false;
 };
 
 class TPathMapping {
@@ -51,6 +59,10 @@ private:
     bool endsWithSeparator;
     std::string to;
   };
+  // The rule with the longest Windows side that matches path, and the bytes
+  // of path it covers; nullptr when none matches.
+  const TRule* BestRule(std::string_view path, std::size_t& length) const;
+  static TTranslatedPath TranslateRest(const TRule& rule, std::string_view rest);
   // Bytes of path the rule's Windows side covers, or npos when it does not match.
   static std::size_t MatchLength(const TRule& rule, std::string_view path, bool pathIsUtf8);
 

@@ -31,6 +31,8 @@ enum class TMotivoDuracao {
                        // (WindowsLookup.h), so nothing was read
   NaoEArquivoComum,    // something is there but it is no regular file (a pipe, a device, a socket): never opened
   SemPermissao,        // the file, or a folder on its way, may not be read by this user; nothing was read
+  ForaDaPastaMapeada,  // given by the update run: the path's ".." lead out of the folder its [CAMINHOS] rule
+                       // maps (PathMapping.h), so nothing was looked up or opened
 };
 
 // Play length of the file in whole seconds: ".MP3" files (any letter case)

@@ -38,6 +38,7 @@ std::string NameKey(std::string_view name, bool text8Bit) {
 
 TLookup TWindowsLookup::Find(const TPathMapping& mapping, std::string_view cataloguePath) {
   const TTranslatedPath translated = mapping.Translate(cataloguePath);
+  if (translated.Outside) return {TLookupResult::Outside, translated.Path};
   return FindPath(translated.Path, translated.LocalLength);
 }
 

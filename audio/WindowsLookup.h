@@ -34,6 +34,7 @@ enum class TLookupResult {
   Found,      // a file at another path (Path says which)
   Missing,    // no file
   Ambiguous,  // names that differ only in letter case stand in the way
+  Outside,    // the path's ".." lead out of the folder its rule maps: nothing was looked up
 };
 
 struct TLookup {

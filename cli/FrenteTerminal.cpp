@@ -42,6 +42,7 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
     case TMotivoDuracao::NomeAmbiguo: return "nome ambíguo";
     case TMotivoDuracao::NaoEArquivoComum: return "não é um arquivo comum";
     case TMotivoDuracao::SemPermissao: return "sem permissão de leitura";
+    case TMotivoDuracao::ForaDaPastaMapeada: return "caminho fora da pasta mapeada";
   }
   return "";
 }

@@ -58,7 +58,8 @@ std::vector<std::string_view> Split(std::string_view data) {
 }
 
 bool SameTranslation(const TTranslatedPath& a, const TTranslatedPath& b) {
-  return a.Path == b.Path && a.LocalLength == b.LocalLength && a.Translated == b.Translated;
+  return a.Path == b.Path && a.LocalLength == b.LocalLength && a.Translated == b.Translated &&
+         a.Outside == b.Outside;
 }
 
 }  // namespace
@@ -82,6 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TTranslatedPath first = mapping.Translate(path);
   if (!SameTranslation(first, mapping.Translate(path))) __builtin_trap();
   if (first.LocalLength > first.Path.size() || first.Translated != (first.LocalLength > 0)) __builtin_trap();
+  if (first.Outside && !first.Translated) __builtin_trap();
   if (!first.Translated && first.Path != path) __builtin_trap();
 
   for (const bool text8Bit : {false, true}) {

@@ -59,6 +59,48 @@ TEST(PathMapping, Translates) {
   }
 }
 
+// "." and ".." are resolved by name, as Windows resolves them, before the
+// rules apply; what climbs out of the folder its rule maps is outside.
+TEST(PathMapping, DotSegments) {
+  struct TCase {
+    const char* what;
+    std::string path;
+    std::string expected;
+    std::size_t localLength;
+    bool outside;
+  };
+  const TCase cases[] = {
+      {"out and back in", "C:\\Musicas\\..\\Musicas\\a.mp3", "/srv/musicas/a.mp3", 13, false},
+      {"out and back in, another letter case", "C:\\Musicas\\..\\MUSICAS\\a.mp3", "/srv/musicas/a.mp3", 13, false},
+      {"down and up inside", "C:\\Musicas\\Rock\\..\\Samba\\a.mp3", "/srv/musicas/Samba/a.mp3", 13, false},
+      {"two levels out", "C:\\Musicas\\..\\..\\etc\\passwd", "/srv/musicas/../../etc/passwd", 13, true},
+      {"\"..\" right after the mapped folder", "C:\\Musicas\\..\\a.mp3", "/srv/musicas/../a.mp3", 13, true},
+      {"\"..\" as the whole rest", "C:\\Musicas\\..", "/srv/musicas/..", 13, true},
+      {"\"..\" right after a folder mapped without separator", "E:\\Acervo\\..\\x.wav", "/srv/acervo/../x.wav", 12,
+       true},
+      {"a share is its own root", "\\\\servidor\\vinhetas\\..\\..\\x\\bip.wav", "/mnt/vinhetas/x/bip.wav", 14, false},
+      {"a drive is its own root", "D:\\..\\x.wav", "/mnt/d/x.wav", 7, false},
+      {"\".\" segments dropped", "C:\\Musicas\\.\\Samba\\.\\a.mp3", "/srv/musicas/Samba/a.mp3", 13, false},
+      {"mixed separators", "C:/Musicas\\Rock/..\\Samba/./a.mp3", "/srv/musicas/Samba/a.mp3", 13, false},
+      {"mixed separators, out", "C:\\Musicas/../..\\etc/passwd", "/srv/musicas/../../etc/passwd", 13, true},
+      {"resolved into a longer rule", "C:\\Musicas\\Rock\\..\\Samba\\Antigos\\v.mp3", "/mnt/antigos/v.mp3", 13,
+       false},
+      {"out of the longer rule, still in the shorter: out", "C:\\Musicas\\Samba\\Antigos\\..\\x.mp3",
+       "/mnt/antigos/../x.mp3", 13, true},
+      {"a name with dots is a name", "C:\\Musicas\\...\\..a.mp3", "/srv/musicas/.../..a.mp3", 13, false},
+      {"a folder with its final separator", "C:\\Musicas\\Rock\\.\\", "/srv/musicas/Rock/", 13, false},
+      {"no rule: left exactly as it is", "X:\\a\\..\\..\\b.mp3", "X:\\a\\..\\..\\b.mp3", 0, false},
+  };
+  const TPathMapping mapping = Station();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TTranslatedPath translated = mapping.Translate(c.path);
+    EXPECT_EQ(translated.Path, c.expected);
+    EXPECT_EQ(translated.LocalLength, c.localLength);
+    EXPECT_EQ(translated.Outside, c.outside);
+  }
+}
+
 TEST(PathMapping, WithoutRulesNothingIsTranslated) {
   const TPathMapping none;
   EXPECT_TRUE(none.Empty());

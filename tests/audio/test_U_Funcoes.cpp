@@ -309,8 +309,9 @@ TEST_F(UFuncoes, WhatThisUserMayNotReadHasItsOwnReason) {
 }
 
 // On a network share every system call is a round trip: a measured file
-// costs one open, one size query, its reads and one close, and nothing asks
-// for the path by name.
+// costs one open by name, one size query, one open for reading of what that
+// open found (no second lookup of the name), its reads and one close, and
+// nothing asks for the path by name otherwise.
 TEST_F(UFuncoes, OneOpenPerMeasuredFile) {
   ASSERT_EQ(samplesFailure_, "");
   // A popularimeter frame with an e-mail address sends the ID3v2 reader to
@@ -348,6 +349,7 @@ TEST_F(UFuncoes, OneOpenPerMeasuredFile) {
     EXPECT_EQ(DuracaoEmSegundos(c.path), c.seconds) << c.what;
     const TFileCalls calls = FileCallsOnThisThread() - before;
     EXPECT_EQ(calls.Opens, 1u) << c.what;
+    EXPECT_EQ(calls.Reopens, 1u) << c.what;
     EXPECT_EQ(calls.SizeQueries, 1u) << c.what;
     EXPECT_EQ(calls.PathQueries, 0u) << c.what;
     EXPECT_EQ(calls.Closes, 1u) << c.what;
@@ -382,6 +384,7 @@ TEST_F(UFuncoes, MedeArquivoIsTheLookupAndTheFacade) {
   dztest::WriteFile((root / "Acervo/Samba/Cora\xC3\xA7\xC3\xA3o.wav").string(), WavOf(3000, 1000));
   dztest::WriteFile((root / "Acervo/Dupla/Faixa.wav").string(), WavOf(3000, 1000));
   dztest::WriteFile((root / "Acervo/Dupla/FAIXA.wav").string(), WavOf(3000, 1000));
+  dztest::WriteFile((root / "fora.wav").string(), WavOf(3000, 1000));  // beside the mapped folder
   const std::string local = root.string() + "/Acervo/";
   TPathMapping mapping;
   ASSERT_EQ(mapping.Add("C:\\Musicas\\", local, "DE1", "PARA1"), "");
@@ -406,6 +409,12 @@ TEST_F(UFuncoes, MedeArquivoIsTheLookupAndTheFacade) {
        TMotivoDuracao::ArquivoInexistente},
       {"no rule: only as it is", "D:\\Outra\\x.mp3", TLookupResult::Missing, 0,
        TMotivoDuracao::ArquivoInexistente},
+      {"out and back in", "C:\\Musicas\\..\\Musicas\\Samba\\Aquarela.MP3", TLookupResult::Exact, 5,
+       TMotivoDuracao::Medida},
+      {"out of the mapped folder, to a file that is there", "C:\\Musicas\\..\\fora.wav", TLookupResult::Outside, 0,
+       TMotivoDuracao::ForaDaPastaMapeada},
+      {"far out of the mapped folder", "C:\\Musicas\\..\\..\\..\\etc\\passwd", TLookupResult::Outside, 0,
+       TMotivoDuracao::ForaDaPastaMapeada},
       {"local path, exact", local + "Samba/Aquarela.MP3", TLookupResult::Exact, 5, TMotivoDuracao::Medida},
       {"local path, another letter case", local + "SAMBA/aquarela.mp3", TLookupResult::Found, 5,
        TMotivoDuracao::Medida},
@@ -424,10 +433,16 @@ TEST_F(UFuncoes, MedeArquivoIsTheLookupAndTheFacade) {
       EXPECT_EQ(calls.Opens, 1u);
       EXPECT_EQ(calls.PathQueries, 0u);
     }
+    if (c.result == TLookupResult::Outside) {
+      EXPECT_EQ(calls.Opens, 0u);
+      EXPECT_EQ(calls.PathQueries, 0u);
+    }
 
     const TLookup found = reference.Find(mapping, c.path);
-    TMotivoDuracao reason = TMotivoDuracao::NomeAmbiguo;
-    const std::int32_t seconds = found.Result == TLookupResult::Ambiguous ? 0 : DuracaoEmSegundos(found.Path, &reason);
+    const bool readable = found.Result != TLookupResult::Ambiguous && found.Result != TLookupResult::Outside;
+    TMotivoDuracao reason = found.Result == TLookupResult::Outside ? TMotivoDuracao::ForaDaPastaMapeada
+                                                                   : TMotivoDuracao::NomeAmbiguo;
+    const std::int32_t seconds = readable ? DuracaoEmSegundos(found.Path, &reason) : 0;
     EXPECT_EQ(measured.Arquivo.Result, found.Result);
     EXPECT_EQ(measured.Arquivo.Path, found.Path);
     EXPECT_EQ(measured.Segundos, seconds);

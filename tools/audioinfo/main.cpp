@@ -219,6 +219,7 @@ const char* LookupName(TLookupResult result) {
     case TLookupResult::Found: return "found";
     case TLookupResult::Missing: return "missing";
     case TLookupResult::Ambiguous: return "ambiguous";
+    case TLookupResult::Outside: return "outside";
   }
   return "";
 }
@@ -233,10 +234,10 @@ std::string Describe(const std::string& catalogPath, TWindowsLookup* lookup, con
   if (lookup != nullptr) {
     const TLookup found = lookup->Find(mapping, catalogPath);
     path = found.Path;
-    ambiguous = found.Result == TLookupResult::Ambiguous;
+    ambiguous = found.Result == TLookupResult::Ambiguous || found.Result == TLookupResult::Outside;
     json.Text("lookup", LookupName(found.Result)).Text("opened", path);
   }
-  // The update run reads nothing behind an ambiguous name.
+  // The update run reads nothing behind an ambiguous name, nor outside the mapped folders.
   const std::int32_t seconds = ambiguous ? 0 : DuracaoEmSegundos(path);
   json.Integer("seconds", seconds).Text("time", SegundosParaTempo(seconds));
   WriteMpeg(json, path, withWalk);
