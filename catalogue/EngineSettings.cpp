@@ -4,11 +4,17 @@
 
 #include <ibase.h>
 
+#include <cerrno>
+#include <charconv>
+#include <csignal>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <utility>
@@ -19,6 +25,23 @@ namespace {
 
 constexpr const char* RootVariable = "FIREBIRD";
 constexpr const char* ConfigFile = "firebird.conf";
+
+// A private folder is FolderPrefix, the process id, "." and mkdtemp's 6 characters.
+const std::string FolderPrefix = "derozavizirizid-firebird.";
+
+// The process id in a private folder's name; nothing for any other name.
+std::optional<pid_t> OwnerOfFolderName(const std::string& name) {
+  if (name.size() <= FolderPrefix.size() + 7 || name.compare(0, FolderPrefix.size(), FolderPrefix) != 0)
+    return std::nullopt;
+  const std::size_t dot = name.size() - 7;
+  if (name[dot] != '.') return std::nullopt;
+  const std::string_view digits = std::string_view(name).substr(FolderPrefix.size(), dot - FolderPrefix.size());
+  if (digits.front() == '0') return std::nullopt;
+  pid_t pid = 0;
+  const auto [last, failure] = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+  if (failure != std::errc() || last != digits.data() + digits.size() || pid <= 0) return std::nullopt;
+  return pid;
+}
 
 // The name a firebird.conf line sets, or empty for a comment or a blank line.
 std::string NameSetBy(const std::string& line) {
@@ -83,8 +106,27 @@ TEngineSettings& TEngineSettings::operator=(TEngineSettings&& other) noexcept {
   return *this;
 }
 
+void RemoveLeftEngineFolders(const std::string& temporaryFolder) {
+  std::error_code error;
+  for (fs::directory_iterator entries(temporaryFolder, error), end; !error && entries != end;
+       entries.increment(error)) {
+    const std::string name = entries->path().filename().string();
+    const std::optional<pid_t> pid = OwnerOfFolderName(name);
+    if (!pid || *pid == ::getpid()) continue;
+    // A real folder of this user, not a link to one.
+    struct stat info {};
+    if (::lstat(entries->path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
+      continue;
+    // A process that runs, even one this user may not signal, keeps its folder.
+    if (::kill(*pid, 0) == 0 || errno != ESRCH) continue;
+    std::error_code ignored;
+    fs::remove_all(entries->path(), ignored);  // the links, not what they name
+  }
+}
+
 TEngineSettings TEngineSettings::Apply(const std::vector<std::string>& lines, const std::string& systemRoot,
                                        const std::string& temporaryFolder) {
+  RemoveLeftEngineFolders(temporaryFolder);
   TEngineSettings settings;
   if (const char* root = std::getenv(RootVariable); root != nullptr && *root != '\0') {
     settings.reason_ = std::string(RootVariable) + " já indica a configuração do Firebird: " + root;
@@ -110,7 +152,8 @@ TEngineSettings TEngineSettings::Apply(const std::vector<std::string>& lines, co
     }
   }
 
-  std::string pattern = (fs::path(temporaryFolder) / "derozavizirizid-firebird.XXXXXX").string();
+  std::string pattern =
+      (fs::path(temporaryFolder) / (FolderPrefix + std::to_string(::getpid()) + ".XXXXXX")).string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     settings.reason_ = "não foi possível criar uma pasta em " + temporaryFolder;
     return settings;

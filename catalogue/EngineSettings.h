@@ -37,8 +37,8 @@ public:
   TEngineSettings(const TEngineSettings&) = delete;
   TEngineSettings& operator=(const TEngineSettings&) = delete;
 
-  // Makes the folder under temporaryFolder from systemRoot and points FIREBIRD
-  // at it. lines: "Name = value" lines for firebird.conf. Throws nothing: when
+  // Makes the folder under temporaryFolder from systemRoot, named with this
+  // process's id, and points FIREBIRD at it (after RemoveLeftEngineFolders). lines: "Name = value" lines for firebird.conf. Throws nothing: when
   // it does nothing, Reason() says why.
   static TEngineSettings Apply(const std::vector<std::string>& lines, const std::string& systemRoot,
                                const std::string& temporaryFolder);
@@ -53,6 +53,13 @@ private:
   std::string folder_;
   std::string reason_;
 };
+
+// The private folders under temporaryFolder of this user's processes that no
+// longer run (a run killed with SIGKILL leaves its folder behind) are
+// removed, links and all but never what the links name. Only real folders
+// named "derozavizirizid-firebird.PID.XXXXXX" and owned by this user are
+// touched, and only when no process PID runs. Apply does this first.
+void RemoveLeftEngineFolders(const std::string& temporaryFolder);
 
 // The lines both programs add: the sort memory of Firebird's Classic mode,
 // 8 MB; a larger sort goes on in temporary files.

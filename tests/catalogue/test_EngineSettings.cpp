@@ -7,7 +7,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <unistd.h>
 
 namespace {
 
@@ -88,6 +90,65 @@ TEST(EngineSettings, PrivateRootIsTheSystemsWithTheLinesAddedAndGoesAway) {
   // What the links named is untouched.
   EXPECT_EQ(dztest::ReadFileText((system.dir.Path() / "plugins/libEngine12.so").string()), "engine");
   EXPECT_EQ(dztest::ReadFileText((system.dir.Path() / "firebird.conf").string()), conf);
+}
+
+// The private folder of a process that no longer runs goes at the next
+// start; that of a running process stays, and so does anything that only
+// looks like one. What the links named is untouched.
+TEST(EngineSettings, FoldersOfProcessesThatNoLongerRunGo) {
+  TTempDir temporary;
+  TTempDir system;
+  dztest::WriteFile(system.File("firebird.msg"), std::string_view("messages"));
+  fs::create_directory(system.Path() / "plugins");
+  dztest::WriteFile((system.Path() / "plugins/libEngine12.so").string(), std::string_view("engine"));
+  // No process has an id above the largest the kernel gives.
+  long largest = 0;
+  std::ifstream("/proc/sys/kernel/pid_max") >> largest;
+  ASSERT_GT(largest, 0);
+  const std::string gone = "derozavizirizid-firebird." + std::to_string(largest + 1) + ".AbC123";
+  const std::string running = "derozavizirizid-firebird." + std::to_string(::getppid()) + ".XyZ789";
+  const std::string oldStyle = "derozavizirizid-firebird.Q1w2E3";
+  const std::string otherName = "outro-programa." + std::to_string(largest + 1) + ".AbC123";
+  const std::string linkToFolder = "derozavizirizid-firebird." + std::to_string(largest + 2) + ".LnK000";
+  for (const std::string& name : {gone, running, oldStyle, otherName}) {
+    fs::create_directory(temporary.Path() / name);
+    fs::create_symlink(system.Path() / "plugins", temporary.Path() / name / "plugins");
+    fs::create_symlink(system.Path() / "firebird.msg", temporary.Path() / name / "firebird.msg");
+  }
+  fs::create_directory_symlink(system.Path(), temporary.Path() / linkToFolder);
+
+  RemoveLeftEngineFolders(temporary.Path().string());
+
+  EXPECT_FALSE(fs::exists(fs::symlink_status(temporary.Path() / gone)));
+  EXPECT_TRUE(fs::is_directory(fs::symlink_status(temporary.Path() / running)));
+  EXPECT_TRUE(fs::is_symlink(temporary.Path() / running / "plugins"));
+  EXPECT_TRUE(fs::is_directory(fs::symlink_status(temporary.Path() / oldStyle)));
+  EXPECT_TRUE(fs::is_directory(fs::symlink_status(temporary.Path() / otherName)));
+  EXPECT_TRUE(fs::is_symlink(temporary.Path() / linkToFolder));
+  EXPECT_EQ(dztest::ReadFileText((system.Path() / "plugins/libEngine12.so").string()), "engine");
+  EXPECT_EQ(dztest::ReadFileText(system.File("firebird.msg")), "messages");
+}
+
+// Apply names its folder with this process's id, and clears what a killed
+// run left first.
+TEST(EngineSettings, ApplyNamesItsFolderWithTheProcessAndClearsLeftFolders) {
+  const KeptRootVariable kept;
+  TFakeRoot system("DefaultDbCachePages = 2048\n");
+  TTempDir temporary;
+  long largest = 0;
+  std::ifstream("/proc/sys/kernel/pid_max") >> largest;
+  ASSERT_GT(largest, 0);
+  const fs::path left = temporary.Path() / ("derozavizirizid-firebird." + std::to_string(largest + 1) + ".AbC123");
+  fs::create_directory(left);
+  fs::create_symlink(system.dir.Path() / "plugins", left / "plugins");
+  const TEngineSettings settings =
+      TEngineSettings::Apply({"TempCacheLimit = 8M"}, system.dir.Path().string(), temporary.Path().string());
+  ASSERT_TRUE(settings.Applied()) << settings.Reason();
+  EXPECT_EQ(fs::path(settings.Folder()).filename().string().rfind(
+                "derozavizirizid-firebird." + std::to_string(::getpid()) + ".", 0),
+            0u);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(left)));
+  EXPECT_EQ(dztest::ReadFileText((system.dir.Path() / "plugins/libEngine12.so").string()), "engine");
 }
 
 TEST(EngineSettings, AnAdministratorsChoiceWins) {
