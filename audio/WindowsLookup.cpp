@@ -4,8 +4,10 @@
 #include "audio/ReadOnlyFile.h"
 
 #include <dirent.h>
+#include <utf8proc.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
 #include <memory>
 
@@ -19,6 +21,37 @@ struct TDirCloser {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
+// The characters in Unicode's composed form (NFC), the form Windows writes:
+// a name copied from a Mac, decomposed (NFD), then meets the same name
+// composed. Characters that cannot be normalised are left as they are.
+std::u32string Composed(const std::u32string& characters) {
+  std::string text;
+  for (const char32_t character : characters) {
+    if (character < 0x80) continue;
+    for (const char32_t each : characters) AppendUtf8(text, each);
+    break;
+  }
+  if (text.empty()) return characters;  // ASCII is its own composed form
+  utf8proc_uint8_t* mapped = nullptr;
+  const utf8proc_ssize_t length = utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(text.data()),
+                                               static_cast<utf8proc_ssize_t>(text.size()), &mapped,
+                                               static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
+  if (length < 0) return characters;
+  const std::string_view composedText(reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(length));
+  std::u32string composed;
+  bool whole = true;
+  for (std::size_t pos = 0; pos < composedText.size();) {
+    char32_t character = 0;
+    if (!NextUtf8Character(composedText, pos, character)) {
+      whole = false;
+      break;
+    }
+    composed += character;
+  }
+  std::free(mapped);
+  return whole ? composed : characters;
+}
+
 }  // namespace
 
 std::string NameKey(std::string_view name, bool text8Bit) {
@@ -30,6 +63,7 @@ std::string NameKey(std::string_view name, bool text8Bit) {
       character = Char8BitToUnicode(static_cast<unsigned char>(name[pos++]));
     characters += character;
   }
+  characters = Composed(characters);
   while (!characters.empty() && IsTrailingIgnored(characters.back())) characters.pop_back();
   std::string key;
   for (const char32_t character : characters) AppendUtf8(key, FoldCase1252(character));

@@ -13,9 +13,12 @@
 //      Windows-1252 bytes as UTF-8, the name a Linux share shows;
 //   3. the one name of the folder that is equal without regard to letter
 //      case (ASCII and the Windows-1252 letters) and to trailing blanks and
-//      dots, which Windows ignores. Names compare as characters, so a name
-//      written in Windows-1252 finds the same name in UTF-8. Two such names
-//      (differing only in case) are ambiguous: no file.
+//      dots, which Windows ignores. Names compare as characters in Unicode's
+//      composed form (NFC), so a name written in Windows-1252 finds the same
+//      name in UTF-8, and a composed name (as Windows writes it) the same
+//      name decomposed (NFD, as files copied from a Mac are named), and the
+//      reverse. Two such names (differing only in case or in composition)
+//      are ambiguous: no file.
 // Folders are read once per lookup object (one update run) and remembered,
 // with every name resolved so far. Paths that are not absolute are only tried
 // exactly as they are.

@@ -118,6 +118,53 @@ TEST_F(WindowsLookupTest, Finds) {
   }
 }
 
+// Names compare in composed form (NFC): "Coração" written composed, as
+// Windows writes it, finds the file named decomposed (as copied from a Mac),
+// and the reverse; two names in one folder that differ only in composition
+// are ambiguous, as names that differ only in letter case.
+TEST(WindowsLookup, ComposedAndDecomposedNamesAreOneName) {
+  const TTempDir dir;
+  const std::string composed = "Cora\xC3\xA7\xC3\xA3o";       // ç and ã as one character each
+  const std::string decomposed = "Corac\xCC\xA7\x61\xCC\x83o";  // c + U+0327, a + U+0303
+  fs::create_directories(dir.Path() / "nfd");
+  fs::create_directories(dir.Path() / "nfc");
+  fs::create_directories(dir.Path() / "dupla");
+  dztest::WriteFile((dir.Path() / "nfd" / (decomposed + ".mp3")).string(), "x");
+  dztest::WriteFile((dir.Path() / "nfc" / (composed + ".mp3")).string(), "x");
+  dztest::WriteFile((dir.Path() / "dupla" / (composed + ".mp3")).string(), "x");
+  dztest::WriteFile((dir.Path() / "dupla" / (decomposed + ".mp3")).string(), "x");
+  const std::string root = dir.Path().string() + "/";
+  const struct {
+    const char* what;
+    std::string path;
+    TLookupResult result;
+    std::string expected;
+  } cases[] = {
+      {"composed name, decomposed file", root + "nfd/" + composed + ".mp3", TLookupResult::Found,
+       root + "nfd/" + decomposed + ".mp3"},
+      {"decomposed name, composed file", root + "nfc/" + decomposed + ".mp3", TLookupResult::Found,
+       root + "nfc/" + composed + ".mp3"},
+      {"composed name, decomposed file, other letter case", root + "NFD/CORA\xC3\x87\xC3\x83O.MP3",
+       TLookupResult::Found, root + "nfd/" + decomposed + ".mp3"},
+      {"Windows-1252 name, decomposed file", root + "nfd/Cora\xE7\xE3o.mp3", TLookupResult::Found,
+       root + "nfd/" + decomposed + ".mp3"},
+      {"the same bytes: exact", root + "nfd/" + decomposed + ".mp3", TLookupResult::Exact,
+       root + "nfd/" + decomposed + ".mp3"},
+      {"both forms in one folder: ambiguous", root + "dupla/cora\xC3\xA7\xC3\xA3o.mp3", TLookupResult::Ambiguous,
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TWindowsLookup lookup;
+    const TLookup found = lookup.FindPath(c.path);
+    EXPECT_EQ(found.Result, c.result);
+    if (c.result != TLookupResult::Ambiguous) {
+      EXPECT_EQ(found.Path, c.expected);
+    }
+  }
+  EXPECT_EQ(NameKey(composed, false), NameKey(decomposed, false));
+}
+
 TEST_F(WindowsLookupTest, RelativePathsOnlyAsTheyAre) {
   TWindowsLookup lookup;
   const TLookup found = lookup.FindPath("Acervo/Samba/aquarela.mp3");
