@@ -92,6 +92,14 @@ TEST(EngineSettings, PrivateRootIsTheSystemsWithTheLinesAddedAndGoesAway) {
   EXPECT_EQ(dztest::ReadFileText((system.dir.Path() / "firebird.conf").string()), conf);
 }
 
+// The largest process id the kernel gives (0 when unknown): no process has
+// an id above it.
+long LargestProcessId() {
+  long largest = 0;
+  std::ifstream("/proc/sys/kernel/pid_max") >> largest;
+  return largest;
+}
+
 // The private folder of a process that no longer runs goes at the next
 // start; that of a running process stays, and so does anything that only
 // looks like one. What the links named is untouched.
@@ -101,9 +109,7 @@ TEST(EngineSettings, FoldersOfProcessesThatNoLongerRunGo) {
   dztest::WriteFile(system.File("firebird.msg"), std::string_view("messages"));
   fs::create_directory(system.Path() / "plugins");
   dztest::WriteFile((system.Path() / "plugins/libEngine12.so").string(), std::string_view("engine"));
-  // No process has an id above the largest the kernel gives.
-  long largest = 0;
-  std::ifstream("/proc/sys/kernel/pid_max") >> largest;
+  const long largest = LargestProcessId();
   ASSERT_GT(largest, 0);
   const std::string gone = "derozavizirizid-firebird." + std::to_string(largest + 1) + ".AbC123";
   const std::string running = "derozavizirizid-firebird." + std::to_string(::getppid()) + ".XyZ789";
@@ -135,8 +141,7 @@ TEST(EngineSettings, ApplyNamesItsFolderWithTheProcessAndClearsLeftFolders) {
   const KeptRootVariable kept;
   TFakeRoot system("DefaultDbCachePages = 2048\n");
   TTempDir temporary;
-  long largest = 0;
-  std::ifstream("/proc/sys/kernel/pid_max") >> largest;
+  const long largest = LargestProcessId();
   ASSERT_GT(largest, 0);
   const fs::path left = temporary.Path() / ("derozavizirizid-firebird." + std::to_string(largest + 1) + ".AbC123");
   fs::create_directory(left);
