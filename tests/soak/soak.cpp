@@ -198,7 +198,7 @@ private:
   enum class TEdicao { Aponta, ApontaComDuracao, Duracao, MudaPasta, Trava, Apaga, MovePasta };
 
   void Edita() {
-    TSession sessao("localhost:" + banco_);
+    TSession sessao(dztest::OnServer(banco_));
     std::unique_lock lock(mutex_);
     while (!terminar_) {
       if (pausar_) {
@@ -475,7 +475,7 @@ std::string MontaCatalogo(const TTestDatabase& db, const TArquivos& arquivos, in
     }
   }
   sessao.Commit();
-  return "localhost:" + db.Path();
+  return dztest::OnServer(db.Path());
 }
 
 // ---- Runs ----
