@@ -137,11 +137,15 @@ TEST_F(DerozaviZirizid, SignalStopsARunAfterItsRowAndCloses) {
     TTestDatabase db(Pasta());
     dztest::InsereMusicas(db.Path(), MuitasLinhas, 1, "tres.wav");
     const TInstalado instalado(JANELA_TESTE_PATH, db.Path());
-    TProcesso programa({instalado.Programa(), "--atualizar"});
+    // Each paint of the bar is a line into a one-page pipe: once the test
+    // stops reading, the window stops on the full pipe a few hundred paints
+    // on and takes the signal there.
+    TProcesso programa({instalado.Programa(), "--atualizar"}, TProcesso::TSaida::CanoCurto);
     // 1% of the rows begun: the run is well under way.
     ASSERT_TRUE(programa.EsperaAte([&] { return MaiorProgresso(programa.SaidaPadrao()) > 0; }));
+    ASSERT_TRUE(programa.Rodando()) << "the run ended before the signal";
     programa.Sinal(s.sinal);
-    const TFimProcesso fim = programa.Espera();
+    const TFimProcesso fim = programa.EsperaLendo();
     EXPECT_EQ(fim.saida, 0);
     EXPECT_EQ(fim.sinal, 0);
     EXPECT_THAT(programa.SaidaPadrao(), Not(HasSubstr("caixa ")));

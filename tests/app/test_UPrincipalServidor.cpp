@@ -124,7 +124,7 @@ TEST_F(UPrincipalServidor, ConnectionLostDuringARun) {
     SCOPED_TRACE(c.what);
     TRestartServer reinicia;
     TTestDatabase db(Catalogo(), true);
-    const std::string banco = "localhost:" + db.Path();
+    const std::string banco = dztest::OnServer(db.Path());
     TTempDir config;
     dztest::WriteFile(config.File("BaseAudio.ini"), "[BANCO]\nCAMINHO=" + banco + "\n");
     TCaixasGravadas caixas;

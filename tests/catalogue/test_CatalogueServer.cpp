@@ -23,11 +23,12 @@ using dztest::TTestDatabase;
 using dztest::TRestartServer;
 using dztest::FbServer;
 
+// The PID of the private server, as "scripts/fbserver status" reports it.
 std::string ServerPid() {
-  std::ifstream file("/run/firebird3.0/dz-fbserver.pid");
-  std::string pid;
-  file >> pid;
-  return pid;
+  const std::string status = dztest::CommandOutput(dztest::ShellQuote(dztest::SourceDir() + "/scripts/fbserver") + " status");
+  const auto at = status.find("(PID ");
+  if (at == std::string::npos) return "";
+  return status.substr(at + 5, status.find(')', at) - at - 5);
 }
 
 // A server-owned database with music rows 1..3 still without a length.
@@ -62,7 +63,7 @@ protected:
   }
   // Seconds and time of rows 3, 2, 1 (the order the run writes them).
   std::string Tempos() const {
-    TSession check("localhost:" + Path());
+    TSession check(dztest::OnServer(Path()));
     std::string tempos;
     for (const auto& row : check.Query("select MUS_SEGUNDOS, MUS_TEMPO from TB_MUSICAS order by MUS_CODIGO desc")) {
       tempos += (tempos.empty() ? "" : "|") + Show(row[0]) + " " + Show(row[1]);
@@ -75,7 +76,7 @@ private:
 };
 
 TEST_F(CatalogueServer, AttachThroughTheServerAndWrite) {
-  const std::string names[] = {"localhost:" + Path(), "inet://127.0.0.1/" + Path()};
+  const std::string names[] = {dztest::OnServer(Path()), dztest::OnServerInet(Path())};
   int seconds = 0;
   for (const auto& name : names) {
     ++seconds;
@@ -113,12 +114,12 @@ TEST_F(CatalogueServer, WrongLoginIsRefused) {
     const char* password;
   } cases[] = {{"wrong password", "SYSDBA", "bluecrane2"}, {"unknown user", "NOBODY", "bluecrane"}};
   for (const auto& c : cases) {
-    EXPECT_EQ(ErrorText([&] { TFbAttachment::Attach("localhost:" + Path(), FbBlocks::AttachBlock(c.user, c.password)); }),
+    EXPECT_EQ(ErrorText([&] { TFbAttachment::Attach(dztest::OnServer(Path()), FbBlocks::AttachBlock(c.user, c.password)); }),
               refused)
         << c.what;
   }
   // The user name is not case-sensitive.
-  EXPECT_TRUE(TFbAttachment::Attach("localhost:" + Path(), FbBlocks::AttachBlock("sysdba", "bluecrane")).Attached());
+  EXPECT_TRUE(TFbAttachment::Attach(dztest::OnServer(Path()), FbBlocks::AttachBlock("sysdba", "bluecrane")).Attached());
 }
 
 TEST_F(CatalogueServer, NoServerToAnswer) {
@@ -132,9 +133,9 @@ TEST_F(CatalogueServer, NoServerToAnswer) {
        "Unable to complete network request to host \"localhost\".\nFailed to establish a connection"},
   };
   const TCase stopped[] = {
-      {"server stopped, localhost", "localhost:" + Path(),
+      {"server stopped, localhost", dztest::OnServer(Path()),
        "Unable to complete network request to host \"localhost\".\nFailed to establish a connection"},
-      {"server stopped, inet", "inet://127.0.0.1/" + Path(),
+      {"server stopped, inet", dztest::OnServerInet(Path()),
        "Unable to complete network request to host \"127.0.0.1\".\nFailed to establish a connection"},
   };
   for (const auto& c : closedPort) {
@@ -155,7 +156,7 @@ TEST_F(CatalogueServer, NoServerToAnswer) {
   }
   EXPECT_EQ(FbServer("status"), 0);
   TCatalogo catalogo;
-  catalogo.DB_Velmar.SetDatabaseName("localhost:" + Path());
+  catalogo.DB_Velmar.SetDatabaseName(dztest::OnServer(Path()));
   catalogo.DB_Velmar.Connect();
   EXPECT_TRUE(catalogo.DB_Velmar.Connected());
 }
@@ -166,7 +167,7 @@ TEST_F(CatalogueServer, NoServerToAnswer) {
 // again, selects again and writes the rest.
 TEST_F(CatalogueServer, ServerKilledMidRun) {
   TCatalogo c;
-  c.DB_Velmar.SetDatabaseName("localhost:" + Path());
+  c.DB_Velmar.SetDatabaseName(dztest::OnServer(Path()));
   {
     TRestartServer restart;
     OpenAndFetch(c);
@@ -184,7 +185,7 @@ TEST_F(CatalogueServer, ServerKilledMidRun) {
     EXPECT_THAT(ErrorText([&] { c.Q_Musicas.Open(); }), ::testing::StartsWith("Unable to complete network request"));
   }  // the server starts again
   {
-    TSession check("localhost:" + Path());
+    TSession check(dztest::OnServer(Path()));
     EXPECT_EQ(Show(check.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 3")), "00:01");
     EXPECT_EQ(Show(check.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = 2")), "00:00");
   }
@@ -206,10 +207,10 @@ TEST_F(CatalogueServer, ConnectionLostBetweenRuns) {
   };
   const TCase cases[] = {
       {"server restarted", [] { ASSERT_EQ(FbServer("restart"), 0); }},
-      {"attachment ended by an administrator", [&] { EXPECT_EQ(dztest::EndOtherAttachments("localhost:" + Path()), 1); }},
+      {"attachment ended by an administrator", [&] { EXPECT_EQ(dztest::EndOtherAttachments(dztest::OnServer(Path())), 1); }},
   };
   TCatalogo c;
-  c.DB_Velmar.SetDatabaseName("localhost:" + Path());
+  c.DB_Velmar.SetDatabaseName(dztest::OnServer(Path()));
   std::int32_t seconds = 0;
   for (const auto& tc : cases) {
     SCOPED_TRACE(tc.what);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # scripts/fbserver start right after scripts/fbserver kill, several times in a
 # row: each start must end with the server running and answering on
-# 127.0.0.1:3050, never with "the server ended at start" while it is in fact
+# its address, never with "the server ended at start" while it is in fact
 # starting. The server is left as it was found: running, or stopped.
 #
 #   test_fbserver_restart.sh FBSERVER [ROUNDS]
@@ -10,7 +10,7 @@ set -euo pipefail
 readonly Fbserver=$1
 readonly Rounds=${2:-10}
 
-answers() { timeout 1 bash -c 'exec 3<>/dev/tcp/127.0.0.1/3050' 2>/dev/null; }
+answers() { timeout 1 bash -c "exec 3<>/dev/tcp/$("$Fbserver" address)" 2>/dev/null; }
 
 wasRunning=0
 if "$Fbserver" status >/dev/null; then wasRunning=1; fi

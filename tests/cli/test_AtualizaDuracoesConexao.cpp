@@ -1,18 +1,18 @@
-// atualiza-duracoes as a process whose connection to the Firebird server on
-// 127.0.0.1:3050 (the CTest fixture "fbserver") is lost in the middle of a
-// run: the program ends at once with the client's error and exit status 1,
+// atualiza-duracoes as a process whose connection to the private Firebird
+// server of the CTest fixture "fbserver" is lost at a known row of a run:
+// the program ends at once with the client's error and exit status 1,
 // releasing what it held on the lost connection neither hangs nor fails, and
 // every row is either written whole or untouched.
 
 #include "tests/support/LostConnection.h"
 #include "tests/cli/CliTestSupport.h"
+#include "tests/support/Processo.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <functional>
-#include <future>
 #include <string>
 
 namespace {
@@ -22,6 +22,7 @@ using dztest::Roda;
 using dztest::TAmostras;
 using dztest::TRestartServer;
 using dztest::TRodada;
+using dztest::TProcesso;
 using dztest::TSession;
 using dztest::TTestDatabase;
 using ::testing::HasSubstr;
@@ -78,16 +79,29 @@ TEST(AtualizaDuracoesConexao, ConnectionLostMidRun) {
     SCOPED_TRACE(c.what);
     ASSERT_EQ(FbServer("start"), 0);
     TTestDatabase db(Catalogo(amostras), true);
-    const std::string banco = "localhost:" + db.Path();
+    const std::string banco = dztest::OnServer(db.Path());
     TRodada r;
     {
       TRestartServer reinicia;
-      auto rodada = std::async(std::launch::async, [&] { return Roda({"--database", banco}, dztest::AtualizaPath(), 60); });
-      while (Escritas(banco) < PerdeDepoisDe &&
-             rodada.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout) {
-      }
+      // --verbose writes a line per row into a one-page pipe: once the test
+      // has read the line of row PerdeDepoisDe + 1 and reads no more, the
+      // program stops on a full pipe a few dozen rows later, far from the
+      // end, and waits there until the fault is in place.
+      TProcesso programa({dztest::AtualizaPath(), "--database", banco, "--verbose"}, TProcesso::TSaida::CanoCurto);
+      const auto linhas = [&] {
+        const std::string saida = programa.SaidaPadrao();
+        return static_cast<int>(std::count(saida.begin(), saida.end(), '\n'));
+      };
+      ASSERT_TRUE(programa.EsperaAte([&] { return linhas() > PerdeDepoisDe; }, 60))
+          << "the run ended (or hung) before its line " << PerdeDepoisDe + 1 << "; output:\n"
+          << programa.SaidaPadrao() << programa.SaidaErros();
+      ASSERT_TRUE(programa.Rodando()) << "the run ended before the fault; output:\n" << programa.SaidaErros();
+      ASSERT_LT(Escritas(banco), Linhas) << "the run wrote every row before the fault";
       c.perde(banco);
-      r = rodada.get();
+      // Reads on, so that the program gets past the full pipe to the lost connection.
+      const dztest::TFimProcesso fim = programa.EsperaLendo(60);
+      r.saida = fim.saida;
+      r.saidaErros = programa.SaidaErros();
     }
     EXPECT_EQ(r.saida, 1);  // 124: it hung until timeout stopped it
     EXPECT_EQ(r.saidaErros, c.erro);

@@ -127,7 +127,7 @@ protected:
   static std::string Pasta() { return amostras_->Pasta(); }
   static std::string Arquivo(const std::string& nome) { return amostras_->Arquivo(nome); }
   // The catalogue as the server reaches it.
-  static std::string NoServidor(const TTestDatabase& db) { return "localhost:" + db.Path(); }
+  static std::string NoServidor(const TTestDatabase& db) { return dztest::OnServer(db.Path()); }
 
   // Five music rows and two jingles, all of real files of 2 to 5 seconds.
   static std::string Catalogo() {
@@ -275,7 +275,7 @@ TEST_F(AtualizaDuracoesServidor, NoConnection) {
        "Your user name and password are not defined. Ask your database administrator to set up a Firebird login.\n"},
       {"no server on the port", nada, {"--database", "localhost/3051:" + db.Path()},
        "Unable to complete network request to host \"localhost\".\nFailed to establish a connection.\n"},
-      {"a missing database file", nada, {"--database", "localhost:" + faltando},
+      {"a missing database file", nada, {"--database", dztest::OnServer(faltando)},
        "I/O error during \"open\" operation for file \"" + faltando +
            "\"\nError while trying to open file\nNo such file or directory.\n"},
       {"an empty CAMINHO", nada, {"--config", semCaminho}, "Database name is missing.\n"},

@@ -104,11 +104,14 @@ TEST_F(AtualizaDuracoesSinais, StopSignalEndsTheRunBetweenRows) {
     SCOPED_TRACE(c.what);
     TTestDatabase db(PastaEVinheta());
     Enche(db, MuitasLinhas);
-    TProcesso programa({AtualizaPath(), "--database", db.Path(), "--verbose"});
+    // A one-page pipe the test stops reading: the run halts a few dozen rows
+    // on, far from its end, and takes the signal there.
+    TProcesso programa({AtualizaPath(), "--database", db.Path(), "--verbose"}, TProcesso::TSaida::CanoCurto);
     // Attached, and some rows committed: the client has had every chance to take the signals.
     ASSERT_TRUE(programa.EsperaAte([&] { return Linhas(programa.SaidaPadrao()) >= 5; }));
+    ASSERT_TRUE(programa.Rodando()) << "the run ended before the signal";
     programa.Sinal(c.sinal);
-    const TFimProcesso fim = programa.Espera();
+    const TFimProcesso fim = programa.EsperaLendo();
     EXPECT_EQ(fim.saida, c.saida);
     EXPECT_EQ(fim.sinal, 0);
     EXPECT_EQ(programa.SaidaErros(), Interrompido);
@@ -124,11 +127,14 @@ TEST_F(AtualizaDuracoesSinais, IgnoredSignalStaysIgnored) {
   constexpr int linhas = 600;
   TTestDatabase db(PastaEVinheta());
   Enche(db, linhas);
-  TProcesso programa({"/usr/bin/nohup", AtualizaPath(), "--database", db.Path(), "--verbose"});
+  TProcesso programa({"/usr/bin/nohup", AtualizaPath(), "--database", db.Path(), "--verbose"},
+                     TProcesso::TSaida::CanoCurto);
   ASSERT_TRUE(programa.EsperaAte([&] { return Linhas(programa.SaidaPadrao()) >= 5; }));
+  // Held by the full one-page pipe, a few dozen rows on.
+  ASSERT_TRUE(programa.Rodando()) << "the run had ended already";
   programa.Sinal(SIGHUP);
   EXPECT_LT(Linhas(programa.SaidaPadrao()), static_cast<std::size_t>(linhas)) << "the run had ended already";
-  const TFimProcesso fim = programa.Espera();
+  const TFimProcesso fim = programa.EsperaLendo();
   EXPECT_EQ(fim.saida, 0);
   EXPECT_EQ(programa.SaidaErros(), "");
   const TEstadoMusicas estado = EstadoMusicas(db.Path(), 3, "00:03");
@@ -178,9 +184,11 @@ TEST_F(AtualizaDuracoesSinais, UnwritableOutputEndsTheRun) {
 TEST_F(AtualizaDuracoesSinais, ClosedPipeEndsTheRunBetweenRows) {
   TTestDatabase db(PastaEVinheta());
   Enche(db, MuitasLinhas);
-  TProcesso programa({AtualizaPath(), "--database", db.Path(), "--verbose"}, TProcesso::TSaida::Cano);
+  TProcesso programa({AtualizaPath(), "--database", db.Path(), "--verbose"}, TProcesso::TSaida::CanoCurto);
   ASSERT_TRUE(programa.EsperaAte([&] { return Linhas(programa.SaidaPadrao()) >= 2; }));
   const std::size_t lidas = Linhas(programa.SaidaPadrao());
+  // Held by the full one-page pipe, a few dozen rows on.
+  ASSERT_TRUE(programa.Rodando()) << "the run ended before the pipe was closed";
   programa.FechaCano();
   const TFimProcesso fim = programa.Espera();
   EXPECT_EQ(fim.saida, 1);

@@ -1,5 +1,5 @@
-// soak: atualiza-duracoes against a catalogue of 10,000 rows on the Firebird
-// server on 127.0.0.1:3050 while another program keeps editing random rows,
+// soak: atualiza-duracoes against a catalogue of 10,000 rows on the private
+// Firebird server of scripts/fbserver while another program keeps editing random rows,
 // as a station's playout software does: it re-points rows to other files
 // and folders, fills lengths itself, deletes rows, moves a folder and holds
 // short row locks. Runs repeat until the time is up; then the other program
@@ -198,7 +198,7 @@ private:
   enum class TEdicao { Aponta, ApontaComDuracao, Duracao, MudaPasta, Trava, Apaga, MovePasta };
 
   void Edita() {
-    TSession sessao("localhost:" + banco_);
+    TSession sessao(dztest::OnServer(banco_));
     std::unique_lock lock(mutex_);
     while (!terminar_) {
       if (pausar_) {
@@ -475,7 +475,7 @@ std::string MontaCatalogo(const TTestDatabase& db, const TArquivos& arquivos, in
     }
   }
   sessao.Commit();
-  return "localhost:" + db.Path();
+  return dztest::OnServer(db.Path());
 }
 
 // ---- Runs ----

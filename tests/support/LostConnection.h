@@ -1,7 +1,7 @@
 #pragma once
 
 // Ways for the tests to take a connection away from the program under test:
-// the Firebird server on 127.0.0.1:3050 of scripts/fbserver killed, stopped
+// the Firebird server on private server of scripts/fbserver killed, stopped
 // or restarted, and attachments ended by an administrator.
 
 #include "tests/support/CatalogueDb.h"

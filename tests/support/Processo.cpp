@@ -48,12 +48,13 @@ TProcesso::TProcesso(const std::vector<std::string>& argumentos, TSaida saida) :
 
   posix_spawn_file_actions_addopen(&a.acoes, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   int escrita = -1;
-  if (saida == TSaida::Cano) {
+  if (saida == TSaida::Cano || saida == TSaida::CanoCurto) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     cano_ = fds[0];
     escrita = fds[1];
     ::fcntl(cano_, F_SETFL, ::fcntl(cano_, F_GETFL) | O_NONBLOCK);
+    if (saida == TSaida::CanoCurto && ::fcntl(cano_, F_SETPIPE_SZ, 4096) < 0) throw std::runtime_error("F_SETPIPE_SZ");
     posix_spawn_file_actions_adddup2(&a.acoes, escrita, STDOUT_FILENO);
   } else if (saida == TSaida::Cheia) {
     posix_spawn_file_actions_addopen(&a.acoes, STDOUT_FILENO, "/dev/full", O_WRONLY, 0);
@@ -117,6 +118,15 @@ TFimProcesso TProcesso::Espera(double limite) {
     fim_ = {-1, SIGKILL};
   }
   return fim_;
+}
+
+TFimProcesso TProcesso::EsperaLendo(double limite) {
+  if (EsperaAte([this] {
+        SaidaPadrao();
+        return Terminou();
+      }, limite))
+    return fim_;
+  return Espera(0);
 }
 
 std::string TProcesso::SaidaPadrao() {

@@ -23,8 +23,10 @@ struct TFimProcesso {
 class TProcesso {
 public:
   // Where the standard output goes: a file the test reads, a pipe the test
-  // reads and may close, or /dev/full (every write fails: a full disk).
-  enum class TSaida { Arquivo, Cano, Cheia };
+  // reads and may close, the same with the smallest pipe the system gives
+  // (one page: a program that writes a line per row stops a few rows after
+  // the test stops reading), or /dev/full (every write fails: a full disk).
+  enum class TSaida { Arquivo, Cano, CanoCurto, Cheia };
 
   // Starts argumentos[0] (a path) with the others as its arguments and this
   // process's environment; standard input from /dev/null. SIGINT, SIGTERM,
@@ -37,6 +39,8 @@ public:
   TProcesso& operator=(const TProcesso&) = delete;
 
   pid_t Pid() const { return pid_; }
+  // True while the process has not ended.
+  bool Rodando() { return !Terminou(); }
   void Sinal(int sinal) const;
 
   // Checks pronto every few milliseconds until it holds (true), the process
@@ -44,6 +48,10 @@ public:
   bool EsperaAte(const std::function<bool()>& pronto, double limite = 60);
   // Waits for the end, at most limite seconds; after that the process is killed.
   TFimProcesso Espera(double limite = 60);
+
+  // The same, reading the pipe meanwhile, so that a program stopped on a
+  // full pipe goes on to its end.
+  TFimProcesso EsperaLendo(double limite = 60);
 
   // The standard output so far (from the pipe: what has arrived so far).
   std::string SaidaPadrao();

@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <cfenv>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -48,6 +49,16 @@ int RunCommand(const std::string& commandLine) {
   return WEXITSTATUS(status);
 }
 
+std::string CommandOutput(const std::string& commandLine) {
+  std::string text;
+  if (FILE* pipe = ::popen(commandLine.c_str(), "r")) {
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe)) text += buffer;
+    ::pclose(pipe);
+  }
+  return text;
+}
+
 std::string ShellQuote(std::string_view text) {
   std::string quoted = "'";
   for (char c : text) {
@@ -64,6 +75,27 @@ static std::string EnvOr(const char* name, const char* fallback) {
 
 std::string SourceDir() { return EnvOr("DZ_SOURCE_DIR", "."); }
 std::string BinaryDir() { return EnvOr("DZ_BINARY_DIR", "."); }
+
+int FbServerPort() {
+  static const int port = [] {
+    const std::string text = CommandOutput(ShellQuote(SourceDir() + "/scripts/fbserver") + " address");
+    // "127.0.0.1/PORT"
+    const auto slash = text.find('/');
+    const int found = slash == std::string::npos ? 0 : std::atoi(text.c_str() + slash + 1);
+    if (found <= 0) {
+      std::fprintf(stderr, "scripts/fbserver address gave no port: \"%s\"\n", text.c_str());
+      std::abort();
+    }
+    return found;
+  }();
+  return port;
+}
+
+std::string OnServer(const std::string& path) { return "localhost/" + std::to_string(FbServerPort()) + ":" + path; }
+
+std::string OnServerInet(const std::string& path) {
+  return "inet://127.0.0.1:" + std::to_string(FbServerPort()) + "/" + path;
+}
 
 TRoundingModeGuard::TRoundingModeGuard(int mode) : earlier_(std::fegetround()), set_(std::fesetround(mode) == 0) {}
 TRoundingModeGuard::~TRoundingModeGuard() { std::fesetround(earlier_); }

@@ -37,12 +37,23 @@ std::string ReadFileText(const std::string& path);
 
 // Runs a shell command line; returns its exit status (-1 when it could not run).
 int RunCommand(const std::string& commandLine);
+// Runs a shell command line; returns what it wrote to its standard output.
+std::string CommandOutput(const std::string& commandLine);
 // Quotes a text for the shell.
 std::string ShellQuote(std::string_view text);
 
 // The project's source and build folders, as CTest passes them.
 std::string SourceDir();
 std::string BinaryDir();
+
+// The private Firebird server of scripts/fbserver (the CTest fixture
+// "fbserver" starts it): its port, as the script reports it for this checkout
+// (read once), and database names that reach it.
+int FbServerPort();
+// "localhost/PORT:path"
+std::string OnServer(const std::string& path);
+// "inet://127.0.0.1:PORT/path"
+std::string OnServerInet(const std::string& path);
 
 // Sets the floating-point rounding mode (FE_UPWARD, ...) for its lifetime and
 // puts the earlier one back, so a test can show a result does not depend on it.
