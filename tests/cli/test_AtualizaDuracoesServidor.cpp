@@ -296,9 +296,9 @@ TEST_F(AtualizaDuracoesServidor, NoConnection) {
   EXPECT_THAT(Musicas(banco), ElementsAreArray(MusicasIntactas()));
 }
 
-// A path that names a folder, and files the readers cannot open (named
-// pipes with an MP3 and a WAV name): those rows get 0 and "00:00", with the
-// reason, and the run goes on to the end.
+// A path that names a folder, and what is no regular file (named pipes with
+// an MP3 and a WAV name, never opened): those rows get 0 and "00:00", with
+// the reason, and the run goes on to the end.
 TEST_F(AtualizaDuracoesServidor, FolderAndUnreadableFiles) {
   const TTempDir especiais;
   std::filesystem::create_directory(especiais.Path() / "pasta.wav");
@@ -317,12 +317,12 @@ TEST_F(AtualizaDuracoesServidor, FolderAndUnreadableFiles) {
   EXPECT_EQ(r.saidaErros, "");
   EXPECT_EQ(r.saidaPadrao,
             Linha(50) + LinhaDetalhada("Tb_Musicas", 40, outra + "pasta.wav", 0, "00:00", "arquivo inexistente") +
-                LinhaDetalhada("Tb_Musicas", 30, outra + "fila.mp3", 0, "00:00", "nenhum quadro MPEG encontrado") +
-                LinhaDetalhada("Tb_Musicas", 20, outra + "fila.wav", 0, "00:00", "não é um arquivo RIFF/WAVE") +
+                LinhaDetalhada("Tb_Musicas", 30, outra + "fila.mp3", 0, "00:00", "não é um arquivo comum") +
+                LinhaDetalhada("Tb_Musicas", 20, outra + "fila.wav", 0, "00:00", "não é um arquivo comum") +
                 LinhaDetalhada("Tb_Musicas", 10, Pasta() + TAmostras::Cinco, 5, "00:05") +
                 "Progresso: Músicas 5/5 (100%); geral 5/7 (71%)\n" +
                 LinhaDetalhada("Tb_Vinhetas", 2, outra + "pasta.mp3", 0, "00:00", "arquivo inexistente") +
-                LinhaDetalhada("Tb_Vinhetas", 1, outra + "fila.wav", 0, "00:00", "não é um arquivo RIFF/WAVE") +
+                LinhaDetalhada("Tb_Vinhetas", 1, outra + "fila.wav", 0, "00:00", "não é um arquivo comum") +
                 "Progresso: Vinhetas 2/2 (100%); geral 7/7 (100%)\n" + Sucesso);
   EXPECT_THAT(Musicas(banco), ElementsAre("10|5|00:05", "20|0|00:00", "30|0|00:00", "40|0|00:00", "50|3|00:03"));
   EXPECT_THAT(Vinhetas(banco), ElementsAre("1|0|00:00", "2|0|00:00"));
