@@ -334,6 +334,11 @@ std::string NameAt(const std::array<const char*, N>& names, std::size_t index) {
 // Rounds ties to even and keeps the low 16 bits of the result, as the bit
 // rate's 16-bit field does; not-a-number and infinities give 0. (An average
 // bit rate from 32-bit header counts never reaches the 64-bit limit.)
+// Whether the VBR header read carries this signature.
+bool HasID(const VBRData& vbr, const char* signature) {
+  return std::memcmp(vbr.ID, signature, SignatureLength) == 0;
+}
+
 std::uint16_t RoundToWord(double value) {
   const std::optional<std::int64_t> rounded = RoundTiesToEven(value);
   return rounded ? static_cast<std::uint16_t>(static_cast<std::uint64_t>(*rounded)) : 0;
@@ -452,7 +457,7 @@ std::int32_t TMPEGaudio::Frames() const {
 
 double TMPEGaudio::Duration() const {
   if (!Frame.Found) return 0;
-  if (VBR.Found && std::memcmp(VBR.ID, InfoSignature, SignatureLength) == 0) {
+  if (VBR.Found && HasID(VBR, InfoSignature)) {
     // A constant-rate stream: its bytes at the byte rate the header gives, so
     // a copy cut short keeps the length of what it holds.
     if (VBR.Frames > 0 && VBR.Bytes > 0) {
@@ -490,12 +495,11 @@ std::uint8_t TMPEGaudio::VBREncoderID() const {
   if (v4 == LameSignature) id = EncoderLAME;
   if (v4 == GogoSignature) id = EncoderGoGo;
   if (v4 == MpgeSignature) id = EncoderGoGo;
-  const bool xingLike = std::memcmp(VBR.ID, XingSignature, SignatureLength) == 0 ||
-                        std::memcmp(VBR.ID, InfoSignature, SignatureLength) == 0;
+  const bool xingLike = HasID(VBR, XingSignature) || HasID(VBR, InfoSignature);
   if (xingLike && v4 != LameSignature && v4 != GogoSignature &&
       v4 != MpgeSignature)
     id = EncoderXing;
-  if (std::memcmp(VBR.ID, VBRISignature, SignatureLength) == 0) id = EncoderFhG;
+  if (HasID(VBR, VBRISignature)) id = EncoderFhG;
   return id;
 }
 

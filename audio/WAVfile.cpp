@@ -36,6 +36,11 @@ constexpr std::size_t NextChunkReadLength = 12;
 // fmt chunk, one 12-byte chunk (a fact chunk), then the 8-byte data chunk header.
 constexpr std::uint16_t HeaderAfterFmtChunk = 40;
 
+std::uint32_t LittleEndian32(const unsigned char* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+         (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+}
+
 // The on-disk header: the first 40 bytes of the file, then the sample count
 // of a fact chunk at offset 40 (0 when there is none). Zero-filled first, so
 // bytes that are not read stay 0.
@@ -45,10 +50,7 @@ struct WAVHeader {
   std::uint16_t U16(std::size_t offset) const {
     return static_cast<std::uint16_t>(Bytes[offset] | (Bytes[offset + 1] << 8));
   }
-  std::uint32_t U32(std::size_t offset) const {
-    return static_cast<std::uint32_t>(Bytes[offset]) | (static_cast<std::uint32_t>(Bytes[offset + 1]) << 8) |
-           (static_cast<std::uint32_t>(Bytes[offset + 2]) << 16) | (static_cast<std::uint32_t>(Bytes[offset + 3]) << 24);
-  }
+  std::uint32_t U32(std::size_t offset) const { return LittleEndian32(Bytes + offset); }
   // Four-character ids are compared byte for byte, case-sensitive.
   bool HasId(std::size_t offset, const char* id) const { return std::memcmp(Bytes + offset, id, 4) == 0; }
 };
@@ -86,10 +88,7 @@ std::optional<std::uint32_t> FindFmtChunk(TReadOnlyFile& file, const unsigned ch
     unsigned char chunkHeader[ChunkHeaderLength];
     if (!ReadAt(file, head, headCount, position, chunkHeader, sizeof chunkHeader)) return std::nullopt;
     if (std::memcmp(chunkHeader, "fmt ", 4) == 0) return static_cast<std::uint32_t>(position);
-    const std::uint32_t size = static_cast<std::uint32_t>(chunkHeader[4]) |
-                               (static_cast<std::uint32_t>(chunkHeader[5]) << 8) |
-                               (static_cast<std::uint32_t>(chunkHeader[6]) << 16) |
-                               (static_cast<std::uint32_t>(chunkHeader[7]) << 24);
+    const std::uint32_t size = LittleEndian32(chunkHeader + 4);
     // Bodies are padded to an even length.
     position += ChunkHeaderLength + std::uint64_t{size} + (size & 1u);
   }
