@@ -45,9 +45,10 @@ struct TStep {
   std::function<bool(const fs::path& folder)> edit;  // empty for a command
 };
 
-// 16-bit sound by sox from its effects ("synth 2 sine 440").
+// 16-bit sound by sox from its effects ("synth 2 sine 440"). Its noise and
+// its dither come from a fixed seed (-R): every build makes the same bytes.
 std::string Sox(std::string_view file, int rate, int channels, std::string_view effects) {
-  return "sox -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) + " -b 16 " + std::string(file) +
+  return "sox -R -n -r " + std::to_string(rate) + " -c " + std::to_string(channels) + " -b 16 " + std::string(file) +
          " " + std::string(effects);
 }
 
