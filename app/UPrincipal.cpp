@@ -95,6 +95,7 @@ void TFrmPrincipal::FormCreate() {
   const std::string arquivo = pastaConfiguracao_ + ConfigFileName;
   if (!AplicaConfiguracao(Catalogo.DB_Velmar, arquivo)) return;
   erroMapeamento_ = ReadConfiguredPathMapping(arquivo, mapeamento_);
+  if (erroMapeamento_.empty()) erroMapeamento_ = ReadConfiguredCallLimit(arquivo, Catalogo.DB_Velmar);
   try {
     Catalogo.DB_Velmar.Connect();
   } catch (...) {
@@ -105,7 +106,13 @@ void TFrmPrincipal::FormCreate() {
 
 void TFrmPrincipal::BAlterarClick() {
   if (!erroMapeamento_.empty()) throw std::runtime_error(erroMapeamento_);
-  TAtualizacao(Catalogo, *this, TModoAtualizacao::Gravacao, mapeamento_).Executa();
+  try {
+    TAtualizacao(Catalogo, *this, TModoAtualizacao::Gravacao, mapeamento_).Executa();
+  } catch (...) {
+    // A stop signal ended the call the run waited in: no error box, the
+    // program ends as below.
+    if (!Interromper()) throw;
+  }
   // A stop signal ended the run after a row: the program ends as "Fechar" ends it.
   if (Interromper()) BFecharClick();
 }
@@ -126,5 +133,10 @@ void TFrmPrincipal::DefineRotulo(const std::string& texto) {
 }
 
 void TFrmPrincipal::Mensagem(const std::string& texto) { TAplicacao::Caixas().Mensagem(QString::fromStdString(texto)); }
+
+void TFrmPrincipal::AtendeSinais(TSinaisParada& sinais) {
+  sinais_ = &sinais;
+  Catalogo.DB_Velmar.SetStopRequested([&sinais] { return sinais.Recebido() != 0; });
+}
 
 bool TFrmPrincipal::Interromper() { return sinais_ != nullptr && sinais_->Recebido() != 0; }

@@ -52,9 +52,10 @@ public:
   void BFecharClick();
 
   // From now on a stop signal read from sinais ends a run after its current
-  // row, and the window then closes as "Fechar" does. (Between runs the
-  // program's event loop watches the signals; see Programa.h.)
-  void AtendeSinais(TSinaisParada& sinais) { sinais_ = &sinais; }
+  // row (or ends the call into the catalogue that the run waits in, when the
+  // server does not answer), and the window then closes as "Fechar" does.
+  // (Between runs the program's event loop watches the signals; see Programa.h.)
+  void AtendeSinais(TSinaisParada& sinais);
 
 private:
   // The update run's front end: the bars, the label and the plain message box.

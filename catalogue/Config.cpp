@@ -5,6 +5,7 @@
 
 #include <ini.h>
 
+#include <charconv>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -112,6 +113,28 @@ bool AplicaConfiguracao(TDatabase& database, const std::string& fileName) {
   if (!ConfigFileExists(fileName)) return false;
   database.SetDatabaseName(ReadConfiguredDatabaseName(fileName));
   return true;
+}
+
+std::optional<int> ParseCallLimit(std::string_view text) {
+  int seconds = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+  if (text.empty() || text.front() == '-' || text.front() == '+' || error != std::errc() ||
+      end != text.data() + text.size() || seconds < 1 || seconds > CallLimitMaxSeconds) {
+    return std::nullopt;
+  }
+  return seconds;
+}
+
+std::string ReadConfiguredCallLimit(const std::string& fileName, TDatabase& database) {
+  const std::string text = ReadIniValue(fileName, ConfigSection, ConfigCallLimitKey);
+  if (text.empty()) return "";
+  const std::optional<int> seconds = ParseCallLimit(text);
+  if (!seconds) {
+    return fileName + ": [" + ConfigSection + "] " + ConfigCallLimitKey + "=" + text +
+           " não é um número de segundos de 1 a " + std::to_string(CallLimitMaxSeconds);
+  }
+  database.SetCallLimit(*seconds);
+  return "";
 }
 
 TIniEntries ReadIniSection(const std::string& fileName, const std::string& section) {

@@ -6,13 +6,19 @@
 #include "audio/PathMapping.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
 class TDatabase;
 
 inline constexpr const char* ConfigFileName = "BaseAudio.ini";
 inline constexpr const char* ConfigSection = "BANCO";
 inline constexpr const char* ConfigKey = "CAMINHO";
+// How long the catalogue's calls may wait for the server, in seconds (see
+// TDatabase::SetCallLimit): the key in section "BANCO", and its range.
+inline constexpr const char* ConfigCallLimitKey = "TEMPO_LIMITE";
+inline constexpr int CallLimitMaxSeconds = 86400;
 // At most this many characters of a value are used (the rest is cut off).
 inline constexpr std::size_t ConfigValueMaxLength = 2047;
 
@@ -39,6 +45,16 @@ std::string ReadConfiguredDatabaseName(const std::string& fileName);
 // built-in name. False when there is no file. Anything but a folder counts as
 // the file; an empty name, or one holding a NUL byte, names no file.
 bool AplicaConfiguracao(TDatabase& database, const std::string& fileName);
+
+// A number of seconds from 1 to CallLimitMaxSeconds, in decimal digits and
+// nothing else; nothing for any other text.
+std::optional<int> ParseCallLimit(std::string_view text);
+
+// Sets the database's call limit from the configuration file's BANCO /
+// TEMPO_LIMITE when the key has a value (else the limit stays as it is).
+// Returns "" or the file's name and what is wrong
+// ("/opt/dz/BaseAudio.ini: [BANCO] TEMPO_LIMITE=abc não é um número de segundos de 1 a 86400").
+std::string ReadConfiguredCallLimit(const std::string& fileName, TDatabase& database);
 
 // Every key and value of a section, in file order, read as ReadIniValue reads
 // one (section names without regard to letter case; empty when the file or

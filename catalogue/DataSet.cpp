@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 
 namespace {
 
@@ -22,8 +23,20 @@ std::string SizeMismatchText(std::string_view column) {
 
 // ---- TDatabase ----
 
+std::string NoAnswerText(int seconds) { return "O servidor não respondeu em " + std::to_string(seconds) + " s"; }
+
 TDatabase::TDatabase(std::string name, std::string databaseName)
-    : name_(std::move(name)), databaseName_(std::move(databaseName)) {}
+    : name_(std::move(name)), databaseName_(std::move(databaseName)) {
+  watchdog_.SetLimit(DefaultCallLimitSeconds);
+}
+
+TDatabase::~TDatabase() {
+  TFbWatchdog::TArmed armed(watchdog_);
+  attachment_ = TFbAttachment();
+  watchdog_.Unwatch();
+}
+
+void TDatabase::SetCallLimit(int seconds) { watchdog_.SetLimit(seconds); }
 
 void TDatabase::Connect() {
   if (Connected()) {
@@ -41,17 +54,39 @@ void TDatabase::Connect() {
 
 void TDatabase::Attach() {
   if (databaseName_.empty()) throw EDatabaseError("Database name is missing");
-  TFbAttachment attachment = TFbAttachment::Attach(databaseName_);
-  const int dialect = attachment.DatabaseDialect();
+  // A server that takes the connection but never answers (paused, or
+  // swapping) is given up after the limit, by the client's connect timeout.
+  const int limit = CallLimit();
+  const auto started = std::chrono::steady_clock::now();
+  try {
+    attachment_ = TFbAttachment::Attach(databaseName_, FbBlocks::AttachBlock(FbBlocks::UserName, FbBlocks::Password, limit));
+  } catch (const EDatabaseError& error) {
+    if (limit > 0 && error.ErrorCode() == isc_connect_reject &&
+        std::chrono::steady_clock::now() - started >= std::chrono::seconds(limit)) {
+      throw EDatabaseError(NoAnswerText(limit), error.ErrorCode(), true);
+    }
+    throw;
+  }
+  watchdog_.Watch(*attachment_.Handle());
+  int dialect = FirstDialect;
+  try {
+    dialect = Call([&] { return attachment_.DatabaseDialect(); });
+  } catch (...) {
+    DropConnection();  // a failed attempt leaves the connection closed
+    throw;
+  }
   // Statements use the lower of the database's dialect and 1.
   sqlDialect_ = static_cast<unsigned short>(std::clamp<int>(dialect, FirstDialect, StatementDialect));
   databaseDialect_ = dialect;
-  attachment_ = std::move(attachment);
 }
 
-void TDatabase::Close() { attachment_.Detach(); }
+void TDatabase::Close() {
+  attachment_.Detach();
+  watchdog_.Unwatch();
+}
 
 void TDatabase::DropConnection() noexcept {
+  watchdog_.Unwatch();
   attachment_.Abort();
   // Statements before the transaction they ran in, the transaction before
   // the attachment: the order in which the client releases them.
@@ -78,7 +113,7 @@ TTransaction::~TTransaction() {
   database_.RemoveUser(*this);
   if (!transaction_.Active()) return;
   try {
-    transaction_.Commit();
+    database_.Call([&] { transaction_.Commit(); });  // watched: a stalled server does not hold the end
   } catch (...) {
     // Nothing can be reported from here; the handle rolls back what is left.
   }

@@ -4,12 +4,16 @@
 // with a local copy of its fetched rows, and an update statement set that
 // writes changed rows back. Every error is an EDatabaseError (FbClient.h);
 // texts of this layer are English and the client's texts come through as the
-// client gives them (one message a line, final full stop removed).
+// client gives them (one message a line, final full stop removed); a call
+// that the server does not answer in time fails with "O servidor não
+// respondeu em N s".
 
 #include "catalogue/FbClient.h"
+#include "catalogue/FbWatchdog.h"
 #include "catalogue/RowStore.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,12 +32,19 @@ protected:
   ~TConnectionUser() = default;
 };
 
+// The longest a call into the client waits for the server unless the
+// configuration says otherwise, in seconds.
+inline constexpr int DefaultCallLimitSeconds = 60;
+
+// The text of a call the server did not answer within the limit.
+std::string NoAnswerText(int seconds);
+
 // The connection. Closed until Connect; stays attached until destroyed or
 // until the connection is lost.
 class TDatabase {
 public:
   TDatabase(std::string name, std::string databaseName);
-  ~TDatabase() = default;  // detaches; errors are dropped
+  ~TDatabase();  // detaches (watched as every call is); errors are dropped
   TDatabase(const TDatabase&) = delete;
   TDatabase& operator=(const TDatabase&) = delete;
 
@@ -55,16 +66,34 @@ public:
   // Detaches; fails with the client's text (for instance while a transaction is active).
   void Close();
 
+  // Every wait on the server has an end: the attach waits at most this many
+  // seconds for the server to answer, and each call on the attachment that
+  // has no answer after as long is ended by aborting the connection (0: no
+  // limit; DefaultCallLimitSeconds until set). Takes effect at once.
+  void SetCallLimit(int seconds);
+  int CallLimit() const { return watchdog_.Limit(); }
+  // Tells whether a stop signal came (TSinaisParada): a call that still
+  // waits a moment after that is ended the same way, so that the program can
+  // end. Called on another thread.
+  void SetStopRequested(std::function<bool()> stopRequested) { watchdog_.SetStopRequested(std::move(stopRequested)); }
+
   // Runs a call into the client on this connection. When it fails because
   // the connection is lost (EDatabaseError::ConnectionLost: the server was
   // killed or restarted, the attachment ended by an administrator, the
-  // network cut), the connection is dropped before the error passes on.
+  // network cut, the call ended for waiting too long), the connection is
+  // dropped before the error passes on; a call ended at the limit fails with
+  // NoAnswerText.
   template <class TClientCall>
   decltype(auto) Call(TClientCall&& call) {
     try {
+      TFbWatchdog::TArmed armed(watchdog_);
       return call();
     } catch (const EDatabaseError& error) {
-      if (error.ConnectionLost()) DropConnection();
+      if (error.ConnectionLost()) {
+        const TFbWatchdog::TEnd end = watchdog_.TakeEnd();
+        DropConnection();
+        if (end == TFbWatchdog::TEnd::Limit) throw EDatabaseError(NoAnswerText(CallLimit()), error.ErrorCode(), true);
+      }
       throw;
     }
   }
@@ -92,6 +121,7 @@ private:
 
   std::string name_;
   std::string databaseName_;
+  TFbWatchdog watchdog_;  // declared before the attachment: it outlives it
   TFbAttachment attachment_;
   int databaseDialect_ = 0;
   unsigned short sqlDialect_ = StatementDialect;

@@ -115,10 +115,16 @@ void AppendItem(std::string& block, char code, std::string_view value) {
 }
 }  // namespace
 
-std::string AttachBlock(std::string_view userName, std::string_view password) {
+std::string AttachBlock(std::string_view userName, std::string_view password, int connectTimeoutSeconds) {
   std::string block(1, static_cast<char>(isc_dpb_version1));
   AppendItem(block, isc_dpb_user_name, userName);
   AppendItem(block, isc_dpb_password, password);
+  if (connectTimeoutSeconds > 0) {
+    const auto value = static_cast<std::uint32_t>(connectTimeoutSeconds);
+    const char bytes[] = {static_cast<char>(value & 0xFF), static_cast<char>((value >> 8) & 0xFF),
+                          static_cast<char>((value >> 16) & 0xFF), static_cast<char>((value >> 24) & 0xFF)};
+    AppendItem(block, isc_dpb_connect_timeout, std::string_view(bytes, sizeof bytes));
+  }
   return block;
 }
 

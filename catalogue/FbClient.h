@@ -51,8 +51,13 @@ namespace FbBlocks {
 inline constexpr std::string_view UserName = "SYSDBA";
 inline constexpr std::string_view Password = "bluecrane";
 // Attach parameter block: version 1, then the user name and the password
-// items, each as code byte, length byte, value bytes (values of at most 255 bytes).
-std::string AttachBlock(std::string_view userName = UserName, std::string_view password = Password);
+// items, each as code byte, length byte, value bytes (values of at most 255
+// bytes); with a connect timeout above 0, its item too (4 bytes, least
+// significant first): a server that does not answer the connection within
+// that many seconds fails the attach with "connection rejected by remote
+// interface". The embedded engine ignores it.
+std::string AttachBlock(std::string_view userName = UserName, std::string_view password = Password,
+                        int connectTimeoutSeconds = 0);
 // Transaction parameter block: version 3, read committed, record version, no
 // wait (the four bytes 3, 15, 17, 7). No access mode: read and write.
 std::string TransactionBlock();

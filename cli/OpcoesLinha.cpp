@@ -1,5 +1,6 @@
 #include "cli/OpcoesLinha.h"
 
+#include "catalogue/Config.h"
 #include "cli/MedicaoAntecipada.h"
 
 #include <charconv>
@@ -9,6 +10,7 @@ const char* const TextoVersao = "atualiza-duracoes " DZ_VERSION "\n";
 const char* const TextoAjuda =
     "uso: atualiza-duracoes [--config ARQUIVO] [--database NOME] [--mapear DE=PARA]...\n"
     "                         [--verbose] [--dry-run] [--conferir[=estrito|=corrigir]] [--paralelo N]\n"
+    "                         [--tempo-limite S]\n"
     "\n"
     "Preenche a duração das músicas e vinhetas do catálogo que ainda estão com \"00:00\",\n"
     "como o botão Atualizar da janela: primeiro Tb_Musicas, depois Tb_Vinhetas, cada\n"
@@ -41,16 +43,22 @@ const char* const TextoAjuda =
     "                    gravação, confirmação e saída continuam uma linha por vez,\n"
     "                    em ordem; enquanto cada arquivo é medido depressa (disco\n"
     "                    local), o programa mesmo os mede um a um\n"
+    "  --tempo-limite S  espera o servidor no máximo S segundos (1 a 86400) em cada\n"
+    "                    conexão e em cada comando; passado o limite, a conexão é\n"
+    "                    encerrada e a atualização termina com \"O servidor não\n"
+    "                    respondeu em S s.\" (padrão: TEMPO_LIMITE da seção BANCO\n"
+    "                    do arquivo de configuração, ou 60)\n"
     "  --help            mostra este texto\n"
     "  --version         mostra a versão\n"
     "\n"
     "Saída: 0 quando a atualização termina, 1 quando um erro a interrompe (o texto\n"
     "do erro vai para a saída de erros; as linhas gravadas antes continuam gravadas)\n"
     "ou quando a saída padrão não pode ser escrita, 2 quando os argumentos ou a\n"
-    "seção CAMINHOS estão errados, 3 com --conferir=estrito quando a atualização\n"
+    "seção CAMINHOS ou TEMPO_LIMITE estão errados, 3 com --conferir=estrito quando a atualização\n"
     "terminou mas houve aviso, 128 + o número do sinal quando SIGINT, SIGTERM ou\n"
     "SIGHUP a interrompe (130, 143, 129): a linha em curso termina e é confirmada,\n"
-    "e \"Interrompido.\" vai para a saída de erros.\n";
+    "e \"Interrompido.\" vai para a saída de erros; se o servidor não responde, a\n"
+    "conexão é encerrada em poucos segundos e a linha em curso não é gravada.\n";
 
 TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
   TOpcoesLinha opcoes;
@@ -111,6 +119,14 @@ TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
           opcoes.erro = "--paralelo precisa de um número de 1 a " + std::to_string(ParaleloMaximo);
         } else {
           opcoes.paralelo = numero;
+        }
+      }
+    } else if (nome == "--tempo-limite") {
+      if (leValor()) {
+        if (const std::optional<int> segundos = ParseCallLimit(valor)) {
+          opcoes.tempoLimite = *segundos;
+        } else {
+          opcoes.erro = "--tempo-limite precisa de um número de segundos de 1 a " + std::to_string(CallLimitMaxSeconds);
         }
       }
     } else if (nome == "--help" || nome == "-h") {

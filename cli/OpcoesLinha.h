@@ -30,6 +30,7 @@ struct TOpcoesLinha {
   bool simulacao = false;           // --dry-run
   TModoConferencia conferencia = TModoConferencia::Nenhuma;  // --conferir[=estrito|=corrigir]
   int paralelo = ParaleloPadrao;    // --paralelo N
+  int tempoLimite = 0;              // --tempo-limite S; 0: the configuration's, else 60 s
   bool ajuda = false;               // --help
   bool versao = false;              // --version
   std::string erro;                 // what is wrong with the arguments, if anything

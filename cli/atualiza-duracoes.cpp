@@ -82,12 +82,19 @@ int main(int argc, char** argv) {
           opcoes.arquivoConfiguracao.empty() ? ExecutableFolder() + ConfigFileName : opcoes.arquivoConfiguracao;
       if (!AplicaConfiguracao(catalogo.DB_Velmar, arquivo)) {
         if (!opcoes.arquivoConfiguracao.empty()) return Uso("arquivo de configuração não encontrado: " + arquivo);
-      } else if (const std::string erro = ReadConfiguredPathMapping(arquivo, mapeamento); !erro.empty()) {
+      } else {
         // A wrong rule would send rows to the wrong files: the run does not start.
-        std::fprintf(stderr, "atualiza-duracoes: %s\n", erro.c_str());
-        return SaidaUso;
+        std::string erro = ReadConfiguredPathMapping(arquivo, mapeamento);
+        if (erro.empty()) erro = ReadConfiguredCallLimit(arquivo, catalogo.DB_Velmar);
+        if (!erro.empty()) {
+          std::fprintf(stderr, "atualiza-duracoes: %s\n", erro.c_str());
+          return SaidaUso;
+        }
       }
     }
+    if (opcoes.tempoLimite > 0) catalogo.DB_Velmar.SetCallLimit(opcoes.tempoLimite);
+    // A call that waits on a stalled server when a stop signal comes is ended.
+    catalogo.DB_Velmar.SetStopRequested([&sinais] { return sinais.Recebido() != 0; });
     // A local catalogue is opened by the engine inside this program: its
     // memory for sorting is kept small (EngineSettings.h), so that the music
     // select of a large catalogue does not hold 64 MB for its sort.
@@ -117,6 +124,11 @@ int main(int argc, char** argv) {
   } catch (const std::exception& erro) {
     frente.Encerra();
     std::fflush(stdout);
+    // A stop signal ended the call the run waited in: it ends as stopped.
+    if (const int sinal = sinais.Recebido(); sinal != 0) {
+      std::fprintf(stderr, "Interrompido.\n");
+      return SaidaSinal + sinal;
+    }
     std::fprintf(stderr, "%s\n", ComPontoFinal(erro.what()).c_str());
     return SaidaErro;
   } catch (...) {

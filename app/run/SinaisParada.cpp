@@ -36,7 +36,8 @@ int TSinaisParada::Recebido() {
   signalfd_siginfo info;
   while (::read(descritor_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
     const int sinal = static_cast<int>(info.ssi_signo);
-    if (recebido_ == 0 && sigismember(&ignorados_, sinal) == 0) recebido_ = sinal;
+    int nenhum = 0;
+    if (sigismember(&ignorados_, sinal) == 0) recebido_.compare_exchange_strong(nenhum, sinal);
   }
   return recebido_;
 }

@@ -13,6 +13,7 @@
 // This is the one place that depends on the platform's signals (Linux
 // signalfd); a port replaces this file.
 
+#include <atomic>
 #include <csignal>
 
 class TSinaisParada {
@@ -33,10 +34,12 @@ public:
   // waiting ones without blocking. A signal that was ignored when the program
   // started (nohup ignores SIGHUP, a background job of a script SIGINT) stays
   // ignored: whoever started the program chose so.
+  // Safe to call from any thread (the catalogue's watchdog asks it while a
+  // call waits on a server that does not answer).
   int Recebido();
 
 private:
   int descritor_ = -1;
-  int recebido_ = 0;
+  std::atomic<int> recebido_{0};
   sigset_t ignorados_;  // the signals that were ignored at start
 };

@@ -1,7 +1,8 @@
-// The window against a Firebird server on 127.0.0.1:3050, which the CTest
-// fixture "fbserver" starts before and stops after: the connection lost in
-// the middle of a run (the server killed, the attachment ended by an
-// administrator), and the next press in the same window.
+// The window against the private Firebird server, which the CTest fixture
+// "fbserver" starts before and stops after: the connection lost in the
+// middle of a run (the server killed, the attachment ended by an
+// administrator, a server that stalls past the configured limit), and the
+// next press in the same window.
 
 #include "app/UPrincipal.h"
 
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -113,7 +115,11 @@ TEST_F(UPrincipalServidor, ConnectionLostDuringARun) {
     std::function<void()> volta;                          // the cause goes away
     QString erro;
   };
+  std::optional<dztest::TServerPaused> pausa;
   const TCase cases[] = {
+      {"the server paused: the call ended at the configured limit, then the server goes on",
+       [&](const std::string&) { EXPECT_TRUE(pausa.emplace().Paused()); }, [&] { pausa.reset(); },
+       "O servidor não respondeu em 2 s."},
       {"the server killed, then started again", [](const std::string&) { EXPECT_EQ(FbServer("kill"), 0); },
        [] { EXPECT_EQ(FbServer("start"), 0); }, "Error reading data from the connection."},
       {"the attachment ended by an administrator",
@@ -126,7 +132,7 @@ TEST_F(UPrincipalServidor, ConnectionLostDuringARun) {
     TTestDatabase db(Catalogo(), true);
     const std::string banco = dztest::OnServer(db.Path());
     TTempDir config;
-    dztest::WriteFile(config.File("BaseAudio.ini"), "[BANCO]\nCAMINHO=" + banco + "\n");
+    dztest::WriteFile(config.File("BaseAudio.ini"), "[BANCO]\nCAMINHO=" + banco + "\nTEMPO_LIMITE=2\n");
     TCaixasGravadas caixas;
     TFrmPrincipal janela(config.Path().string() + "/");
     ASSERT_TRUE(janela.Catalogo.DB_Velmar.Connected());

@@ -116,6 +116,50 @@ TEST(Config, ReadsThePathRules) {
   EXPECT_TRUE(none.Empty());
 }
 
+// [BANCO] TEMPO_LIMITE: whole seconds from 1 to 86400, or the file's error;
+// without a value the database keeps the limit it had.
+TEST(Config, ReadsTheCallLimit) {
+  struct TCase {
+    const char* what;
+    const char* content;
+    std::string error;  // $INI stands for the file's name
+    int limit;
+  } cases[] = {
+      {"no key", "[BANCO]\nCAMINHO=/c/x.fdb\n", "", 60},
+      {"an empty value", "[BANCO]\nTEMPO_LIMITE=\n", "", 60},
+      {"a number", "[BANCO]\nTEMPO_LIMITE=5\n", "", 5},
+      {"blanks around it, the key in lower case", "[banco]\ntempo_limite =  120  \n", "", 120},
+      {"the most", "[BANCO]\nTEMPO_LIMITE=86400\n", "", 86400},
+      {"zero", "[BANCO]\nTEMPO_LIMITE=0\n", "$INI: [BANCO] TEMPO_LIMITE=0 não é um número de segundos de 1 a 86400", 60},
+      {"past the most", "[BANCO]\nTEMPO_LIMITE=86401\n",
+       "$INI: [BANCO] TEMPO_LIMITE=86401 não é um número de segundos de 1 a 86400", 60},
+      {"negative", "[BANCO]\nTEMPO_LIMITE=-5\n", "$INI: [BANCO] TEMPO_LIMITE=-5 não é um número de segundos de 1 a 86400",
+       60},
+      {"a plus sign", "[BANCO]\nTEMPO_LIMITE=+5\n", "$INI: [BANCO] TEMPO_LIMITE=+5 não é um número de segundos de 1 a 86400",
+       60},
+      {"with a unit", "[BANCO]\nTEMPO_LIMITE=30s\n", "$INI: [BANCO] TEMPO_LIMITE=30s não é um número de segundos de 1 a 86400",
+       60},
+      {"a fraction", "[BANCO]\nTEMPO_LIMITE=1.5\n", "$INI: [BANCO] TEMPO_LIMITE=1.5 não é um número de segundos de 1 a 86400",
+       60},
+      {"too many digits", "[BANCO]\nTEMPO_LIMITE=99999999999999999999\n",
+       "$INI: [BANCO] TEMPO_LIMITE=99999999999999999999 não é um número de segundos de 1 a 86400", 60},
+  };
+  TTempDir dir;
+  const std::string file = dir.File("BaseAudio.ini");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    dztest::WriteFile(file, c.content);
+    TDatabase database("DB", "");
+    std::string error = c.error;
+    if (const auto mark = error.find("$INI"); mark != std::string::npos) error.replace(mark, 4, file);
+    EXPECT_EQ(ReadConfiguredCallLimit(file, database), error);
+    EXPECT_EQ(database.CallLimit(), c.limit);
+  }
+  TDatabase database("DB", "");
+  EXPECT_EQ(ReadConfiguredCallLimit(dir.File("missing.ini"), database), "");
+  EXPECT_EQ(database.CallLimit(), DefaultCallLimitSeconds);
+}
+
 TEST(Config, ReadsAWholeSection) {
   TTempDir dir;
   const std::string file = dir.File("a.ini");

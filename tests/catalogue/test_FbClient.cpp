@@ -21,6 +21,12 @@ TEST(FbClient, ParameterBlocksAreExactBytes) {
   EXPECT_EQ(Bytes(FbBlocks::AttachBlock()), attach);
   EXPECT_EQ(Bytes(FbBlocks::TransactionBlock()), (std::vector<std::uint8_t>{3, 15, 17, 7}));
   EXPECT_EQ(Bytes(FbBlocks::AttachBlock("u", "")), (std::vector<std::uint8_t>{1, 28, 1, 'u', 29, 0}));
+  // The connect timeout: isc_dpb_connect_timeout, 4 bytes, least significant first.
+  EXPECT_EQ(Bytes(FbBlocks::AttachBlock("u", "", 60)),
+            (std::vector<std::uint8_t>{1, 28, 1, 'u', 29, 0, 57, 4, 60, 0, 0, 0}));
+  EXPECT_EQ(Bytes(FbBlocks::AttachBlock("u", "", 86400)),
+            (std::vector<std::uint8_t>{1, 28, 1, 'u', 29, 0, 57, 4, 0x80, 0x51, 1, 0}));
+  EXPECT_EQ(Bytes(FbBlocks::AttachBlock("u", "", 0)), (std::vector<std::uint8_t>{1, 28, 1, 'u', 29, 0}));
 }
 
 // Status vectors as the client hands them over, turned into text.

@@ -1,8 +1,10 @@
 // atualiza-duracoes as a process whose connection to the private Firebird
-// server of the CTest fixture "fbserver" is lost at a known row of a run:
-// the program ends at once with the client's error and exit status 1,
-// releasing what it held on the lost connection neither hangs nor fails, and
-// every row is either written whole or untouched.
+// server of the CTest fixture "fbserver" is lost, or whose server stalls, at
+// a known row of a run: the program ends with the client's error (or its own
+// "O servidor não respondeu em N s.") and exit status 1, or as stopped when a
+// stop signal came, within seconds; releasing what it held on the lost
+// connection neither hangs nor fails, and every row is either written whole
+// or untouched.
 
 #include "tests/support/LostConnection.h"
 #include "tests/cli/CliTestSupport.h"
@@ -12,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <functional>
 #include <string>
 
@@ -25,6 +29,7 @@ using dztest::TRodada;
 using dztest::TProcesso;
 using dztest::TSession;
 using dztest::TTestDatabase;
+using dztest::TServerPaused;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -118,6 +123,103 @@ TEST(AtualizaDuracoesConexao, ConnectionLostMidRun) {
     EXPECT_EQ(resto.saida, 0) << resto.saidaErros;
     EXPECT_EQ(Contagem(banco), std::to_string(Linhas) + " written, 0 untouched, 0 torn");
   }
+}
+
+// The rows the run logged (--verbose: a line per row written and committed).
+int Registradas(const std::string& saida) {
+  int linhas = 0;
+  for (std::size_t at = 0; (at = saida.find("Tb_Musicas\t", at)) != std::string::npos; ++at) ++linhas;
+  return linhas;
+}
+
+double SegundosDesde(std::chrono::steady_clock::time_point inicio) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
+}
+
+// The server pauses (SIGSTOP) while the run waits on its full output pipe,
+// after row PerdeDepoisDe or a little later. Without a signal, the next call
+// is ended at the limit; with SIGTERM, the program ends as stopped within
+// 5 s, however long the limit. Every row logged is committed, none is torn,
+// the database is consistent once the server goes on, and a new run does
+// the rest.
+TEST(AtualizaDuracoesConexao, ServerStalledMidRun) {
+  struct TCase {
+    const char* what;
+    const char* limite;  // --tempo-limite
+    int sinal;           // sent while the server is paused; 0: none
+    int saida;
+    std::string erro;
+    double segundos;  // the most the program may take once the server is paused
+  };
+  const TCase cases[] = {
+      {"no answer within the limit", "2", 0, 1, "O servidor não respondeu em 2 s.\n", 2 + 5},
+      {"SIGTERM while the server is paused", "600", SIGTERM, 128 + SIGTERM, "Interrompido.\n", 5},
+  };
+  const TAmostras amostras;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(FbServer("start"), 0);
+    TTestDatabase db(Catalogo(amostras), true);
+    const std::string banco = dztest::OnServer(db.Path());
+    TRodada r;
+    double segundos = 0;
+    {
+      TRestartServer reinicia;
+      TProcesso programa({dztest::AtualizaPath(), "--database", banco, "--verbose", "--tempo-limite", c.limite},
+                         TProcesso::TSaida::CanoCurto);
+      const auto linhas = [&] {
+        const std::string saida = programa.SaidaPadrao();
+        return static_cast<int>(std::count(saida.begin(), saida.end(), '\n'));
+      };
+      ASSERT_TRUE(programa.EsperaAte([&] { return linhas() > PerdeDepoisDe; }, 60))
+          << "the run ended (or hung) before its line " << PerdeDepoisDe + 1 << "; output:\n"
+          << programa.SaidaPadrao() << programa.SaidaErros();
+      ASSERT_TRUE(programa.Rodando()) << "the run ended before the fault; output:\n" << programa.SaidaErros();
+      TServerPaused pausa;
+      ASSERT_TRUE(pausa.Paused());
+      const auto inicio = std::chrono::steady_clock::now();
+      if (c.sinal != 0) programa.Sinal(c.sinal);
+      // Reads on: the program gets past the full pipe to the paused server.
+      const dztest::TFimProcesso fim = programa.EsperaLendo(60);
+      segundos = SegundosDesde(inicio);
+      r.saida = fim.saida;
+      r.saidaPadrao = programa.SaidaPadrao();
+      r.saidaErros = programa.SaidaErros();
+    }  // the server goes on
+    EXPECT_EQ(r.saida, c.saida);  // 124: it hung until the test's bound
+    EXPECT_EQ(r.saidaErros, c.erro);
+    EXPECT_LT(segundos, c.segundos);
+    const int escritas = Escritas(banco);
+    EXPECT_EQ(escritas, Registradas(r.saidaPadrao));
+    EXPECT_LT(escritas, Linhas);
+    EXPECT_EQ(Contagem(banco), std::to_string(escritas) + " written, " + std::to_string(Linhas - escritas) +
+                                   " untouched, 0 torn");
+    EXPECT_EQ(dztest::FullValidation(banco), "exit 0\n");
+
+    const TRodada resto = Roda({"--database", banco}, dztest::AtualizaPath(), 120);
+    EXPECT_EQ(resto.saida, 0) << resto.saidaErros;
+    EXPECT_EQ(Contagem(banco), std::to_string(Linhas) + " written, 0 untouched, 0 torn");
+  }
+}
+
+// A server paused before the run: the attach is given up at the limit.
+TEST(AtualizaDuracoesConexao, ServerStalledBeforeTheRun) {
+  ASSERT_EQ(FbServer("start"), 0);
+  const TAmostras amostras;
+  TTestDatabase db(Catalogo(amostras), true);
+  const std::string banco = dztest::OnServer(db.Path());
+  TRodada r;
+  {
+    TRestartServer reinicia;
+    TServerPaused pausa;
+    ASSERT_TRUE(pausa.Paused());
+    r = Roda({"--database", banco, "--tempo-limite", "2"}, dztest::AtualizaPath(), 60);
+  }
+  EXPECT_EQ(r.saida, 1);
+  EXPECT_EQ(r.saidaErros, "O servidor não respondeu em 2 s.\n");
+  EXPECT_EQ(r.saidaPadrao, "");
+  EXPECT_LT(r.segundos, 2 + 5);
+  EXPECT_EQ(Contagem(banco), "0 written, " + std::to_string(Linhas) + " untouched, 0 torn");
 }
 
 }  // namespace

@@ -85,6 +85,17 @@ TEST(OpcoesLinha, LeOpcoes) {
          o.paralelo = 1;
        })},
       {"--paralelo at its most", {"--paralelo=128"}, opcoes([](TOpcoesLinha& o) { o.paralelo = 128; })},
+      {"--tempo-limite", {"--tempo-limite", "5"}, opcoes([](TOpcoesLinha& o) { o.tempoLimite = 5; })},
+      {"--tempo-limite at its most", {"--tempo-limite=86400"}, opcoes([](TOpcoesLinha& o) { o.tempoLimite = 86400; })},
+      {"--tempo-limite 0", {"--tempo-limite=0"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "--tempo-limite precisa de um número de segundos de 1 a 86400";
+       })},
+      {"--tempo-limite with a unit", {"--tempo-limite", "2m"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "--tempo-limite precisa de um número de segundos de 1 a 86400";
+       })},
+      {"--tempo-limite without its value", {"--tempo-limite"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "falta o valor de --tempo-limite";
+       })},
       {"--paralelo 0", {"--paralelo", "0"}, opcoes([](TOpcoesLinha& o) {
          o.erro = "--paralelo precisa de um número de 1 a 128";
        })},
@@ -155,6 +166,7 @@ TEST(OpcoesLinha, LeOpcoes) {
     EXPECT_EQ(o.simulacao, c.esperadas.simulacao);
     EXPECT_EQ(o.conferencia, c.esperadas.conferencia);
     EXPECT_EQ(o.paralelo, c.esperadas.paralelo);
+    EXPECT_EQ(o.tempoLimite, c.esperadas.tempoLimite);
     EXPECT_EQ(o.ajuda, c.esperadas.ajuda);
     EXPECT_EQ(o.versao, c.esperadas.versao);
     EXPECT_EQ(o.erro, c.esperadas.erro);

@@ -1,13 +1,18 @@
 #pragma once
 
 // Ways for the tests to take a connection away from the program under test:
-// the Firebird server on private server of scripts/fbserver killed, stopped
+// the private Firebird server of scripts/fbserver killed, stopped, paused
 // or restarted, and attachments ended by an administrator.
 
 #include "tests/support/CatalogueDb.h"
+#include "tests/support/TestSupport.h"
 
+#include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+
+#include <sys/types.h>
 
 namespace dztest {
 
@@ -17,13 +22,52 @@ inline int FbServer(const std::string& command) {
   return RunCommand(ShellQuote(SourceDir() + "/scripts/fbserver") + " " + command + " >/dev/null");
 }
 
-// Starts the server again when a case that stopped it ends, however it ends.
+// The PID of the private server, as "scripts/fbserver status" reports it; 0 when stopped.
+inline pid_t FbServerPid() {
+  const std::string status = CommandOutput(ShellQuote(SourceDir() + "/scripts/fbserver") + " status");
+  const auto at = status.find("(PID ");
+  return at == std::string::npos ? 0 : static_cast<pid_t>(std::atoi(status.c_str() + at + 5));
+}
+
+// The private server paused (SIGSTOP) while this object lives, or until
+// Resume: it keeps its connections and its port, and answers nothing, as a
+// stalled server does.
+class TServerPaused {
+public:
+  TServerPaused() : pid_(FbServerPid()) {
+    if (pid_ > 0) ::kill(pid_, SIGSTOP);
+  }
+  ~TServerPaused() { Resume(); }
+  TServerPaused(const TServerPaused&) = delete;
+  TServerPaused& operator=(const TServerPaused&) = delete;
+  bool Paused() const { return pid_ > 0; }
+  void Resume() {
+    if (pid_ > 0) ::kill(pid_, SIGCONT);
+    pid_ = 0;
+  }
+
+private:
+  pid_t pid_;
+};
+
+// Starts the server again when a case that stopped it ends, however it ends
+// (a paused server goes on first).
 struct TRestartServer {
   TRestartServer() = default;
   TRestartServer(const TRestartServer&) = delete;
   TRestartServer& operator=(const TRestartServer&) = delete;
-  ~TRestartServer() { FbServer("start"); }
+  ~TRestartServer() {
+    if (const pid_t pid = FbServerPid(); pid > 0) ::kill(pid, SIGCONT);
+    FbServer("start");
+  }
 };
+
+// "gfix -v -full" of a database on the server: its report ("" when the
+// database is consistent), and its exit status after a line of its own.
+inline std::string FullValidation(const std::string& databaseName) {
+  return CommandOutput("gfix -v -full -user SYSDBA -password bluecrane " + ShellQuote(databaseName) +
+                       " 2>&1; echo \"exit $?\"");
+}
 
 // Ends every user attachment to the database but the one that asks, as an
 // administrator does by deleting their rows of MON$ATTACHMENTS; how many.

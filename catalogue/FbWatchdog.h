@@ -1,0 +1,81 @@
+#pragma once
+
+// Ends a call into the database client that waits too long. A server that
+// stalls (paused, swapping, behind a cut that sends no reset) leaves a call
+// waiting for an answer that may never come; the client itself gives up only
+// after minutes, or never. Armed around every call on an attachment, the
+// watchdog's thread aborts the attachment's connection (fb_cancel_operation
+// with fb_cancel_abort) when the call has not returned within the limit, or
+// when a stop was asked for (a signal) and the call has already waited
+// StopGrace. The call then fails as after a lost connection, and
+// TakeEnd tells why.
+
+#include <ibase.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+class TFbWatchdog {
+public:
+  // How long a call may go on once a stop signal waits, before it is ended.
+  static constexpr std::chrono::milliseconds StopGrace{1000};
+  // How often the thread looks at the armed call and the stop descriptor.
+  static constexpr std::chrono::milliseconds Tick{100};
+
+  enum class TEnd { None, Limit, Stop };
+
+  TFbWatchdog() = default;
+  ~TFbWatchdog();
+  TFbWatchdog(const TFbWatchdog&) = delete;
+  TFbWatchdog& operator=(const TFbWatchdog&) = delete;
+
+  // The longest a call may wait, in seconds; 0: as long as the client lets it.
+  void SetLimit(int seconds);
+  int Limit() const { return limitSeconds_; }
+  // Tells whether a stop was asked for; called on the watchdog's thread, only
+  // while a call has waited StopGrace. Empty: never.
+  void SetStopRequested(std::function<bool()> stopRequested);
+
+  // Watches the calls on this attachment from now on (the thread starts with
+  // the first one); Unwatch before the attachment's handle goes.
+  void Watch(isc_db_handle handle);
+  void Unwatch() noexcept;
+
+  // Armed from construction to destruction: the call made in between is watched.
+  class TArmed {
+  public:
+    explicit TArmed(TFbWatchdog& watchdog);
+    ~TArmed();
+    TArmed(const TArmed&) = delete;
+    TArmed& operator=(const TArmed&) = delete;
+
+  private:
+    TFbWatchdog& watchdog_;
+  };
+
+  // Why the watchdog ended the last call it ended (None when it ended none
+  // since the last TakeEnd), and forgets it.
+  TEnd TakeEnd();
+
+private:
+  using TClock = std::chrono::steady_clock;
+
+  void Run();
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::thread thread_;
+  bool quit_ = false;
+  isc_db_handle handle_ = 0;     // the watched attachment; 0: none
+  int limitSeconds_ = 0;
+  std::function<bool()> stopRequested_;
+  bool armed_ = false;
+  TClock::time_point armedAt_;
+  std::uint64_t call_ = 0;       // counts the calls armed
+  std::uint64_t endedCall_ = 0;  // the last call the watchdog ended
+  TEnd end_ = TEnd::None;
+};
