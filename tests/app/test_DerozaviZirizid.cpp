@@ -3,6 +3,7 @@
 // "Fechar" does and exits with status 0, whether it was idle, in the middle
 // of a run (which stops after its current row) or showing a message box.
 
+#include "tests/app/ProgramaInstalado.h"
 #include "tests/support/CatalogoGrande.h"
 #include "tests/support/CatalogueDb.h"
 #include "tests/support/Processo.h"
@@ -19,6 +20,8 @@
 namespace {
 
 using dztest::EstadoMusicas;
+using dztest::MaiorProgresso;
+using dztest::TInstalado;
 using dztest::TEstadoMusicas;
 using dztest::TFimProcesso;
 using dztest::TProcesso;
@@ -35,20 +38,6 @@ struct TSinal {
 const TSinal Sinais[] = {{"SIGINT", SIGINT}, {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}};
 
 constexpr int MuitasLinhas = 20000;
-
-// A copy of a program in a folder of its own, beside a BaseAudio.ini that names the catalogue.
-class TInstalado {
-public:
-  TInstalado(const std::string& origem, const std::string& banco) : programa_(pasta_.File("programa")) {
-    std::filesystem::copy_file(origem, programa_);
-    dztest::WriteFile(pasta_.File("BaseAudio.ini"), "[BANCO]\r\nCAMINHO=" + banco + "\r\n");
-  }
-  const std::string& Programa() const { return programa_; }
-
-private:
-  TTempDir pasta_;
-  std::string programa_;
-};
 
 // Whether the process has the file open: the embedded engine holds the
 // database file open from attach to detach.
@@ -70,15 +59,6 @@ int PastasDoMotor(const std::filesystem::path& pasta) {
   for (const auto& entrada : std::filesystem::directory_iterator(pasta))
     pastas += entrada.path().filename().string().starts_with("derozavizirizid-firebird.");
   return pastas;
-}
-
-// The highest progress the overall bar was painted with, from the test window's report.
-int MaiorProgresso(const std::string& relato) {
-  static const std::regex pintura("GaugeGeral (\\d+)");
-  int maior = 0;
-  for (auto it = std::sregex_iterator(relato.begin(), relato.end(), pintura); it != std::sregex_iterator(); ++it)
-    maior = std::max(maior, std::stoi((*it)[1]));
-  return maior;
 }
 
 class DerozaviZirizid : public ::testing::Test {
