@@ -17,6 +17,9 @@ inline constexpr int CharacterSetUtf8 = 4;
 // (the high byte is the collation).
 int CharacterSetOf(short subType);
 
+// The most bytes one character takes in any set (UTF8, GB18030).
+inline constexpr int MostBytesPerCharacter = 4;
+
 // The most bytes one character takes in the set (RDB$BYTES_PER_CHARACTER);
 // 1 for a set the table does not know.
 int BytesPerCharacter(int characterSet);
