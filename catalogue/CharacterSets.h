@@ -12,6 +12,7 @@
 inline constexpr int CharacterSetNone = 0;
 inline constexpr int CharacterSetUnicodeFss = 3;
 inline constexpr int CharacterSetUtf8 = 4;
+inline constexpr int CharacterSetWin1252 = 53;
 
 // The character set of a described text column: the low byte of its sub-type
 // (the high byte is the collation).

@@ -10,6 +10,7 @@
 #include "cli/FrenteTerminal.h"
 #include "cli/MedicaoAntecipada.h"
 #include "cli/OpcoesLinha.h"
+#include "cli/TextoVisivel.h"
 #include "app/run/TextoErro.h"
 
 #include <cerrno>
@@ -32,7 +33,7 @@ constexpr int SaidaAvisos = 3;  // --conferir=estrito: the run finished, with wa
 constexpr int SaidaSinal = 128;
 
 int Uso(const std::string& erro) {
-  std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", erro.c_str(), TextoAjuda);
+  std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", ErroVisivel(erro).c_str(), TextoAjuda);
   return SaidaUso;
 }
 
@@ -84,7 +85,7 @@ int main(int argc, char** argv) {
         if (!opcoes.arquivoConfiguracao.empty()) return Uso("arquivo de configuração não encontrado: " + arquivo);
       } else if (const std::string erro = ReadConfiguredPathMapping(arquivo, mapeamento); !erro.empty()) {
         // A wrong rule would send rows to the wrong files: the run does not start.
-        std::fprintf(stderr, "atualiza-duracoes: %s\n", erro.c_str());
+        std::fprintf(stderr, "atualiza-duracoes: %s\n", ErroVisivel(erro).c_str());
         return SaidaUso;
       }
     }
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
   } catch (const std::exception& erro) {
     frente.Encerra();
     std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", ComPontoFinal(erro.what()).c_str());
+    std::fprintf(stderr, "%s\n", ErroVisivel(ComPontoFinal(erro.what())).c_str());
     return SaidaErro;
   } catch (...) {
     frente.Encerra();
