@@ -1,5 +1,8 @@
 #include "catalogue/Catalogue.h"
 
+#include "catalogue/CharacterSets.h"
+
+#include <span>
 #include <string_view>
 
 namespace {
@@ -57,11 +60,24 @@ const char* const VinhetasSelectSql =
     "ORDER BY Vin_Codigo DESC";
 
 namespace {
+// The listed size (characters) of a text column of a query.
+int ListedSize(std::span<const TColumnDef> columns, std::string_view name) {
+  for (const TColumnDef& column : columns) {
+    if (name == column.Name) return column.Size;
+  }
+  return 0;
+}
+
 // The modify statements' test that a text column still holds the text the
 // row was fetched with: byte for byte (a plain "=" ignores trailing blanks,
-// but a file name with one names another file) and null-safe.
-std::string SameText(std::string_view column, std::string_view parameter) {
-  const std::string octets = " as varchar(256) character set octets)";
+// but a file name with one names another file; a collation may ignore
+// letter case) and null-safe. The bytes are compared as octets as long as
+// the listed characters can take in any character set: a column declared
+// wider than listed is refused before any write ("Size Mismatch"), so no
+// name the column holds is cut.
+std::string SameText(std::string_view column, std::string_view parameter, int listedSize) {
+  const std::string octets =
+      " as varchar(" + std::to_string(listedSize * MostBytesPerCharacter) + ") character set octets)";
   return "cast(" + std::string(column) + octets + " is not distinct from cast(:" + std::string(parameter) + octets;
 }
 }  // namespace
@@ -74,10 +90,10 @@ const std::string MusicasModifySql =
     "where\n"
     "  MUS_CODIGO = :OLD_MUS_CODIGO\n"
     "  and MUS_TEMPO = '00:00'\n"
-    "  and " + SameText("MUS_ARQUIVO", "OLD_MUS_ARQUIVO") + "\n"
+    "  and " + SameText("MUS_ARQUIVO", "OLD_MUS_ARQUIVO", ListedSize(MusicasColumns, "MUS_ARQUIVO")) + "\n"
     "  and PAS_CODIGO is not distinct from :OLD_PAS_CODIGO\n"
     "  and exists (select 1 from TB_Pastas Pas where Pas.PAS_CODIGO = TB_Musicas.PAS_CODIGO\n"
-    "              and " + SameText("Pas.PAS_PATH", "OLD_PAS_PATH") + ")";
+    "              and " + SameText("Pas.PAS_PATH", "OLD_PAS_PATH", ListedSize(MusicasColumns, "PAS_PATH")) + ")";
 
 const std::string VinhetasModifySql =
     "update Tb_Vinhetas\n"
@@ -87,7 +103,7 @@ const std::string VinhetasModifySql =
     "where\n"
     "  VIN_CODIGO = :OLD_VIN_CODIGO\n"
     "  and VIN_TEMPO = '00:00'\n"
-    "  and " + SameText("VIN_ARQUIVO", "OLD_VIN_ARQUIVO");
+    "  and " + SameText("VIN_ARQUIVO", "OLD_VIN_ARQUIVO", ListedSize(VinhetasColumns, "VIN_ARQUIVO"));
 
 // The queries are given the update sets declared after them: they only keep
 // the reference until a write.

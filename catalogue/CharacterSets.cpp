@@ -1,5 +1,6 @@
 #include "catalogue/CharacterSets.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -23,6 +24,9 @@ constexpr std::array<TMultiByteSet, 10> MultiByteSets = {{
     {68, 2},  // CP943C
     {69, 4},  // GB18030
 }};
+
+static_assert(std::ranges::all_of(MultiByteSets,
+                                  [](const TMultiByteSet& set) { return set.bytesPerCharacter <= MostBytesPerCharacter; }));
 
 bool IsContinuationByte(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
 

@@ -12,10 +12,14 @@
 inline constexpr int CharacterSetNone = 0;
 inline constexpr int CharacterSetUnicodeFss = 3;
 inline constexpr int CharacterSetUtf8 = 4;
+inline constexpr int CharacterSetWin1252 = 53;
 
 // The character set of a described text column: the low byte of its sub-type
 // (the high byte is the collation).
 int CharacterSetOf(short subType);
+
+// The most bytes one character takes in any set (UTF8, GB18030).
+inline constexpr int MostBytesPerCharacter = 4;
 
 // The most bytes one character takes in the set (RDB$BYTES_PER_CHARACTER);
 // 1 for a set the table does not know.

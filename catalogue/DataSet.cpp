@@ -342,6 +342,11 @@ bool TQuery::FieldIsNull(std::string_view column) const {
   return !value.has_value() || std::holds_alternative<std::monostate>(*value);
 }
 
+int TQuery::FieldCharacterSet(std::string_view column) const {
+  const std::size_t index = ColumnIndex(column);
+  return IsOpen() ? fields_[index].CharacterSet : CharacterSetNone;
+}
+
 void TQuery::Edit() {
   CheckOpen();
   if (editing_) return;

@@ -271,6 +271,10 @@ public:
   // not in the copy. For a caller that reads rows ahead of the one it works on.
   std::string FieldAsString(int row, std::string_view column) const;
   bool FieldIsNull(std::string_view column) const;
+  // The character set a listed text column's texts are in (CharacterSets.h),
+  // as the database describes it; CharacterSetNone for an integer column or
+  // while closed.
+  int FieldCharacterSet(std::string_view column) const;
 
   // Puts the current row into edit mode ("%s: Cannot perform this operation
   // on an empty dataset" without one).

@@ -50,7 +50,7 @@ std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo&
   char segundos[64];
   std::snprintf(segundos, sizeof segundos, "%.2f\t%.2f", conferencia.estimativa, conferencia.percorrida);
   return std::string("aviso\t") + NomeTabela(linha.tabela) + "\t" + std::to_string(linha.codigo) + "\t" +
-         TextoVisivel(linha.caminho) + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo) +
+         TextoVisivel(linha.caminho, linha.conjuntoCaracteres) + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo) +
          (nota != nullptr ? std::string("\t") + nota : std::string());
 }
 

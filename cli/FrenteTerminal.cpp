@@ -94,13 +94,13 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
         linha.segundos == 0 || linha.motivo != TMotivoDuracao::Medida ? TextoMotivo(linha.motivo) : "";
     // The row is committed: its line goes out now, so that the log of an
     // unattended run names every committed row even when the run is killed.
-    // The paths are the catalogue's and the disk's, whatever bytes they hold:
-    // shown escaped. The file actually opened follows the catalogue's path
-    // when they differ.
-    const std::string caminho =
-        TextoVisivel(linha.caminho) + (linha.aberto.empty() ? "" : " → " + TextoVisivel(linha.aberto));
+    // The paths are the catalogue's (in its column's character set) and the
+    // disk's, whatever bytes they hold: shown as UTF-8, escaped. The file
+    // actually opened follows the catalogue's path when they differ.
+    const std::string caminho = TextoVisivel(linha.caminho, linha.conjuntoCaracteres) +
+                                (linha.aberto.empty() ? "" : " → " + TextoUtf8Visivel(linha.aberto));
     Escreve(ApagaBarras() + NomeTabela(linha.tabela) + "\t" + std::to_string(linha.codigo) + "\t" + caminho + "\t" +
-            std::to_string(linha.segundos) + "\t" + TextoVisivel(linha.tempo) + (*motivo ? "\t" : "") + motivo + "\n");
+            std::to_string(linha.segundos) + "\t" + TextoUtf8Visivel(linha.tempo) + (*motivo ? "\t" : "") + motivo + "\n");
     Desenha(true);
   }
   if (conferir_ == TConferencia::Nenhuma) return;

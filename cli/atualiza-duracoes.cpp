@@ -10,6 +10,7 @@
 #include "cli/FrenteTerminal.h"
 #include "cli/MedicaoAntecipada.h"
 #include "cli/OpcoesLinha.h"
+#include "cli/TextoVisivel.h"
 #include "app/run/TextoErro.h"
 
 #include <cerrno>
@@ -32,7 +33,7 @@ constexpr int SaidaAvisos = 3;  // --conferir=estrito: the run finished, with wa
 constexpr int SaidaSinal = 128;
 
 int Uso(const std::string& erro) {
-  std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", erro.c_str(), TextoAjuda);
+  std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", ErroVisivel(erro).c_str(), TextoAjuda);
   return SaidaUso;
 }
 
@@ -87,7 +88,7 @@ int main(int argc, char** argv) {
         std::string erro = ReadConfiguredPathMapping(arquivo, mapeamento);
         if (erro.empty()) erro = ReadConfiguredCallLimit(arquivo, catalogo.DB_Velmar);
         if (!erro.empty()) {
-          std::fprintf(stderr, "atualiza-duracoes: %s\n", erro.c_str());
+          std::fprintf(stderr, "atualiza-duracoes: %s\n", ErroVisivel(erro).c_str());
           return SaidaUso;
         }
       }
@@ -129,7 +130,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "Interrompido.\n");
       return SaidaSinal + sinal;
     }
-    std::fprintf(stderr, "%s\n", ComPontoFinal(erro.what()).c_str());
+    std::fprintf(stderr, "%s\n", ErroVisivel(ComPontoFinal(erro.what())).c_str());
     return SaidaErro;
   } catch (...) {
     frente.Encerra();

@@ -112,17 +112,19 @@ void TAtualizacao::AvancaBarras() {
 void TAtualizacao::AtualizaMusica() {
   TQuery& query = catalogo_.Q_Musicas;
   const std::string caminho = CaminhoMusica(query, query.CurrentRow());
-  GravaDuracao(query, TTabela::Musicas, caminho, "MUS_CODIGO", "MUS_SEGUNDOS", "MUS_TEMPO");
+  GravaDuracao(query, TTabela::Musicas, caminho, query.FieldCharacterSet("MUS_ARQUIVO"), "MUS_CODIGO", "MUS_SEGUNDOS",
+               "MUS_TEMPO");
 }
 
 void TAtualizacao::AtualizaVinheta() {
   TQuery& query = catalogo_.Q_Vinhetas;
   const std::string caminho = CaminhoVinheta(query, query.CurrentRow());
-  GravaDuracao(query, TTabela::Vinhetas, caminho, "VIN_CODIGO", "VIN_SEGUNDOS", "VIN_TEMPO");
+  GravaDuracao(query, TTabela::Vinhetas, caminho, query.FieldCharacterSet("VIN_ARQUIVO"), "VIN_CODIGO",
+               "VIN_SEGUNDOS", "VIN_TEMPO");
 }
 
-void TAtualizacao::GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, const char* colunaCodigo,
-                                const char* colunaSegundos, const char* colunaTempo) {
+void TAtualizacao::GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, int conjuntoCaracteres,
+                                const char* colunaCodigo, const char* colunaSegundos, const char* colunaTempo) {
   const TMedida medida = medicao_ != nullptr ? medicao_->Mede(query.CurrentRow(), caminho)
                                              : MedeCaminho(busca_, mapeamento_, caminho);
   const std::int32_t segundos = medida.segundos;
@@ -135,5 +137,6 @@ void TAtualizacao::GravaDuracao(TQuery& query, TTabela tabela, const std::string
     catalogo_.Trans_Velmar.CommitRetaining();
   }
   frente_.LinhaAtualizada({tabela, ComoInteiro(query.FieldAsString(colunaCodigo)), caminho, segundos, tempo,
-                           medida.motivo, medida.arquivo.Path != caminho ? medida.arquivo.Path : std::string()});
+                           medida.motivo, medida.arquivo.Path != caminho ? medida.arquivo.Path : std::string(),
+                           conjuntoCaracteres});
 }

@@ -49,8 +49,9 @@ private:
   // Measure and write the current row of Q_Musicas / Q_Vinhetas.
   void AtualizaMusica();
   void AtualizaVinheta();
-  void GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, const char* colunaCodigo,
-                    const char* colunaSegundos, const char* colunaTempo);
+  // conjuntoCaracteres: the character set of caminho's column.
+  void GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, int conjuntoCaracteres,
+                    const char* colunaCodigo, const char* colunaSegundos, const char* colunaTempo);
   void AvancaBarras();
 
   TCatalogo& catalogo_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/U_Funcoes.h"
+#include "catalogue/CharacterSets.h"
 
 #include <cstdint>
 #include <string>
@@ -28,6 +29,8 @@ struct TLinhaAtualizada {
   // translated, or a name found in another letter case); when none was
   // found, the path that was looked for. "" when it is caminho itself.
   std::string aberto = {};
+  // The character set of caminho, its file column's (catalogue/CharacterSets.h).
+  int conjuntoCaracteres = CharacterSetUtf8;
 };
 
 class TFrenteAtualizacao {

@@ -41,6 +41,37 @@ std::vector<std::string> Walk(TQuery& query, std::string_view column) {
   return seen;
 }
 
+// Both queries opened on the database and fetched, as the update run begins.
+void FetchBoth(TCatalogo& c, const std::string& databasePath) {
+  c.DB_Velmar.SetDatabaseName(databasePath);
+  for (TQuery* query : {&c.Q_Musicas, &c.Q_Vinhetas}) {
+    query->Open();
+    query->FetchAll();
+  }
+}
+
+// The walk of the update run over both fetched queries, each row given 61
+// seconds ("01:01"); the error text of each row's write ("(no error)"), by
+// key (the tests keep the keys of both tables apart).
+std::map<std::int32_t, std::string> WriteEveryRow(TCatalogo& c) {
+  std::map<std::int32_t, std::string> errors;
+  for (TQuery* query : {&c.Q_Musicas, &c.Q_Vinhetas}) {
+    const bool jingle = query == &c.Q_Vinhetas;
+    for (query->First(); !query->Eof(); query->Next()) {
+      const std::int32_t key = std::stoi(query->FieldAsString(jingle ? "VIN_CODIGO" : "MUS_CODIGO"));
+      errors[key] = ErrorText([&] {
+        query->Edit();
+        query->SetInteger(jingle ? "VIN_SEGUNDOS" : "MUS_SEGUNDOS", 61);
+        query->SetString(jingle ? "VIN_TEMPO" : "MUS_TEMPO", "01:01");
+        query->ApplyUpdates();
+        c.Trans_Velmar.CommitRetaining();
+      });
+    }
+    EXPECT_EQ(query->ChangedCount(), 0);
+  }
+  return errors;
+}
+
 TEST(Catalogue, StateBeforeTheFirstRun) {
   TCatalogo c;
   EXPECT_EQ(c.DB_Velmar.DatabaseName(), "C:\\Velmar\\Velmar Play\\Velmardb\\VELMARAUDIO.FDB");
@@ -383,11 +414,7 @@ TEST(Catalogue, RowChangedSinceTheSelectionIsLeftAsTheOtherProgramLeftIt) {
     s.Commit();
   }
   TCatalogo c;
-  c.DB_Velmar.SetDatabaseName(db.Path());
-  for (TQuery* query : {&c.Q_Musicas, &c.Q_Vinhetas}) {
-    query->Open();
-    query->FetchAll();
-  }
+  FetchBoth(c, db.Path());
   {
     TSession other(db.Path());
     for (std::int32_t key = 1; key <= static_cast<std::int32_t>(std::size(cases)); ++key) {
@@ -395,27 +422,12 @@ TEST(Catalogue, RowChangedSinceTheSelectionIsLeftAsTheOtherProgramLeftIt) {
     }
     other.Commit();
   }
-  // The walk of the update run, each row given 61 seconds.
-  std::map<std::int32_t, std::string> errors;  // by key
-  for (TQuery* query : {&c.Q_Musicas, &c.Q_Vinhetas}) {
-    const bool jingle = query == &c.Q_Vinhetas;
-    for (query->First(); !query->Eof(); query->Next()) {
-      const std::int32_t key = std::stoi(query->FieldAsString(jingle ? "VIN_CODIGO" : "MUS_CODIGO"));
-      errors[key] = ErrorText([&] {
-        query->Edit();
-        query->SetInteger(jingle ? "VIN_SEGUNDOS" : "MUS_SEGUNDOS", 61);
-        query->SetString(jingle ? "VIN_TEMPO" : "MUS_TEMPO", "01:01");
-        query->ApplyUpdates();
-        c.Trans_Velmar.CommitRetaining();
-      });
-    }
-    EXPECT_EQ(query->ChangedCount(), 0);
-  }
+  const std::map<std::int32_t, std::string> errors = WriteEveryRow(c);
   TSession check(db.Path());
   for (std::int32_t key = 1; key <= static_cast<std::int32_t>(std::size(cases)); ++key) {
     const TCase& tc = cases[key - 1];
     SCOPED_TRACE(std::string(tc.jingle ? "jingle: " : "music: ") + tc.what);
-    EXPECT_EQ(errors[key], tc.written ? "(no error)" : "Update Failed");
+    EXPECT_EQ(errors.at(key), tc.written ? "(no error)" : "Update Failed");
     const dztest::TRows row =
         tc.jingle ? check.Query("select VIN_ARQUIVO, VIN_SEGUNDOS, VIN_TEMPO from TB_VINHETAS where VIN_CODIGO = ?", {key})
                   : check.Query("select Mus.MUS_ARQUIVO, Pas.PAS_PATH, Mus.MUS_SEGUNDOS, Mus.MUS_TEMPO from TB_MUSICAS Mus"
@@ -425,6 +437,65 @@ TEST(Catalogue, RowChangedSinceTheSelectionIsLeftAsTheOtherProgramLeftIt) {
     std::string after;
     for (const TSqlValue& value : row[0]) after += (after.empty() ? "" : "|") + Show(value);
     EXPECT_EQ(after, tc.after);
+  }
+}
+
+// Names as long as their columns allow (256 characters), in each character
+// set and with characters of every UTF-8 length: the rows are written, and a
+// name that another program changed since the select, if only by a trailing
+// blank, still stops the write of its row.
+TEST(Catalogue, NamesAsLongAsTheColumnsAllow) {
+  struct TCase {
+    const char* what;
+    const char* set;
+    std::string letter;  // one character in the set's encoding
+  };
+  const TCase cases[] = {
+      {"NONE, 1 byte", "NONE", "\xE7"},
+      {"WIN1252, 1 byte", "WIN1252", "\xE7"},
+      {"UTF8, 1 byte", "UTF8", "a"},
+      {"UTF8, 2 bytes", "UTF8", "\xC3\xA7"},          // ç
+      {"UTF8, 3 bytes", "UTF8", "\xE2\x82\xAC"},      // €
+      {"UTF8, 4 bytes", "UTF8", "\xF0\x9F\x8E\xB5"},  // U+1F3B5
+  };
+  constexpr int Longest = 256;  // PAS_PATH, MUS_ARQUIVO, VIN_ARQUIVO
+  for (const TCase& tc : cases) {
+    SCOPED_TRACE(tc.what);
+    std::string longest, shorter;
+    for (int i = 0; i < Longest; ++i) longest += tc.letter;
+    shorter = longest.substr(0, longest.size() - tc.letter.size());
+    TTestDatabase db({}, false, 1, tc.set);
+    {
+      TSession s(db.Path());
+      AddPasta(s, 1, longest);
+      AddPasta(s, 2, shorter);
+      AddMusica(s, 1, T("00:00"), 1, longest);  // written
+      AddMusica(s, 2, T("00:00"), 1, shorter);  // the other program adds a blank to its name
+      AddMusica(s, 3, T("00:00"), 2, longest);  // ... and to its folder's path
+      s.Exec("insert into TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) values (11, '00:00', ?)", {longest});
+      s.Exec("insert into TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) values (12, '00:00', ?)", {shorter});
+      s.Commit();
+    }
+    TCatalogo c;
+    FetchBoth(c, db.Path());
+    EXPECT_EQ(c.Q_Musicas.FieldAsString(2, "PAS_PATH") + c.Q_Musicas.FieldAsString(2, "MUS_ARQUIVO"),
+              longest + longest);
+    dztest::Executa(db.Path(), {"update TB_MUSICAS set MUS_ARQUIVO = MUS_ARQUIVO || ' ' where MUS_CODIGO = 2",
+                                "update TB_PASTAS set PAS_PATH = PAS_PATH || ' ' where PAS_CODIGO = 2",
+                                "update TB_VINHETAS set VIN_ARQUIVO = VIN_ARQUIVO || ' ' where VIN_CODIGO = 12"});
+    const std::map<std::int32_t, std::string> errors = WriteEveryRow(c);
+    const std::map<std::int32_t, std::string> expected = {
+        {1, "(no error)"}, {2, "Update Failed"}, {3, "Update Failed"}, {11, "(no error)"}, {12, "Update Failed"}};
+    EXPECT_EQ(errors, expected);
+    EXPECT_THAT(dztest::Linhas(db.Path(), "select Mus.MUS_CODIGO, Mus.MUS_ARQUIVO, Pas.PAS_PATH, Mus.MUS_SEGUNDOS,"
+                                          " Mus.MUS_TEMPO from TB_MUSICAS Mus join TB_PASTAS Pas"
+                                          " on Pas.PAS_CODIGO = Mus.PAS_CODIGO order by 1"),
+                testing::ElementsAre("1|" + longest + "|" + longest + "|61|01:01",
+                                     "2|" + shorter + " |" + longest + "|<null>|00:00",
+                                     "3|" + longest + "|" + shorter + " |<null>|00:00"));
+    EXPECT_THAT(dztest::Linhas(db.Path(),
+                               "select VIN_CODIGO, VIN_ARQUIVO, VIN_SEGUNDOS, VIN_TEMPO from TB_VINHETAS order by 1"),
+                testing::ElementsAre("11|" + longest + "|61|01:01", "12|" + shorter + " |<null>|00:00"));
   }
 }
 

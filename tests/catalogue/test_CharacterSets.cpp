@@ -59,8 +59,11 @@ TEST(CharacterSets, CatalogueInEachCharacterSet) {
   struct TCase {
     const char* set;
     std::string cedilla, tilde;  // "ç" and "ã" in the set's encoding
+    int id;                      // as the client describes the columns
   };
-  const TCase cases[] = {{"NONE", "\xE7", "\xE3"}, {"WIN1252", "\xE7", "\xE3"}, {"UTF8", "\xC3\xA7", "\xC3\xA3"}};
+  const TCase cases[] = {{"NONE", "\xE7", "\xE3", CharacterSetNone},
+                         {"WIN1252", "\xE7", "\xE3", CharacterSetWin1252},
+                         {"UTF8", "\xC3\xA7", "\xC3\xA3", CharacterSetUtf8}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.set);
     TTestDatabase db({}, false, 1, c.set);
@@ -94,6 +97,9 @@ TEST(CharacterSets, CatalogueInEachCharacterSet) {
     EXPECT_EQ(q.FieldAsString("MUS_NOME"), nome);
     EXPECT_EQ(q.FieldAsString("MUS_INTERPRETE"), longest);
     EXPECT_EQ(q.FieldAsString("MUS_TIPO"), "x");  // CHAR(1): its padding goes
+    EXPECT_EQ(q.FieldCharacterSet("MUS_ARQUIVO"), c.id);
+    EXPECT_EQ(q.FieldCharacterSet("PAS_PATH"), c.id);
+    EXPECT_EQ(q.FieldCharacterSet("MUS_CODIGO"), CharacterSetNone);  // no text
 
     q.Edit();
     q.SetInteger("MUS_SEGUNDOS", 7);

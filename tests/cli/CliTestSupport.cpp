@@ -2,6 +2,9 @@
 
 #include "tests/support/SampleFiles.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <chrono>
 
 namespace dztest {
@@ -23,6 +26,17 @@ TRodada RodaComando(const TTempDir& pasta, const std::string& comando) {
   rodada.segundos = std::chrono::duration<double>(std::chrono::steady_clock::now() - inicio).count();
   rodada.saidaPadrao = ReadFileText(pasta.File("saida"));
   rodada.saidaErros = ReadFileText(pasta.File("erros"));
+  // Whatever bytes a catalogue or a disk holds, every line the program
+  // prints is UTF-8 that a person and grep can read.
+  for (const std::string* saida : {&rodada.saidaPadrao, &rodada.saidaErros}) {
+    std::size_t inicio = 0;
+    while (inicio < saida->size()) {
+      const std::size_t fim = std::min(saida->find('\n', inicio), saida->size());
+      const std::string linha = saida->substr(inicio, fim - inicio);
+      EXPECT_TRUE(WellFormedUtf8(linha)) << "a line not in UTF-8: " << ShellQuote(linha);
+      inicio = fim + 1;
+    }
+  }
   return rodada;
 }
 

@@ -262,6 +262,50 @@ TEST_F(AtualizaDuracoes, NothingToDo) {
   EXPECT_THAT(Versoes(db.Path()), ElementsAreArray(antes));
 }
 
+// The log names each row's file in UTF-8 whatever the catalogue's character
+// set: a NONE catalogue's names read as Windows-1252, a UTF8 catalogue's as
+// they are; what is no character, and every control, escaped.
+// Names as long as the columns allow are written like any other.
+TEST_F(AtualizaDuracoes, NamesInTheLogInEachCharacterSet) {
+  struct TCase {
+    const char* set;
+    std::string cedilha, til;   // "ç" and "ã" in the set's encoding
+    std::string controle;       // a name with what a terminal could take as a command
+    std::string controleLogado;
+  };
+  const std::string cedilha1252 = "\xE7", til1252 = "\xE3";
+  const TCase cases[] = {
+      {"NONE", cedilha1252, til1252, "a\x81\x9B.wav", "a\\x81\xE2\x80\xBA.wav"},
+      {"UTF8", "\xC3\xA7", "\xC3\xA3", "a\xC2\x9B\x1B.wav", "a\\u009b\\x1b.wav"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.set);
+    // A name of 200 characters, 396 bytes in UTF-8.
+    std::string longo, longoLogado;
+    for (int i = 0; i < 98; ++i) {
+      longo += c.cedilha + c.til;
+      longoLogado += "\xC3\xA7\xC3\xA3";
+    }
+    longo += ".mp3";
+    longoLogado += ".mp3";
+    TTestDatabase db(InserePasta(1, Pasta()) + InsereMusica(3, "00:00", 1, "Cora" + c.cedilha + c.til + "o.mp3") +
+                         InsereMusica(2, "00:00", 1, longo) + InsereMusica(1, "00:00", 1, c.controle),
+                     false, 1, c.set);
+    const TRodada r = Roda({"--database", db.Path(), "--verbose"});
+    EXPECT_EQ(r.saida, 0) << r.saidaErros;
+    EXPECT_EQ(r.saidaErros, "");
+    const char* falta = "arquivo inexistente";
+    EXPECT_EQ(r.saidaPadrao,
+              LinhaDetalhada("Tb_Musicas", 3, Pasta() + "Cora\xC3\xA7\xC3\xA3o.mp3", 0, "00:00", falta) +
+                  LinhaDetalhada("Tb_Musicas", 2, Pasta() + longoLogado, 0, "00:00", falta) +
+                  LinhaDetalhada("Tb_Musicas", 1, Pasta() + c.controleLogado, 0, "00:00", falta) +
+                  "Progresso: Músicas 3/3 (100%); geral 3/3 (100%)\n"
+                  "Progresso: Vinhetas 0/0 (0%); geral 3/3 (100%)\n" +
+                  Sucesso);
+    EXPECT_THAT(Musicas(db.Path()), ElementsAre("1|0|00:00", "2|0|00:00", "3|0|00:00"));
+  }
+}
+
 // --dry-run reports every row as --verbose does and says in its last line
 // that it wrote nothing; no row of the catalogue is written, not even with
 // the values it had.

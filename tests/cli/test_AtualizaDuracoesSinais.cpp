@@ -202,9 +202,9 @@ TEST_F(AtualizaDuracoesSinais, ClosedPipeEndsTheRunBetweenRows) {
   EXPECT_LT(estado.medidas, MuitasLinhas);
 }
 
-// A file name is whatever the catalogue holds. In the log its control bytes
-// are escaped and a backslash is doubled: a newline cannot forge a row's line
-// and an escape sequence cannot reach the terminal. The file itself is looked
+// A file name is whatever the catalogue holds. In the log it is UTF-8, its
+// control characters are escaped and a backslash is doubled: a newline cannot
+// forge a row's line and an escape sequence cannot reach the terminal. The file itself is looked
 // up by its real name.
 TEST_F(AtualizaDuracoesSinais, PathsAreEscapedInTheLog) {
   struct TCase {
@@ -219,7 +219,8 @@ TEST_F(AtualizaDuracoesSinais, PathsAreEscapedInTheLog) {
       {"carriage return and DEL", "a\rb\x7f.wav", "a\\rb\\x7f.wav"},
       {"a backslash", "pasta\\faixa.wav", "pasta\\\\faixa.wav"},
       {"an escape written out stays apart from a real one", "a\\nb.wav", "a\\\\nb.wav"},
-      {"letters beyond ASCII pass unchanged", "Canção.wav", "Canção.wav"},
+      {"Windows-1252 letters of a NONE catalogue in UTF-8", "Can\xE7\xE3o.wav", "Canção.wav"},
+      {"a byte Windows-1252 leaves undefined", "a\x81.wav", "a\\x81.wav"},
   };
   // A real file with a newline in its name, in a folder of the test's own
   // (the sample files are shared): measured, and shown escaped.

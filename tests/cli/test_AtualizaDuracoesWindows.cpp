@@ -13,11 +13,22 @@
 
 namespace {
 
-// A catalogue path as the log shows it: every backslash doubled (these paths
-// hold no control bytes).
+// A catalogue path (of a NONE catalogue: Windows-1252) as the log shows it:
+// in UTF-8, every backslash doubled (these paths hold no control bytes and
+// no letter from 0x80 to 0x9F).
 std::string Logado(const std::string& caminho) {
   std::string texto;
-  for (const char c : caminho) texto += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  for (const char c : caminho) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      texto += "\\\\";
+    } else if (byte >= 0xA0) {  // a Windows-1252 letter from 0xA0 on: U+00A0 .. U+00FF in UTF-8
+      texto += static_cast<char>(0xC0 | (byte >> 6));
+      texto += static_cast<char>(0x80 | (byte & 0x3F));
+    } else {
+      texto += c;
+    }
+  }
   return texto;
 }
 

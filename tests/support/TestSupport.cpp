@@ -59,6 +59,29 @@ std::string CommandOutput(const std::string& commandLine) {
   return text;
 }
 
+bool WellFormedUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80                    ? 1
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    char32_t character = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      character = (character << 6) | (next & 0x3F);
+    }
+    const bool overlong = (length == 3 && character < 0x800) || (length == 4 && character < 0x10000);
+    const bool surrogate = character >= 0xD800 && character <= 0xDFFF;
+    if (overlong || surrogate || character > 0x10FFFF) return false;
+    i += length;
+  }
+  return true;
+}
+
 std::string ShellQuote(std::string_view text) {
   std::string quoted = "'";
   for (char c : text) {

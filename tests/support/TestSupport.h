@@ -41,6 +41,9 @@ int RunCommand(const std::string& commandLine);
 std::string CommandOutput(const std::string& commandLine);
 // Quotes a text for the shell.
 std::string ShellQuote(std::string_view text);
+// Whether a text is well-formed UTF-8 (no stray or missing continuation byte,
+// no overlong form, no surrogate, nothing beyond U+10FFFF).
+bool WellFormedUtf8(std::string_view text);
 
 // The project's source and build folders, as CTest passes them.
 std::string SourceDir();
