@@ -25,6 +25,21 @@ namespace {
 
 constexpr const char* RootVariable = "FIREBIRD";
 constexpr const char* ConfigFile = "firebird.conf";
+// The character set module and its list. The engine loads the module only
+// from a real file under its root: through a link (the folder's or the
+// file's) every character set but NONE, OCTETS, ASCII and the Unicode ones is
+// "not installed", a WIN1252 catalogue among them. So this folder is copied
+// (about 1 MB), its links followed.
+constexpr const char* IntlFolder = "intl";
+
+void CopyFolder(const fs::path& from, const fs::path& to, std::error_code& error) {
+  if (!fs::create_directory(to, error) || error) return;
+  for (const fs::directory_entry& entry : fs::directory_iterator(from, error)) {
+    if (!entry.is_regular_file(error)) continue;  // follows links; nothing else is there
+    fs::copy_file(entry.path(), to / entry.path().filename(), error);
+    if (error) return;
+  }
+}
 
 // A private folder is FolderPrefix, the process id, "." and mkdtemp's 6 characters.
 const std::string FolderPrefix = "derozavizirizid-firebird.";
@@ -162,7 +177,11 @@ TEngineSettings TEngineSettings::Apply(const std::vector<std::string>& lines, co
   std::error_code error;
   for (const fs::directory_entry& entry : fs::directory_iterator(systemRoot, error)) {
     if (entry.path().filename() == ConfigFile) continue;
-    fs::create_symlink(entry.path(), fs::path(settings.folder_) / entry.path().filename(), error);
+    if (entry.path().filename() == IntlFolder) {
+      CopyFolder(entry.path(), fs::path(settings.folder_) / IntlFolder, error);
+    } else {
+      fs::create_symlink(entry.path(), fs::path(settings.folder_) / entry.path().filename(), error);
+    }
     if (error) break;
   }
   if (!error) {

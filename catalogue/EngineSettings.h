@@ -10,7 +10,8 @@
 // TEngineSettings gives the engine of this process a root folder of its own
 // before the first call into the client library: the system's root seen
 // through links, except firebird.conf, which is the system's text with some
-// lines added at its end (a later line wins). The folder goes when the object
+// lines added at its end (a later line wins), and the character set folder
+// intl, copied (the engine does not load its module through a link). The folder goes when the object
 // goes. An administrator's choice always wins: nothing is done when FIREBIRD
 // already names a root, or when the system's firebird.conf sets one of the
 // names itself.

@@ -40,6 +40,11 @@ struct TFakeRoot {
     fs::create_directory(dir.Path() / "plugins");
     dztest::WriteFile(dir.File("plugins/libEngine12.so"), std::string_view("engine"));
     dztest::WriteFile(dir.File("firebird.msg"), std::string_view("messages"));
+    // As Debian ships it: the module a file, its list a link into /etc.
+    fs::create_directory(dir.Path() / "intl");
+    dztest::WriteFile(dir.File("intl/libfbintl.so"), std::string_view("charsets"));
+    dztest::WriteFile(dir.File("etc-fbintl.conf"), std::string_view("intl_module = fbintl"));
+    fs::create_symlink(dir.Path() / "etc-fbintl.conf", dir.Path() / "intl/fbintl.conf");
   }
   TTempDir dir;
 };
@@ -85,6 +90,13 @@ TEST(EngineSettings, PrivateRootIsTheSystemsWithTheLinesAddedAndGoesAway) {
     EXPECT_TRUE(fs::is_symlink(fs::path(folder) / "plugins"));
     EXPECT_EQ(dztest::ReadFileText((fs::path(folder) / "plugins/libEngine12.so").string()), "engine");
     EXPECT_EQ(dztest::ReadFileText((fs::path(folder) / "firebird.msg").string()), "messages");
+    // The character set folder is a copy: the engine loads its module only
+    // from a real file under its root.
+    for (const char* file : {"intl", "intl/libfbintl.so", "intl/fbintl.conf"}) {
+      EXPECT_FALSE(fs::is_symlink(fs::path(folder) / file)) << file;
+    }
+    EXPECT_EQ(dztest::ReadFileText((fs::path(folder) / "intl/libfbintl.so").string()), "charsets");
+    EXPECT_EQ(dztest::ReadFileText((fs::path(folder) / "intl/fbintl.conf").string()), "intl_module = fbintl");
   }
   EXPECT_FALSE(fs::exists(folder));
   // What the links named is untouched.

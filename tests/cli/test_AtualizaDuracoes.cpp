@@ -276,6 +276,7 @@ TEST_F(AtualizaDuracoes, NamesInTheLogInEachCharacterSet) {
   const std::string cedilha1252 = "\xE7", til1252 = "\xE3";
   const TCase cases[] = {
       {"NONE", cedilha1252, til1252, "a\x81\x9B.wav", "a\\x81\xE2\x80\xBA.wav"},
+      {"WIN1252", cedilha1252, til1252, "a\x81\x9B.wav", "a\\x81\xE2\x80\xBA.wav"},
       {"UTF8", "\xC3\xA7", "\xC3\xA3", "a\xC2\x9B\x1B.wav", "a\\u009b\\x1b.wav"},
   };
   for (const auto& c : cases) {
