@@ -10,6 +10,7 @@
 #include "cli/FrenteTerminal.h"
 #include "cli/MedicaoAntecipada.h"
 #include "cli/OpcoesLinha.h"
+#include "cli/StatusSaida.h"
 #include "cli/TextoVisivel.h"
 #include "app/run/TextoErro.h"
 
@@ -23,14 +24,6 @@
 #include <utility>
 
 namespace {
-
-constexpr int SaidaOk = 0;
-constexpr int SaidaErro = 1;
-constexpr int SaidaUso = 2;
-constexpr int SaidaAvisos = 3;  // --conferir=estrito: the run finished, with warnings
-// A stop signal ended the run: 128 + the signal's number, as a shell reports
-// a program the signal ended (130 SIGINT, 143 SIGTERM, 129 SIGHUP).
-constexpr int SaidaSinal = 128;
 
 int Uso(const std::string& erro) {
   std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", ErroVisivel(erro).c_str(), TextoAjuda);
@@ -120,7 +113,7 @@ int main(int argc, char** argv) {
     if (const int sinal = frente.SinalInterrupcao(); sinal != 0) {
       frente.Encerra();
       std::fprintf(stderr, "Interrompido.\n");
-      return SaidaSinal + sinal;
+      return SaidaPorSinal(sinal);
     }
   } catch (const std::exception& erro) {
     frente.Encerra();
@@ -128,7 +121,7 @@ int main(int argc, char** argv) {
     // A stop signal ended the call the run waited in: it ends as stopped.
     if (const int sinal = sinais.Recebido(); sinal != 0) {
       std::fprintf(stderr, "Interrompido.\n");
-      return SaidaSinal + sinal;
+      return SaidaPorSinal(sinal);
     }
     std::fprintf(stderr, "%s\n", ErroVisivel(ComPontoFinal(erro.what())).c_str());
     return SaidaErro;

@@ -3,6 +3,7 @@
 // the catalogue holds afterwards.
 
 #include "tests/cli/CliTestSupport.h"
+#include "cli/StatusSaida.h"
 #include "cli/OpcoesLinha.h"
 #include "catalogue/EngineSettings.h"
 
@@ -172,18 +173,18 @@ TEST_F(AtualizaDuracoes, HelpVersionAndWrongArguments) {
     std::string saidaPadrao, saidaErros;
   };
   const TCase cases[] = {
-      {"--help", {"--help"}, 0, TextoAjuda, ""},
-      {"-h, with a catalogue named", {"--database", db.Path(), "-h"}, 0, TextoAjuda, ""},
-      {"--version", {"--version"}, 0, TextoVersao, ""},
-      {"the version text", {"--version"}, 0, "atualiza-duracoes 1.0.0\n", ""},
-      {"an unknown argument", {"--database", db.Path(), "--force"}, 2, "",
+      {"--help", {"--help"}, SaidaOk, TextoAjuda, ""},
+      {"-h, with a catalogue named", {"--database", db.Path(), "-h"}, SaidaOk, TextoAjuda, ""},
+      {"--version", {"--version"}, SaidaOk, TextoVersao, ""},
+      {"the version text", {"--version"}, SaidaOk, "atualiza-duracoes 1.0.0\n", ""},
+      {"an unknown argument", {"--database", db.Path(), "--force"}, SaidaUso, "",
        "atualiza-duracoes: argumento desconhecido: --force" + uso},
-      {"an option without its value", {"--database"}, 2, "", "atualiza-duracoes: falta o valor de --database" + uso},
-      {"a flag given a value", {"--database", db.Path(), "--verbose=sim"}, 2, "",
+      {"an option without its value", {"--database"}, SaidaUso, "", "atualiza-duracoes: falta o valor de --database" + uso},
+      {"a flag given a value", {"--database", db.Path(), "--verbose=sim"}, SaidaUso, "",
        "atualiza-duracoes: --verbose não aceita valor" + uso},
-      {"both --config and --database", {"--config", "BaseAudio.ini", "--database", db.Path()}, 2, "",
+      {"both --config and --database", {"--config", "BaseAudio.ini", "--database", db.Path()}, SaidaUso, "",
        "atualiza-duracoes: use --config ou --database, não os dois" + uso},
-      {"--help after a wrong argument", {"--force", "--help"}, 2, "",
+      {"--help after a wrong argument", {"--force", "--help"}, SaidaUso, "",
        "atualiza-duracoes: argumento desconhecido: --force" + uso},
   };
   for (const auto& c : cases) {
@@ -217,7 +218,7 @@ TEST_F(AtualizaDuracoes, RunOverASmallCatalogue) {
     std::vector<std::string> argumentos = {"--database", db.Path()};
     argumentos.insert(argumentos.end(), c.opcoes.begin(), c.opcoes.end());
     const TRodada r = Roda(argumentos);
-    EXPECT_EQ(r.saida, 0);
+    EXPECT_EQ(r.saida, SaidaOk);
     EXPECT_EQ(r.saidaPadrao, c.saidaPadrao);
     EXPECT_EQ(r.saidaErros, "");
     EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(MusicasDepois()));
@@ -240,7 +241,7 @@ TEST_F(AtualizaDuracoes, EngineConfigurationOfALocalCatalogueLeavesNothingBehind
     const TRodada r = Roda({"--database", db.Path(), "--verbose"});
     ::unsetenv("TMPDIR");
     ::unsetenv("FIREBIRD");
-    EXPECT_EQ(r.saida, 0) << r.saidaErros;
+    EXPECT_EQ(r.saida, SaidaOk) << r.saidaErros;
     EXPECT_EQ(r.saidaPadrao, Verboso());
     EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(MusicasDepois()));
     EXPECT_TRUE(std::filesystem::is_empty(temporaria.Path()));
@@ -253,7 +254,7 @@ TEST_F(AtualizaDuracoes, NothingToDo) {
                    InsereVinheta(1, "00:02", Arquivo(TAmostras::Dois), "2"));
   const std::vector<std::string> antes = Versoes(db.Path());
   const TRodada r = Roda({"--database", db.Path(), "--verbose"});
-  EXPECT_EQ(r.saida, 0);
+  EXPECT_EQ(r.saida, SaidaOk);
   EXPECT_EQ(r.saidaPadrao,
             "Progresso: Músicas 0/0 (0%); geral 0/0 (0%)\n"
             "Progresso: Vinhetas 0/0 (0%); geral 0/0 (0%)\n" +
@@ -293,7 +294,7 @@ TEST_F(AtualizaDuracoes, NamesInTheLogInEachCharacterSet) {
                          InsereMusica(2, "00:00", 1, longo) + InsereMusica(1, "00:00", 1, c.controle),
                      false, 1, c.set);
     const TRodada r = Roda({"--database", db.Path(), "--verbose"});
-    EXPECT_EQ(r.saida, 0) << r.saidaErros;
+    EXPECT_EQ(r.saida, SaidaOk) << r.saidaErros;
     EXPECT_EQ(r.saidaErros, "");
     const char* falta = "arquivo inexistente";
     EXPECT_EQ(r.saidaPadrao,
@@ -316,7 +317,7 @@ TEST_F(AtualizaDuracoes, DryRun) {
   for (const char* opcao : {"--dry-run", "-n"}) {
     SCOPED_TRACE(opcao);
     const TRodada r = Roda({"--database", db.Path(), opcao});
-    EXPECT_EQ(r.saida, 0);
+    EXPECT_EQ(r.saida, SaidaOk);
     EXPECT_EQ(r.saidaPadrao, Verboso() + AvisoSimulacao);
     EXPECT_EQ(r.saidaErros, "");
     EXPECT_THAT(Versoes(db.Path()), ElementsAreArray(antes));
@@ -347,30 +348,30 @@ TEST_F(AtualizaDuracoes, DatabaseName) {
   const std::vector<std::string> iniErrado = {"[BANCO]", "CAMINHO=$BANCO.errado"};
   const std::string semNome = "Database name is missing.\n";
   const TCase cases[] = {
-      {"BaseAudio.ini beside the program", {{"[BANCO]", "CAMINHO=$BANCO"}}, {}, {}, 0, "", false},
-      {"blanks around the value", {{"[BANCO]", "CAMINHO =  $BANCO  "}}, {}, {}, 0, "", false},
+      {"BaseAudio.ini beside the program", {{"[BANCO]", "CAMINHO=$BANCO"}}, {}, {}, SaidaOk, "", false},
+      {"blanks around the value", {{"[BANCO]", "CAMINHO =  $BANCO  "}}, {}, {}, SaidaOk, "", false},
       {"--config FILE instead", iniErrado, {{"[OUTRA]", "X=1", "[BANCO]", "CAMINHO=$BANCO"}}, {"--config", "$INI"},
-       0, "", false},
-      {"--config=FILE instead", iniErrado, {{"[BANCO]", "CAMINHO=$BANCO"}}, {"--config=$INI"}, 0, "", false},
-      {"--database NAME instead", iniErrado, {}, {"--database", "$BANCO"}, 0, "", false},
-      {"--database=NAME instead", iniErrado, {}, {"--database=$BANCO"}, 0, "", false},
-      {"no key CAMINHO", {}, {{"[BANCO]", "BANCO=$BANCO"}}, {"--config", "$INI"}, 1, semNome, false},
-      {"CAMINHO in another section", {}, {{"[OUTRA]", "CAMINHO=$BANCO"}}, {"--config", "$INI"}, 1, semNome, false},
-      {"an empty --database=", iniErrado, {}, {"--database="}, 1, semNome, false},
-      {"a wrong path: the client's text, with a full stop", {}, {}, {"--database", "$BANCO.x"}, 1,
+       SaidaOk, "", false},
+      {"--config=FILE instead", iniErrado, {{"[BANCO]", "CAMINHO=$BANCO"}}, {"--config=$INI"}, SaidaOk, "", false},
+      {"--database NAME instead", iniErrado, {}, {"--database", "$BANCO"}, SaidaOk, "", false},
+      {"--database=NAME instead", iniErrado, {}, {"--database=$BANCO"}, SaidaOk, "", false},
+      {"no key CAMINHO", {}, {{"[BANCO]", "BANCO=$BANCO"}}, {"--config", "$INI"}, SaidaErro, semNome, false},
+      {"CAMINHO in another section", {}, {{"[OUTRA]", "CAMINHO=$BANCO"}}, {"--config", "$INI"}, SaidaErro, semNome, false},
+      {"an empty --database=", iniErrado, {}, {"--database="}, SaidaErro, semNome, false},
+      {"a wrong path: the client's text, with a full stop", {}, {}, {"--database", "$BANCO.x"}, SaidaErro,
        "I/O error during \"open\" operation for file \"$BANCO.x\"\nError while trying to open file\n"
        "No such file or directory.\n",
        false},
-      {"a wrong path in BaseAudio.ini beside the program", iniErrado, {}, {}, 1,
+      {"a wrong path in BaseAudio.ini beside the program", iniErrado, {}, {}, SaidaErro,
        "I/O error during \"open\" operation for file \"$BANCO.errado\"\nError while trying to open file\n"
        "No such file or directory.\n",
        false},
       // Without the file the connection keeps its built-in name, a Windows
       // path that the client reads as "host:path" with host "C"; the rest
       // of the text is the resolver's.
-      {"no BaseAudio.ini beside the program", {}, {}, {}, 1, "Unable to complete network request to host \"C\".\n",
+      {"no BaseAudio.ini beside the program", {}, {}, {}, SaidaErro, "Unable to complete network request to host \"C\".\n",
        true},
-      {"the file --config names is missing: a wrong command line", iniErrado, {}, {"--config", "$BANCO.ini"}, 2,
+      {"the file --config names is missing: a wrong command line", iniErrado, {}, {"--config", "$BANCO.ini"}, SaidaUso,
        "atualiza-duracoes: arquivo de configuração não encontrado: $BANCO.ini\n\n" + std::string(TextoAjuda), false},
   };
   for (const auto& c : cases) {
@@ -406,7 +407,7 @@ TEST_F(AtualizaDuracoes, DatabaseName) {
     } else {
       EXPECT_EQ(r.saidaErros, erros);
     }
-    if (c.saida == 0) {
+    if (c.saida == SaidaOk) {
       EXPECT_EQ(r.saidaPadrao,
                 "Progresso: Músicas 0/0 (0%); geral 0/1 (0%)\n"
                 "Progresso: Vinhetas 1/1 (100%); geral 1/1 (100%)\n" +
@@ -457,7 +458,7 @@ TEST_F(AtualizaDuracoes, BarsOnATerminal) {
     std::vector<std::string> argumentos = {"--database", db.Path()};
     argumentos.insert(argumentos.end(), c.opcoes.begin(), c.opcoes.end());
     const TRodada r = dztest::RodaNoTerminal(argumentos);
-    EXPECT_EQ(r.saida, 0);
+    EXPECT_EQ(r.saida, SaidaOk);
     const std::string& saida = r.saidaPadrao;
     EXPECT_THAT(Tela(saida), ElementsAreArray(c.tela)) << saida;
 

@@ -8,6 +8,7 @@
 
 #include "tests/support/LostConnection.h"
 #include "tests/cli/CliTestSupport.h"
+#include "cli/StatusSaida.h"
 #include "tests/support/Processo.h"
 
 #include <gmock/gmock.h>
@@ -108,7 +109,7 @@ TEST(AtualizaDuracoesConexao, ConnectionLostMidRun) {
       r.saida = fim.saida;
       r.saidaErros = programa.SaidaErros();
     }
-    EXPECT_EQ(r.saida, 1);  // 124: it hung until timeout stopped it
+    EXPECT_EQ(r.saida, SaidaErro);  // 124: it hung until timeout stopped it
     EXPECT_EQ(r.saidaErros, c.erro);
     EXPECT_THAT(r.saidaErros, Not(HasSubstr("Sanitizer")));
     EXPECT_THAT(r.saidaErros, Not(HasSubstr("runtime error")));
@@ -120,7 +121,7 @@ TEST(AtualizaDuracoesConexao, ConnectionLostMidRun) {
 
     // A new run does the rest.
     const TRodada resto = Roda({"--database", banco}, dztest::AtualizaPath(), 120);
-    EXPECT_EQ(resto.saida, 0) << resto.saidaErros;
+    EXPECT_EQ(resto.saida, SaidaOk) << resto.saidaErros;
     EXPECT_EQ(Contagem(banco), std::to_string(Linhas) + " written, 0 untouched, 0 torn");
   }
 }
@@ -152,8 +153,8 @@ TEST(AtualizaDuracoesConexao, ServerStalledMidRun) {
     double segundos;  // the most the program may take once the server is paused
   };
   const TCase cases[] = {
-      {"no answer within the limit", "2", 0, 1, "O servidor não respondeu em 2 s.\n", 2 + 5},
-      {"SIGTERM while the server is paused", "600", SIGTERM, 128 + SIGTERM, "Interrompido.\n", 5},
+      {"no answer within the limit", "2", 0, SaidaErro, "O servidor não respondeu em 2 s.\n", 2 + 5},
+      {"SIGTERM while the server is paused", "600", SIGTERM, SaidaPorSinal(SIGTERM), "Interrompido.\n", 5},
   };
   const TAmostras amostras;
   for (const auto& c : cases) {
@@ -204,7 +205,7 @@ TEST(AtualizaDuracoesConexao, ServerStalledMidRun) {
     EXPECT_EQ(dztest::FullValidation(banco), "exit 0\n");
 
     const TRodada resto = Roda({"--database", banco}, dztest::AtualizaPath(), 120);
-    EXPECT_EQ(resto.saida, 0) << resto.saidaErros;
+    EXPECT_EQ(resto.saida, SaidaOk) << resto.saidaErros;
     EXPECT_EQ(Contagem(banco), std::to_string(Linhas) + " written, 0 untouched, 0 torn");
   }
 }
@@ -222,7 +223,7 @@ TEST(AtualizaDuracoesConexao, ServerStalledBeforeTheRun) {
     ASSERT_TRUE(pausa.Paused());
     r = Roda({"--database", banco, "--tempo-limite", "2"}, dztest::AtualizaPath(), 60);
   }
-  EXPECT_EQ(r.saida, 1);
+  EXPECT_EQ(r.saida, SaidaErro);
   EXPECT_EQ(r.saidaErros, "O servidor não respondeu em 2 s.\n");
   EXPECT_EQ(r.saidaPadrao, "");
   EXPECT_LT(r.segundos, 2 + 5);

@@ -4,6 +4,7 @@
 // same row as a run that measures each file as its row comes (--paralelo 1).
 
 #include "tests/cli/CliTestSupport.h"
+#include "cli/StatusSaida.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -79,11 +80,11 @@ TEST(AtualizaDuracoesParalelo, SameOutputAndRowsAsOneFileAtATime) {
   };
   const std::size_t linhas = LinhasMusica + LinhasVinheta;
   const TCase cases[] = {
-      {"one line per phase", {}, {}, 0, 3, ""},
-      {"--verbose", {}, {"--verbose"}, 0, linhas + 3, ""},
-      {"--dry-run", {}, {"--dry-run"}, 0, linhas + 4, ""},
-      {"--conferir with --dry-run", {}, {"--conferir", "--dry-run", "--verbose"}, 0, linhas + 5, ""},
-      {"a refused write ends the run at its row", RecusaLinha25, {"--verbose"}, 1, LinhasMusica - 25,
+      {"one line per phase", {}, {}, SaidaOk, 3, ""},
+      {"--verbose", {}, {"--verbose"}, SaidaOk, linhas + 3, ""},
+      {"--dry-run", {}, {"--dry-run"}, SaidaOk, linhas + 4, ""},
+      {"--conferir with --dry-run", {}, {"--conferir", "--dry-run", "--verbose"}, SaidaOk, linhas + 5, ""},
+      {"a refused write ends the run at its row", RecusaLinha25, {"--verbose"}, SaidaErro, LinhasMusica - 25,
        "linha 25 recusada"},
   };
   for (const auto& c : cases) {

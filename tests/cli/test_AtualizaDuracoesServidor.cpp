@@ -10,6 +10,7 @@
 #include "app/run/Atualizacao.h"
 #include "catalogue/Catalogue.h"
 #include "tests/cli/CliTestSupport.h"
+#include "cli/StatusSaida.h"
 #include "tests/support/LostConnection.h"
 #include "cli/FrenteTerminal.h"
 #include "cli/OpcoesLinha.h"
@@ -183,7 +184,7 @@ TEST_F(AtualizaDuracoesServidor, ServerKilledMidRun) {
     EXPECT_EQ(frente.Texto(), Linha(50) + Linha(40));
 
     const TRodada parado = Roda({"--database", banco});
-    EXPECT_EQ(parado.saida, 1);
+    EXPECT_EQ(parado.saida, SaidaErro);
     EXPECT_EQ(parado.saidaPadrao, "");
     EXPECT_EQ(parado.saidaErros,
               "Unable to complete network request to host \"localhost\".\nFailed to establish a connection.\n");
@@ -195,7 +196,7 @@ TEST_F(AtualizaDuracoesServidor, ServerKilledMidRun) {
   EXPECT_THAT(Vinhetas(banco), ElementsAre("1|<null>|00:00", "2|<null>|00:00"));
 
   const TRodada resto = Roda({"--database", banco, "--verbose"});
-  EXPECT_EQ(resto.saida, 0);
+  EXPECT_EQ(resto.saida, SaidaOk);
   EXPECT_EQ(resto.saidaErros, "");
   EXPECT_EQ(resto.saidaPadrao, Linha(30) + Linha(20) + Linha(10) + "Progresso: Músicas 3/3 (100%); geral 3/5 (60%)\n" +
                                    Vinhetas2e1() + "Progresso: Vinhetas 2/2 (100%); geral 5/5 (100%)\n" + Sucesso);
@@ -217,7 +218,7 @@ TEST_F(AtualizaDuracoesServidor, RowLockedByAnotherTransaction) {
 
   // A run that waited would still be waiting when timeout stops it (exit 124).
   const TRodada r = Roda({"--database", banco, "--verbose"}, dztest::AtualizaPath(), 20);
-  EXPECT_EQ(r.saida, 1);
+  EXPECT_EQ(r.saida, SaidaErro);
   EXPECT_LT(r.segundos, 3.0);
   EXPECT_EQ(r.saidaErros,
             "deadlock\nupdate conflicts with concurrent update\nconcurrent transaction number is " + transacao + ".\n");
@@ -288,7 +289,7 @@ TEST_F(AtualizaDuracoesServidor, NoConnection) {
       const auto preparo = c.prepara();
       r = Roda(c.argumentos);
     }
-    EXPECT_EQ(r.saida, 1);
+    EXPECT_EQ(r.saida, SaidaErro);
     EXPECT_EQ(r.saidaPadrao, "");
     EXPECT_EQ(r.saidaErros, c.saidaErros);
   }
@@ -313,7 +314,7 @@ TEST_F(AtualizaDuracoesServidor, FolderAndUnreadableFiles) {
                    true);
   const std::string banco = NoServidor(db);
   const TRodada r = Roda({"--database", banco, "--verbose"}, dztest::AtualizaPath(), 20);
-  EXPECT_EQ(r.saida, 0);
+  EXPECT_EQ(r.saida, SaidaOk);
   EXPECT_EQ(r.saidaErros, "");
   EXPECT_EQ(r.saidaPadrao,
             Linha(50) + LinhaDetalhada("Tb_Musicas", 40, outra + "pasta.wav", 0, "00:00", "arquivo inexistente") +

@@ -6,6 +6,7 @@
 
 #include "tests/support/CatalogoGrande.h"
 #include "tests/cli/CliTestSupport.h"
+#include "cli/StatusSaida.h"
 #include "tests/support/Processo.h"
 
 #include <gmock/gmock.h>
@@ -96,9 +97,9 @@ TEST_F(AtualizaDuracoesSinais, StopSignalEndsTheRunBetweenRows) {
     int saida;
   };
   const TCase cases[] = {
-      {"SIGINT (Ctrl+C)", SIGINT, 130},
-      {"SIGTERM (kill, a service stopped)", SIGTERM, 143},
-      {"SIGHUP (the terminal closed)", SIGHUP, 129},
+      {"SIGINT (Ctrl+C)", SIGINT, SaidaPorSinal(SIGINT)},
+      {"SIGTERM (kill, a service stopped)", SIGTERM, SaidaPorSinal(SIGTERM)},
+      {"SIGHUP (the terminal closed)", SIGHUP, SaidaPorSinal(SIGHUP)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -135,7 +136,7 @@ TEST_F(AtualizaDuracoesSinais, IgnoredSignalStaysIgnored) {
   programa.Sinal(SIGHUP);
   EXPECT_LT(Linhas(programa.SaidaPadrao()), static_cast<std::size_t>(linhas)) << "the run had ended already";
   const TFimProcesso fim = programa.EsperaLendo();
-  EXPECT_EQ(fim.saida, 0);
+  EXPECT_EQ(fim.saida, SaidaOk);
   EXPECT_EQ(programa.SaidaErros(), "");
   const TEstadoMusicas estado = EstadoMusicas(db.Path(), 3, "00:03");
   EXPECT_EQ(estado.medidas, linhas);
@@ -171,7 +172,7 @@ TEST_F(AtualizaDuracoesSinais, UnwritableOutputEndsTheRun) {
     argumentos.insert(argumentos.end(), c.opcoes.begin(), c.opcoes.end());
     TProcesso programa(argumentos, TProcesso::TSaida::Cheia);
     const TFimProcesso fim = programa.Espera();
-    EXPECT_EQ(fim.saida, 1);
+    EXPECT_EQ(fim.saida, SaidaErro);
     EXPECT_EQ(programa.SaidaErros(), DiscoCheio);
     EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(c.musicas));
     EXPECT_THAT(Vinhetas(db.Path()), ElementsAre(c.vinheta));
@@ -191,7 +192,7 @@ TEST_F(AtualizaDuracoesSinais, ClosedPipeEndsTheRunBetweenRows) {
   ASSERT_TRUE(programa.Rodando()) << "the run ended before the pipe was closed";
   programa.FechaCano();
   const TFimProcesso fim = programa.Espera();
-  EXPECT_EQ(fim.saida, 1);
+  EXPECT_EQ(fim.saida, SaidaErro);
   EXPECT_EQ(fim.sinal, 0);
   EXPECT_EQ(programa.SaidaErros(), CanoFechado);
   const TEstadoMusicas estado = EstadoMusicas(db.Path(), 3, "00:03");
@@ -240,7 +241,7 @@ TEST_F(AtualizaDuracoesSinais, PathsAreEscapedInTheLog) {
     sessao.Commit();
   }
   const dztest::TRodada r = dztest::Roda({"--database", db.Path(), "--verbose"});
-  EXPECT_EQ(r.saida, 0);
+  EXPECT_EQ(r.saida, SaidaOk);
   std::string esperado;
   int codigo = 100;
   for (const auto& c : cases)

@@ -4,6 +4,7 @@
 // rules of [CAMINHOS] (or --mapear) say where the Windows folders are here.
 
 #include "tests/cli/CliTestSupport.h"
+#include "cli/StatusSaida.h"
 #include "cli/OpcoesLinha.h"
 
 #include <gmock/gmock.h>
@@ -159,7 +160,7 @@ TEST_F(AtualizaDuracoesWindows, FilledInThroughTheSectionCaminhos) {
   TTestDatabase db(Catalogo());
   const TPrograma programa(db, Caminhos());
   const TRodada r = Roda({"--verbose"}, programa.Caminho());
-  EXPECT_EQ(r.saida, 0);
+  EXPECT_EQ(r.saida, SaidaOk);
   EXPECT_EQ(r.saidaErros, "");
   EXPECT_EQ(r.saidaPadrao, Verboso());
   EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(MusicasDepois()));
@@ -172,7 +173,7 @@ TEST_F(AtualizaDuracoesWindows, WithoutTheSectionEveryFileIsMissing) {
   TTestDatabase db(Catalogo());
   const TPrograma programa(db, {});
   const TRodada r = Roda({"--verbose"}, programa.Caminho());
-  EXPECT_EQ(r.saida, 0);
+  EXPECT_EQ(r.saida, SaidaOk);
   const auto inexistente = [](const char* tabela, int codigo, const std::string& caminho) {
     return LinhaDetalhada(tabela, codigo, Logado(caminho), 0, "00:00", "arquivo inexistente");
   };
@@ -203,7 +204,7 @@ TEST_F(AtualizaDuracoesWindows, RulesOnTheCommandLine) {
     std::vector<std::string> argumentos = {"--database", db.Path(), "--verbose"};
     argumentos.insert(argumentos.end(), mapear.begin(), mapear.end());
     const TRodada r = Roda(argumentos);
-    EXPECT_EQ(r.saida, 0);
+    EXPECT_EQ(r.saida, SaidaOk);
     EXPECT_EQ(r.saidaPadrao, Verboso());
     EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(MusicasDepois()));
   }
@@ -215,7 +216,7 @@ TEST_F(AtualizaDuracoesWindows, RulesOnTheCommandLine) {
     std::vector<std::string> argumentos = {"--verbose"};
     argumentos.insert(argumentos.end(), mapear.begin(), mapear.end());
     const TRodada r = Roda(argumentos, programa.Caminho());
-    EXPECT_EQ(r.saida, 0);
+    EXPECT_EQ(r.saida, SaidaOk);
     EXPECT_EQ(r.saidaPadrao, Verboso());
   }
 }
@@ -250,7 +251,7 @@ TEST_F(AtualizaDuracoesWindows, WrongRulesKeepTheRunFromStarting) {
     const std::vector<std::string> antes = Versoes(db.Path());
     const TPrograma programa(db, c.secao);
     const TRodada r = Roda(c.argumentos, programa.Caminho());
-    EXPECT_EQ(r.saida, 2);
+    EXPECT_EQ(r.saida, SaidaUso);
     EXPECT_EQ(r.saidaPadrao, "");
     std::string erros = c.saidaErros;
     if (const auto marca = erros.find("$INI"); marca != std::string::npos) erros.replace(marca, 4, programa.Ini());

@@ -8,6 +8,7 @@
 #include "audio/MPEGaudio.h"
 #include "audio/U_Funcoes.h"
 #include "tests/cli/CliTestSupport.h"
+#include "cli/StatusSaida.h"
 #include "tests/support/SampleFiles.h"
 
 #include <gmock/gmock.h>
@@ -181,7 +182,7 @@ TEST_F(AtualizaDuracoesConferir, DryRunTellsEveryRowAndWarnsAfterIt) {
   TTestDatabase db(Catalogo());
   const std::vector<std::string> antes = dztest::Versoes(db.Path());
   const TRodada r = Roda({"--database", db.Path(), "--conferir", "--dry-run"});
-  EXPECT_EQ(r.saida, 0);
+  EXPECT_EQ(r.saida, SaidaOk);
   EXPECT_EQ(r.saidaErros, "");
   EXPECT_EQ(r.saidaPadrao, Linha("Tb_Musicas", 40, Pasta() + Bom) + Linha("Tb_Musicas", 30, Pasta() + Truncado) +
                                AvisoTruncado() + Linha("Tb_Musicas", 20, Pasta() + SemXing) + AvisoSemXing() +
@@ -199,7 +200,7 @@ TEST_F(AtualizaDuracoesConferir, WritesTheEstimateAndEndsAsAsked) {
   const struct {
     const char* opcao;
     int saida;
-  } cases[] = {{"--conferir", 0}, {"--conferir=estrito", 3}};
+  } cases[] = {{"--conferir", SaidaOk}, {"--conferir=estrito", SaidaAvisos}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.opcao);
     TTestDatabase db(Catalogo());
@@ -218,7 +219,7 @@ TEST_F(AtualizaDuracoesConferir, WritesTheEstimateAndEndsAsAsked) {
 TEST_F(AtualizaDuracoesConferir, StrictWithoutWarningsEndsWithZero) {
   TTestDatabase db(InserePasta(1, Pasta()) + InsereMusica(2, "00:00", 1, Bom) + InsereMusica(1, "00:00", 1, Wav));
   const TRodada r = Roda({"--database", db.Path(), "--conferir=estrito"});
-  EXPECT_EQ(r.saida, 0);
+  EXPECT_EQ(r.saida, SaidaOk);
   EXPECT_EQ(r.saidaPadrao, "Progresso: Músicas 2/2 (100%); geral 2/2 (100%)\n"
                            "Progresso: Vinhetas 0/0 (0%); geral 2/2 (100%)\n" +
                                Sucesso + "Conferência: 0 avisos em 1 arquivo MP3 percorrido.\n");
@@ -265,7 +266,7 @@ TEST_F(AtualizaDuracoesConferir, CorrectingWritesTheWalkedLength) {
     SCOPED_TRACE(paralelo);
     TTestDatabase db(Catalogo());
     const TRodada r = Roda({"--database", db.Path(), "--conferir=corrigir", "--paralelo", paralelo});
-    EXPECT_EQ(r.saida, 0);
+    EXPECT_EQ(r.saida, SaidaOk);
     EXPECT_EQ(r.saidaErros, "");
     const char* nota = TextoGravadaPercorrida;
     EXPECT_EQ(r.saidaPadrao, aviso(TTabela::Musicas, 30, arquivos[0].caminho, nota) +
@@ -280,7 +281,7 @@ TEST_F(AtualizaDuracoesConferir, CorrectingWritesTheWalkedLength) {
   TTestDatabase db(Catalogo());
   const std::vector<std::string> antes = dztest::Versoes(db.Path());
   const TRodada r = Roda({"--database", db.Path(), "--conferir=corrigir", "--dry-run"});
-  EXPECT_EQ(r.saida, 0);
+  EXPECT_EQ(r.saida, SaidaOk);
   const char* nota = TextoSeriaGravadaPercorrida;
   const auto linha = [](const char* tabela, int codigo, const std::string& caminho, std::int32_t segundos) {
     return LinhaDetalhada(tabela, codigo, caminho, segundos, SegundosParaTempo(segundos).c_str());
@@ -298,7 +299,7 @@ TEST_F(AtualizaDuracoesConferir, CorrectingWritesTheWalkedLength) {
 
 TEST_F(AtualizaDuracoesConferir, WrongValue) {
   const TRodada r = Roda({"--database", "x.fdb", "--conferir=sempre"});
-  EXPECT_EQ(r.saida, 2);
+  EXPECT_EQ(r.saida, SaidaUso);
   EXPECT_EQ(r.saidaPadrao, "");
   EXPECT_EQ(r.saidaErros.rfind("atualiza-duracoes: valor desconhecido de --conferir: \"sempre\"", 0), 0u)
       << r.saidaErros;
