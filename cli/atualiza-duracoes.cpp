@@ -26,7 +26,7 @@
 namespace {
 
 int Uso(const std::string& erro) {
-  std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", ErroVisivel(erro).c_str(), TextoAjuda);
+  std::fprintf(stderr, "atualiza-duracoes: %s\n\n%s", ErroVisivel(erro).c_str(), TextoAjuda().c_str());
   return SaidaUso;
 }
 
@@ -54,12 +54,10 @@ int main(int argc, char** argv) {
 
   const TOpcoesLinha opcoes = LeOpcoes(std::vector<std::string>(argv + 1, argv + argc));
   if (!opcoes.erro.empty()) return Uso(opcoes.erro);
-  if (opcoes.ajuda) return EscreveEFim(TextoAjuda);
+  if (opcoes.ajuda) return EscreveEFim(TextoAjuda().c_str());
   if (opcoes.versao) return EscreveEFim(TextoVersao);
 
-  const TConferencia conferencia = opcoes.conferencia == TModoConferencia::Nenhuma  ? TConferencia::Nenhuma
-                                   : opcoes.conferencia == TModoConferencia::Corrige ? TConferencia::Corrige
-                                                                                     : TConferencia::Avisa;
+  const TConferencia conferencia = opcoes.conferencia;
   const bool conferir = conferencia != TConferencia::Nenhuma;
   TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, &sinais,
                          conferencia, opcoes.simulacao);
@@ -141,5 +139,5 @@ int main(int argc, char** argv) {
   if (opcoes.simulacao &&
       EscreveEFim("Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.\n") != SaidaOk)
     return SaidaErro;
-  return opcoes.conferencia == TModoConferencia::Estrita && frente.Avisos() > 0 ? SaidaAvisos : SaidaOk;
+  return opcoes.estrita && frente.Avisos() > 0 ? SaidaAvisos : SaidaOk;
 }

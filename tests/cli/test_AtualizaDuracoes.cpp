@@ -165,7 +165,7 @@ TAmostras* AtualizaDuracoes::amostras_ = nullptr;
 TEST_F(AtualizaDuracoes, HelpVersionAndWrongArguments) {
   TTestDatabase db(Catalogo());
   const std::vector<std::string> antes = Versoes(db.Path());
-  const std::string uso = std::string("\n\n") + TextoAjuda;
+  const std::string uso = std::string("\n\n") + TextoAjuda();
   struct TCase {
     const char* what;
     std::vector<std::string> argumentos;
@@ -173,9 +173,11 @@ TEST_F(AtualizaDuracoes, HelpVersionAndWrongArguments) {
     std::string saidaPadrao, saidaErros;
   };
   const TCase cases[] = {
-      {"--help", {"--help"}, SaidaOk, TextoAjuda, ""},
-      {"-h, with a catalogue named", {"--database", db.Path(), "-h"}, SaidaOk, TextoAjuda, ""},
+      {"--help", {"--help"}, SaidaOk, TextoAjuda(), ""},
+      {"-h, with a catalogue named", {"--database", db.Path(), "-h"}, SaidaOk, TextoAjuda(), ""},
       {"--version", {"--version"}, SaidaOk, TextoVersao, ""},
+      {"the Portuguese names", {"--ajuda"}, SaidaOk, TextoAjuda(), ""},
+      {"--versao", {"--versao"}, SaidaOk, TextoVersao, ""},
       {"the version text", {"--version"}, SaidaOk, "atualiza-duracoes 1.0.0\n", ""},
       {"an unknown argument", {"--database", db.Path(), "--force"}, SaidaUso, "",
        "atualiza-duracoes: argumento desconhecido: --force" + uso},
@@ -372,7 +374,7 @@ TEST_F(AtualizaDuracoes, DatabaseName) {
       {"no BaseAudio.ini beside the program", {}, {}, {}, SaidaErro, "Unable to complete network request to host \"C\".\n",
        true},
       {"the file --config names is missing: a wrong command line", iniErrado, {}, {"--config", "$BANCO.ini"}, SaidaUso,
-       "atualiza-duracoes: arquivo de configuração não encontrado: $BANCO.ini\n\n" + std::string(TextoAjuda), false},
+       "atualiza-duracoes: arquivo de configuração não encontrado: $BANCO.ini\n\n" + TextoAjuda(), false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -230,7 +230,7 @@ TEST_F(AtualizaDuracoesWindows, WrongRulesKeepTheRunFromStarting) {
     std::vector<std::string> argumentos;
     std::string saidaErros;  // "$INI" stands for the file beside the program
   };
-  const std::string uso = std::string("\n\n") + TextoAjuda;
+  const std::string uso = std::string("\n\n") + TextoAjuda();
   const TCase cases[] = {
       {"a DE without its PARA", {"[CAMINHOS]", "DE1=C:\\Musicas\\", "PARA1=/srv/", "DE2=D:\\"}, {},
        "atualiza-duracoes: $INI: [CAMINHOS] DE2 sem PARA2\n"},

@@ -1,9 +1,12 @@
 #include "cli/OpcoesLinha.h"
 #include "app/run/TextoErro.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
+
+using ::testing::StartsWith;
 
 std::string Mostra(const std::vector<std::string>& argumentos) {
   std::string texto;
@@ -58,18 +61,19 @@ TEST(OpcoesLinha, LeOpcoes) {
          o.detalhado = true;
          o.simulacao = true;
        })},
-      {"--conferir", {"--conferir"}, opcoes([](TOpcoesLinha& o) { o.conferencia = TModoConferencia::Avisa; })},
+      {"--conferir", {"--conferir"}, opcoes([](TOpcoesLinha& o) { o.conferencia = TConferencia::Avisa; })},
       {"--conferir=estrito", {"--conferir=estrito"}, opcoes([](TOpcoesLinha& o) {
-         o.conferencia = TModoConferencia::Estrita;
+         o.conferencia = TConferencia::Avisa;
+         o.estrita = true;
        })},
       {"--conferir=corrigir", {"--conferir=corrigir"}, opcoes([](TOpcoesLinha& o) {
-         o.conferencia = TModoConferencia::Corrige;
+         o.conferencia = TConferencia::Corrige;
        })},
       {"the last --conferir counts", {"--conferir=estrito", "--conferir"}, opcoes([](TOpcoesLinha& o) {
-         o.conferencia = TModoConferencia::Avisa;
+         o.conferencia = TConferencia::Avisa;
        })},
       {"--conferir takes no separate value", {"--conferir", "estrito"}, opcoes([](TOpcoesLinha& o) {
-         o.conferencia = TModoConferencia::Avisa;
+         o.conferencia = TConferencia::Avisa;
          o.erro = "argumento desconhecido: estrito";
        })},
       {"--conferir with another value", {"--conferir=sim"}, opcoes([](TOpcoesLinha& o) {
@@ -114,6 +118,44 @@ TEST(OpcoesLinha, LeOpcoes) {
       {"--help", {"--help"}, opcoes([](TOpcoesLinha& o) { o.ajuda = true; })},
       {"-h", {"-h"}, opcoes([](TOpcoesLinha& o) { o.ajuda = true; })},
       {"--version", {"--version"}, opcoes([](TOpcoesLinha& o) { o.versao = true; })},
+      {"the Portuguese names", {"--banco", "b.fdb", "--detalhado", "--simulacao", "--ajuda", "--versao"},
+       opcoes([](TOpcoesLinha& o) {
+         o.banco = "b.fdb";
+         o.temBanco = true;
+         o.detalhado = true;
+         o.simulacao = true;
+         o.ajuda = true;
+         o.versao = true;
+       })},
+      {"--configuracao=value", {"--configuracao=/etc/BaseAudio.ini"}, opcoes([](TOpcoesLinha& o) {
+         o.arquivoConfiguracao = "/etc/BaseAudio.ini";
+       })},
+      {"a name and its alias: the last counts", {"--configuracao", "a.ini", "--config", "b.ini"},
+       opcoes([](TOpcoesLinha& o) { o.arquivoConfiguracao = "b.ini"; })},
+      {"an error names the spelling typed", {"--banco"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "falta o valor de --banco";
+       })},
+      {"a Portuguese flag given a value", {"--simulacao=sim"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "--simulacao não aceita valor";
+       })},
+      {"an empty --configuracao=", {"--configuracao="}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "--configuracao precisa de um arquivo";
+       })},
+      {"both, in Portuguese", {"--configuracao=a.ini", "--banco=b.fdb"}, opcoes([](TOpcoesLinha& o) {
+         o.arquivoConfiguracao = "a.ini";
+         o.banco = "b.fdb";
+         o.temBanco = true;
+         o.erro = "use --configuracao ou --banco, não os dois";
+       })},
+      {"both, one spelling of each", {"--banco=b.fdb", "--config=a.ini"}, opcoes([](TOpcoesLinha& o) {
+         o.arquivoConfiguracao = "a.ini";
+         o.banco = "b.fdb";
+         o.temBanco = true;
+         o.erro = "use --config ou --banco, não os dois";
+       })},
+      {"an accent is no other spelling", {"--simulação"}, opcoes([](TOpcoesLinha& o) {
+         o.erro = "argumento desconhecido: --simulação";
+       })},
       {"the last --config counts", {"--config", "a.ini", "--config=b.ini"}, opcoes([](TOpcoesLinha& o) {
          o.arquivoConfiguracao = "b.ini";
        })},
@@ -165,6 +207,7 @@ TEST(OpcoesLinha, LeOpcoes) {
     EXPECT_EQ(o.detalhado, c.esperadas.detalhado);
     EXPECT_EQ(o.simulacao, c.esperadas.simulacao);
     EXPECT_EQ(o.conferencia, c.esperadas.conferencia);
+    EXPECT_EQ(o.estrita, c.esperadas.estrita);
     EXPECT_EQ(o.paralelo, c.esperadas.paralelo);
     EXPECT_EQ(o.tempoLimite, c.esperadas.tempoLimite);
     EXPECT_EQ(o.ajuda, c.esperadas.ajuda);
@@ -231,6 +274,93 @@ TEST(OpcoesLinha, Mapear) {
   }
   const TOpcoesLinha o = LeOpcoes({"--mapear", "C:\\M\\=/primeira/", "--mapear", "c:\\m\\=/segunda/"});
   EXPECT_EQ(o.mapeamento.Translate("C:\\M\\a.mp3").Path, "/primeira/a.mp3");
+}
+
+// Every alias of the option table reads as its main name: with a value when
+// the option takes one, and with each value it accepts after "=".
+TEST(OpcoesLinha, AliasesReadAsTheMainName) {
+  const auto mesmas = [](const TOpcoesLinha& a, const TOpcoesLinha& b) {
+    EXPECT_EQ(a.arquivoConfiguracao, b.arquivoConfiguracao);
+    EXPECT_EQ(a.banco, b.banco);
+    EXPECT_EQ(a.temBanco, b.temBanco);
+    EXPECT_EQ(a.mapeamento.Size(), b.mapeamento.Size());
+    EXPECT_EQ(a.detalhado, b.detalhado);
+    EXPECT_EQ(a.simulacao, b.simulacao);
+    EXPECT_EQ(a.conferencia, b.conferencia);
+    EXPECT_EQ(a.estrita, b.estrita);
+    EXPECT_EQ(a.paralelo, b.paralelo);
+    EXPECT_EQ(a.tempoLimite, b.tempoLimite);
+    EXPECT_EQ(a.ajuda, b.ajuda);
+    EXPECT_EQ(a.versao, b.versao);
+    EXPECT_EQ(a.erro, "");
+    EXPECT_EQ(b.erro, "");
+  };
+  const TOpcoesLinha padrao;
+  for (const TDescricaoOpcao& opcao : TabelaOpcoes()) {
+    const std::vector<std::string> nomes = NomesOpcao(opcao);
+    ASSERT_FALSE(nomes.empty());
+    std::vector<std::string> valores = {""};
+    if (opcao.valor == TValorOpcao::Obrigatorio) valores = {opcao.opcao == TOpcao::Mapear ? "C:\\=/c/" : "7"};
+    for (const TFormaOpcao& forma : opcao.formas)
+      if (forma.valor != nullptr) valores.push_back(std::string("=") + forma.valor);
+    for (const std::string& valor : valores) {
+      const auto argumentos = [&](const std::string& nome) {
+        if (opcao.valor == TValorOpcao::Obrigatorio) return std::vector<std::string>{nome, valor};
+        return std::vector<std::string>{nome + valor};
+      };
+      const TOpcoesLinha principal = LeOpcoes(argumentos(nomes[0]));
+      SCOPED_TRACE(Mostra(argumentos(nomes[0])));
+      // Each reading sets something, and the values after "=" differ from the bare option.
+      EXPECT_EQ(principal.erro, "");
+      EXPECT_TRUE(principal.arquivoConfiguracao != padrao.arquivoConfiguracao || principal.temBanco ||
+                  principal.mapeamento.Size() > 0 || principal.detalhado || principal.simulacao ||
+                  principal.conferencia != padrao.conferencia || principal.paralelo != padrao.paralelo ||
+                  principal.tempoLimite != padrao.tempoLimite || principal.ajuda || principal.versao);
+      if (!valor.empty() && valor[0] == '=') {
+        const TOpcoesLinha nua = LeOpcoes({nomes[0]});
+        EXPECT_TRUE(principal.conferencia != nua.conferencia || principal.estrita != nua.estrita);
+      }
+      for (std::size_t i = 1; i < nomes.size(); ++i) {
+        SCOPED_TRACE(Mostra(argumentos(nomes[i])));
+        mesmas(LeOpcoes(argumentos(nomes[i])), principal);
+      }
+    }
+  }
+}
+
+// The help is made from the table: each option's names, main name first,
+// with its value's name; its lines at column 20; a head too long for that
+// column on a line of its own.
+TEST(OpcoesLinha, HelpFromTheTable) {
+  const std::string& ajuda = TextoAjuda();
+  EXPECT_THAT(ajuda, StartsWith("uso: atualiza-duracoes [--configuracao ARQUIVO] [--banco NOME]\n"
+                                "                         [--mapear DE=PARA]... [--detalhado] [--simulacao]\n"
+                                "                         [--conferir[=estrito|=corrigir]] [--paralelo N]\n"
+                                "                         [--tempo-limite S]\n\n"));
+  for (const char* trecho : {
+           "\n  --configuracao, --config ARQUIVO\n"
+           "                    lê o banco da seção BANCO, chave CAMINHO deste arquivo\n"
+           "                    (padrão: BaseAudio.ini na pasta do programa)\n"
+           "  --banco, --database NOME\n",
+           "\n  --mapear DE=PARA  os caminhos do catálogo",
+           "\n  --detalhado, --verbose, -v\n                    uma linha por registro",
+           "\n  --simulacao, --dry-run, -n\n                    mede e informa como --detalhado,",
+           "\n  --conferir        percorre também",
+           "\n  --conferir=estrito  o mesmo, terminando com 3 quando houve aviso\n"
+           "  --conferir=corrigir  o mesmo, mas grava",
+           "\n  --paralelo N      mede",
+           "\n  --tempo-limite S  espera",
+           "\n  --ajuda, --help, -h  mostra este texto\n"
+           "  --versao, --version  mostra a versão\n\n"
+           "Saída: 0 quando a atualização termina, 1 quando",
+           "ou quando a saída padrão não pode ser escrita, 2 quando os argumentos ou a\n",
+           "errados, 3 com --conferir=estrito quando a atualização\nterminou mas houve aviso, 128 + o número",
+           "SIGHUP a interrompe (130, 143, 129): a linha",
+       }) {
+    EXPECT_NE(ajuda.find(trecho), std::string::npos) << trecho;
+  }
+  for (const TDescricaoOpcao& opcao : TabelaOpcoes())
+    for (const std::string& nome : NomesOpcao(opcao)) EXPECT_NE(ajuda.find(" " + nome), std::string::npos) << nome;
 }
 
 }  // namespace
