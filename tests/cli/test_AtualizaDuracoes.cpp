@@ -176,7 +176,7 @@ TEST_F(AtualizaDuracoes, HelpVersionAndWrongArguments) {
       {"--help", {"--help"}, SaidaOk, TextoAjuda(), ""},
       {"-h, with a catalogue named", {"--database", db.Path(), "-h"}, SaidaOk, TextoAjuda(), ""},
       {"--version", {"--version"}, SaidaOk, TextoVersao, ""},
-      {"the Portuguese names", {"--ajuda"}, SaidaOk, TextoAjuda(), ""},
+      {"--ajuda", {"--ajuda"}, SaidaOk, TextoAjuda(), ""},
       {"--versao", {"--versao"}, SaidaOk, TextoVersao, ""},
       {"the version text", {"--version"}, SaidaOk, "atualiza-duracoes 1.0.0\n", ""},
       {"an unknown argument", {"--database", db.Path(), "--force"}, SaidaUso, "",
