@@ -468,38 +468,32 @@ void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std:
     catalogo.Q_Musicas.Open();
     lap(SelectFetch);
     note(MusicOpened);
-    for (TQuery* query : {&catalogo.Q_Musicas, &catalogo.Q_Vinhetas}) {
-      query->Open();
-      query->FetchAll();
-      query->First();
+    for (const TTabelaCatalogo& table : TabelasCatalogo) {
+      TQuery& query = table.consulta(catalogo);
+      query.Open();
+      query.FetchAll();
+      query.First();
     }
     lap(SelectFetch);
     note(Fetched);
-    struct TTable {
-      TQuery& query;
-      const char *key, *seconds, *tempo;
-    };
-    for (const TTable& table : {TTable{catalogo.Q_Musicas, "MUS_CODIGO", "MUS_SEGUNDOS", "MUS_TEMPO"},
-                                TTable{catalogo.Q_Vinhetas, "VIN_CODIGO", "VIN_SEGUNDOS", "VIN_TEMPO"}}) {
-      TQuery& query = table.query;
-      const bool isMusic = &query == &catalogo.Q_Musicas;
+    for (const TTabelaCatalogo& table : TabelasCatalogo) {
+      TQuery& query = table.consulta(catalogo);
       while (!query.Eof()) {
-        const std::string path = isMusic ? query.FieldAsString("PAS_PATH") + query.FieldAsString("MUS_ARQUIVO")
-                                         : query.FieldAsString("VIN_ARQUIVO");
+        const std::string path = table.Caminho(query, query.CurrentRow());
         TMotivoDuracao motivo = TMotivoDuracao::Medida;
         const std::int32_t seconds = known != nullptr ? known->at(path) : DuracaoEmSegundos(path, &motivo);
         const std::string tempo = SegundosParaTempo(seconds);
         lap(Measure);
         query.Edit();
-        query.SetInteger(table.seconds, seconds);
-        query.SetString(table.tempo, tempo);
+        query.SetInteger(table.colunaSegundos, seconds);
+        query.SetString(table.colunaTempo, tempo);
         lap(Edit);
         query.ApplyUpdates();
         lap(Write);
         catalogo.Trans_Velmar.CommitRetaining();
         lap(Commit);
-        const TLinhaAtualizada linha{isMusic ? TTabela::Musicas : TTabela::Vinhetas,
-                                     std::atoi(query.FieldAsString(table.key).c_str()), path, seconds, tempo, motivo};
+        const TLinhaAtualizada linha{table.tabela, query.FieldAsInteger(table.colunaCodigo), path, seconds, tempo,
+                                     motivo};
         report.values[0] += linha.codigo;
         query.Next();
         ++report.rows;

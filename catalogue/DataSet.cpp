@@ -342,6 +342,13 @@ bool TQuery::FieldIsNull(std::string_view column) const {
   return !value.has_value() || std::holds_alternative<std::monostate>(*value);
 }
 
+std::int32_t TQuery::FieldAsInteger(std::string_view column) const {
+  const std::optional<TValueRef> value = ShownValue(ColumnIndex(column));
+  if (!value.has_value()) return 0;
+  const auto* number = std::get_if<std::int32_t>(&*value);
+  return number != nullptr ? *number : 0;
+}
+
 int TQuery::FieldCharacterSet(std::string_view column) const {
   const std::size_t index = ColumnIndex(column);
   return IsOpen() ? fields_[index].CharacterSet : CharacterSetNone;

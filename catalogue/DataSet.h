@@ -271,6 +271,9 @@ public:
   // not in the copy. For a caller that reads rows ahead of the one it works on.
   std::string FieldAsString(int row, std::string_view column) const;
   bool FieldIsNull(std::string_view column) const;
+  // An integer column of the current row as its number; 0 when it is null
+  // (or a text column: the run reads only keys this way).
+  std::int32_t FieldAsInteger(std::string_view column) const;
   // The character set a listed text column's texts are in (CharacterSets.h),
   // as the database describes it; CharacterSetNone for an integer column or
   // while closed.

@@ -49,7 +49,7 @@ const char* TextoMotivoAviso(TMotivoAviso motivo) {
 std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo& conferencia, const char* nota) {
   char segundos[64];
   std::snprintf(segundos, sizeof segundos, "%.2f\t%.2f", conferencia.estimativa, conferencia.percorrida);
-  return std::string("aviso\t") + NomeTabela(linha.tabela) + "\t" + std::to_string(linha.codigo) + "\t" +
+  return std::string("aviso\t") + TabelaCatalogo(linha.tabela).nome + "\t" + std::to_string(linha.codigo) + "\t" +
          TextoVisivel(linha.caminho, linha.conjuntoCaracteres) + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo) +
          (nota != nullptr ? std::string("\t") + nota : std::string());
 }

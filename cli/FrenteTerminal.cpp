@@ -47,7 +47,6 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
   return "";
 }
 
-const char* NomeTabela(TTabela tabela) { return tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas"; }
 
 TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais,
                                  TConferencia conferir, bool simulacao)
@@ -99,7 +98,7 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
     // actually opened follows the catalogue's path when they differ.
     const std::string caminho = TextoVisivel(linha.caminho, linha.conjuntoCaracteres) +
                                 (linha.aberto.empty() ? "" : " → " + TextoUtf8Visivel(linha.aberto));
-    Escreve(ApagaBarras() + NomeTabela(linha.tabela) + "\t" + std::to_string(linha.codigo) + "\t" + caminho + "\t" +
+    Escreve(ApagaBarras() + TabelaCatalogo(linha.tabela).nome + "\t" + std::to_string(linha.codigo) + "\t" + caminho + "\t" +
             std::to_string(linha.segundos) + "\t" + TextoUtf8Visivel(linha.tempo) + (*motivo ? "\t" : "") + motivo + "\n");
     Desenha(true);
   }

@@ -91,5 +91,3 @@ private:
 
 // The reason a row got the seconds it got, in a few words ("" when measured).
 const char* TextoMotivo(TMotivoDuracao motivo);
-// "Tb_Musicas" or "Tb_Vinhetas".
-const char* NomeTabela(TTabela tabela);

@@ -3,7 +3,6 @@
 #include "catalogue/Catalogue.h"
 #include "audio/U_Funcoes.h"
 
-#include <charconv>
 #include <utility>
 
 namespace {
@@ -19,14 +18,6 @@ void AbreTudo(TQuery& query) {
   query.First();
 }
 
-// The path of a music row: the folder's path runs straight into the file
-// name, with no separator put between them and nothing trimmed.
-std::string CaminhoMusica(const TQuery& query, int linha) {
-  return query.FieldAsString(linha, "PAS_PATH") + query.FieldAsString(linha, "MUS_ARQUIVO");
-}
-
-std::string CaminhoVinheta(const TQuery& query, int linha) { return query.FieldAsString(linha, "VIN_ARQUIVO"); }
-
 // Tells a measurer the rows of each phase, and that a phase is over: when
 // the next begins, or however the run ends.
 class TFasesMedicao {
@@ -36,10 +27,10 @@ public:
   TFasesMedicao(const TFasesMedicao&) = delete;
   TFasesMedicao& operator=(const TFasesMedicao&) = delete;
 
-  void Inicia(const TQuery& query, std::string (*caminho)(const TQuery&, int)) {
+  void Inicia(const TQuery& query, const TTabelaCatalogo& tabela) {
     Encerra();
     if (medicao_ == nullptr) return;
-    medicao_->Inicia([&query, caminho](int linha) { return caminho(query, linha); }, query.RecordCount());
+    medicao_->Inicia([&query, &tabela](int linha) { return tabela.Caminho(query, linha); }, query.RecordCount());
     emFase_ = true;
   }
 
@@ -53,12 +44,6 @@ private:
   bool emFase_ = false;
 };
 
-std::int32_t ComoInteiro(const std::string& texto) {
-  std::int32_t valor = 0;
-  std::from_chars(texto.data(), texto.data() + texto.size(), valor);
-  return valor;
-}
-
 }  // namespace
 
 TAtualizacao::TAtualizacao(TCatalogo& catalogo, TFrenteAtualizacao& frente, TModoAtualizacao modo,
@@ -66,38 +51,30 @@ TAtualizacao::TAtualizacao(TCatalogo& catalogo, TFrenteAtualizacao& frente, TMod
     : catalogo_(catalogo), frente_(frente), modo_(modo), mapeamento_(std::move(mapeamento)) {}
 
 void TAtualizacao::Executa() {
-  TQuery& musicas = catalogo_.Q_Musicas;
-  TQuery& vinhetas = catalogo_.Q_Vinhetas;
   busca_ = TWindowsLookup();
-  AbreTudo(musicas);
-  AbreTudo(vinhetas);
-  const std::int32_t totalMusicas = musicas.RecordCount();
-  const std::int32_t totalVinhetas = vinhetas.RecordCount();
-
-  frente_.DefineMaximo(TBarra::Geral, totalMusicas + totalVinhetas);
-  frente_.DefineProgresso(TBarra::Geral, 0);
-  frente_.DefineProgresso(TBarra::Atual, 0);
-  frente_.DefineMaximo(TBarra::Atual, totalMusicas);
-  frente_.DefineRotulo(RotuloMusicas);
-  // Both bars advance before the row is worked on: a bar shows 100% as its last row begins.
-  TFasesMedicao fases(medicao_);
-  fases.Inicia(musicas, CaminhoMusica);
-  while (!musicas.Eof()) {
-    if (frente_.Interromper()) return;
-    AvancaBarras();
-    AtualizaMusica();
-    musicas.Next();
+  std::int32_t total = 0;
+  for (const TTabelaCatalogo& tabela : TabelasCatalogo) {
+    TQuery& query = tabela.consulta(catalogo_);
+    AbreTudo(query);
+    total += query.RecordCount();
   }
-
-  frente_.DefineProgresso(TBarra::Atual, 0);
-  frente_.DefineMaximo(TBarra::Atual, vinhetas.RecordCount());
-  frente_.DefineRotulo(RotuloVinhetas);
-  fases.Inicia(vinhetas, CaminhoVinheta);
-  while (!vinhetas.Eof()) {
-    if (frente_.Interromper()) return;
-    AvancaBarras();
-    AtualizaVinheta();
-    vinhetas.Next();
+  frente_.DefineMaximo(TBarra::Geral, total);
+  frente_.DefineProgresso(TBarra::Geral, 0);
+  // One phase a table. Both bars advance before the row is worked on: a bar
+  // shows 100% as its last row begins.
+  TFasesMedicao fases(medicao_);
+  for (const TTabelaCatalogo& tabela : TabelasCatalogo) {
+    TQuery& query = tabela.consulta(catalogo_);
+    frente_.DefineProgresso(TBarra::Atual, 0);
+    frente_.DefineMaximo(TBarra::Atual, query.RecordCount());
+    frente_.DefineRotulo(tabela.tabela == TTabela::Musicas ? RotuloMusicas : RotuloVinhetas);
+    fases.Inicia(query, tabela);
+    while (!query.Eof()) {
+      if (frente_.Interromper()) return;
+      AvancaBarras();
+      GravaDuracao(tabela, query);
+      query.Next();
+    }
   }
 
   // Any row walked, whatever its file gave, counts as work done.
@@ -109,34 +86,20 @@ void TAtualizacao::AvancaBarras() {
   frente_.DefineProgresso(TBarra::Geral, frente_.Progresso(TBarra::Geral) + 1);
 }
 
-void TAtualizacao::AtualizaMusica() {
-  TQuery& query = catalogo_.Q_Musicas;
-  const std::string caminho = CaminhoMusica(query, query.CurrentRow());
-  GravaDuracao(query, TTabela::Musicas, caminho, query.FieldCharacterSet("MUS_ARQUIVO"), "MUS_CODIGO", "MUS_SEGUNDOS",
-               "MUS_TEMPO");
-}
-
-void TAtualizacao::AtualizaVinheta() {
-  TQuery& query = catalogo_.Q_Vinhetas;
-  const std::string caminho = CaminhoVinheta(query, query.CurrentRow());
-  GravaDuracao(query, TTabela::Vinhetas, caminho, query.FieldCharacterSet("VIN_ARQUIVO"), "VIN_CODIGO",
-               "VIN_SEGUNDOS", "VIN_TEMPO");
-}
-
-void TAtualizacao::GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, int conjuntoCaracteres,
-                                const char* colunaCodigo, const char* colunaSegundos, const char* colunaTempo) {
+void TAtualizacao::GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query) {
+  const std::string caminho = tabela.Caminho(query, query.CurrentRow());
   const TMedida medida = medicao_ != nullptr ? medicao_->Mede(query.CurrentRow(), caminho)
                                              : MedeCaminho(busca_, mapeamento_, caminho);
   const std::int32_t segundos = medida.segundos;
   const std::string tempo = SegundosParaTempo(segundos);
   if (modo_ == TModoAtualizacao::Gravacao) {
     query.Edit();
-    query.SetInteger(colunaSegundos, segundos);
-    query.SetString(colunaTempo, tempo);
+    query.SetInteger(tabela.colunaSegundos, segundos);
+    query.SetString(tabela.colunaTempo, tempo);
     query.ApplyUpdates();
     catalogo_.Trans_Velmar.CommitRetaining();
   }
-  frente_.LinhaAtualizada({tabela, ComoInteiro(query.FieldAsString(colunaCodigo)), caminho, segundos, tempo,
+  frente_.LinhaAtualizada({tabela.tabela, query.FieldAsInteger(tabela.colunaCodigo), caminho, segundos, tempo,
                            medida.motivo, medida.arquivo.Path != caminho ? medida.arquivo.Path : std::string(),
-                           conjuntoCaracteres});
+                           query.FieldCharacterSet(tabela.colunaArquivo)});
 }

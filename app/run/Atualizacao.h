@@ -46,12 +46,8 @@ public:
   void MedeCom(TMedicao& medicao) { medicao_ = &medicao; }
 
 private:
-  // Measure and write the current row of Q_Musicas / Q_Vinhetas.
-  void AtualizaMusica();
-  void AtualizaVinheta();
-  // conjuntoCaracteres: the character set of caminho's column.
-  void GravaDuracao(TQuery& query, TTabela tabela, const std::string& caminho, int conjuntoCaracteres,
-                    const char* colunaCodigo, const char* colunaSegundos, const char* colunaTempo);
+  // Measures and writes the current row of the table's query.
+  void GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query);
   void AvancaBarras();
 
   TCatalogo& catalogo_;

@@ -2,6 +2,7 @@
 
 #include "audio/U_Funcoes.h"
 #include "catalogue/CharacterSets.h"
+#include "catalogue/Tabelas.h"
 
 #include <cstdint>
 #include <string>
@@ -15,12 +16,10 @@ enum class TBarra {
   Geral,  // progress over both tables (the window's GaugeGeral)
 };
 
-enum class TTabela { Musicas, Vinhetas };
-
 // One row as the run has just written and committed it.
 struct TLinhaAtualizada {
   TTabela tabela;
-  std::int32_t codigo;     // MUS_CODIGO or VIN_CODIGO
+  std::int32_t codigo;     // the row's key (MUS_CODIGO, VIN_CODIGO)
   std::string caminho;     // the catalogue's path, exactly as it reads there
   std::int32_t segundos;   // the value written into the seconds column
   std::string tempo;       // the "mm:ss" text written into the time column

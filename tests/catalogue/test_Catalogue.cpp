@@ -3,6 +3,7 @@
 // catalogue meets another program that shares the database.
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/Tabelas.h"
 
 #include "tests/catalogue/CatalogueSteps.h"
 #include "tests/support/LostConnection.h"
@@ -11,9 +12,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <map>
+#include <span>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -134,6 +139,53 @@ TEST(Catalogue, SelectsExactly0000WithAFolderInDescendingOrder) {
   EXPECT_EQ(catalogo.Q_Musicas.RecordCount(), 3);
   // Jingles have no folder: every "00:00" row is selected.
   EXPECT_EQ(Walk(catalogo.Q_Vinhetas, "VIN_CODIGO"), (std::vector<std::string>{"10", "9", "8", "6", "1"}));
+}
+
+// The tables as a run walks them: music first, each described by its
+// query's own columns; a row's key as a number, its path as the run builds it.
+TEST(Catalogue, TablesDescribedOnce) {
+  ASSERT_EQ(TabelasCatalogo.size(), 2u);
+  EXPECT_EQ(TabelasCatalogo[0].tabela, TTabela::Musicas);
+  EXPECT_EQ(TabelasCatalogo[1].tabela, TTabela::Vinhetas);
+  EXPECT_STREQ(TabelaCatalogo(TTabela::Musicas).nome, "Tb_Musicas");
+  EXPECT_STREQ(TabelaCatalogo(TTabela::Vinhetas).nome, "Tb_Vinhetas");
+  const auto listed = [](const auto& columns, const char* name) {
+    return std::any_of(std::begin(columns), std::end(columns),
+                       [&](const TColumnDef& column) { return std::string_view(column.Name) == name; });
+  };
+  for (const auto& [tabela, columns] : {std::pair{TabelasCatalogo[0], std::span<const TColumnDef>(MusicasColumns)},
+                                        std::pair{TabelasCatalogo[1], std::span<const TColumnDef>(VinhetasColumns)}}) {
+    SCOPED_TRACE(tabela.nome);
+    for (const char* column : {tabela.colunaCodigo, tabela.colunaSegundos, tabela.colunaTempo, tabela.colunaArquivo}) {
+      EXPECT_TRUE(listed(columns, column)) << column;
+    }
+    if (tabela.colunaPasta != nullptr) EXPECT_TRUE(listed(columns, tabela.colunaPasta));
+  }
+
+  TTestDatabase db;
+  {
+    TSession s(db.Path());
+    // The folder's path runs into the name as stored: no separator, nothing trimmed.
+    AddPasta(s, 1, T("/m/ a"));
+    AddMusica(s, 7, T("00:00"), 1, T("b.mp3 "));
+    AddVinheta(s, 9, T("00:00"));
+    s.Commit();
+  }
+  TCatalogo catalogo;
+  catalogo.DB_Velmar.SetDatabaseName(db.Path());
+  for (const TTabelaCatalogo& tabela : TabelasCatalogo) {
+    TQuery& query = tabela.consulta(catalogo);
+    query.Open();
+    query.FetchAll();
+    query.First();
+  }
+  EXPECT_EQ(&TabelasCatalogo[0].consulta(catalogo), &catalogo.Q_Musicas);
+  EXPECT_EQ(&TabelasCatalogo[1].consulta(catalogo), &catalogo.Q_Vinhetas);
+  EXPECT_EQ(TabelasCatalogo[0].Caminho(catalogo.Q_Musicas, 0), "/m/ ab.mp3 ");
+  EXPECT_EQ(TabelasCatalogo[1].Caminho(catalogo.Q_Vinhetas, 0), "/v/9.wav");
+  EXPECT_EQ(catalogo.Q_Musicas.FieldAsInteger("MUS_CODIGO"), 7);
+  EXPECT_EQ(catalogo.Q_Vinhetas.FieldAsInteger("VIN_CODIGO"), 9);
+  EXPECT_EQ(catalogo.Q_Musicas.FieldAsInteger("MUS_SEGUNDOS"), 0);  // null
 }
 
 TEST(Catalogue, SecondOpenSeesNoNewRows) {

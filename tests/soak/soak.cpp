@@ -20,6 +20,7 @@
 // gives the counts; the exit status is 0 when no check found a violation.
 
 #include "audio/U_Funcoes.h"
+#include "catalogue/Tabelas.h"
 #include "tests/cli/CliTestSupport.h"
 
 #include <algorithm>
@@ -139,9 +140,6 @@ private:
 };
 
 // ---- What the other program last committed ----
-
-enum class TTabela { Musicas, Vinhetas };
-const char* NomeTabela(TTabela tabela) { return tabela == TTabela::Musicas ? "Tb_Musicas" : "Tb_Vinhetas"; }
 
 struct TLinha {
   bool existe = true;
@@ -407,7 +405,7 @@ private:
     for (const auto& linha : linhas) porChave[std::get<std::int32_t>(linha[0])] = &linha;
     for (const auto& [codigo, esperada] : registro_.Tabela(tabela)) {
       ++linhasVerificadas;
-      const std::string qual = std::string(NomeTabela(tabela)) + " " + std::to_string(codigo);
+      const std::string qual = std::string(TabelaCatalogo(tabela).nome) + " " + std::to_string(codigo);
       const auto achada = porChave.find(codigo);
       if (achada == porChave.end()) {
         if (esperada.existe) Violacao(qual + " is gone");
