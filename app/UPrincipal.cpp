@@ -1,6 +1,7 @@
 #include "app/UPrincipal.h"
 
 #include "app/Aplicacao.h"
+#include "app/run/Arranque.h"
 #include "app/run/Atualizacao.h"
 #include "app/CaixasMensagem.h"
 #include "app/run/SinaisParada.h"
@@ -92,10 +93,12 @@ TFrmPrincipal::~TFrmPrincipal() = default;
 void TFrmPrincipal::FormCreate() {
   // Without the configuration file nothing happens now: the connection keeps
   // its built-in database name and is made by the first run.
-  const std::string arquivo = pastaConfiguracao_ + ConfigFileName;
-  if (!AplicaConfiguracao(Catalogo.DB_Velmar, arquivo)) return;
-  erroMapeamento_ = ReadConfiguredPathMapping(arquivo, mapeamento_);
-  if (erroMapeamento_.empty()) erroMapeamento_ = ReadConfiguredCallLimit(arquivo, Catalogo.DB_Velmar);
+  TPedidoArranque pedido;
+  pedido.arquivoConfiguracao = pastaConfiguracao_ + ConfigFileName;
+  TArranque arranque = PreparaArranque(Catalogo, pedido);
+  if (!arranque.arquivoLido) return;
+  mapeamento_ = std::move(arranque.mapeamento);
+  erroMapeamento_ = std::move(arranque.erro);
   try {
     Catalogo.DB_Velmar.Connect();
   } catch (...) {

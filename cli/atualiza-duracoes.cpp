@@ -1,6 +1,7 @@
 // atualiza-duracoes: the window's update run without a window, for stations
 // that run it unattended (a scheduled job after each import).
 
+#include "app/run/Arranque.h"
 #include "app/run/Atualizacao.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
@@ -56,41 +57,32 @@ int main(int argc, char** argv) {
   if (!opcoes.erro.empty()) return Uso(opcoes.erro);
   if (opcoes.ajuda) return EscreveEFim(TextoAjuda().c_str());
   if (opcoes.versao) return EscreveEFim(TextoVersao);
+  // Before anything calls the client, whatever the catalogue, as the window
+  // does (Arranque.h): a local catalogue's engine runs in this program and
+  // sorts in little memory. Released after the catalogue's attachment.
+  const TEngineSettings motor = ApplyCatalogueEngineSettings();
 
   const TConferencia conferencia = opcoes.conferencia;
   const bool conferir = conferencia != TConferencia::Nenhuma;
   TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, &sinais,
                          conferencia, opcoes.simulacao);
-  // Declared before the catalogue, so that it outlives the engine's attachment.
-  TEngineSettings motor;
   try {
     TCatalogo catalogo;
-    // The command line's rules come first, so they win over the file's for the same folder.
-    TPathMapping mapeamento = opcoes.mapeamento;
-    if (opcoes.temBanco) {
-      catalogo.DB_Velmar.SetDatabaseName(opcoes.banco);
-    } else {
-      const std::string arquivo =
-          opcoes.arquivoConfiguracao.empty() ? ExecutableFolder() + ConfigFileName : opcoes.arquivoConfiguracao;
-      if (!AplicaConfiguracao(catalogo.DB_Velmar, arquivo)) {
-        if (!opcoes.arquivoConfiguracao.empty()) return Uso("arquivo de configuração não encontrado: " + arquivo);
-      } else {
-        // A wrong rule would send rows to the wrong files: the run does not start.
-        std::string erro = ReadConfiguredPathMapping(arquivo, mapeamento);
-        if (erro.empty()) erro = ReadConfiguredCallLimit(arquivo, catalogo.DB_Velmar);
-        if (!erro.empty()) {
-          std::fprintf(stderr, "atualiza-duracoes: %s\n", ErroVisivel(erro).c_str());
-          return SaidaUso;
-        }
-      }
+    const std::string arquivo =
+        opcoes.arquivoConfiguracao.empty() ? ExecutableFolder() + ConfigFileName : opcoes.arquivoConfiguracao;
+    TArranque arranque = PreparaArranque(
+        catalogo, {.arquivoConfiguracao = arquivo,
+                   .banco = opcoes.temBanco ? std::optional<std::string>(opcoes.banco) : std::nullopt,
+                   .regras = opcoes.mapeamento,
+                   .tempoLimite = opcoes.tempoLimite,
+                   .sinais = &sinais});
+    if (!opcoes.temBanco && !opcoes.arquivoConfiguracao.empty() && !arranque.arquivoLido)
+      return Uso("arquivo de configuração não encontrado: " + arquivo);
+    if (!arranque.erro.empty()) {
+      std::fprintf(stderr, "atualiza-duracoes: %s\n", ErroVisivel(arranque.erro).c_str());
+      return SaidaUso;
     }
-    if (opcoes.tempoLimite > 0) catalogo.DB_Velmar.SetCallLimit(opcoes.tempoLimite);
-    // A call that waits on a stalled server when a stop signal comes is ended.
-    catalogo.DB_Velmar.SetStopRequested([&sinais] { return sinais.Recebido() != 0; });
-    // A local catalogue is opened by the engine inside this program: its
-    // memory for sorting is kept small (EngineSettings.h), so that the music
-    // select of a large catalogue does not hold 64 MB for its sort.
-    if (OpensInThisProcess(catalogo.DB_Velmar.DatabaseName())) motor = ApplyCatalogueEngineSettings();
+    TPathMapping mapeamento = std::move(arranque.mapeamento);
     // The threads that measure ahead start with the run's phases, after the
     // stop signals were blocked: they inherit that and never take a signal.
     // Correcting needs the walk before the row is written: the measurer walks

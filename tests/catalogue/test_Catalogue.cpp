@@ -159,7 +159,9 @@ TEST(Catalogue, TablesDescribedOnce) {
     for (const char* column : {tabela.colunaCodigo, tabela.colunaSegundos, tabela.colunaTempo, tabela.colunaArquivo}) {
       EXPECT_TRUE(listed(columns, column)) << column;
     }
-    if (tabela.colunaPasta != nullptr) EXPECT_TRUE(listed(columns, tabela.colunaPasta));
+    if (tabela.colunaPasta != nullptr) {
+      EXPECT_TRUE(listed(columns, tabela.colunaPasta));
+    }
   }
 
   TTestDatabase db;
