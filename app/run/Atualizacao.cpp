@@ -31,7 +31,9 @@ std::string CaminhoVinheta(const TQuery& query, int linha) { return query.FieldA
 // the next begins, or however the run ends.
 class TFasesMedicao {
 public:
-  explicit TFasesMedicao(TMedicao* medicao) : medicao_(medicao) {}
+  // pastas: the run's folder cache, shared by the measurer's lookups.
+  TFasesMedicao(TMedicao* medicao, std::shared_ptr<TFolderCache> pastas)
+      : medicao_(medicao), pastas_(std::move(pastas)) {}
   ~TFasesMedicao() { Encerra(); }
   TFasesMedicao(const TFasesMedicao&) = delete;
   TFasesMedicao& operator=(const TFasesMedicao&) = delete;
@@ -39,7 +41,7 @@ public:
   void Inicia(const TQuery& query, std::string (*caminho)(const TQuery&, int)) {
     Encerra();
     if (medicao_ == nullptr) return;
-    medicao_->Inicia([&query, caminho](int linha) { return caminho(query, linha); }, query.RecordCount());
+    medicao_->Inicia([&query, caminho](int linha) { return caminho(query, linha); }, query.RecordCount(), pastas_);
     emFase_ = true;
   }
 
@@ -50,6 +52,7 @@ private:
   }
 
   TMedicao* medicao_;
+  std::shared_ptr<TFolderCache> pastas_;
   bool emFase_ = false;
 };
 
@@ -80,7 +83,7 @@ void TAtualizacao::Executa() {
   frente_.DefineMaximo(TBarra::Atual, totalMusicas);
   frente_.DefineRotulo(RotuloMusicas);
   // Both bars advance before the row is worked on: a bar shows 100% as its last row begins.
-  TFasesMedicao fases(medicao_);
+  TFasesMedicao fases(medicao_, busca_.Folders());
   fases.Inicia(musicas, CaminhoMusica);
   while (!musicas.Eof()) {
     if (frente_.Interromper()) return;
