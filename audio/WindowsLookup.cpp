@@ -161,21 +161,57 @@ TWindowsLookup::TResolved TWindowsLookup::Match(const std::string& parent, std::
 
   const std::string key = NameKey(name, readAs8Bit);
   if (key.empty()) return {TLookupResult::Missing, {}};
-  TFolder& folder = Folder(parent.empty() ? std::string(1, Separator) : parent);
+  const TFolderCache::TFolder& folder = folders_->Folder(parent.empty() ? std::string(1, Separator) : parent);
   const auto [first, last] = folder.byKey.equal_range(key);
   const auto count = std::distance(first, last);
   if (count == 0) return {TLookupResult::Missing, {}};
   if (count > 1) return {TLookupResult::Ambiguous, {}};
-  TEntry& entry = folder.entries[first->second];
-  if (KindOf(parent, entry) != wanted) return {TLookupResult::Missing, {}};
+  const TFolderCache::TEntry& entry = folder.entries[first->second];
+  if (TFolderCache::KindOf(parent, entry) != wanted) return {TLookupResult::Missing, {}};
   return {TLookupResult::Found, prefix + entry.name};
 }
 
-TWindowsLookup::TFolder& TWindowsLookup::Folder(const std::string& path) {
-  const auto [place, added] = folders_.try_emplace(path);
-  TFolder& folder = place->second;
-  if (!added) return folder;
-  ++directoryReads_;
+std::size_t TFolderCache::DirectoryReads() const {
+  const std::lock_guard lock(mutex_);
+  return directoryReads_;
+}
+
+const TFolderCache::TFolder& TFolderCache::Folder(const std::string& path) {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    const auto [place, added] = folders_.try_emplace(path);
+    if (!added) {
+      if (place->second) return *place->second;
+      folderRead_.wait(lock);  // another thread reads it; then look again
+      continue;
+    }
+    ++directoryReads_;
+    // Read without the lock, so that other threads meanwhile find and read other folders.
+    lock.unlock();
+    std::unique_ptr<const TFolder> folder;
+    try {
+      folder = Read(path);
+    } catch (...) {
+      // Out of memory: the folder is not remembered, and a thread waiting for it reads it itself.
+      lock.lock();
+      folders_.erase(path);
+      lock.unlock();
+      folderRead_.notify_all();
+      throw;
+    }
+    lock.lock();
+    // References to the map's values stay valid whatever was added meanwhile.
+    std::unique_ptr<const TFolder>& slot = folders_.at(path);
+    slot = std::move(folder);
+    const TFolder& result = *slot;
+    lock.unlock();
+    folderRead_.notify_all();
+    return result;
+  }
+}
+
+std::unique_ptr<const TFolderCache::TFolder> TFolderCache::Read(const std::string& path) {
+  auto folder = std::make_unique<TFolder>();
   // A folder that cannot be read stays empty: nothing in it can be found.
   const std::unique_ptr<DIR, TDirCloser> dir(::opendir(path.c_str()));
   if (!dir) return folder;
@@ -188,20 +224,22 @@ TWindowsLookup::TFolder& TWindowsLookup::Folder(const std::string& path) {
     } else if (item->d_type != DT_UNKNOWN && item->d_type != DT_LNK) {
       kind = TKind::File;
     }
-    folder.entries.push_back({std::string(name), kind});
+    folder->entries.emplace_back(std::string(name), kind);
     if (std::string key = NameKey(name, false); !key.empty())
-      folder.byKey.emplace(std::move(key), folder.entries.size() - 1);
+      folder->byKey.emplace(std::move(key), folder->entries.size() - 1);
   }
   return folder;
 }
 
-TWindowsLookup::TKind TWindowsLookup::KindOf(const std::string& parent, TEntry& entry) {
-  if (entry.kind == TKind::Unknown) {
+TFolderCache::TKind TFolderCache::KindOf(const std::string& parent, const TEntry& entry) {
+  TKind kind = entry.kind.load(std::memory_order_relaxed);
+  if (kind == TKind::Unknown) {
     switch (PathKindOf(parent + Separator + entry.name)) {
-      case TPathKind::Directory: entry.kind = TKind::Directory; break;
-      case TPathKind::File: entry.kind = TKind::File; break;
-      case TPathKind::Missing: entry.kind = TKind::Missing; break;
+      case TPathKind::Directory: kind = TKind::Directory; break;
+      case TPathKind::File: kind = TKind::File; break;
+      case TPathKind::Missing: kind = TKind::Missing; break;
     }
+    entry.kind.store(kind, std::memory_order_relaxed);
   }
-  return entry.kind;
+  return kind;
 }

@@ -37,8 +37,11 @@ void TMedicaoAntecipada::Cronometra(std::chrono::steady_clock::duration tempo) {
 
 TMedicaoAntecipada::~TMedicaoAntecipada() { Encerra(); }
 
-void TMedicaoAntecipada::Inicia(std::function<std::string(int)> caminhoDe, int total) {
+void TMedicaoAntecipada::Inicia(std::function<std::string(int)> caminhoDe, int total,
+                                std::shared_ptr<TFolderCache> pastas) {
   Encerra();
+  pastas_ = std::move(pastas);
+  buscaPropria_.emplace(pastas_);
   caminhoDe_ = std::move(caminhoDe);
   total_ = total;
   proxima_ = 0;
@@ -104,7 +107,8 @@ TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
   if (!medida) {
     // Measured here, as it comes; timed like the threads' measurements, so
     // that a slow file turns measuring ahead on again from the next row.
-    const auto tempo = MedeTarefa(buscaPropria_, caminho, tarefa);
+    if (!buscaPropria_) buscaPropria_.emplace();  // asked outside a phase
+    const auto tempo = MedeTarefa(*buscaPropria_, caminho, tarefa);
     const std::lock_guard trava(mutex_);
     Cronometra(tempo);
   }
@@ -124,7 +128,8 @@ void TMedicaoAntecipada::Encerra() noexcept {
   janela_.clear();
   parar_ = false;
   semAntecipar_ = false;
-  buscaPropria_ = TWindowsLookup();
+  buscaPropria_.reset();
+  pastas_.reset();  // the run keeps its folders; the phase no longer holds them
   caminhoDe_ = nullptr;
   total_ = 0;
   proxima_ = 0;
@@ -135,7 +140,7 @@ TConferenciaArquivo TMedicaoAntecipada::ConferenciaDe(const std::string& arquivo
 }
 
 void TMedicaoAntecipada::Trabalha() {
-  TWindowsLookup busca;  // this thread's own, with the folders it has read
+  TWindowsLookup busca(pastas_);  // this thread's own, with the folders of the run
   for (;;) {
     TTarefa* tarefa = nullptr;
     std::string caminho;

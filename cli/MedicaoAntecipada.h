@@ -17,8 +17,9 @@
 // begins measuring ahead until the average says otherwise.
 //
 // At most N rows are measured ahead of the run. Each thread has its own
-// lookup (WindowsLookup.h), so a folder read to find a name in another letter
-// case is read at most once per thread and phase. What was measured ahead and
+// lookup (WindowsLookup.h), and all share the run's folder cache, so a folder
+// read to find a name in another letter case is read and held once per run,
+// however many threads look names up in it. What was measured ahead and
 // not asked for when a phase ends (the last row, an error, a stop signal) is
 // dropped, after the threads have finished the file each is on.
 
@@ -29,7 +30,9 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -53,7 +56,8 @@ public:
   TMedicaoAntecipada(const TMedicaoAntecipada&) = delete;
   TMedicaoAntecipada& operator=(const TMedicaoAntecipada&) = delete;
 
-  void Inicia(std::function<std::string(int linha)> caminhoDe, int total) override;
+  void Inicia(std::function<std::string(int linha)> caminhoDe, int total,
+              std::shared_ptr<TFolderCache> pastas) override;
   TMedida Mede(int linha, const std::string& caminho) override;
   void Encerra() noexcept override;
 
@@ -100,7 +104,8 @@ private:
   bool semAntecipar_ = false;  // a path could not be read: no more rows are named in this phase
   bool antecipando_ = true;    // rows are named ahead (else the run's thread measures them)
   double mediaMicros_ = -1;    // the running average of a file's time; -1 before the first
-  TWindowsLookup buscaPropria_;  // the run's thread's own, for the rows it measures itself
+  std::shared_ptr<TFolderCache> pastas_;  // the phase's; set before the threads start
+  std::optional<TWindowsLookup> buscaPropria_;  // the run's thread's own, for the rows it measures itself
 
   std::mutex mutex_;  // guards janela_ and parar_
   std::condition_variable haTarefa_;

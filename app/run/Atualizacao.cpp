@@ -22,7 +22,9 @@ void AbreTudo(TQuery& query) {
 // the next begins, or however the run ends.
 class TFasesMedicao {
 public:
-  explicit TFasesMedicao(TMedicao* medicao) : medicao_(medicao) {}
+  // pastas: the run's folder cache, shared by the measurer's lookups.
+  TFasesMedicao(TMedicao* medicao, std::shared_ptr<TFolderCache> pastas)
+      : medicao_(medicao), pastas_(std::move(pastas)) {}
   ~TFasesMedicao() { Encerra(); }
   TFasesMedicao(const TFasesMedicao&) = delete;
   TFasesMedicao& operator=(const TFasesMedicao&) = delete;
@@ -30,7 +32,8 @@ public:
   void Inicia(const TQuery& query, const TTabelaCatalogo& tabela) {
     Encerra();
     if (medicao_ == nullptr) return;
-    medicao_->Inicia([&query, &tabela](int linha) { return tabela.Caminho(query, linha); }, query.RecordCount());
+    medicao_->Inicia([&query, &tabela](int linha) { return tabela.Caminho(query, linha); }, query.RecordCount(),
+                     pastas_);
     emFase_ = true;
   }
 
@@ -41,6 +44,7 @@ private:
   }
 
   TMedicao* medicao_;
+  std::shared_ptr<TFolderCache> pastas_;
   bool emFase_ = false;
 };
 
@@ -62,7 +66,7 @@ void TAtualizacao::Executa() {
   frente_.DefineProgresso(TBarra::Geral, 0);
   // One phase a table. Both bars advance before the row is worked on: a bar
   // shows 100% as its last row begins.
-  TFasesMedicao fases(medicao_);
+  TFasesMedicao fases(medicao_, busca_.Folders());
   for (const TTabelaCatalogo& tabela : TabelasCatalogo) {
     TQuery& query = tabela.consulta(catalogo_);
     frente_.DefineProgresso(TBarra::Atual, 0);

@@ -38,7 +38,8 @@ public:
   // It also ends, quietly, before a row when the front end asks it to.
   void Executa();
 
-  // The lookup of the last run, with the folders it read.
+  // The lookup of the last run, with the folders it read (also those read
+  // by a measurer's lookups, which share its folder cache).
   const TWindowsLookup& Busca() const { return busca_; }
 
   // Lets medicao measure the rows' files (it must outlive the runs); without

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 // What the run learns of one row's file.
@@ -34,7 +35,10 @@ public:
   // A phase begins with rows 0 .. total - 1; caminhoDe gives the path of any
   // of them. It reads the catalogue's copy of the rows, so it is called on
   // the run's thread only (from Inicia and Mede), and not after Encerra.
-  virtual void Inicia(std::function<std::string(int linha)> caminhoDe, int total) = 0;
+  // pastas: the run's folder cache, which every lookup of the phase shares,
+  // so that a folder is read once in the run.
+  virtual void Inicia(std::function<std::string(int linha)> caminhoDe, int total,
+                      std::shared_ptr<TFolderCache> pastas) = 0;
   // The measurement of the row linha of the phase, whose path is caminho.
   // The run asks for its rows in order, each once.
   virtual TMedida Mede(int linha, const std::string& caminho) = 0;

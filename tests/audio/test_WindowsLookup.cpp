@@ -8,6 +8,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <latch>
+#include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -213,6 +217,10 @@ TEST_F(WindowsLookupTest, FoldersAreReadOnce) {
   EXPECT_EQ(lookup.DirectoryReads(), 3u);
   dztest::WriteFile(Path("Acervo/Samba/Nova.mp3"), "x");
   EXPECT_EQ(lookup.FindPath(Path("Acervo/Samba/nova.mp3")).Result, TLookupResult::Missing);
+  // Another lookup of the same run shares the folders as they were read.
+  TWindowsLookup sharing(lookup.Folders());
+  EXPECT_EQ(sharing.FindPath(Path("Acervo/Samba/nova.mp3")).Result, TLookupResult::Missing);
+  EXPECT_EQ(sharing.DirectoryReads(), 3u);
   EXPECT_EQ(TWindowsLookup().FindPath(Path("Acervo/Samba/nova.mp3")).Result, TLookupResult::Found);
   std::remove(Path("Acervo/Samba/Nova.mp3").c_str());
 }
@@ -275,6 +283,69 @@ TEST(WindowsLookup, TenThousandRowsInTwentyFoldersReadEachFolderOnce) {
   EXPECT_EQ(lookup.DirectoryReads(), static_cast<std::size_t>(Folders + 2));
   std::printf("directory reads for %d rows in %d folders: %zu\n", Folders * FilesPerFolder, Folders,
               lookup.DirectoryReads());
+}
+
+// The measuring threads of a run each have a lookup, and all share the run's
+// folder cache: however many threads look names up in one folder at once,
+// the folder is read once, and each thread finds what one lookup alone finds.
+TEST(WindowsLookup, ThreadsSharingAFolderCacheReadEachFolderOnce) {
+  constexpr int Files = 2000;
+  constexpr int Threads = 8;
+  const TTempDir dir;
+  const fs::path folder = dir.Path() / "Acervo";
+  fs::create_directories(folder / "Pasta.mp3");
+  for (int file = 1; file <= Files; ++file)
+    dztest::WriteFile((folder / ("Faixa" + std::to_string(file) + ".mp3")).string(), "");
+  dztest::WriteFile((folder / "Dupla.mp3").string(), "");
+  dztest::WriteFile((folder / "DUPLA.mp3").string(), "");
+  // A link's kind is known only once it is asked for, by whichever thread asks first.
+  fs::create_symlink(folder / "Faixa1.mp3", folder / "Atalho.mp3");
+
+  const std::string below = dir.Path().string() + "/ACERVO/";
+  std::vector<std::string> paths;
+  for (int file = 1; file <= Files; ++file) paths.push_back(below + "faixa" + std::to_string(file) + ".MP3");
+  for (const char* name : {"dupla.mp3", "atalho.MP3", "pasta.mp3", "falta.mp3"}) paths.push_back(below + name);
+
+  TWindowsLookup alone;
+  std::vector<TLookup> expected;
+  for (const std::string& path : paths) expected.push_back(alone.FindPath(path));
+  EXPECT_EQ(alone.DirectoryReads(), 2u);  // the test's folder, for Acervo, and Acervo
+
+  const auto folders = std::make_shared<TFolderCache>();
+  std::vector<std::vector<TLookup>> found(Threads);
+  std::latch start(Threads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < Threads; ++t) {
+    threads.emplace_back([&, t] {
+      TWindowsLookup lookup(folders);
+      std::vector<TLookup>& mine = found[static_cast<std::size_t>(t)];
+      mine.resize(paths.size());
+      start.arrive_and_wait();
+      // Each thread from another place in the list, all over the same folder at once.
+      const std::size_t first = paths.size() * static_cast<std::size_t>(t) / Threads;
+      for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::size_t each = (first + i) % paths.size();
+        mine[each] = lookup.FindPath(paths[each]);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  EXPECT_EQ(folders->DirectoryReads(), alone.DirectoryReads());
+  for (int t = 0; t < Threads; ++t) {
+    SCOPED_TRACE("thread " + std::to_string(t));
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      const TLookup& mine = found[static_cast<std::size_t>(t)][i];
+      EXPECT_EQ(mine.Result, expected[i].Result) << paths[i];
+      EXPECT_EQ(mine.Path, expected[i].Path) << paths[i];
+    }
+  }
+  // What one lookup alone finds: every file, the link, no pair and no folder.
+  EXPECT_EQ(expected[0].Path, folder.string() + "/Faixa1.mp3");
+  EXPECT_EQ(expected[Files].Result, TLookupResult::Ambiguous);
+  EXPECT_EQ(expected[Files + 1].Path, folder.string() + "/Atalho.mp3");
+  EXPECT_EQ(expected[Files + 2].Result, TLookupResult::Missing);
+  EXPECT_EQ(expected[Files + 3].Result, TLookupResult::Missing);
 }
 
 }  // namespace

@@ -7,12 +7,14 @@
 #include "cli/MedicaoAntecipada.h"
 
 #include "tests/support/SampleFiles.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -22,6 +24,9 @@ using dztest::SampleFolder;
 using dztest::TSampleSet;
 
 constexpr std::chrono::microseconds SempreAntes{0};  // every row measured ahead
+
+// The folder cache of a new run.
+std::shared_ptr<TFolderCache> Pastas() { return std::make_shared<TFolderCache>(); }
 
 // Every sample file of the sets the catalogues point at, twice (the same file
 // on several rows), and a file that does not exist.
@@ -84,7 +89,7 @@ TEST(MedicaoAntecipada, EveryRowAsMeasuredOneAtATime) {
           ++nomeadas;
           return caminhos[static_cast<std::size_t>(linha)];
         },
-        total);
+        total, Pastas());
     for (int linha = 0; linha < total; ++linha) {
       SCOPED_TRACE(caminhos[static_cast<std::size_t>(linha)]);
       EXPECT_LE(nomeadas, linha + paralelo);  // never more than paralelo rows ahead
@@ -103,7 +108,7 @@ TEST(MedicaoAntecipada, PhaseEndedEarly) {
   const std::vector<TEsperado> esperados = UmPorVez(caminhos);
   const int total = static_cast<int>(caminhos.size());
   TMedicaoAntecipada medicao(8, {}, TConferencia::Nenhuma, SempreAntes);
-  medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total);
+  medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total, Pastas());
   for (int linha = 0; linha < 3; ++linha) {
     const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
     EXPECT_EQ(medida.segundos, esperados[static_cast<std::size_t>(linha)].medida.segundos);
@@ -111,7 +116,8 @@ TEST(MedicaoAntecipada, PhaseEndedEarly) {
   medicao.Encerra();
   medicao.Encerra();
   // The next phase: the same paths from the back.
-  medicao.Inicia([&](int linha) { return caminhos[caminhos.size() - 1 - static_cast<std::size_t>(linha)]; }, total);
+  medicao.Inicia([&](int linha) { return caminhos[caminhos.size() - 1 - static_cast<std::size_t>(linha)]; }, total,
+                 Pastas());
   for (int linha = 0; linha < total; ++linha) {
     const std::size_t indice = caminhos.size() - 1 - static_cast<std::size_t>(linha);
     const TMedida medida = medicao.Mede(linha, caminhos[indice]);
@@ -119,7 +125,7 @@ TEST(MedicaoAntecipada, PhaseEndedEarly) {
     EXPECT_EQ(medida.motivo, esperados[indice].medida.motivo) << caminhos[indice];
   }
   // Left in a phase: the destructor ends it.
-  medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total);
+  medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total, Pastas());
 }
 
 // A row whose path cannot be read ahead (the copy refuses the column) is
@@ -137,7 +143,7 @@ TEST(MedicaoAntecipada, PathThatCannotBeReadAhead) {
           if (linha >= recusada) throw std::runtime_error("Size Mismatch");
           return caminhos[static_cast<std::size_t>(linha)];
         },
-        total);
+        total, Pastas());
     for (int linha = 0; linha < total; ++linha) {
       const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
       EXPECT_EQ(medida.segundos, esperados[static_cast<std::size_t>(linha)].medida.segundos) << linha;
@@ -149,12 +155,52 @@ TEST(MedicaoAntecipada, PathThatCannotBeReadAhead) {
 TEST(MedicaoAntecipada, RowsOutOfOrderOrOfAnotherPath) {
   const std::vector<std::string> caminhos = Caminhos();
   TMedicaoAntecipada medicao(4, {}, TConferencia::Nenhuma, SempreAntes);
-  medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, 10);
+  medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, 10, Pastas());
   EXPECT_THROW(medicao.Mede(1, caminhos[1]), std::logic_error);
   // A row whose path is not the one named is measured by its own path.
   const TMedida medida = medicao.Mede(0, caminhos.back());
   EXPECT_EQ(medida.motivo, TMotivoDuracao::ArquivoInexistente);
   EXPECT_EQ(medida.arquivo.Path, caminhos.back());
+}
+
+// The threads and the run's thread look names up in the run's folder cache:
+// rows whose names differ in letter case from those of one folder read it
+// once in the run, at any number of threads, and each row finds its file as
+// one lookup alone finds it. A later phase of the run reads it no more.
+TEST(MedicaoAntecipada, ThreadsReadAFolderOncePerRun) {
+  constexpr int Faixas = 300;
+  const dztest::TTempDir dir;
+  const std::filesystem::path acervo = dir.Path() / "Acervo";
+  std::filesystem::create_directories(acervo);
+  std::vector<std::string> caminhos;
+  for (int faixa = 1; faixa <= Faixas; ++faixa) {
+    dztest::WriteFile((acervo / ("Faixa" + std::to_string(faixa) + ".wav")).string(), "");
+    caminhos.push_back(dir.Path().string() + "/ACERVO/FAIXA" + std::to_string(faixa) + ".WAV");
+  }
+  TWindowsLookup sozinha;
+  std::vector<TMedida> esperadas;
+  for (const std::string& caminho : caminhos) esperadas.push_back(MedeCaminho(sozinha, {}, caminho));
+  ASSERT_EQ(sozinha.DirectoryReads(), 2u);  // the test's folder, for Acervo, and Acervo
+  ASSERT_EQ(esperadas.back().arquivo.Path, (acervo / ("Faixa" + std::to_string(Faixas) + ".wav")).string());
+
+  const int total = static_cast<int>(caminhos.size());
+  for (const int paralelo : {1, 8, ParaleloMaximo}) {
+    SCOPED_TRACE("paralelo " + std::to_string(paralelo));
+    const std::shared_ptr<TFolderCache> pastas = Pastas();
+    TMedicaoAntecipada medicao(paralelo, {}, TConferencia::Nenhuma, SempreAntes);
+    for (int fase = 0; fase < 2; ++fase) {
+      medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total, pastas);
+      for (int linha = 0; linha < total; ++linha) {
+        const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
+        const TMedida& esperada = esperadas[static_cast<std::size_t>(linha)];
+        EXPECT_EQ(medida.arquivo.Result, esperada.arquivo.Result) << linha;
+        EXPECT_EQ(medida.arquivo.Path, esperada.arquivo.Path) << linha;
+        EXPECT_EQ(medida.motivo, esperada.motivo) << linha;
+      }
+      medicao.Encerra();
+      EXPECT_EQ(pastas->DirectoryReads(), sozinha.DirectoryReads()) << "phase " << fase;
+    }
+  }
 }
 
 // Files that measure at once are measured by the run's thread as they come;
@@ -182,7 +228,7 @@ TEST(MedicaoAntecipada, MeasuresAheadOnlyWhileFilesAreSlow) {
         nomeada[static_cast<std::size_t>(linha)] = true;
         return caminhos[static_cast<std::size_t>(linha)];
       },
-      total);
+      total, Pastas());
   for (int linha = 0; linha < total; ++linha) {
     const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
     EXPECT_EQ(medida.segundos, linha);
