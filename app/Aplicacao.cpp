@@ -1,7 +1,7 @@
 #include "app/Aplicacao.h"
 
 #include "app/CaixasMensagem.h"
-#include "app/run/TextoErro.h"
+#include "run/TextoErro.h"
 
 namespace {
 

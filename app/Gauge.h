@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/run/ProgressoBarra.h"
+#include "run/ProgressoBarra.h"
 
 #include <QWidget>
 

@@ -2,7 +2,7 @@
 
 #include "app/Aplicacao.h"
 #include "app/UPrincipal.h"
-#include "app/run/SinaisParada.h"
+#include "run/SinaisParada.h"
 
 #include <QSocketNotifier>
 

@@ -1,10 +1,10 @@
 #include "app/UPrincipal.h"
 
 #include "app/Aplicacao.h"
-#include "app/run/Arranque.h"
-#include "app/run/Atualizacao.h"
+#include "run/Arranque.h"
+#include "run/Atualizacao.h"
 #include "app/CaixasMensagem.h"
-#include "app/run/SinaisParada.h"
+#include "run/SinaisParada.h"
 #include "app/Gauge.h"
 #include "app/ImageButton.h"
 #include "catalogue/Config.h"

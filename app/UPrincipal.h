@@ -2,8 +2,8 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
-#include "audio/PathMapping.h"
-#include "app/run/FrenteAtualizacao.h"
+#include "paths/PathMapping.h"
+#include "run/FrenteAtualizacao.h"
 
 #include <QFont>
 #include <QWidget>

@@ -120,30 +120,8 @@ std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo) 
   return DuracaoDoArquivoAberto(arquivo, path, motivo);
 }
 
-TArquivoMedido MedeArquivo(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho) {
-  const TTranslatedPath traduzido = mapeamento.Translate(caminho);
-  TArquivoMedido medido;
-  if (traduzido.Outside) {
-    medido.Arquivo = {TLookupResult::Outside, traduzido.Path};
-    medido.Motivo = TMotivoDuracao::ForaDaPastaMapeada;
-    return medido;
-  }
-  TReadOnlyFile arquivo(traduzido.Path);
-  if (arquivo.Found() == TPathKind::File) {
-    medido.Arquivo = {TLookupResult::Exact, traduzido.Path};
-    medido.Segundos = DuracaoDoArquivoAberto(arquivo, traduzido.Path, &medido.Motivo);
-    return medido;
-  }
-  medido.Arquivo = busca.FindElsewhere(traduzido.Path, traduzido.LocalLength);
-  switch (medido.Arquivo.Result) {
-    case TLookupResult::Ambiguous: medido.Motivo = TMotivoDuracao::NomeAmbiguo; break;
-    case TLookupResult::Outside: medido.Motivo = TMotivoDuracao::ForaDaPastaMapeada; break;
-    // The path looked for is the one just opened, which holds no file.
-    case TLookupResult::Missing: medido.Motivo = TMotivoDuracao::ArquivoInexistente; break;
-    case TLookupResult::Exact:
-    case TLookupResult::Found: medido.Segundos = DuracaoEmSegundos(medido.Arquivo.Path, &medido.Motivo); break;
-  }
-  return medido;
+std::int32_t DuracaoEmSegundos(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo) {
+  return DuracaoDoArquivoAberto(arquivo, path, motivo);
 }
 
 std::string SegundosParaTempo(std::int32_t segundos) {

@@ -3,13 +3,12 @@
 // The one place where the update run meets the audio readers: file path in,
 // whole seconds out, and whole seconds into the "mm:ss" text of the catalogue.
 
-#include "audio/WindowsLookup.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
 
 class TMPEGaudio;
+class TReadOnlyFile;
 class TWAVfile;
 
 // The reader of the call in progress; both are empty between calls of
@@ -28,11 +27,11 @@ enum class TMotivoDuracao {
   MeioSegundoOuMenos,  // the duration rounds to 0 (half a second or less)
   DuracaoInvalida,     // the duration is not a number, infinite, or outside the 64-bit range
   NomeAmbiguo,         // given by the update run, not here: its lookup met names that differ only in letter case
-                       // (WindowsLookup.h), so nothing was read
+                       // (paths/WindowsLookup.h), so nothing was read
   NaoEArquivoComum,    // something is there but it is no regular file (a pipe, a device, a socket): never opened
   SemPermissao,        // the file, or a folder on its way, may not be read by this user; nothing was read
   ForaDaPastaMapeada,  // given by the update run: the path's ".." lead out of the folder its [CAMINHOS] rule
-                       // maps (PathMapping.h), so nothing was looked up or opened
+                       // maps (paths/PathMapping.h), so nothing was looked up or opened
 };
 
 // Play length of the file in whole seconds: ".MP3" files (any letter case)
@@ -44,19 +43,10 @@ std::int32_t DuracaoEmSegundos(const std::string& path);
 // The same, telling also why (motivo may be null).
 std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo);
 
-// One catalogue path found as the station's Windows machines find it
-// (WindowsLookup.h) and measured.
-struct TArquivoMedido {
-  TLookup Arquivo;      // what the lookup gave: the file measured, or the path looked for
-  std::int32_t Segundos = 0;
-  TMotivoDuracao Motivo = TMotivoDuracao::ArquivoInexistente;
-};
-// The same as busca.Find followed by DuracaoEmSegundos of the path found
-// (nothing is measured behind an ambiguous name), with one system call less:
-// the open that measures the file is also the lookup's first try, with no
-// stat before it. busca remembers the folders it read, so it serves one
-// thread at a time.
-TArquivoMedido MedeArquivo(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho);
+// The same for a path the caller has just opened (arquivo is what that open
+// gave, found or not): the open of the update run's lookup, which is also
+// its first try of the exact path, measures the file without a second one.
+std::int32_t DuracaoEmSegundos(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo);
 
 // "mm:ss": minutes and seconds each fitted to 2 characters by CompletaEsquerda
 // (6000 s give "10:00"). Negative input is converted the same way, digit by

@@ -37,7 +37,7 @@
 // file system, such as a slow share); --target the ratio each side that
 // measures files should keep to (default 1.05).
 
-#include "app/run/Atualizacao.h"
+#include "run/Atualizacao.h"
 #include "audio/U_Funcoes.h"
 #include "cli/MedicaoAntecipada.h"
 #include "cli/OpcoesLinha.h"

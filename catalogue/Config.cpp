@@ -143,8 +143,3 @@ TIniEntries ReadIniSection(const std::string& fileName, const std::string& secti
   ini_parse(fileName.c_str(), OnSectionValue, &reader);
   return reader.entries;
 }
-
-std::string ReadConfiguredPathMapping(const std::string& fileName, TPathMapping& mapping) {
-  const std::string error = AddSectionRules(mapping, ReadIniSection(fileName, PathSection));
-  return error.empty() ? error : fileName + ": " + error;
-}

@@ -3,12 +3,12 @@
 // The start-up configuration: the file BaseAudio.ini beside the executable,
 // whose section "BANCO" holds the database name under the key "CAMINHO".
 
-#include "audio/PathMapping.h"
-
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 class TDatabase;
 
@@ -56,12 +56,10 @@ std::optional<int> ParseCallLimit(std::string_view text);
 // ("/opt/dz/BaseAudio.ini: [BANCO] TEMPO_LIMITE=abc não é um número de segundos de 1 a 86400").
 std::string ReadConfiguredCallLimit(const std::string& fileName, TDatabase& database);
 
+// A section's keys and values, in file order.
+using TIniEntries = std::vector<std::pair<std::string, std::string>>;
+
 // Every key and value of a section, in file order, read as ReadIniValue reads
 // one (section names without regard to letter case; empty when the file or
 // the section is missing).
 TIniEntries ReadIniSection(const std::string& fileName, const std::string& section);
-
-// Adds the rules of the configuration file's section [CAMINHOS] (PathMapping.h)
-// to mapping; without the section nothing is added. Returns "" or the file's
-// name and what is wrong ("/opt/dz/BaseAudio.ini: [CAMINHOS] DE2 sem PARA2").
-std::string ReadConfiguredPathMapping(const std::string& fileName, TPathMapping& mapping);

@@ -5,7 +5,7 @@
 // warning. The value written stays the estimate, unless the check is asked to
 // correct (--conferir=corrigir): then a row warned of gets the walked length.
 
-#include "app/run/FrenteAtualizacao.h"
+#include "run/FrenteAtualizacao.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "cli/FrenteTerminal.h"
 
-#include "app/run/SinaisParada.h"
+#include "run/SinaisParada.h"
 #include "cli/Conferencia.h"
 #include "cli/TextoVisivel.h"
 

@@ -9,8 +9,8 @@
 // The run ends before its next row when the output can no longer be written
 // or a stop signal has come.
 
-#include "app/run/FrenteAtualizacao.h"
-#include "app/run/ProgressoBarra.h"
+#include "run/FrenteAtualizacao.h"
+#include "run/ProgressoBarra.h"
 #include "cli/Conferencia.h"
 
 #include <chrono>

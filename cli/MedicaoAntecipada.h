@@ -23,7 +23,7 @@
 // not asked for when a phase ends (the last row, an error, a stop signal) is
 // dropped, after the threads have finished the file each is on.
 
-#include "app/run/Medicao.h"
+#include "run/Medicao.h"
 #include "cli/Conferencia.h"
 
 #include <chrono>

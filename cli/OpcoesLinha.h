@@ -13,7 +13,7 @@
 // the systemd unit that use them keep working. Names are plain ASCII, without
 // accents (--simulacao, --versao), so any keyboard and shell can type them.
 
-#include "audio/PathMapping.h"
+#include "paths/PathMapping.h"
 #include "cli/Conferencia.h"
 
 #include <array>

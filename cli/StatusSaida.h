@@ -15,6 +15,6 @@ inline constexpr int SaidaSinal = 128;
 
 constexpr int SaidaPorSinal(int sinal) { return SaidaSinal + sinal; }
 
-// The signals that end a run between two rows (app/run/SinaisParada.h), in
+// The signals that end a run between two rows (run/SinaisParada.h), in
 // the order the help text names their statuses.
 inline constexpr int SinaisDeParada[] = {SIGINT, SIGTERM, SIGHUP};

@@ -1,19 +1,19 @@
 // atualiza-duracoes: the window's update run without a window, for stations
 // that run it unattended (a scheduled job after each import).
 
-#include "app/run/Arranque.h"
-#include "app/run/Atualizacao.h"
+#include "run/Arranque.h"
+#include "run/Atualizacao.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
 #include "catalogue/EngineSettings.h"
-#include "app/run/SinaisParada.h"
+#include "run/SinaisParada.h"
 #include "cli/Conferencia.h"
 #include "cli/FrenteTerminal.h"
 #include "cli/MedicaoAntecipada.h"
 #include "cli/OpcoesLinha.h"
 #include "cli/StatusSaida.h"
 #include "cli/TextoVisivel.h"
-#include "app/run/TextoErro.h"
+#include "run/TextoErro.h"
 
 #include <cerrno>
 #include <csignal>

@@ -4,8 +4,8 @@
 // a scratch tree gives the same answer from a fresh lookup object.
 
 #include "audio/CodePage.h"
-#include "audio/PathMapping.h"
-#include "audio/WindowsLookup.h"
+#include "paths/PathMapping.h"
+#include "paths/WindowsLookup.h"
 
 #include <filesystem>
 #include <fstream>
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   TPathMapping mapping;
   (void)mapping.Add("C:\\", ScratchTree(), "DE", "PARA");
   if (parts.size() > 1) (void)AddArgumentRule(mapping, parts[1]);
-  TIniEntries section;
+  TRuleEntries section;
   for (std::size_t i = 2; i < parts.size(); ++i) {
     const std::size_t number = (i - 2) / 2 + 1;
     section.emplace_back(((i - 2) % 2 == 0 ? "DE" : "PARA") + std::to_string(number), std::string(parts[i]));

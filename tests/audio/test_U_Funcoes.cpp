@@ -30,15 +30,6 @@ namespace {
 using dztest::TBytes;
 using dztest::TTempDir;
 
-// A plain 44-byte WAV header whose RIFF size makes the byte-based duration
-// exactly audioBytes / bytesPerSecond; no audio follows (only the header counts).
-std::vector<std::uint8_t> WavOf(std::uint32_t audioBytes, std::uint32_t bytesPerSecond, std::uint16_t channels = 1) {
-  return TBytes()
-      .Str("RIFF").LE32(36 + audioBytes).Str("WAVE")
-      .Str("fmt ").LE32(16).LE16(1).LE16(channels).LE32(8000).LE32(bytesPerSecond).LE16(2).LE16(16)
-      .Str("data").LE32(audioBytes);
-}
-
 // A 16-byte fmt chunk followed by a fact chunk: duration sampleCount / sampleRate.
 std::vector<std::uint8_t> WavWithFact(std::uint32_t sampleCount, std::uint32_t sampleRate) {
   return TBytes()
@@ -83,7 +74,7 @@ TEST_F(UFuncoes, ExtensionChoosesTheReader) {
   ASSERT_EQ(samplesFailure_, "");
   ExpectNoReader("before any call");
   // The MP3 plays 5 s; the WAV header claims 3 s. Each reader finds nothing in the other's bytes.
-  const std::vector<std::uint8_t> wav3s = WavOf(3000, 1000);
+  const std::vector<std::uint8_t> wav3s = dztest::WavHeader(3000, 1000);
   std::filesystem::create_directory(dir_->Path() / "dir.mp3");
   struct TCase {
     const char* what;
@@ -147,11 +138,11 @@ TEST_F(UFuncoes, WhyAFileGetsNothing) {
       {"10 bytes: header unreadable", "short.wav", TBytes().Str("RIFF").Zeros(6), true, 0, TMotivoDuracao::NaoEWave},
       {"text file", "notes.txt", TBytes().Str("not audio at all, just some text\n").PadTo(100, 'x'), true, 0,
        TMotivoDuracao::NaoEWave},
-      {"3 channels: not valid", "six.wav", WavOf(3000, 1000, 3), true, 0, TMotivoDuracao::NaoEWave},
+      {"3 channels: not valid", "six.wav", dztest::WavHeader(3000, 1000, 3), true, 0, TMotivoDuracao::NaoEWave},
       {"empty .mp3 file", "empty.mp3", {}, true, 0, TMotivoDuracao::SemQuadroMPEG},
-      {"0.5 s", "half.wav", WavOf(50, 100), true, 0, TMotivoDuracao::MeioSegundoOuMenos},
-      {"valid header, no bytes per second", "nobps.wav", WavOf(50, 0), true, 0, TMotivoDuracao::MeioSegundoOuMenos},
-      {"0.51 s", "more.wav", WavOf(51, 100), true, 1, TMotivoDuracao::Medida},
+      {"0.5 s", "half.wav", dztest::WavHeader(50, 100), true, 0, TMotivoDuracao::MeioSegundoOuMenos},
+      {"valid header, no bytes per second", "nobps.wav", dztest::WavHeader(50, 0), true, 0, TMotivoDuracao::MeioSegundoOuMenos},
+      {"0.51 s", "more.wav", dztest::WavHeader(51, 100), true, 1, TMotivoDuracao::Medida},
   };
   for (const auto& c : cases) {
     const std::string path = c.name != nullptr ? dir_->File(c.name) : dir_->Path().string();
@@ -268,14 +259,14 @@ TEST_F(UFuncoes, WhatThisUserMayNotReadHasItsOwnReason) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root, to become another user";
   std::filesystem::permissions(dir_->Path(), std::filesystem::perms(0755));
   const std::string closedFile = dir_->File("fechado.wav");
-  dztest::WriteFile(closedFile, WavOf(3000, 1000));
+  dztest::WriteFile(closedFile, dztest::WavHeader(3000, 1000));
   ASSERT_EQ(::chmod(closedFile.c_str(), 0600), 0);
   const std::filesystem::path closedFolder = dir_->Path() / "trancada";
   std::filesystem::create_directory(closedFolder);
-  dztest::WriteFile((closedFolder / "dentro.wav").string(), WavOf(3000, 1000));
+  dztest::WriteFile((closedFolder / "dentro.wav").string(), dztest::WavHeader(3000, 1000));
   ASSERT_EQ(::chmod(closedFolder.c_str(), 0700), 0);
   const std::string openFile = dir_->File("aberto.wav");
-  dztest::WriteFile(openFile, WavOf(3000, 1000));
+  dztest::WriteFile(openFile, dztest::WavHeader(3000, 1000));
   ASSERT_EQ(::chmod(openFile.c_str(), 0644), 0);
   const struct {
     const char* what;
@@ -328,7 +319,7 @@ TEST_F(UFuncoes, OneOpenPerMeasuredFile) {
                                  .Str("fact").LE32(4).LE32(24000)
                                  .Str("data").LE32(0));
   const std::string plainWav = dir_->File("plain.wav");
-  dztest::WriteFile(plainWav, WavOf(3000, 1000));
+  dztest::WriteFile(plainWav, dztest::WavHeader(3000, 1000));
   // Reads of an MP3 without a tag body: a block at its head (the ID3v2
   // header, the first frames) and one at its end (the ID3v1 tag, the
   // encoder signature before it).
@@ -372,103 +363,23 @@ TEST_F(UFuncoes, OneOpenPerMeasuredFile) {
   EXPECT_EQ(missing.SizeQueries + missing.PathQueries + missing.Reads + missing.Closes, 0u);
 }
 
-// The update run's lookup and measurement in one: the same results as the
-// lookup followed by the facade, and for a path that names a file as it is,
-// the open that measures it is the only question asked of the file system.
-TEST_F(UFuncoes, MedeArquivoIsTheLookupAndTheFacade) {
-  ASSERT_EQ(samplesFailure_, "");
-  const std::filesystem::path root = dir_->Path() / "share";
-  for (const char* folder : {"Acervo/Samba", "Acervo/Dupla", "Acervo/pasta.mp3"})
-    std::filesystem::create_directories(root / folder);
-  dztest::WriteFile((root / "Acervo/Samba/Aquarela.MP3").string(), mp3Bytes_);
-  dztest::WriteFile((root / "Acervo/Samba/Cora\xC3\xA7\xC3\xA3o.wav").string(), WavOf(3000, 1000));
-  dztest::WriteFile((root / "Acervo/Dupla/Faixa.wav").string(), WavOf(3000, 1000));
-  dztest::WriteFile((root / "Acervo/Dupla/FAIXA.wav").string(), WavOf(3000, 1000));
-  dztest::WriteFile((root / "fora.wav").string(), WavOf(3000, 1000));  // beside the mapped folder
-  const std::string local = root.string() + "/Acervo/";
-  TPathMapping mapping;
-  ASSERT_EQ(mapping.Add("C:\\Musicas\\", local, "DE1", "PARA1"), "");
-
-  const struct {
-    const char* what;
-    std::string path;  // as the catalogue holds it
-    TLookupResult result;
-    std::int32_t seconds;
-    TMotivoDuracao reason;
-  } cases[] = {
-      {"translated, exact", "C:\\Musicas\\Samba\\Aquarela.MP3", TLookupResult::Exact, 5, TMotivoDuracao::Medida},
-      {"translated, another letter case", "c:\\MUSICAS\\samba\\aquarela.mp3", TLookupResult::Found, 5,
-       TMotivoDuracao::Medida},
-      {"translated, Windows-1252 name", "C:\\Musicas\\Samba\\Cora\xE7\xE3o.wav", TLookupResult::Found, 3,
-       TMotivoDuracao::Medida},
-      {"ambiguous name", "C:\\Musicas\\Dupla\\faixa.wav", TLookupResult::Ambiguous, 0,
-       TMotivoDuracao::NomeAmbiguo},
-      {"missing file", "C:\\Musicas\\Samba\\falta.mp3", TLookupResult::Missing, 0,
-       TMotivoDuracao::ArquivoInexistente},
-      {"a folder is no file", "C:\\Musicas\\PASTA.MP3", TLookupResult::Missing, 0,
-       TMotivoDuracao::ArquivoInexistente},
-      {"no rule: only as it is", "D:\\Outra\\x.mp3", TLookupResult::Missing, 0,
-       TMotivoDuracao::ArquivoInexistente},
-      {"out and back in", "C:\\Musicas\\..\\Musicas\\Samba\\Aquarela.MP3", TLookupResult::Exact, 5,
-       TMotivoDuracao::Medida},
-      {"out of the mapped folder, to a file that is there", "C:\\Musicas\\..\\fora.wav", TLookupResult::Outside, 0,
-       TMotivoDuracao::ForaDaPastaMapeada},
-      {"far out of the mapped folder", "C:\\Musicas\\..\\..\\..\\etc\\passwd", TLookupResult::Outside, 0,
-       TMotivoDuracao::ForaDaPastaMapeada},
-      {"local path, exact", local + "Samba/Aquarela.MP3", TLookupResult::Exact, 5, TMotivoDuracao::Medida},
-      {"local path, another letter case", local + "SAMBA/aquarela.mp3", TLookupResult::Found, 5,
-       TMotivoDuracao::Medida},
-  };
-  TWindowsLookup lookup;
-  TWindowsLookup reference;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const TFileCalls before = FileCallsOnThisThread();
-    const TArquivoMedido measured = MedeArquivo(lookup, mapping, c.path);
-    const TFileCalls calls = FileCallsOnThisThread() - before;
-    EXPECT_EQ(measured.Arquivo.Result, c.result);
-    EXPECT_EQ(measured.Segundos, c.seconds);
-    EXPECT_EQ(measured.Motivo, c.reason);
-    if (c.result == TLookupResult::Exact) {
-      EXPECT_EQ(calls.Opens, 1u);
-      EXPECT_EQ(calls.PathQueries, 0u);
-    }
-    if (c.result == TLookupResult::Outside) {
-      EXPECT_EQ(calls.Opens, 0u);
-      EXPECT_EQ(calls.PathQueries, 0u);
-    }
-
-    const TLookup found = reference.Find(mapping, c.path);
-    const bool readable = found.Result != TLookupResult::Ambiguous && found.Result != TLookupResult::Outside;
-    TMotivoDuracao reason = found.Result == TLookupResult::Outside ? TMotivoDuracao::ForaDaPastaMapeada
-                                                                   : TMotivoDuracao::NomeAmbiguo;
-    const std::int32_t seconds = readable ? DuracaoEmSegundos(found.Path, &reason) : 0;
-    EXPECT_EQ(measured.Arquivo.Result, found.Result);
-    EXPECT_EQ(measured.Arquivo.Path, found.Path);
-    EXPECT_EQ(measured.Segundos, seconds);
-    EXPECT_EQ(measured.Motivo, reason);
-    ExpectNoReader(c.what);
-  }
-  EXPECT_EQ(lookup.DirectoryReads(), reference.DirectoryReads());
-}
-
 TEST_F(UFuncoes, RoundsWAVDurationsHalvesToEven) {
   struct TCase {
     const char* what;
     std::vector<std::uint8_t> bytes;
     std::int32_t seconds;
   } cases[] = {
-      {"2.5 s gives 2", WavOf(250, 100), 2},
-      {"3.5 s gives 4", WavOf(350, 100), 4},
-      {"0.49 s gives 0", WavOf(49, 100), 0},
-      {"0.5 s gives 0", WavOf(50, 100), 0},
-      {"1.5 s gives 2", WavOf(150, 100), 2},
-      {"4.5 s gives 4", WavOf(450, 100), 4},
-      {"2.51 s gives 3", WavOf(251, 100), 3},
+      {"2.5 s gives 2", dztest::WavHeader(250, 100), 2},
+      {"3.5 s gives 4", dztest::WavHeader(350, 100), 4},
+      {"0.49 s gives 0", dztest::WavHeader(49, 100), 0},
+      {"0.5 s gives 0", dztest::WavHeader(50, 100), 0},
+      {"1.5 s gives 2", dztest::WavHeader(150, 100), 2},
+      {"4.5 s gives 4", dztest::WavHeader(450, 100), 4},
+      {"2.51 s gives 3", dztest::WavHeader(251, 100), 3},
       {"from a fact chunk: 7.5 s gives 8", WavWithFact(60000, 8000), 8},
       {"fact count 2^31 - 1 at 1 Hz", WavWithFact(0x7FFFFFFF, 1), 0x7FFFFFFF},
-      {"2^31 s: the low 32 bits are negative", WavOf(0x80000000u, 1), INT32_MIN},
-      {"4294967251 s: the low 32 bits are -45", WavOf(0xFFFFFFFFu - 44, 1), -45},
+      {"2^31 s: the low 32 bits are negative", dztest::WavHeader(0x80000000u, 1), INT32_MIN},
+      {"4294967251 s: the low 32 bits are -45", dztest::WavHeader(0xFFFFFFFFu - 44, 1), -45},
   };
   const std::string path = dir_->File("round.wav");
   for (const auto& c : cases) {

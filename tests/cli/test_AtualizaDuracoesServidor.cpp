@@ -7,14 +7,14 @@
 // program's update run and front end driven in this process with a hook
 // after each committed row.
 
-#include "app/run/Atualizacao.h"
+#include "run/Atualizacao.h"
 #include "catalogue/Catalogue.h"
 #include "tests/cli/CliTestSupport.h"
 #include "cli/StatusSaida.h"
 #include "tests/support/LostConnection.h"
 #include "cli/FrenteTerminal.h"
 #include "cli/OpcoesLinha.h"
-#include "app/run/TextoErro.h"
+#include "run/TextoErro.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "cli/FrenteTerminal.h"
 
-#include "app/run/SinaisParada.h"
+#include "run/SinaisParada.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "cli/OpcoesLinha.h"
-#include "app/run/TextoErro.h"
+#include "run/TextoErro.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

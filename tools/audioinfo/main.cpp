@@ -3,9 +3,10 @@
 // this file get 00:00?".
 
 #include "audio/ID3v1.h"
-#include "audio/PathMapping.h"
+#include "paths/PathMapping.h"
+#include "run/Arranque.h"
 #include "audio/ReadOnlyFile.h"
-#include "audio/WindowsLookup.h"
+#include "paths/WindowsLookup.h"
 #include "catalogue/Config.h"
 #include "audio/ID3v2.h"
 #include "tools/audioinfo/JsonWriter.h"

@@ -1,4 +1,4 @@
-#include "app/run/SinaisParada.h"
+#include "run/SinaisParada.h"
 
 #include <csignal>
 #include <initializer_list>

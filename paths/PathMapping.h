@@ -70,14 +70,14 @@ private:
 };
 
 // The keys and values of one INI section, in file order.
-using TIniEntries = std::vector<std::pair<std::string, std::string>>;
+using TRuleEntries = std::vector<std::pair<std::string, std::string>>;
 
 // Adds the rules of the section [CAMINHOS] in the order of their numbers.
 // Keys are DEn and PARAn (any letter case; n = 1, 2, ... without leading
 // zeros). Returns "" or the first thing wrong, naming the key:
 // "[CAMINHOS] DE2 sem PARA2", "[CAMINHOS] PARA1 vazio",
 // "[CAMINHOS] chave desconhecida: CAMINHO", "[CAMINHOS] DE1 repetida", ...
-std::string AddSectionRules(TPathMapping& mapping, const TIniEntries& entries);
+std::string AddSectionRules(TPathMapping& mapping, const TRuleEntries& entries);
 
 // Adds the rule of one "DE=PARA" of the command line (split at the first
 // "="). Returns "" or "--mapear ARGUMENT: " and what is wrong.

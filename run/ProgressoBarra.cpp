@@ -1,4 +1,4 @@
-#include "app/run/ProgressoBarra.h"
+#include "run/ProgressoBarra.h"
 
 #include <limits>
 #include <stdexcept>

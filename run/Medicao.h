@@ -6,9 +6,9 @@
 // commits the current one. Either way the run writes, commits and reports
 // every row itself, in order.
 
-#include "audio/PathMapping.h"
+#include "paths/PathMapping.h"
 #include "audio/U_Funcoes.h"
-#include "audio/WindowsLookup.h"
+#include "paths/WindowsLookup.h"
 
 #include <cstdint>
 #include <functional>
@@ -22,10 +22,14 @@ struct TMedida {
   TMotivoDuracao motivo = TMotivoDuracao::Medida;
 };
 
-// One row's file as the run measures it: the catalogue's path translated by
-// the rules and found by the lookup, then measured by the facade. An
-// ambiguous name gives 0 and nothing is read; a missing file is left to the
-// facade.
+// One row's file as the run measures it, the one entry every measuring
+// thread and the run's own use: the catalogue's path translated by the rules
+// and found as the station's Windows machines find it (WindowsLookup.h),
+// then measured by the facade. The open that measures the file is also the
+// lookup's first try, with no stat before it; the lookup reads folders only
+// when that open finds nothing. An ambiguous name, or a path whose ".." lead
+// out of its mapped folder, gives 0 and nothing is read. busca remembers the
+// folders it read (in its cache, which lookups on other threads may share).
 TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho);
 
 class TMedicao {

@@ -5,10 +5,10 @@
 // music rows, then the jingles. Two bars, a label and a closing message follow
 // it through a front end (the window, or a program without one).
 
-#include "app/run/FrenteAtualizacao.h"
-#include "app/run/Medicao.h"
-#include "audio/PathMapping.h"
-#include "audio/WindowsLookup.h"
+#include "run/FrenteAtualizacao.h"
+#include "run/Medicao.h"
+#include "paths/PathMapping.h"
+#include "paths/WindowsLookup.h"
 
 #include <string>
 

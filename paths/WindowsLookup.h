@@ -25,7 +25,7 @@
 // so that a folder is read and held once whatever the number of threads.
 // Paths that are not absolute are only tried exactly as they are.
 
-#include "audio/PathMapping.h"
+#include "paths/PathMapping.h"
 
 #include <atomic>
 #include <condition_variable>

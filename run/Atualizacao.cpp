@@ -1,4 +1,4 @@
-#include "app/run/Atualizacao.h"
+#include "run/Atualizacao.h"
 
 #include "catalogue/Catalogue.h"
 #include "audio/U_Funcoes.h"

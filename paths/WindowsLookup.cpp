@@ -1,4 +1,4 @@
-#include "audio/WindowsLookup.h"
+#include "paths/WindowsLookup.h"
 
 #include "audio/CodePage.h"
 #include "audio/ReadOnlyFile.h"

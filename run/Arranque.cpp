@@ -1,8 +1,13 @@
-#include "app/run/Arranque.h"
+#include "run/Arranque.h"
 
-#include "app/run/SinaisParada.h"
+#include "run/SinaisParada.h"
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
+
+std::string ReadConfiguredPathMapping(const std::string& fileName, TPathMapping& mapping) {
+  const std::string error = AddSectionRules(mapping, ReadIniSection(fileName, PathSection));
+  return error.empty() ? error : fileName + ": " + error;
+}
 
 TArranque PreparaArranque(TCatalogo& catalogo, const TPedidoArranque& pedido) {
   TArranque arranque;

@@ -1,4 +1,4 @@
-#include "audio/PathMapping.h"
+#include "paths/PathMapping.h"
 
 #include "audio/CodePage.h"
 
@@ -171,7 +171,7 @@ TTranslatedPath TPathMapping::TranslateRest(const TRule& rule, std::string_view 
   return {head + rest, localLength, true};
 }
 
-std::string AddSectionRules(TPathMapping& mapping, const TIniEntries& entries) {
+std::string AddSectionRules(TPathMapping& mapping, const TRuleEntries& entries) {
   const std::string where = std::string("[") + PathSection + "] ";
   struct TPair {
     std::optional<std::string> from, to;

@@ -11,7 +11,7 @@
 // in place before anything calls the client, and they cost nothing to a
 // catalogue on a server.
 
-#include "audio/PathMapping.h"
+#include "paths/PathMapping.h"
 
 #include <optional>
 #include <string>
@@ -35,6 +35,12 @@ struct TArranque {
   // "/opt/dz/BaseAudio.ini: [CAMINHOS] DE2 sem PARA2".
   std::string erro;
 };
+
+// Adds the rules of the configuration file's section [CAMINHOS]
+// (paths/PathMapping.h) to mapping; without the section nothing is added.
+// Returns "" or the file's name and what is wrong
+// ("/opt/dz/BaseAudio.ini: [CAMINHOS] DE2 sem PARA2").
+std::string ReadConfiguredPathMapping(const std::string& fileName, TPathMapping& mapping);
 
 // Applies the request and the configuration to the catalogue's connection.
 // Without the file the connection keeps its built-in name; with it, the

@@ -1,4 +1,4 @@
-#include "audio/PathMapping.h"
+#include "paths/PathMapping.h"
 
 #include <gtest/gtest.h>
 
@@ -112,7 +112,7 @@ TEST(PathMapping, WithoutRulesNothingIsTranslated) {
 TEST(PathMapping, SectionRules) {
   struct TCase {
     const char* what;
-    TIniEntries entries;
+    TRuleEntries entries;
     std::string error;
     std::size_t rules;
   };

@@ -1,0 +1,130 @@
+// The one entry from a row's path to its measurement, as the run's thread
+// and the measuring threads call it: the rules, the lookup and the facade.
+
+#include "run/Medicao.h"
+
+#include "audio/MPEGaudio.h"
+#include "audio/ReadOnlyFile.h"
+#include "audio/WAVfile.h"
+#include "tests/support/SampleFiles.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using dztest::TTempDir;
+
+void ExpectNoReader(const std::string& what) {
+  EXPECT_EQ(LeitorMPEG, nullptr) << what;
+  EXPECT_EQ(LeitorWAV, nullptr) << what;
+}
+
+// A real MP3 made by lame (the sample set Mp3), in a folder of the suite's own.
+class Medicao : public testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<TTempDir>();
+    try {
+      mp3Bytes_ = dztest::ReadFileBytes((dztest::SampleFolder(dztest::TSampleSet::Mp3) / "tone.mp3").string());
+    } catch (const std::exception& error) {
+      samplesFailure_ = error.what();
+    }
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+
+  static std::unique_ptr<TTempDir> dir_;
+  static std::string samplesFailure_;  // why there is no MP3, if there is none
+  static std::vector<std::uint8_t> mp3Bytes_;  // 5 s at 128 kbit/s
+};
+
+std::unique_ptr<TTempDir> Medicao::dir_;
+std::string Medicao::samplesFailure_;
+std::vector<std::uint8_t> Medicao::mp3Bytes_;
+
+// The update run's lookup and measurement in one: the same results as the
+// lookup followed by the facade, and for a path that names a file as it is,
+// the open that measures it is the only question asked of the file system.
+TEST_F(Medicao, MedeCaminhoIsTheLookupAndTheFacade) {
+  ASSERT_EQ(samplesFailure_, "");
+  const std::filesystem::path root = dir_->Path() / "share";
+  for (const char* folder : {"Acervo/Samba", "Acervo/Dupla", "Acervo/pasta.mp3"})
+    std::filesystem::create_directories(root / folder);
+  dztest::WriteFile((root / "Acervo/Samba/Aquarela.MP3").string(), mp3Bytes_);
+  dztest::WriteFile((root / "Acervo/Samba/Cora\xC3\xA7\xC3\xA3o.wav").string(), dztest::WavHeader(3000, 1000));
+  dztest::WriteFile((root / "Acervo/Dupla/Faixa.wav").string(), dztest::WavHeader(3000, 1000));
+  dztest::WriteFile((root / "Acervo/Dupla/FAIXA.wav").string(), dztest::WavHeader(3000, 1000));
+  dztest::WriteFile((root / "fora.wav").string(), dztest::WavHeader(3000, 1000));  // beside the mapped folder
+  const std::string local = root.string() + "/Acervo/";
+  TPathMapping mapping;
+  ASSERT_EQ(mapping.Add("C:\\Musicas\\", local, "DE1", "PARA1"), "");
+
+  const struct {
+    const char* what;
+    std::string path;  // as the catalogue holds it
+    TLookupResult result;
+    std::int32_t seconds;
+    TMotivoDuracao reason;
+  } cases[] = {
+      {"translated, exact", "C:\\Musicas\\Samba\\Aquarela.MP3", TLookupResult::Exact, 5, TMotivoDuracao::Medida},
+      {"translated, another letter case", "c:\\MUSICAS\\samba\\aquarela.mp3", TLookupResult::Found, 5,
+       TMotivoDuracao::Medida},
+      {"translated, Windows-1252 name", "C:\\Musicas\\Samba\\Cora\xE7\xE3o.wav", TLookupResult::Found, 3,
+       TMotivoDuracao::Medida},
+      {"ambiguous name", "C:\\Musicas\\Dupla\\faixa.wav", TLookupResult::Ambiguous, 0,
+       TMotivoDuracao::NomeAmbiguo},
+      {"missing file", "C:\\Musicas\\Samba\\falta.mp3", TLookupResult::Missing, 0,
+       TMotivoDuracao::ArquivoInexistente},
+      {"a folder is no file", "C:\\Musicas\\PASTA.MP3", TLookupResult::Missing, 0,
+       TMotivoDuracao::ArquivoInexistente},
+      {"no rule: only as it is", "D:\\Outra\\x.mp3", TLookupResult::Missing, 0,
+       TMotivoDuracao::ArquivoInexistente},
+      {"out and back in", "C:\\Musicas\\..\\Musicas\\Samba\\Aquarela.MP3", TLookupResult::Exact, 5,
+       TMotivoDuracao::Medida},
+      {"out of the mapped folder, to a file that is there", "C:\\Musicas\\..\\fora.wav", TLookupResult::Outside, 0,
+       TMotivoDuracao::ForaDaPastaMapeada},
+      {"far out of the mapped folder", "C:\\Musicas\\..\\..\\..\\etc\\passwd", TLookupResult::Outside, 0,
+       TMotivoDuracao::ForaDaPastaMapeada},
+      {"local path, exact", local + "Samba/Aquarela.MP3", TLookupResult::Exact, 5, TMotivoDuracao::Medida},
+      {"local path, another letter case", local + "SAMBA/aquarela.mp3", TLookupResult::Found, 5,
+       TMotivoDuracao::Medida},
+  };
+  TWindowsLookup lookup;
+  TWindowsLookup reference;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const TFileCalls before = FileCallsOnThisThread();
+    const TMedida measured = MedeCaminho(lookup, mapping, c.path);
+    const TFileCalls calls = FileCallsOnThisThread() - before;
+    EXPECT_EQ(measured.arquivo.Result, c.result);
+    EXPECT_EQ(measured.segundos, c.seconds);
+    EXPECT_EQ(measured.motivo, c.reason);
+    if (c.result == TLookupResult::Exact) {
+      EXPECT_EQ(calls.Opens, 1u);
+      EXPECT_EQ(calls.PathQueries, 0u);
+    }
+    if (c.result == TLookupResult::Outside) {
+      EXPECT_EQ(calls.Opens, 0u);
+      EXPECT_EQ(calls.PathQueries, 0u);
+    }
+
+    const TLookup found = reference.Find(mapping, c.path);
+    const bool readable = found.Result != TLookupResult::Ambiguous && found.Result != TLookupResult::Outside;
+    TMotivoDuracao reason = found.Result == TLookupResult::Outside ? TMotivoDuracao::ForaDaPastaMapeada
+                                                                   : TMotivoDuracao::NomeAmbiguo;
+    const std::int32_t seconds = readable ? DuracaoEmSegundos(found.Path, &reason) : 0;
+    EXPECT_EQ(measured.arquivo.Result, found.Result);
+    EXPECT_EQ(measured.arquivo.Path, found.Path);
+    EXPECT_EQ(measured.segundos, seconds);
+    EXPECT_EQ(measured.motivo, reason);
+    ExpectNoReader(c.what);
+  }
+  EXPECT_EQ(lookup.DirectoryReads(), reference.DirectoryReads());
+}
+
+}  // namespace
