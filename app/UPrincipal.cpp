@@ -3,6 +3,7 @@
 #include "app/Aplicacao.h"
 #include "run/Arranque.h"
 #include "run/Atualizacao.h"
+#include "run/MedicaoAntecipada.h"
 #include "app/CaixasMensagem.h"
 #include "run/SinaisParada.h"
 #include "app/Gauge.h"
@@ -110,7 +111,14 @@ void TFrmPrincipal::FormCreate() {
 void TFrmPrincipal::BAlterarClick() {
   if (!erroMapeamento_.empty()) throw std::runtime_error(erroMapeamento_);
   try {
-    TAtualizacao(Catalogo, *this, TModoAtualizacao::Gravacao, mapeamento_).Executa();
+    // The next rows' files are measured ahead on the same bounded pool as the
+    // companion's, while files are slow to measure (a share); everything
+    // the station sees (writes, commits, bars, messages) stays on this
+    // thread, row by row.
+    TMedicaoAntecipada medicao(ParaleloPadrao, mapeamento_, TConferencia::Nenhuma);
+    TAtualizacao atualizacao(Catalogo, *this, TModoAtualizacao::Gravacao, mapeamento_);
+    atualizacao.MedeCom(medicao);
+    atualizacao.Executa();
   } catch (...) {
     // A stop signal ended the call the run waited in: no error box, the
     // program ends as below.

@@ -5,12 +5,12 @@
 // benchmark corpus (MP3 and WAV; about one row in a hundred at a file that
 // does not exist). Each round updates three fresh copies of it, one by each
 // side, in a process of its own:
-//   window      TCatalogo + TAtualizacao::Executa as the window runs it, each
-//               file measured as its row comes, with a front end that does
+//   window      TCatalogo + TAtualizacao::Executa as the window runs it, with
+//               its files measured ahead on ParaleloPadrao threads while they
+//               are slow (TMedicaoAntecipada), with a front end that does
 //               nothing: attach, open, fetch, measure every file, write and
 //               commit with retention row by row, commit, detach;
-//   companion   the same with atualiza-duracoes' measuring ahead
-//               (TMedicaoAntecipada, --paralelo N);
+//   companion   the same with atualiza-duracoes' --paralelo N;
 //   floor       the same modify statements through the same client layer and
 //               transaction, with the values the run writes, one commit with
 //               retention per row, and no file measured.
@@ -39,7 +39,7 @@
 
 #include "run/Atualizacao.h"
 #include "audio/U_Funcoes.h"
-#include "cli/MedicaoAntecipada.h"
+#include "run/MedicaoAntecipada.h"
 #include "cli/OpcoesLinha.h"
 #include "bench/BenchCorpus.h"
 #include "bench/ChildProcess.h"
@@ -357,8 +357,9 @@ private:
   TTenths& tenths_;
 };
 
-// The update run as the window runs it (paralelo 1), or as atualiza-duracoes
-// runs it with its files measured ahead on paralelo threads.
+// The update run as the window runs it (paralelo ParaleloPadrao), or as
+// atualiza-duracoes runs it with its files measured ahead on paralelo threads
+// (1: each file measured as its row comes).
 void UpdateRun(const fs::path& database, int paralelo, long rows, TChildReport& report) {
   TTenths tenths(rows, report.tenths);
   TFrenteMuda frente(tenths);
@@ -606,7 +607,8 @@ int Main(int argc, char** argv) {
       const TChildResult side =
           index == FloorSide ? InChild(sideName, [&](TChildReport& r) { Floor(copy, plan, r); })
                              : InChild(sideName, [&](TChildReport& r) {
-                                 UpdateRun(copy, index == CompanionSide ? options.paralelo : 1, results.rows, r);
+                                 UpdateRun(copy, index == CompanionSide ? options.paralelo : ParaleloPadrao,
+                                           results.rows, r);
                                });
       if (side.report.rows != results.rows) {
         throw std::runtime_error(std::string(sideName) + " walked " + std::to_string(side.report.rows) +

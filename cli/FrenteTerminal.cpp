@@ -1,7 +1,7 @@
 #include "cli/FrenteTerminal.h"
 
 #include "run/SinaisParada.h"
-#include "cli/Conferencia.h"
+#include "cli/LinhasConferencia.h"
 #include "cli/TextoVisivel.h"
 
 #include <cerrno>

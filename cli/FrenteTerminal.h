@@ -11,7 +11,7 @@
 
 #include "run/FrenteAtualizacao.h"
 #include "run/ProgressoBarra.h"
-#include "cli/Conferencia.h"
+#include "cli/LinhasConferencia.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "cli/OpcoesLinha.h"
 
 #include "catalogue/Config.h"
-#include "cli/MedicaoAntecipada.h"
+#include "run/MedicaoAntecipada.h"
 #include "cli/StatusSaida.h"
 
 #include <charconv>

@@ -14,21 +14,13 @@
 // accents (--simulacao, --versao), so any keyboard and shell can type them.
 
 #include "paths/PathMapping.h"
-#include "cli/Conferencia.h"
+#include "run/Conferencia.h"
+#include "run/MedicaoAntecipada.h"
 
 #include <array>
 #include <span>
 #include <string>
 #include <vector>
-
-// Threads that measure the next rows' files while the run writes the current
-// one, unless --paralelo says otherwise (1: each file measured as its row
-// comes, as the window does). On a local disk two would do; on a music share
-// whose every lookup, stat, open and read is a round trip of 2 ms a file
-// takes some 11 ms, longer when many wait at once, and 64 files in flight
-// kept the run 1.2 to 1.5 times the time of its commits, 128 about 1.2 or less
-// (scripts/bench share); the threads wait, they hardly use the processor.
-inline constexpr int ParaleloPadrao = 128;
 
 // What an option sets.
 enum class TOpcao { Configuracao, Banco, Mapear, Detalhado, Simulacao, Conferir, Paralelo, TempoLimite, Ajuda, Versao };

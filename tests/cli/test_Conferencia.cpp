@@ -2,7 +2,7 @@
 // lines and the count it prints, its exit status, and that the catalogue
 // still gets the estimate.
 
-#include "cli/Conferencia.h"
+#include "cli/LinhasConferencia.h"
 
 #include "audio/MPEGFrameWalk.h"
 #include "audio/MPEGaudio.h"

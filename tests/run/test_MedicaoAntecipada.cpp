@@ -4,7 +4,7 @@
 // These measure every row ahead (a limit of 0); the last test shows the rows
 // measured ahead only while files take long.
 
-#include "cli/MedicaoAntecipada.h"
+#include "run/MedicaoAntecipada.h"
 
 #include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"

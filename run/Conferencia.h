@@ -1,14 +1,13 @@
 #pragma once
 
-// The check of atualiza-duracoes --conferir: each MP3 file is also walked
-// frame by frame, and a file whose estimated length can't be trusted gets a
-// warning. The value written stays the estimate, unless the check is asked to
-// correct (--conferir=corrigir): then a row warned of gets the walked length.
-
-#include "run/FrenteAtualizacao.h"
+// The frame-walk check of a measured file (atualiza-duracoes --conferir):
+// each MP3 file is also walked frame by frame, and a file whose estimated
+// length can't be trusted is warned of. The value written stays the
+// estimate, unless the check is asked to correct: then a row warned of gets
+// the walked length. The measuring threads make the check with the
+// measurement; the front end words it (cli/LinhasConferencia.h).
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 // What the check does.
@@ -43,20 +42,3 @@ TConferenciaArquivo ConfereArquivo(const std::string& caminho);
 // The seconds a row gets in the mode Corrige when its file was warned of: the
 // walked length, rounded as the duration facade rounds the estimate.
 std::int32_t SegundosPercorridos(const TConferenciaArquivo& conferencia);
-
-const char* TextoMotivoAviso(TMotivoAviso motivo);
-
-// What a warning line adds when the row got the walked length.
-inline constexpr const char* TextoGravadaPercorrida = "gravada a duração percorrida";
-inline constexpr const char* TextoSeriaGravadaPercorrida = "seria gravada a duração percorrida";  // --dry-run
-
-// "aviso", table, key, path, estimate and walked length in seconds with two
-// decimals, and the reason, separated by tabs; then what the row got, when
-// nota is given.
-std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo& conferencia,
-                       const char* nota = nullptr);
-
-// "Conferência: 1 aviso em 3 arquivos MP3 percorridos."; with a count of rows
-// that got the walked length, "... percorridos; 1 linha com a duração
-// percorrida."
-std::string LinhaTotalConferencia(int avisos, int percorridos, std::optional<int> comPercorrida = std::nullopt);

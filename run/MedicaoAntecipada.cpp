@@ -1,4 +1,4 @@
-#include "cli/MedicaoAntecipada.h"
+#include "run/MedicaoAntecipada.h"
 
 #include <algorithm>
 #include <stdexcept>
