@@ -1,11 +1,13 @@
 // Any bytes as [CAMINHOS] values, as a --mapear argument and as a catalogue's
 // path: the rules are checked or refused, the translation gives the same
-// result every time, the name keys are stable, and a lookup that stays inside
-// a scratch tree gives the same answer from a fresh lookup object.
+// result every time, the name keys are stable, and the update run's entry
+// (MedeCaminho), on a path that stays inside a scratch tree, finds what a
+// fresh lookup object finds.
 
 #include "audio/CodePage.h"
 #include "paths/PathMapping.h"
 #include "paths/WindowsLookup.h"
+#include "run/Medicao.h"
 
 #include <filesystem>
 #include <fstream>
@@ -95,14 +97,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Lookups only inside the scratch tree: ".." could lead anywhere.
   const std::string& root = ScratchTree();
   if (first.Path.compare(0, root.size() + 1, root + "/") == 0 && first.Path.find("..") == std::string::npos) {
+    // The entry the update run calls: its open is the lookup's first try.
     TWindowsLookup lookup;
-    const TLookup found = lookup.Find(mapping, path);
+    const TMedida medida = MedeCaminho(lookup, mapping, path);
+    const TLookup& found = medida.arquivo;
     const TLookup again = TWindowsLookup().FindPath(first.Path, first.LocalLength);
     if (found.Result != again.Result || found.Path != again.Path) __builtin_trap();
     if ((found.Result == TLookupResult::Exact || found.Result == TLookupResult::Found) &&
         found.Path.compare(0, root.size(), root) != 0) {
       __builtin_trap();
     }
+    // Nothing is measured behind a name that is not there, or not one name.
+    if ((found.Result == TLookupResult::Missing || found.Result == TLookupResult::Ambiguous) && medida.segundos != 0)
+      __builtin_trap();
   }
   return 0;
 }
