@@ -439,8 +439,27 @@ void Floor(const fs::path& database, const TPlan& plan, TChildReport& report) {
 
 // ---- Step by step ----
 
-// The calls TAtualizacao::Executa makes for each row (its front end does
-// nothing), each timed on its own. With known, the seconds of a path are
+// Seconds known beforehand, given as the measurement of each path: the run
+// without its files.
+class TMedicaoConhecida final : public TMedicao {
+public:
+  explicit TMedicaoConhecida(const std::map<std::string, std::int32_t>& segundos) : segundos_(segundos) {}
+  void Inicia(std::function<std::string(int)>, int, std::shared_ptr<TFolderCache>) override {}
+  TMedida Mede(int, const std::string& caminho) override {
+    TMedida medida;
+    medida.arquivo = {TLookupResult::Exact, caminho};
+    medida.segundos = segundos_.at(caminho);
+    return medida;
+  }
+  void Encerra() noexcept override {}
+
+private:
+  const std::map<std::string, std::int32_t>& segundos_;
+};
+
+// TAtualizacao::Executa as the window runs it, each file measured as its row
+// comes (its front end does nothing), the time between each of the moments
+// it tells (TMomento) laid to its step. With known, the seconds of a path are
 // looked up instead of measured: the run without its files.
 void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std::int32_t>* known,
                       TChildReport& report) {
@@ -460,47 +479,43 @@ void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std:
     report.memory[point][2] = HeapMegabytes();
     mark = Clock::now();
   };
+  double unused[Tenths] = {};
+  TTenths tenths(1, unused);
+  TFrenteMuda frente(tenths);
   {
     TCatalogo catalogo;
     catalogo.DB_Velmar.SetDatabaseName(database.string());
     catalogo.DB_Velmar.Connect();
     lap(Connect);
     note(Attached);
-    catalogo.Q_Musicas.Open();
-    lap(SelectFetch);
-    note(MusicOpened);
-    for (const TTabelaCatalogo& table : TabelasCatalogo) {
-      TQuery& query = table.consulta(catalogo);
-      query.Open();
-      query.FetchAll();
-      query.First();
-    }
-    lap(SelectFetch);
-    note(Fetched);
-    for (const TTabelaCatalogo& table : TabelasCatalogo) {
-      TQuery& query = table.consulta(catalogo);
-      while (!query.Eof()) {
-        const std::string path = table.Caminho(query, query.CurrentRow());
-        TMotivoDuracao motivo = TMotivoDuracao::Medida;
-        const std::int32_t seconds = known != nullptr ? known->at(path) : DuracaoEmSegundos(path, &motivo);
-        const std::string tempo = SegundosParaTempo(seconds);
-        lap(Measure);
-        query.Edit();
-        query.SetInteger(table.colunaSegundos, seconds);
-        query.SetString(table.colunaTempo, tempo);
-        lap(Edit);
-        query.ApplyUpdates();
-        lap(Write);
-        catalogo.Trans_Velmar.CommitRetaining();
-        lap(Commit);
-        const TLinhaAtualizada linha{table.tabela, query.FieldAsInteger(table.colunaCodigo), path, seconds, tempo,
-                                     motivo};
-        report.values[0] += linha.codigo;
-        query.Next();
-        ++report.rows;
-        lap(Other);
+    TAtualizacao atualizacao(catalogo, frente);
+    std::optional<TMedicaoConhecida> conhecida;
+    if (known != nullptr) atualizacao.MedeCom(conhecida.emplace(*known));
+    bool musicOpened = false;
+    atualizacao.Cronometra([&](TMomento momento) {
+      switch (momento) {
+        case TMomento::ConsultaAberta:
+          if (!std::exchange(musicOpened, true)) {
+            lap(SelectFetch);
+            note(MusicOpened);
+          }
+          break;
+        case TMomento::ConsultasLidas:
+          lap(SelectFetch);
+          note(Fetched);
+          break;
+        case TMomento::LinhaInicia: lap(Other); break;
+        case TMomento::ArquivoMedido: lap(Measure); break;
+        case TMomento::LinhaEditada: lap(Edit); break;
+        case TMomento::LinhaGravada: lap(Write); break;
+        case TMomento::LinhaConfirmada:
+          lap(Commit);
+          ++report.rows;
+          break;
       }
-    }
+    });
+    atualizacao.Executa();
+    lap(Other);
     note(LastRow);
   }
   lap(Close);

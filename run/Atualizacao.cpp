@@ -7,17 +7,6 @@
 
 namespace {
 
-// Selects the query's rows afresh, reads them all and goes to the first.
-// Each run looks at the catalogue as it is now: rows that got a length since
-// the last run are left alone, rows that came to lack one are taken, and a
-// row the last run could not write is measured again if it still lacks one.
-void AbreTudo(TQuery& query) {
-  query.Close();
-  query.Open();
-  query.FetchAll();
-  query.First();
-}
-
 // Tells a measurer the rows of each phase, and that a phase is over: when
 // the next begins, or however the run ends.
 class TFasesMedicao {
@@ -56,12 +45,21 @@ TAtualizacao::TAtualizacao(TCatalogo& catalogo, TFrenteAtualizacao& frente, TMod
 
 void TAtualizacao::Executa() {
   busca_ = TWindowsLookup();
+  // Each run selects the rows afresh, reads them all and goes to the first:
+  // it looks at the catalogue as it is now. Rows that got a length since the
+  // last run are left alone, rows that came to lack one are taken, and a row
+  // the last run could not write is measured again if it still lacks one.
   std::int32_t total = 0;
   for (const TTabelaCatalogo& tabela : TabelasCatalogo) {
     TQuery& query = tabela.consulta(catalogo_);
-    AbreTudo(query);
+    query.Close();
+    query.Open();
+    Marca(TMomento::ConsultaAberta);
+    query.FetchAll();
+    query.First();
     total += query.RecordCount();
   }
+  Marca(TMomento::ConsultasLidas);
   frente_.DefineMaximo(TBarra::Geral, total);
   frente_.DefineProgresso(TBarra::Geral, 0);
   // One phase a table. Both bars advance before the row is worked on: a bar
@@ -74,6 +72,7 @@ void TAtualizacao::Executa() {
     frente_.DefineRotulo(tabela.tabela == TTabela::Musicas ? RotuloMusicas : RotuloVinhetas);
     fases.Inicia(query, tabela);
     while (!query.Eof()) {
+      Marca(TMomento::LinhaInicia);
       if (frente_.Interromper()) return;
       AvancaBarras();
       GravaDuracao(tabela, query);
@@ -96,12 +95,16 @@ void TAtualizacao::GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query) {
                                              : MedeCaminho(busca_, mapeamento_, caminho);
   const std::int32_t segundos = medida.segundos;
   const std::string tempo = SegundosParaTempo(segundos);
+  Marca(TMomento::ArquivoMedido);
   if (modo_ == TModoAtualizacao::Gravacao) {
     query.Edit();
     query.SetInteger(tabela.colunaSegundos, segundos);
     query.SetString(tabela.colunaTempo, tempo);
+    Marca(TMomento::LinhaEditada);
     query.ApplyUpdates();
+    Marca(TMomento::LinhaGravada);
     catalogo_.Trans_Velmar.CommitRetaining();
+    Marca(TMomento::LinhaConfirmada);
   }
   frente_.LinhaAtualizada({tabela.tabela, query.FieldAsInteger(tabela.colunaCodigo), caminho, segundos, tempo,
                            medida.motivo, medida.arquivo.Path != caminho ? medida.arquivo.Path : std::string(),

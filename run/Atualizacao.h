@@ -10,6 +10,7 @@
 #include "paths/PathMapping.h"
 #include "paths/WindowsLookup.h"
 
+#include <functional>
 #include <string>
 
 class TCatalogo;
@@ -19,6 +20,13 @@ inline constexpr const char* RotuloMusicas = "Progresso: Músicas";
 inline constexpr const char* RotuloVinhetas = "Progresso: Vinhetas";
 inline constexpr const char* MensagemSucesso = "Atualização realizada com sucesso.";
 inline constexpr const char* MensagemNadaAFazer = "Não há arquivos sem duração cadastradas.";
+
+// The moments of a run that whoever times its steps is told of (the update
+// benchmark): a query opened (its select executed), every query fetched, and
+// for each row its beginning, its file measured, its values set, its row
+// written and its commit.
+enum class TMomento { ConsultaAberta, ConsultasLidas, LinhaInicia, ArquivoMedido, LinhaEditada, LinhaGravada,
+                      LinhaConfirmada };
 
 // Gravacao writes and commits every row; Simulacao measures and reports every
 // row the same way but writes and commits nothing.
@@ -46,6 +54,9 @@ public:
   // one, each row's file is measured on the run's own thread as the row comes.
   void MedeCom(TMedicao& medicao) { medicao_ = &medicao; }
 
+  // Tells aviso each moment of the runs, on the run's thread (empty: none).
+  void Cronometra(std::function<void(TMomento)> aviso) { aviso_ = std::move(aviso); }
+
 private:
   // Measures and writes the current row of the table's query.
   void GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query);
@@ -57,4 +68,8 @@ private:
   TPathMapping mapeamento_;
   TWindowsLookup busca_;  // one per run: each run sees the folders afresh
   TMedicao* medicao_ = nullptr;
+  std::function<void(TMomento)> aviso_;
+  void Marca(TMomento momento) const {
+    if (aviso_) aviso_(momento);
+  }
 };
