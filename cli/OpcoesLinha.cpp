@@ -60,8 +60,8 @@ constexpr TDescricaoOpcao Opcoes[] = {
      .valor = TValorOpcao::Obrigatorio,
      .nomeValor = "N",
      .ajuda = "mede os arquivos das próximas linhas em N threads enquanto\n"
-              "grava a linha atual (1 a 128, padrão: 128; 1 mede cada\n"
-              "arquivo só quando chega a sua linha, como a janela);\n"
+              "grava a linha atual (1 a 128, padrão: 128, como a janela;\n"
+              "1 mede cada arquivo só quando chega a sua linha);\n"
               "gravação, confirmação e saída continuam uma linha por vez,\n"
               "em ordem; enquanto cada arquivo é medido depressa (disco\n"
               "local), o programa mesmo os mede um a um"},

@@ -53,23 +53,33 @@ std::optional<unsigned> RuleNumber(std::string_view digits) {
   return number;
 }
 
+// Whether a segment of the path is "." or "..": only then is there anything
+// to resolve. Reads the path in place: most paths have none.
+bool HasDotSegment(std::string_view path) {
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t end = path.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view segment = path.substr(start, end - start);
+    if (segment == "." || segment == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 // The path with its "." and ".." segments resolved by name, as Windows does
 // before it looks anything up: "." goes, ".." takes the segment before it
 // away, empty segments go with them, and nothing climbs above the root (the
 // drive "C:", the share "\\servidor\pasta", or the first separator). A path
 // without such segments comes back exactly as it is.
 std::string ResolvedDots(std::string_view path) {
+  if (!HasDotSegment(path)) return std::string(path);
   std::vector<std::string_view> segments;
-  bool dots = false;
   for (std::size_t start = 0; start <= path.size();) {
     std::size_t end = path.find_first_of("\\/", start);
     if (end == std::string_view::npos) end = path.size();
-    const std::string_view segment = path.substr(start, end - start);
-    dots = dots || segment == "." || segment == "..";
-    segments.push_back(segment);
+    segments.push_back(path.substr(start, end - start));
     start = end + 1;
   }
-  if (!dots) return std::string(path);
   std::size_t root = 0;
   if (segments.size() >= 2 && segments[0].empty() && segments[1].empty()) {
     root = std::min<std::size_t>(4, segments.size());  // "", "", server, share
@@ -142,6 +152,8 @@ TTranslatedPath TPathMapping::Translate(std::string_view path) const {
   std::size_t length = 0;
   const TRule* rule = BestRule(path, length);
   if (rule == nullptr) return {std::string(path), 0, false};
+  // Most paths have no "." or ".." segment: nothing to resolve, nothing copied.
+  if (!HasDotSegment(path)) return TranslateRest(*rule, path.substr(length));
   const std::string resolved = ResolvedDots(path);
   if (resolved == path) return TranslateRest(*rule, path.substr(length));
   // The rule the path names must still hold it once resolved: a ".." may

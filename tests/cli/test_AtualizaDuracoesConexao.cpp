@@ -68,6 +68,23 @@ int Escritas(const std::string& banco) {
   return std::get<std::int32_t>(s.Scalar("SELECT COUNT(*) FROM TB_MUSICAS WHERE MUS_TEMPO <> '00:00'"));
 }
 
+// The program (--verbose into a one-page pipe) has written the line of row
+// PerdeDepoisDe + 1, which the test has read, and still runs: it goes on to
+// a full pipe a few dozen rows later, far from the end, and waits there.
+::testing::AssertionResult ParadoNoCano(TProcesso& programa) {
+  const auto linhas = [&] {
+    const std::string saida = programa.SaidaPadrao();
+    return static_cast<int>(std::count(saida.begin(), saida.end(), '\n'));
+  };
+  if (!programa.EsperaAte([&] { return linhas() > PerdeDepoisDe; }, 60)) {
+    return ::testing::AssertionFailure() << "the run ended (or hung) before its line " << PerdeDepoisDe + 1
+                                         << "; output:\n" << programa.SaidaPadrao() << programa.SaidaErros();
+  }
+  if (!programa.Rodando())
+    return ::testing::AssertionFailure() << "the run ended before the fault; output:\n" << programa.SaidaErros();
+  return ::testing::AssertionSuccess();
+}
+
 TEST(AtualizaDuracoesConexao, ConnectionLostMidRun) {
   struct TCase {
     const char* what;
@@ -94,14 +111,7 @@ TEST(AtualizaDuracoesConexao, ConnectionLostMidRun) {
       // program stops on a full pipe a few dozen rows later, far from the
       // end, and waits there until the fault is in place.
       TProcesso programa({dztest::AtualizaPath(), "--database", banco, "--verbose"}, TProcesso::TSaida::CanoCurto);
-      const auto linhas = [&] {
-        const std::string saida = programa.SaidaPadrao();
-        return static_cast<int>(std::count(saida.begin(), saida.end(), '\n'));
-      };
-      ASSERT_TRUE(programa.EsperaAte([&] { return linhas() > PerdeDepoisDe; }, 60))
-          << "the run ended (or hung) before its line " << PerdeDepoisDe + 1 << "; output:\n"
-          << programa.SaidaPadrao() << programa.SaidaErros();
-      ASSERT_TRUE(programa.Rodando()) << "the run ended before the fault; output:\n" << programa.SaidaErros();
+      ASSERT_TRUE(ParadoNoCano(programa));
       ASSERT_LT(Escritas(banco), Linhas) << "the run wrote every row before the fault";
       c.perde(banco);
       // Reads on, so that the program gets past the full pipe to the lost connection.
@@ -168,14 +178,7 @@ TEST(AtualizaDuracoesConexao, ServerStalledMidRun) {
       TRestartServer reinicia;
       TProcesso programa({dztest::AtualizaPath(), "--database", banco, "--verbose", "--tempo-limite", c.limite},
                          TProcesso::TSaida::CanoCurto);
-      const auto linhas = [&] {
-        const std::string saida = programa.SaidaPadrao();
-        return static_cast<int>(std::count(saida.begin(), saida.end(), '\n'));
-      };
-      ASSERT_TRUE(programa.EsperaAte([&] { return linhas() > PerdeDepoisDe; }, 60))
-          << "the run ended (or hung) before its line " << PerdeDepoisDe + 1 << "; output:\n"
-          << programa.SaidaPadrao() << programa.SaidaErros();
-      ASSERT_TRUE(programa.Rodando()) << "the run ended before the fault; output:\n" << programa.SaidaErros();
+      ASSERT_TRUE(ParadoNoCano(programa));
       TServerPaused pausa;
       ASSERT_TRUE(pausa.Paused());
       const auto inicio = std::chrono::steady_clock::now();
