@@ -38,6 +38,32 @@ int ReopenForReading(int place) {
   return handle;
 }
 
+// The kind and size of what place (a handle of O_PATH) points at, as the
+// lookup of the open that gave it left them: on a network file system (SMB,
+// NFS, FUSE) that lookup has just brought the file's attributes back, and
+// asking without a sync takes them from there, where a plain fstat may ask
+// the server once more, one more round trip a file. On a local disk both
+// read the same inode. A kernel without statx gets the plain fstat.
+bool KindAndSize(int place, mode_t& mode, std::int64_t& size) {
+  ++Calls.SizeQueries;
+  struct statx extended {};
+  constexpr unsigned Wanted = STATX_TYPE | STATX_SIZE;
+  if (::statx(place, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, Wanted, &extended) == 0) {
+    if ((extended.stx_mask & Wanted) == Wanted) {
+      mode = extended.stx_mode;
+      size = static_cast<std::int64_t>(extended.stx_size);
+      return true;
+    }
+  } else if (errno != ENOSYS && errno != EPERM && errno != EINVAL) {
+    return false;
+  }
+  struct stat info {};
+  if (::fstat(place, &info) != 0) return false;
+  mode = info.st_mode;
+  size = static_cast<std::int64_t>(info.st_size);
+  return true;
+}
+
 void CloseHandle(int handle) {
   ++Calls.Closes;
   ::close(handle);
@@ -91,15 +117,15 @@ bool TReadOnlyFile::Open(const std::string& fileName) {
     }
     return false;
   }
-  struct stat info {};
-  ++Calls.SizeQueries;
-  if (::fstat(place, &info) != 0) {
+  mode_t mode = 0;
+  std::int64_t size = 0;
+  if (!KindAndSize(place, mode, size)) {
     ::close(place);
     found_ = PathKindOf(fileName);
     return false;
   }
-  found_ = KindOfMode(info.st_mode);
-  if (!S_ISREG(info.st_mode)) {
+  found_ = KindOfMode(mode);
+  if (!S_ISREG(mode)) {
     ::close(place);
     if (found_ == TPathKind::File) refusal_ = TOpenRefusal::NotRegular;
     return false;
@@ -111,7 +137,7 @@ bool TReadOnlyFile::Open(const std::string& fileName) {
     return false;
   }
   handle_ = handle;
-  size_ = static_cast<std::int64_t>(info.st_size);
+  size_ = size;
   position_ = 0;
   return true;
 }
