@@ -332,28 +332,12 @@ private:
 
 // A front end that shows nothing: the bars keep their numbers only because the
 // run reads its progress back.
-class TFrenteMuda : public TFrenteAtualizacao {
+class TFrenteMuda : public TFrenteContada {
 public:
   explicit TFrenteMuda(TTenths& tenths) : tenths_(tenths) {}
-  void DefineMaximo(TBarra barra, std::int32_t maximo) override {
-    Bar(barra).maximum = maximo;
-    Bar(barra).progress = std::min(Bar(barra).progress, maximo);
-  }
-  void DefineProgresso(TBarra barra, std::int32_t progresso) override {
-    Bar(barra).progress = std::clamp(progresso, 0, Bar(barra).maximum);
-  }
-  std::int32_t Progresso(TBarra barra) const override { return bars_[barra == TBarra::Geral].progress; }
-  void DefineRotulo(const std::string&) override {}
-  void Mensagem(const std::string&) override {}
   void LinhaAtualizada(const TLinhaAtualizada&) override { tenths_.RowDone(); }
 
 private:
-  struct TBar {
-    std::int32_t maximum = 100;
-    std::int32_t progress = 0;
-  };
-  TBar& Bar(TBarra barra) { return bars_[barra == TBarra::Geral]; }
-  TBar bars_[2];
   TTenths& tenths_;
 };
 
@@ -457,10 +441,12 @@ private:
   const std::map<std::string, std::int32_t>& segundos_;
 };
 
-// TAtualizacao::Executa as the window runs it, each file measured as its row
-// comes (its front end does nothing), the time between each of the moments
-// it tells (TMomento) laid to its step. With known, the seconds of a path are
-// looked up instead of measured: the run without its files.
+// TAtualizacao::Executa as the window runs it, its files measured ahead on
+// ParaleloPadrao threads (its front end does nothing), the time between each
+// of the moments it tells (TMomento) laid to its step: "measure the file" is
+// then what the run's thread spends taking a row's measurement. With known,
+// the seconds of a path are looked up instead of measured: the run without
+// its files.
 void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std::int32_t>* known,
                       TChildReport& report) {
   const TEngineSettings motor = ApplyCatalogueEngineSettings();  // as in UpdateRun
@@ -490,7 +476,9 @@ void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std:
     note(Attached);
     TAtualizacao atualizacao(catalogo, frente);
     std::optional<TMedicaoConhecida> conhecida;
+    std::optional<TMedicaoAntecipada> ahead;
     if (known != nullptr) atualizacao.MedeCom(conhecida.emplace(*known));
+    else atualizacao.MedeCom(ahead.emplace(ParaleloPadrao, TPathMapping(), TConferencia::Nenhuma));
     bool musicOpened = false;
     atualizacao.Cronometra([&](TMomento momento) {
       switch (momento) {

@@ -73,8 +73,6 @@ void TFrenteTerminal::DefineProgresso(TBarra barra, std::int32_t progresso) {
   if (barra == TBarra::Geral) Desenha(false);
 }
 
-std::int32_t TFrenteTerminal::Progresso(TBarra barra) const { return Contador(barra).Progress(); }
-
 void TFrenteTerminal::DefineRotulo(const std::string& texto) {
   FechaFase();
   rotulo_ = texto;
@@ -88,32 +86,33 @@ void TFrenteTerminal::Mensagem(const std::string& texto) {
 }
 
 void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
+  const TMedida& medida = linha.medida;
   if (detalhado_) {
     const char* motivo =
-        linha.segundos == 0 || linha.motivo != TMotivoDuracao::Medida ? TextoMotivo(linha.motivo) : "";
+        medida.segundos == 0 || medida.motivo != TMotivoDuracao::Medida ? TextoMotivo(medida.motivo) : "";
     // The row is committed: its line goes out now, so that the log of an
     // unattended run names every committed row even when the run is killed.
     // The paths are the catalogue's (in its column's character set) and the
     // disk's, whatever bytes they hold: shown as UTF-8, escaped. The file
     // actually opened follows the catalogue's path when they differ.
+    const std::string aberto = linha.Aberto();
     const std::string caminho = TextoVisivel(linha.caminho, linha.conjuntoCaracteres) +
-                                (linha.aberto.empty() ? "" : " → " + TextoUtf8Visivel(linha.aberto));
+                                (aberto.empty() ? "" : " → " + TextoUtf8Visivel(aberto));
     Escreve(ApagaBarras() + TabelaCatalogo(linha.tabela).nome + "\t" + std::to_string(linha.codigo) + "\t" + caminho + "\t" +
-            std::to_string(linha.segundos) + "\t" + TextoUtf8Visivel(linha.tempo) + (*motivo ? "\t" : "") + motivo + "\n");
+            std::to_string(medida.segundos) + "\t" + TextoUtf8Visivel(linha.tempo) + (*motivo ? "\t" : "") + motivo + "\n");
     Desenha(true);
   }
   if (conferir_ == TConferencia::Nenhuma) return;
-  // After the row's own line: the walk reads the whole file.
-  const TConferenciaArquivo conferencia = conferencia_(linha.aberto.empty() ? linha.caminho : linha.aberto);
-  if (conferencia.percorrido) ++percorridos_;
-  if (conferencia.motivo == TMotivoAviso::Nenhum) return;
+  // The walk was made with the measurement, by the run's measurer.
+  if (medida.conferencia.percorrido) ++percorridos_;
+  if (medida.conferencia.motivo == TMotivoAviso::Nenhum) return;
   ++avisos_;
   const char* nota = nullptr;
   if (conferir_ == TConferencia::Corrige) {
     ++comPercorrida_;
     nota = simulacao_ ? TextoSeriaGravadaPercorrida : TextoGravadaPercorrida;
   }
-  Escreve(ApagaBarras() + LinhaAviso(linha, conferencia, nota) + "\n");
+  Escreve(ApagaBarras() + LinhaAviso(linha, nota) + "\n");
   Desenha(true);
 }
 
@@ -145,8 +144,8 @@ void TFrenteTerminal::FechaFase() {
   // On a terminal the same two bars go on in place.
   if (terminal_ || rotulo_.empty()) return;
   char contagens[128];
-  std::snprintf(contagens, sizeof contagens, " %d/%d (%d%%); geral %d/%d (%d%%)\n", atual_.Progress(),
-                atual_.Maximum(), atual_.Percentage(), geral_.Progress(), geral_.Maximum(), geral_.Percentage());
+  std::snprintf(contagens, sizeof contagens, " %d/%d (%d%%); geral %d/%d (%d%%)\n", Barra(TBarra::Atual).Progress(),
+                Barra(TBarra::Atual).Maximum(), Barra(TBarra::Atual).Percentage(), Barra(TBarra::Geral).Progress(), Barra(TBarra::Geral).Maximum(), Barra(TBarra::Geral).Percentage());
   Escreve(rotulo_ + contagens);
   rotulo_.clear();
 }
@@ -172,10 +171,10 @@ std::string TFrenteTerminal::ApagaBarras() {
 void TFrenteTerminal::Desenha(bool forcar) {
   if (!terminal_ || rotulo_.empty()) return;
   const auto agora = std::chrono::steady_clock::now();
-  const bool ultimo = atual_.Progress() == atual_.Maximum();
+  const bool ultimo = Barra(TBarra::Atual).Progress() == Barra(TBarra::Atual).Maximum();
   if (!forcar && !ultimo && barrasNaTela_ && agora - ultimoDesenho_ < IntervaloDesenho) return;
   ultimoDesenho_ = agora;
-  Escreve(std::string(barrasNaTela_ ? "\033[2A" : "") + "\r\033[K" + Linha(Ajustado(rotulo_, LarguraNome), atual_) +
-          "\n\r\033[K" + Linha(Ajustado("Progresso Geral:", LarguraNome), geral_) + "\n");
+  Escreve(std::string(barrasNaTela_ ? "\033[2A" : "") + "\r\033[K" + Linha(Ajustado(rotulo_, LarguraNome), Barra(TBarra::Atual)) +
+          "\n\r\033[K" + Linha(Ajustado("Progresso Geral:", LarguraNome), Barra(TBarra::Geral)) + "\n");
   barrasNaTela_ = true;
 }

@@ -21,29 +21,22 @@
 
 class TSinaisParada;
 
-class TFrenteTerminal : public TFrenteAtualizacao {
+class TFrenteTerminal : public TFrenteContada {
 public:
-  // sinais: where the stop signals are read; none when null. conferir: walk
-  // every MP3 file too and warn of the lengths that can't be trusted; with
-  // Corrige the rows warned of got the walked length from the measurer, and
-  // simulacao tells that a dry run wrote nothing.
+  // sinais: where the stop signals are read; none when null. conferir: the
+  // run walks every MP3 file too (its measurer, TMedicaoAntecipada, is given
+  // the same), and a row whose length can't be trusted is warned of; with
+  // Corrige such rows got the walked length, and simulacao tells that a dry
+  // run wrote nothing.
   TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais = nullptr,
                   TConferencia conferir = TConferencia::Nenhuma, bool simulacao = false);
 
   void DefineMaximo(TBarra barra, std::int32_t maximo) override;
   void DefineProgresso(TBarra barra, std::int32_t progresso) override;
-  std::int32_t Progresso(TBarra barra) const override;
   void DefineRotulo(const std::string& texto) override;
   void Mensagem(const std::string& texto) override;
   void LinhaAtualizada(const TLinhaAtualizada& linha) override;
   bool Interromper() override;
-
-  // Where the walks of the check come from: by default each file is walked
-  // here, after its row's line; a measurer that walks the files ahead can
-  // give its own.
-  void ConfereCom(std::function<TConferenciaArquivo(const std::string& arquivo)> conferencia) {
-    conferencia_ = std::move(conferencia);
-  }
 
   // Ends the display of the bars (after a run, or before an error is shown).
   void Encerra();
@@ -59,9 +52,6 @@ public:
   int SinalInterrupcao() const { return sinalInterrupcao_; }
 
 private:
-  // Counted exactly as the window's bars are.
-  TProgressoBarra& Contador(TBarra barra) { return barra == TBarra::Atual ? atual_ : geral_; }
-  const TProgressoBarra& Contador(TBarra barra) const { return barra == TBarra::Atual ? atual_ : geral_; }
   void FechaFase();
   void Desenha(bool forcar);
   // What takes the bars off the screen ("" when they are not on it).
@@ -75,13 +65,10 @@ private:
   bool detalhado_;
   TConferencia conferir_;
   bool simulacao_;
-  std::function<TConferenciaArquivo(const std::string&)> conferencia_ = ConfereArquivo;
   int avisos_ = 0;
   int percorridos_ = 0;
   int comPercorrida_ = 0;
   TSinaisParada* sinais_;
-  TProgressoBarra atual_;
-  TProgressoBarra geral_;
   std::string rotulo_;
   bool barrasNaTela_ = false;
   std::chrono::steady_clock::time_point ultimoDesenho_{};

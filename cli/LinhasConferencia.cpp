@@ -14,7 +14,8 @@ const char* TextoMotivoAviso(TMotivoAviso motivo) {
   return "";
 }
 
-std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo& conferencia, const char* nota) {
+std::string LinhaAviso(const TLinhaAtualizada& linha, const char* nota) {
+  const TConferenciaArquivo& conferencia = linha.medida.conferencia;
   char segundos[64];
   std::snprintf(segundos, sizeof segundos, "%.2f\t%.2f", conferencia.estimativa, conferencia.percorrida);
   return std::string("aviso\t") + TabelaCatalogo(linha.tabela).nome + "\t" + std::to_string(linha.codigo) + "\t" +

@@ -16,10 +16,9 @@ inline constexpr const char* TextoGravadaPercorrida = "gravada a duração perco
 inline constexpr const char* TextoSeriaGravadaPercorrida = "seria gravada a duração percorrida";  // --dry-run
 
 // "aviso", table, key, path, estimate and walked length in seconds with two
-// decimals, and the reason, separated by tabs; then what the row got, when
-// nota is given.
-std::string LinhaAviso(const TLinhaAtualizada& linha, const TConferenciaArquivo& conferencia,
-                       const char* nota = nullptr);
+// decimals, and the reason, separated by tabs (the walk is the row's
+// measurement's); then what the row got, when nota is given.
+std::string LinhaAviso(const TLinhaAtualizada& linha, const char* nota = nullptr);
 
 // "Conferência: 1 aviso em 3 arquivos MP3 percorridos."; with a count of rows
 // that got the walked length, "... percorridos; 1 linha com a duração

@@ -85,18 +85,15 @@ int main(int argc, char** argv) {
     TPathMapping mapeamento = std::move(arranque.mapeamento);
     // The threads that measure ahead start with the run's phases, after the
     // stop signals were blocked: they inherit that and never take a signal.
-    // Correcting needs the walk before the row is written: the measurer walks
-    // the files, on one thread at least.
+    // The check walks each file with its measurement (correcting needs the
+    // walk before the row is written): the measurer walks the files, on one
+    // thread at least.
     std::optional<TMedicaoAntecipada> medicao;
-    if (opcoes.paralelo > 1 || conferencia == TConferencia::Corrige)
-      medicao.emplace(opcoes.paralelo, mapeamento, conferencia);
+    if (opcoes.paralelo > 1 || conferir) medicao.emplace(opcoes.paralelo, mapeamento, conferencia);
     TAtualizacao atualizacao(catalogo, frente,
                              opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao,
                              std::move(mapeamento));
-    if (medicao) {
-      atualizacao.MedeCom(*medicao);
-      frente.ConfereCom([&medicao](const std::string& arquivo) { return medicao->ConferenciaDe(arquivo); });
-    }
+    if (medicao) atualizacao.MedeCom(*medicao);
     atualizacao.Executa();
     // Ended before a row (or completed, when the output failed at its end).
     if (!frente.ErroSaida().empty()) return ErroSaida(frente.ErroSaida());

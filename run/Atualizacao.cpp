@@ -91,14 +91,13 @@ void TAtualizacao::AvancaBarras() {
 
 void TAtualizacao::GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query) {
   const std::string caminho = tabela.Caminho(query, query.CurrentRow());
-  const TMedida medida = medicao_ != nullptr ? medicao_->Mede(query.CurrentRow(), caminho)
-                                             : MedeCaminho(busca_, mapeamento_, caminho);
-  const std::int32_t segundos = medida.segundos;
-  const std::string tempo = SegundosParaTempo(segundos);
+  TMedida medida = medicao_ != nullptr ? medicao_->Mede(query.CurrentRow(), caminho)
+                                       : MedeCaminho(busca_, mapeamento_, caminho);
+  const std::string tempo = SegundosParaTempo(medida.segundos);
   Marca(TMomento::ArquivoMedido);
   if (modo_ == TModoAtualizacao::Gravacao) {
     query.Edit();
-    query.SetInteger(tabela.colunaSegundos, segundos);
+    query.SetInteger(tabela.colunaSegundos, medida.segundos);
     query.SetString(tabela.colunaTempo, tempo);
     Marca(TMomento::LinhaEditada);
     query.ApplyUpdates();
@@ -106,7 +105,6 @@ void TAtualizacao::GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query) {
     catalogo_.Trans_Velmar.CommitRetaining();
     Marca(TMomento::LinhaConfirmada);
   }
-  frente_.LinhaAtualizada({tabela.tabela, query.FieldAsInteger(tabela.colunaCodigo), caminho, segundos, tempo,
-                           medida.motivo, medida.arquivo.Path != caminho ? medida.arquivo.Path : std::string(),
-                           query.FieldCharacterSet(tabela.colunaArquivo)});
+  frente_.LinhaAtualizada({tabela.tabela, query.FieldAsInteger(tabela.colunaCodigo), caminho, tempo,
+                           query.FieldCharacterSet(tabela.colunaArquivo), std::move(medida)});
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include "audio/U_Funcoes.h"
 #include "catalogue/CharacterSets.h"
 #include "catalogue/Tabelas.h"
+#include "run/Medicao.h"
+#include "run/ProgressoBarra.h"
 
 #include <cstdint>
 #include <string>
@@ -21,15 +22,17 @@ struct TLinhaAtualizada {
   TTabela tabela;
   std::int32_t codigo;     // the row's key (MUS_CODIGO, VIN_CODIGO)
   std::string caminho;     // the catalogue's path, exactly as it reads there
-  std::int32_t segundos;   // the value written into the seconds column
   std::string tempo;       // the "mm:ss" text written into the time column
-  TMotivoDuracao motivo;   // why the file gave that many seconds
+  // The character set of caminho, its file column's (catalogue/CharacterSets.h).
+  int conjuntoCaracteres = CharacterSetUtf8;
+  // The row's file as the run measured it: the seconds written into the
+  // seconds column, why, the file opened or looked for, and its walk.
+  TMedida medida = {};
+
   // The file that was opened when it is not caminho (a Windows path
   // translated, or a name found in another letter case); when none was
   // found, the path that was looked for. "" when it is caminho itself.
-  std::string aberto = {};
-  // The character set of caminho, its file column's (catalogue/CharacterSets.h).
-  int conjuntoCaracteres = CharacterSetUtf8;
+  std::string Aberto() const { return medida.arquivo.Path != caminho ? medida.arquivo.Path : std::string(); }
 };
 
 class TFrenteAtualizacao {
@@ -53,4 +56,24 @@ public:
   // written and committed, without the closing message (a stop signal, an
   // output that can no longer be written). Never by default.
   virtual bool Interromper() { return false; }
+};
+
+// A front end whose bars are counted as the window's are (TProgressoBarra)
+// and drawn nowhere: for a run that shows nothing, or only its rows.
+class TFrenteContada : public TFrenteAtualizacao {
+public:
+  void DefineMaximo(TBarra barra, std::int32_t maximo) override { Contador(barra).SetMaximum(maximo); }
+  void DefineProgresso(TBarra barra, std::int32_t progresso) override { Contador(barra).SetProgress(progresso); }
+  std::int32_t Progresso(TBarra barra) const override { return Barra(barra).Progress(); }
+  void DefineRotulo(const std::string&) override {}
+  void Mensagem(const std::string&) override {}
+
+  const TProgressoBarra& Barra(TBarra barra) const { return barra == TBarra::Atual ? atual_ : geral_; }
+
+protected:
+  TProgressoBarra& Contador(TBarra barra) { return barra == TBarra::Atual ? atual_ : geral_; }
+
+private:
+  TProgressoBarra atual_;
+  TProgressoBarra geral_;
 };

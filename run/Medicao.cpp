@@ -2,7 +2,9 @@
 
 #include "audio/ReadOnlyFile.h"
 
-TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho) {
+namespace {
+
+TMedida AchaEMede(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho) {
   const TTranslatedPath traduzido = mapeamento.Translate(caminho);
   TMedida medida;
   medida.motivo = TMotivoDuracao::ArquivoInexistente;
@@ -25,6 +27,19 @@ TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const
     case TLookupResult::Missing: medida.motivo = TMotivoDuracao::ArquivoInexistente; break;
     case TLookupResult::Exact:
     case TLookupResult::Found: medida.segundos = DuracaoEmSegundos(medida.arquivo.Path, &medida.motivo); break;
+  }
+  return medida;
+}
+
+}  // namespace
+
+TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho,
+                    TConferencia conferir) {
+  TMedida medida = AchaEMede(busca, mapeamento, caminho);
+  if (conferir != TConferencia::Nenhuma) {
+    medida.conferencia = ConfereArquivo(medida.arquivo.Path);
+    if (conferir == TConferencia::Corrige && medida.conferencia.motivo != TMotivoAviso::Nenhum)
+      medida.segundos = SegundosPercorridos(medida.conferencia);
   }
   return medida;
 }

@@ -6,20 +6,23 @@
 // commits the current one. Either way the run writes, commits and reports
 // every row itself, in order.
 
-#include "paths/PathMapping.h"
 #include "audio/U_Funcoes.h"
+#include "paths/PathMapping.h"
 #include "paths/WindowsLookup.h"
+#include "run/Conferencia.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
-// What the run learns of one row's file.
+// What the run learns of one row's file: what it writes, why, which file
+// it read, and the frame walk of that file when the run checks its files.
 struct TMedida {
-  TLookup arquivo;         // the file found for the catalogue's path, or the path looked for
-  std::int32_t segundos = 0;
-  TMotivoDuracao motivo = TMotivoDuracao::Medida;
+  TLookup arquivo;            // the file found for the catalogue's path, or the path looked for
+  std::int32_t segundos = 0;  // the value written into the seconds column
+  TMotivoDuracao motivo = TMotivoDuracao::Medida;  // why the file gave that many seconds
+  TConferenciaArquivo conferencia;  // with conferir: the walk of arquivo.Path (else not walked)
 };
 
 // One row's file as the run measures it, the one entry every measuring
@@ -30,7 +33,10 @@ struct TMedida {
 // when that open finds nothing. An ambiguous name, or a path whose ".." lead
 // out of its mapped folder, gives 0 and nothing is read. busca remembers the
 // folders it read (in its cache, which lookups on other threads may share).
-TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho);
+// conferir: the file found (or the path looked for) is also walked; with
+// Corrige a file warned of gets its walked length.
+TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho,
+                    TConferencia conferir = TConferencia::Nenhuma);
 
 class TMedicao {
 public:

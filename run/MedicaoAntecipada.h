@@ -5,24 +5,30 @@
 // the run writes and commits the current row. The threads only look the
 // files up and measure them (and, with --conferir, walk the MP3 files);
 // every write, commit, bar step, message and log line stays on the run's
-// thread (the window's GUI thread), row by row in the catalogue's order. On a share, where every open
-// and read of a file waits for the network, the run then waits for its
-// commits rather than for its files.
+// thread (the window's GUI thread), row by row in the catalogue's order. On a
+// share, where every open and read of a file waits for the network, the run
+// then waits for its commits rather than for its files; on a local disk the
+// measuring leaves the run's thread, whose caches the commits keep cold.
 //
-// Measuring ahead pays only when a file takes long (a share, a disk that
-// seeks, --conferir walking a large file): a file on a local disk measures in
-// some 10 µs, less than handing it to a thread and back. So the measurements
-// are timed (a running average), and while a file takes less than half the
-// limit the run's thread measures its rows itself, as they come; once it takes
-// more than the limit, the next rows are measured ahead again. Each phase
-// begins measuring ahead until the average says otherwise.
+// At most N rows are named ahead of the run, in batches: the run names more
+// only when a quarter of the rows ahead have been taken, so that handing rows
+// over costs the run's thread one call for many rows. The threads take the
+// named rows in order, each the earliest one still waiting, and go on to the
+// next without sleeping while there is one. How many threads a batch wakes
+// depends on how long a file takes (a running average): while files take
+// more than the limit (a share, a disk that seeks, --conferir walking large
+// files) each row named wakes a thread of its own, so that the files' waits
+// overlap; once they take less than half the limit (a local disk, some
+// 10 µs a file) one thread wakes for the batch and measures it row after row,
+// the others asleep: waking a thread per row would cost more than the file.
+// Each phase begins a thread a row until the average says otherwise.
 //
-// At most N rows are measured ahead of the run. Each thread has its own
-// lookup (WindowsLookup.h), and all share the run's folder cache, so a folder
-// read to find a name in another letter case is read and held once per run,
-// however many threads look names up in it. What was measured ahead and
-// not asked for when a phase ends (the last row, an error, a stop signal) is
-// dropped, after the threads have finished the file each is on.
+// Each thread has its own lookup (WindowsLookup.h), and all share the run's
+// folder cache, so a folder read to find a name in another letter case is
+// read and held once per run, however many threads look names up in it. What
+// was measured ahead and not asked for when a phase ends (the last row, an
+// error, a stop signal) is dropped, after the threads have finished the file
+// each is on.
 
 #include "run/Medicao.h"
 #include "run/Conferencia.h"
@@ -48,17 +54,18 @@ inline constexpr int ParaleloPadrao = 128;
 
 // The most threads --paralelo allows.
 inline constexpr int ParaleloMaximo = 128;
-// Above this average time a file, the rows are measured ahead (see above).
+// Above this average time a file, each row named wakes a thread of its own;
+// below half of it, one thread measures a batch (see above).
 inline constexpr std::chrono::microseconds LimiteAntecipacao{100};
 
 class TMedicaoAntecipada final : public TMedicao {
 public:
-  // paralelo: threads, and rows measured ahead of the run (1 to ParaleloMaximo).
+  // paralelo: threads, and rows named ahead of the run (1 to ParaleloMaximo).
   // conferir: each file the MPEG reader measures is also walked (--conferir),
   // and with Corrige a file warned of is given its walked length.
-  // limite: the average time a file above which rows are measured ahead; 0
-  // measures every row ahead.
-  // medidor: what measures a path (tests); MedeCaminho with mapeamento when empty.
+  // limite: the average time a file above which each row wakes a thread of its
+  // own; 0 keeps it so.
+  // medidor: what measures a path (tests); MedeCaminho with mapeamento and conferir when empty.
   using TMedidor = std::function<TMedida(TWindowsLookup& busca, const std::string& caminho)>;
   TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, TConferencia conferir,
                      std::chrono::microseconds limite = LimiteAntecipacao, TMedidor medidor = nullptr);
@@ -71,10 +78,6 @@ public:
   TMedida Mede(int linha, const std::string& caminho) override;
   void Encerra() noexcept override;
 
-  // With conferir: the walk of arquivo, made ahead when it is the file of the
-  // row Mede gave last (as it is when the front end asks for that row).
-  TConferenciaArquivo ConferenciaDe(const std::string& arquivo) const;
-
 private:
   enum class TEstado { Esperando, Medindo, Pronta };
   struct TTarefa {
@@ -82,49 +85,46 @@ private:
     std::string caminho;
     TEstado estado = TEstado::Esperando;
     TMedida medida;
-    TConferenciaArquivo conferencia;
     std::exception_ptr erro;  // what the measurement threw, for the run's thread
   };
 
   // A thread: measures the earliest row waiting, until the phase ends.
   void Trabalha();
-  // Measures into resultado; gives the time it took.
-  std::chrono::steady_clock::duration MedeTarefa(TWindowsLookup& busca, const std::string& caminho,
-                                                 TTarefa& resultado) const;
-  // Whether the rows are named to the threads now (lock held).
-  bool NomeiaAdiante() const { return antecipando_ && !semAntecipar_; }
-  // Names the next rows to the threads, up to paralelo_ ahead (run's thread, lock held).
+  // Measures a path; gives the time it took in tempo.
+  TMedida MedeTarefa(TWindowsLookup& busca, const std::string& caminho,
+                     std::chrono::steady_clock::duration& tempo) const;
+  // Names the next rows to the threads, up to paralelo_ ahead of the row
+  // taken last, when a batch fits (run's thread, lock not held).
   void Antecipa();
-  // Adds a measurement's time to the average and decides whether rows are
-  // named ahead from now on (lock held).
-  void Cronometra(std::chrono::steady_clock::duration tempo);
+  // Adds a measurement's time to the average and decides how many threads a
+  // batch wakes from now on (lock held). True when the rows waiting now
+  // want more threads awake.
+  bool Cronometra(std::chrono::steady_clock::duration tempo);
+  // The rows named and not yet taken by a thread (lock held).
+  int Esperando() const { return proxima_ - proximaMedir_; }
 
   const int paralelo_;
+  const int lote_;  // rows named at once, at least
   const TPathMapping mapeamento_;
   const TConferencia conferir_;
   const double limiteMicros_;
   const TMedidor medidor_;
-  // Whether the facade's readers may be used on several threads at once (else the measurements take turns).
-  const bool leitoresPorThread_;
-  mutable std::mutex turnoLeitores_;
 
   std::function<std::string(int)> caminhoDe_;  // read on the run's thread only
   int total_ = 0;
-  int proxima_ = 0;  // the next row to be named
+  int pedida_ = 0;  // the next row the run asks for (run's thread only)
   bool semAntecipar_ = false;  // a path could not be read: no more rows are named in this phase
-  bool antecipando_ = true;    // rows are named ahead (else the run's thread measures them)
-  double mediaMicros_ = -1;    // the running average of a file's time; -1 before the first
   std::shared_ptr<TFolderCache> pastas_;  // the phase's; set before the threads start
   std::optional<TWindowsLookup> buscaPropria_;  // the run's thread's own, for the rows it measures itself
 
-  std::mutex mutex_;  // guards janela_ and parar_
+  std::mutex mutex_;  // guards what follows
   std::condition_variable haTarefa_;
   std::condition_variable haPronta_;
-  std::deque<TTarefa> janela_;  // the rows named and not yet asked for, in order
+  std::deque<TTarefa> janela_;  // rows named and not yet asked for: janela_.front().linha .. proxima_ - 1
+  int proxima_ = 0;       // the next row to be named
+  int proximaMedir_ = 0;  // the next row a thread takes; the rows before it are measured or being measured
+  bool umPorLinha_ = true;   // each row named wakes a thread (else one thread a batch)
+  double mediaMicros_ = -1;  // the running average of a file's time; -1 before the first
   bool parar_ = false;
   std::vector<std::thread> threads_;
-
-  // The row Mede gave last: the file it walked, and the walk.
-  std::string conferido_;
-  TConferenciaArquivo conferencia_;
 };

@@ -44,6 +44,14 @@ TBytes& Frames(TBytes& bytes, int count, std::uint8_t bitRateIndex) {
   return bytes;
 }
 
+// The row a warning is about, as the run reports it, with its file's walk.
+TLinhaAtualizada Avisada(TTabela tabela, int codigo, const std::string& caminho,
+                         const TConferenciaArquivo& conferencia) {
+  TLinhaAtualizada linha{tabela, codigo, caminho, "", CharacterSetUtf8, {}};
+  linha.medida.conferencia = conferencia;
+  return linha;
+}
+
 TEST(Conferencia, WhichFilesAreWalkedAndWhichGetAWarning) {
   TTempDir dir;
   TBytes inteiro;
@@ -100,8 +108,7 @@ TEST(Conferencia, Texts) {
   conferencia.motivo = TMotivoAviso::VBRSemCabecalho;
   conferencia.estimativa = 26.126;
   conferencia.percorrida = 2.6383;
-  EXPECT_EQ(LinhaAviso({TTabela::Vinhetas, 7, "/srv/vinhetas/bip.mp3", 26, "00:26", TMotivoDuracao::Medida},
-                       conferencia),
+  EXPECT_EQ(LinhaAviso(Avisada(TTabela::Vinhetas, 7, "/srv/vinhetas/bip.mp3", conferencia)),
             "aviso\tTb_Vinhetas\t7\t/srv/vinhetas/bip.mp3\t26.13\t2.64\tVBR sem cabeçalho");
   EXPECT_STREQ(TextoMotivoAviso(TMotivoAviso::ArquivoTruncado), "arquivo truncado");
   EXPECT_STREQ(TextoMotivoAviso(TMotivoAviso::EstimativaDifere), "estimativa difere");
@@ -145,7 +152,7 @@ protected:
   static std::string Aviso(TTabela tabela, int codigo, const std::string& caminho, TMotivoAviso motivo) {
     const TConferenciaArquivo conferencia = ConfereArquivo(caminho);
     EXPECT_EQ(conferencia.motivo, motivo) << caminho;
-    return LinhaAviso({tabela, codigo, caminho, 0, "", TMotivoDuracao::Medida}, conferencia) + "\n";
+    return LinhaAviso(Avisada(tabela, codigo, caminho, conferencia)) + "\n";
   }
   static std::string AvisoTruncado() {
     return Aviso(TTabela::Musicas, 30, Pasta() + Truncado, TMotivoAviso::ArquivoTruncado);
@@ -258,7 +265,7 @@ TEST_F(AtualizaDuracoesConferir, CorrectingWritesTheWalkedLength) {
                                             "20|" + com(arquivos[1]), "30|" + com(arquivos[0]),
                                             "40|" + std::to_string(bom) + "|" + SegundosParaTempo(bom)};
   const auto aviso = [](TTabela tabela, int codigo, const std::string& caminho, const char* nota) {
-    return LinhaAviso({tabela, codigo, caminho, 0, "", TMotivoDuracao::Medida}, ConfereArquivo(caminho), nota) + "\n";
+    return LinhaAviso(Avisada(tabela, codigo, caminho, ConfereArquivo(caminho)), nota) + "\n";
   };
   const std::string contagem = "Conferência: 3 avisos em 4 arquivos MP3 percorridos; 3 linhas com a duração percorrida.\n";
 

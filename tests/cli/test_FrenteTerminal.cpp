@@ -45,6 +45,16 @@ private:
   std::FILE* escrita_ = nullptr;
 };
 
+// A row as the run reports it; aberto: the file opened when it is not the catalogue's path.
+TLinhaAtualizada Linha(TTabela tabela, std::int32_t codigo, const std::string& caminho, std::int32_t segundos,
+                       const std::string& tempo, TMotivoDuracao motivo, const std::string& aberto = "") {
+  TMedida medida;
+  medida.arquivo = {TLookupResult::Exact, aberto.empty() ? caminho : aberto};
+  medida.segundos = segundos;
+  medida.motivo = motivo;
+  return {tabela, codigo, caminho, tempo, CharacterSetUtf8, medida};
+}
+
 // A row's line reaches the output as soon as the row is committed, not when
 // the phase or the run ends: a run killed later still leaves in its log every
 // row it committed.
@@ -53,7 +63,7 @@ TEST(FrenteTerminal, RowLineGoesOutAtOnce) {
     const char* what;
     bool terminal;
   } cases[] = {{"not a terminal", false}, {"a terminal", true}};
-  const TLinhaAtualizada linha{TTabela::Musicas, 7, "/m/faixa.mp3", 0, "00:00", TMotivoDuracao::SemQuadroMPEG};
+  const TLinhaAtualizada linha = Linha(TTabela::Musicas, 7, "/m/faixa.mp3", 0, "00:00", TMotivoDuracao::SemQuadroMPEG);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TCano cano;
@@ -83,13 +93,13 @@ TEST(FrenteTerminal, VerboseLineNamesTheFileOpened) {
   };
   const TCase cases[] = {
       {"the catalogue's path opened",
-       {TTabela::Musicas, 3, "/m/a.mp3", 95, "01:35", TMotivoDuracao::Medida},
+       Linha(TTabela::Musicas, 3, "/m/a.mp3", 95, "01:35", TMotivoDuracao::Medida),
        "Tb_Musicas\t3\t/m/a.mp3\t95\t01:35\n"},
       {"a translated path",
-       {TTabela::Musicas, 3, "C:\\M\\a.mp3", 95, "01:35", TMotivoDuracao::Medida, "/srv/m/A.MP3"},
+       Linha(TTabela::Musicas, 3, "C:\\M\\a.mp3", 95, "01:35", TMotivoDuracao::Medida, "/srv/m/A.MP3"),
        "Tb_Musicas\t3\tC:\\\\M\\\\a.mp3 → /srv/m/A.MP3\t95\t01:35\n"},
       {"an ambiguous name",
-       {TTabela::Vinhetas, 4, "C:\\V\\b.wav", 0, "00:00", TMotivoDuracao::NomeAmbiguo, "/srv/v/b.wav"},
+       Linha(TTabela::Vinhetas, 4, "C:\\V\\b.wav", 0, "00:00", TMotivoDuracao::NomeAmbiguo, "/srv/v/b.wav"),
        "Tb_Vinhetas\t4\tC:\\\\V\\\\b.wav → /srv/v/b.wav\t0\t00:00\tnome ambíguo\n"},
   };
   for (const auto& c : cases) {
@@ -109,7 +119,7 @@ TEST(FrenteTerminal, UnwritableOutputStopsTheRun) {
   ASSERT_NE(cheio, nullptr);
   TFrenteTerminal frente(cheio, false, true);
   EXPECT_FALSE(frente.Interromper());
-  frente.LinhaAtualizada({TTabela::Vinhetas, 1, "/v/bip.wav", 2, "00:02", TMotivoDuracao::Medida});
+  frente.LinhaAtualizada(Linha(TTabela::Vinhetas, 1, "/v/bip.wav", 2, "00:02", TMotivoDuracao::Medida));
   EXPECT_EQ(frente.ErroSaida(), "No space left on device");
   EXPECT_TRUE(frente.Interromper());
   EXPECT_EQ(frente.SinalInterrupcao(), 0);

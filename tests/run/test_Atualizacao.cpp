@@ -26,21 +26,17 @@ using ::testing::StartsWith;
 
 const char* NomeBarra(TBarra barra) { return barra == TBarra::Atual ? "Atual" : "Geral"; }
 
-// A front end without a window: bars that clamp like the window's, and a log
+// A front end without a window: bars counted as the window's are, and a log
 // of every call the run makes, in order.
-class TFrenteGravada : public TFrenteAtualizacao {
+class TFrenteGravada : public TFrenteContada {
 public:
   void DefineMaximo(TBarra barra, std::int32_t maximo) override {
     log.push_back(std::string("max ") + NomeBarra(barra) + " " + std::to_string(maximo));
-    Barra(barra).maximo = maximo;
-    Barra(barra).progresso = std::min(Barra(barra).progresso, maximo);
+    TFrenteContada::DefineMaximo(barra, maximo);
   }
   void DefineProgresso(TBarra barra, std::int32_t progresso) override {
     log.push_back(std::string(NomeBarra(barra)) + " " + std::to_string(progresso));
-    Barra(barra).progresso = std::clamp(progresso, 0, Barra(barra).maximo);
-  }
-  std::int32_t Progresso(TBarra barra) const override {
-    return barra == TBarra::Atual ? atual.progresso : geral.progresso;
+    TFrenteContada::DefineProgresso(barra, progresso);
   }
   void DefineRotulo(const std::string& texto) override { log.push_back("rotulo " + texto); }
   void Mensagem(const std::string& texto) override { log.push_back("mensagem " + texto); }
@@ -51,16 +47,9 @@ public:
     if (aoGravar) aoGravar(linha);
   }
 
-  struct TValores {
-    std::int32_t maximo = 100;
-    std::int32_t progresso = 0;
-  } atual, geral;
   std::vector<std::string> log;
   std::vector<TLinhaAtualizada> linhas;
   std::function<void(const TLinhaAtualizada&)> aoGravar;
-
-private:
-  TValores& Barra(TBarra barra) { return barra == TBarra::Atual ? atual : geral; }
 };
 
 // Runs the update run; the text of the database error that ended it, or "(no error)".
@@ -147,10 +136,10 @@ TEST_F(AtualizacaoTest, ThreeMusicRowsAndOneJingle) {
     EXPECT_EQ(frente.linhas[i].tabela, esperadas[i].tabela);
     EXPECT_EQ(frente.linhas[i].codigo, esperadas[i].codigo);
     EXPECT_EQ(frente.linhas[i].caminho, esperadas[i].caminho);
-    EXPECT_EQ(frente.linhas[i].segundos, esperadas[i].segundos);
+    EXPECT_EQ(frente.linhas[i].medida.segundos, esperadas[i].segundos);
     EXPECT_EQ(frente.linhas[i].tempo, esperadas[i].tempo);
-    EXPECT_EQ(frente.linhas[i].motivo, esperadas[i].motivo);
-    EXPECT_EQ(frente.linhas[i].aberto, "");  // Linux paths: the catalogue's own
+    EXPECT_EQ(frente.linhas[i].medida.motivo, esperadas[i].motivo);
+    EXPECT_EQ(frente.linhas[i].Aberto(), "");  // Linux paths: the catalogue's own
   }
   // Written and committed: another attachment sees them while the catalogue is still open.
   EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|0|00:00", "20|5|00:05", "30|3|00:03"));
@@ -345,11 +334,11 @@ TEST_F(AtualizacaoTest, WindowsPathsThroughTheRules) {
   TAtualizacao& atualizacao = rodada.atualizacao;
   atualizacao.Executa();
   ASSERT_EQ(frente.linhas.size(), 4u);
-  EXPECT_EQ(frente.linhas[0].aberto, novos.File("NOVA.WAV"));  // looked for
-  EXPECT_EQ(frente.linhas[0].motivo, TMotivoDuracao::ArquivoInexistente);
-  EXPECT_EQ(frente.linhas[1].aberto, Folder() + "tres.wav");
-  EXPECT_EQ(frente.linhas[2].aberto, Folder() + "sub/faixa.wav");
-  EXPECT_EQ(frente.linhas[3].aberto, Folder() + "cinco.mp3");
+  EXPECT_EQ(frente.linhas[0].Aberto(), novos.File("NOVA.WAV"));  // looked for
+  EXPECT_EQ(frente.linhas[0].medida.motivo, TMotivoDuracao::ArquivoInexistente);
+  EXPECT_EQ(frente.linhas[1].Aberto(), Folder() + "tres.wav");
+  EXPECT_EQ(frente.linhas[2].Aberto(), Folder() + "sub/faixa.wav");
+  EXPECT_EQ(frente.linhas[3].Aberto(), Folder() + "cinco.mp3");
   EXPECT_EQ(frente.linhas[3].caminho, "\\\\srv\\audio\\Cinco.MP3");
   EXPECT_THAT(Musicas(db.Path()), ElementsAre("1|4|00:04", "2|3|00:03", "3|0|00:00"));
   EXPECT_THAT(Vinhetas(db.Path()), ElementsAre("1|5|00:05"));
@@ -360,7 +349,7 @@ TEST_F(AtualizacaoTest, WindowsPathsThroughTheRules) {
   atualizacao.Executa();
   // The second run selects again: only the row still without a length.
   ASSERT_EQ(frente.linhas.size(), 1u);
-  EXPECT_EQ(frente.linhas[0].aberto, novos.File("nova.wav"));
+  EXPECT_EQ(frente.linhas[0].Aberto(), novos.File("nova.wav"));
   EXPECT_THAT(Musicas(db.Path()), ElementsAre("1|4|00:04", "2|3|00:03", "3|2|00:02"));
   EXPECT_EQ(atualizacao.Busca().DirectoryReads(), 1u);  // the new files' folder, read afresh
 }
@@ -404,10 +393,10 @@ TEST_F(AtualizacaoTest, TenThousandRowsInTwentyFoldersReadEachFolderOnce) {
   ASSERT_EQ(frente.linhas.size(), static_cast<std::size_t>(Pastas * FaixasPorPasta));
   // The files are empty: found and read, they are no RIFF/WAVE files.
   const auto lidas = std::count_if(frente.linhas.begin(), frente.linhas.end(),
-                                   [](const TLinhaAtualizada& l) { return l.motivo == TMotivoDuracao::NaoEWave; });
+                                   [](const TLinhaAtualizada& l) { return l.medida.motivo == TMotivoDuracao::NaoEWave; });
   EXPECT_EQ(lidas, Pastas * FaixasPorPasta);
-  EXPECT_EQ(frente.linhas.front().aberto, acervo.Path().string() + "/Acervo/Pasta20/Faixa500.wav");
-  EXPECT_EQ(frente.linhas.back().aberto, acervo.Path().string() + "/Acervo/Pasta1/Faixa1.wav");
+  EXPECT_EQ(frente.linhas.front().Aberto(), acervo.Path().string() + "/Acervo/Pasta20/Faixa500.wav");
+  EXPECT_EQ(frente.linhas.back().Aberto(), acervo.Path().string() + "/Acervo/Pasta1/Faixa1.wav");
   EXPECT_EQ(atualizacao.Busca().DirectoryReads(), static_cast<std::size_t>(Pastas + 2));
   std::printf("directory reads of the run over %d rows in %d folders: %zu\n", Pastas * FaixasPorPasta, Pastas,
               atualizacao.Busca().DirectoryReads());

@@ -1,8 +1,8 @@
 // The measuring threads of atualiza-duracoes --paralelo on real files: each
 // row gets what the run's own measurement gives, in the run's order, with at
 // most N rows named ahead, and a phase ended early leaves nothing behind.
-// These measure every row ahead (a limit of 0); the last test shows the rows
-// measured ahead only while files take long.
+// These wake a thread for every row (a limit of 0); the last test shows the
+// rows handed over in batches, and one thread a batch while files are quick.
 
 #include "run/MedicaoAntecipada.h"
 
@@ -12,9 +12,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -23,7 +26,7 @@ namespace {
 using dztest::SampleFolder;
 using dztest::TSampleSet;
 
-constexpr std::chrono::microseconds SempreAntes{0};  // every row measured ahead
+constexpr std::chrono::microseconds SempreAntes{0};  // each row wakes a thread of its own
 
 // The folder cache of a new run.
 std::shared_ptr<TFolderCache> Pastas() { return std::make_shared<TFolderCache>(); }
@@ -43,38 +46,28 @@ std::vector<std::string> Caminhos() {
   return caminhos;
 }
 
-struct TEsperado {
-  TMedida medida;
-  TConferenciaArquivo conferencia;
-};
-
-// What the run measures by itself, one file after the other.
-std::vector<TEsperado> UmPorVez(const std::vector<std::string>& caminhos) {
+// What the run measures by itself, one file after the other, each file walked too.
+std::vector<TMedida> UmPorVez(const std::vector<std::string>& caminhos) {
   TWindowsLookup busca;
-  std::vector<TEsperado> esperados;
-  for (const std::string& caminho : caminhos) {
-    TEsperado esperado{MedeCaminho(busca, {}, caminho), {}};
-    esperado.conferencia = ConfereArquivo(esperado.medida.arquivo.Path);
-    esperados.push_back(esperado);
-  }
-  return esperados;
+  std::vector<TMedida> esperadas;
+  for (const std::string& caminho : caminhos) esperadas.push_back(MedeCaminho(busca, {}, caminho, TConferencia::Avisa));
+  return esperadas;
 }
 
-void ComparaLinha(TMedicaoAntecipada& medicao, const TMedida& medida, const TEsperado& esperado) {
-  EXPECT_EQ(medida.segundos, esperado.medida.segundos);
-  EXPECT_EQ(medida.motivo, esperado.medida.motivo);
-  EXPECT_EQ(medida.arquivo.Result, esperado.medida.arquivo.Result);
-  EXPECT_EQ(medida.arquivo.Path, esperado.medida.arquivo.Path);
-  const TConferenciaArquivo conferencia = medicao.ConferenciaDe(medida.arquivo.Path);
-  EXPECT_EQ(conferencia.percorrido, esperado.conferencia.percorrido);
-  EXPECT_EQ(conferencia.motivo, esperado.conferencia.motivo);
-  EXPECT_EQ(conferencia.estimativa, esperado.conferencia.estimativa);
-  EXPECT_EQ(conferencia.percorrida, esperado.conferencia.percorrida);
+void ComparaLinha(const TMedida& medida, const TMedida& esperada) {
+  EXPECT_EQ(medida.segundos, esperada.segundos);
+  EXPECT_EQ(medida.motivo, esperada.motivo);
+  EXPECT_EQ(medida.arquivo.Result, esperada.arquivo.Result);
+  EXPECT_EQ(medida.arquivo.Path, esperada.arquivo.Path);
+  EXPECT_EQ(medida.conferencia.percorrido, esperada.conferencia.percorrido);
+  EXPECT_EQ(medida.conferencia.motivo, esperada.conferencia.motivo);
+  EXPECT_EQ(medida.conferencia.estimativa, esperada.conferencia.estimativa);
+  EXPECT_EQ(medida.conferencia.percorrida, esperada.conferencia.percorrida);
 }
 
 TEST(MedicaoAntecipada, EveryRowAsMeasuredOneAtATime) {
   const std::vector<std::string> caminhos = Caminhos();
-  const std::vector<TEsperado> esperados = UmPorVez(caminhos);
+  const std::vector<TMedida> esperados = UmPorVez(caminhos);
   const int total = static_cast<int>(caminhos.size());
   ASSERT_GT(total, 64);
   for (const int paralelo : {1, 3, 8, ParaleloMaximo}) {
@@ -94,7 +87,7 @@ TEST(MedicaoAntecipada, EveryRowAsMeasuredOneAtATime) {
       SCOPED_TRACE(caminhos[static_cast<std::size_t>(linha)]);
       EXPECT_LE(nomeadas, linha + paralelo);  // never more than paralelo rows ahead
       const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
-      ComparaLinha(medicao, medida, esperados[static_cast<std::size_t>(linha)]);
+      ComparaLinha(medida, esperados[static_cast<std::size_t>(linha)]);
     }
     EXPECT_EQ(nomeadas, total);
     medicao.Encerra();
@@ -105,13 +98,13 @@ TEST(MedicaoAntecipada, EveryRowAsMeasuredOneAtATime) {
 // measured ahead; the next phase starts afresh, and ending twice is harmless.
 TEST(MedicaoAntecipada, PhaseEndedEarly) {
   const std::vector<std::string> caminhos = Caminhos();
-  const std::vector<TEsperado> esperados = UmPorVez(caminhos);
+  const std::vector<TMedida> esperados = UmPorVez(caminhos);
   const int total = static_cast<int>(caminhos.size());
   TMedicaoAntecipada medicao(8, {}, TConferencia::Nenhuma, SempreAntes);
   medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total, Pastas());
   for (int linha = 0; linha < 3; ++linha) {
     const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
-    EXPECT_EQ(medida.segundos, esperados[static_cast<std::size_t>(linha)].medida.segundos);
+    EXPECT_EQ(medida.segundos, esperados[static_cast<std::size_t>(linha)].segundos);
   }
   medicao.Encerra();
   medicao.Encerra();
@@ -121,8 +114,8 @@ TEST(MedicaoAntecipada, PhaseEndedEarly) {
   for (int linha = 0; linha < total; ++linha) {
     const std::size_t indice = caminhos.size() - 1 - static_cast<std::size_t>(linha);
     const TMedida medida = medicao.Mede(linha, caminhos[indice]);
-    EXPECT_EQ(medida.segundos, esperados[indice].medida.segundos) << caminhos[indice];
-    EXPECT_EQ(medida.motivo, esperados[indice].medida.motivo) << caminhos[indice];
+    EXPECT_EQ(medida.segundos, esperados[indice].segundos) << caminhos[indice];
+    EXPECT_EQ(medida.motivo, esperados[indice].motivo) << caminhos[indice];
   }
   // Left in a phase: the destructor ends it.
   medicao.Inicia([&](int linha) { return caminhos[static_cast<std::size_t>(linha)]; }, total, Pastas());
@@ -133,7 +126,7 @@ TEST(MedicaoAntecipada, PhaseEndedEarly) {
 // measurer given the path measures it, and every row after it, as it comes.
 TEST(MedicaoAntecipada, PathThatCannotBeReadAhead) {
   const std::vector<std::string> caminhos = Caminhos();
-  const std::vector<TEsperado> esperados = UmPorVez(caminhos);
+  const std::vector<TMedida> esperados = UmPorVez(caminhos);
   const int total = static_cast<int>(caminhos.size());
   for (const int recusada : {0, 5}) {
     SCOPED_TRACE("refused at row " + std::to_string(recusada));
@@ -146,8 +139,8 @@ TEST(MedicaoAntecipada, PathThatCannotBeReadAhead) {
         total, Pastas());
     for (int linha = 0; linha < total; ++linha) {
       const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
-      EXPECT_EQ(medida.segundos, esperados[static_cast<std::size_t>(linha)].medida.segundos) << linha;
-      EXPECT_EQ(medida.motivo, esperados[static_cast<std::size_t>(linha)].medida.motivo) << linha;
+      EXPECT_EQ(medida.segundos, esperados[static_cast<std::size_t>(linha)].segundos) << linha;
+      EXPECT_EQ(medida.motivo, esperados[static_cast<std::size_t>(linha)].motivo) << linha;
     }
   }
 }
@@ -203,46 +196,67 @@ TEST(MedicaoAntecipada, ThreadsReadAFolderOncePerRun) {
   }
 }
 
-// Files that measure at once are measured by the run's thread as they come;
-// a stretch of slow files (3 ms each, as on a share) is measured ahead until
-// the files are quick again. Every row gets its own measurement either way.
-TEST(MedicaoAntecipada, MeasuresAheadOnlyWhileFilesAreSlow) {
-  constexpr int Rapidas = 300, Lentas = 60;
-  const int total = Rapidas + Lentas + 2 * Rapidas;
+// Rows are handed to the threads in batches (a quarter of the rows ahead at
+// least), never more than paralelo ahead. While files take long, each row
+// wakes a thread of its own and their waits overlap; while they are quick, a
+// batch is measured by one thread; every row is measured by a thread, never by
+// the run's, and gets its own measurement either way. Here a slow file waits
+// until another is being measured beside it (or half a second): files
+// measured one after the other would each wait it out.
+TEST(MedicaoAntecipada, BatchesAndOverlappingSlowFiles) {
+  constexpr int Paralelo = 8, Lote = Paralelo / 4;
+  constexpr int Rapidas = 300, Lentas = 40;
+  const int total = Rapidas + Lentas + Rapidas;
   auto lenta = [](int linha) { return linha >= Rapidas && linha < Rapidas + Lentas; };
   std::vector<std::string> caminhos;
   for (int linha = 0; linha < total; ++linha)
     caminhos.push_back((lenta(linha) ? "lenta/" : "rapida/") + std::to_string(linha));
-  const auto medidor = [](TWindowsLookup&, const std::string& caminho) {
-    if (caminho.starts_with("lenta/")) std::this_thread::sleep_for(std::chrono::milliseconds(3));
+  const std::thread::id daCorrida = std::this_thread::get_id();
+  std::mutex mutex;
+  std::condition_variable mudou;
+  int lentasAgora = 0, lentasJuntas = 0;  // slow files being measured now, and the most at once
+  std::atomic<int> naCorrida{0};
+  const auto medidor = [&](TWindowsLookup&, const std::string& caminho) {
+    if (std::this_thread::get_id() == daCorrida) ++naCorrida;
+    if (caminho.starts_with("lenta/")) {
+      std::unique_lock trava(mutex);
+      lentasJuntas = std::max(lentasJuntas, ++lentasAgora);
+      mudou.notify_all();
+      mudou.wait_for(trava, std::chrono::milliseconds(500), [&] { return lentasAgora > 1; });
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      --lentasAgora;
+    }
     TMedida medida;
     medida.segundos = std::stoi(caminho.substr(caminho.find('/') + 1));
     medida.arquivo.Path = caminho;
     return medida;
   };
-  TMedicaoAntecipada medicao(4, {}, TConferencia::Nenhuma, std::chrono::microseconds(100), medidor);
-  std::vector<bool> nomeada(static_cast<std::size_t>(total), false);
+  TMedicaoAntecipada medicao(Paralelo, {}, TConferencia::Nenhuma, std::chrono::microseconds(100), medidor);
+  int nomeadas = 0;
+  std::vector<int> lotes;  // rows named between two rows asked for
   medicao.Inicia(
       [&](int linha) {
-        EXPECT_FALSE(nomeada[static_cast<std::size_t>(linha)]) << linha;  // each row named once
-        nomeada[static_cast<std::size_t>(linha)] = true;
+        EXPECT_EQ(linha, nomeadas);  // each row named once, in order
+        ++nomeadas;
         return caminhos[static_cast<std::size_t>(linha)];
       },
       total, Pastas());
+  EXPECT_EQ(nomeadas, Paralelo);
   for (int linha = 0; linha < total; ++linha) {
+    const int antes = nomeadas;
     const TMedida medida = medicao.Mede(linha, caminhos[static_cast<std::size_t>(linha)]);
     EXPECT_EQ(medida.segundos, linha);
     EXPECT_EQ(medida.arquivo.Path, caminhos[static_cast<std::size_t>(linha)]);
+    EXPECT_LE(nomeadas, linha + 1 + Paralelo);
+    if (nomeadas > antes) lotes.push_back(nomeadas - antes);
   }
   medicao.Encerra();
-  auto nomeadasEntre = [&](int de, int ate) {
-    return static_cast<int>(std::count(nomeada.begin() + de, nomeada.begin() + ate, true));
-  };
-  EXPECT_GE(nomeadasEntre(0, 4), 4);  // a phase begins measuring ahead
-  EXPECT_LT(nomeadasEntre(0, Rapidas), Rapidas / 2);
-  // The first slow file or two are measured by the run's thread, the rest ahead.
-  EXPECT_GE(nomeadasEntre(Rapidas, Rapidas + Lentas), Lentas - 3);
-  EXPECT_LT(nomeadasEntre(Rapidas + Lentas, total), Rapidas);
+  EXPECT_EQ(nomeadas, total);
+  EXPECT_EQ(naCorrida.load(), 0);
+  ASSERT_FALSE(lotes.empty());
+  lotes.pop_back();  // the last rows of the phase may be fewer
+  for (const int lote : lotes) EXPECT_GE(lote, Lote);
+  EXPECT_GE(lentasJuntas, 2);
 }
 
 }  // namespace
