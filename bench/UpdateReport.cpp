@@ -59,7 +59,7 @@ void PrintSetting(const TBenchSetting& s) {
   std::printf("engine: embedded (plain local path), page size %ld, %ld page buffers, forced writes %s "
               "(the database default, left as it is); a fresh copy of the catalogue for every side\n",
               s.pageSize, s.pageBuffers, s.forcedWrites == 1 ? "on" : s.forcedWrites == 0 ? "OFF" : "unknown");
-  std::printf("timed: window = TCatalogo + TAtualizacao::Executa with the files measured ahead while they are slow "
+  std::printf("timed: window = TCatalogo + TAtualizacao::Executa with the files measured ahead "
               "(TMedicaoAntecipada, 128 threads), front end doing nothing, from before the attach to after the "
               "detach; companion = the same with --paralelo's threads; both with the engine's memory for sorting at 8 MB, as the "
               "programs run a local catalogue (TEngineSettings); floor = TUpdateSQL::ExecModify + CommitRetaining per row, same "

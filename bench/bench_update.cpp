@@ -6,9 +6,8 @@
 // does not exist). Each round updates three fresh copies of it, one by each
 // side, in a process of its own:
 //   window      TCatalogo + TAtualizacao::Executa as the window runs it, with
-//               its files measured ahead on ParaleloPadrao threads while they
-//               are slow (TMedicaoAntecipada), with a front end that does
-//               nothing: attach, open, fetch, measure every file, write and
+//               its files measured ahead on ParaleloPadrao threads
+//               (TMedicaoAntecipada), with a front end that does nothing: attach, open, fetch, measure every file, write and
 //               commit with retention row by row, commit, detach;
 //   companion   the same with atualiza-duracoes' --paralelo N;
 //   floor       the same modify statements through the same client layer and

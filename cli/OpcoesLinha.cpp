@@ -64,7 +64,7 @@ constexpr TDescricaoOpcao Opcoes[] = {
               "1 mede cada arquivo só quando chega a sua linha);\n"
               "gravação, confirmação e saída continuam uma linha por vez,\n"
               "em ordem; enquanto cada arquivo é medido depressa (disco\n"
-              "local), o programa mesmo os mede um a um"},
+              "local), uma só thread mede as linhas em lotes"},
     {.opcao = TOpcao::TempoLimite,
      .nomes = {"--tempo-limite"},
      .valor = TValorOpcao::Obrigatorio,
