@@ -50,7 +50,8 @@ struct TSideResults {
 struct TBenchResults {
   long rows = 0;  // per side
   int paralelo = 1;       // the companion's threads
-  double target = 1.05;   // the ratio the sides that measure files should keep to
+  double target = 1.03;   // the ratio the sides that measure files should keep to
+  double windowTarget = 0;  // the window side's own, when it has another (0: target)
   std::vector<TSideResults> sides;
   double roundsMinutes = 0;
   double parentMegabytes = 0;  // the benchmark's own resident set, which each side starts with

@@ -1,8 +1,25 @@
 #include "run/MedicaoAntecipada.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <stdexcept>
 #include <utility>
+
+namespace {
+
+// Lowers the calling thread's priority by CessaoPrioridade (nice), within the
+// system's range; left as it is when the system refuses.
+void CedeVez() {
+  const auto thread = static_cast<id_t>(::gettid());
+  errno = 0;
+  const int nice = ::getpriority(PRIO_PROCESS, thread);
+  if (nice == -1 && errno != 0) return;
+  ::setpriority(PRIO_PROCESS, thread, std::min(nice + CessaoPrioridade, 19));
+}
+
+}  // namespace
 
 TMedicaoAntecipada::TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, TConferencia conferir,
                                        std::chrono::microseconds limite, TMedidor medidor)
@@ -93,10 +110,17 @@ TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
     if (linha < proxima_) {
       if (janela_.empty() || janela_.front().linha != linha)
         throw std::logic_error("measuring ahead: row " + std::to_string(linha) + " asked out of order");
-      haPronta_.wait(trava, [this] { return janela_.front().estado == TEstado::Pronta; });
-      tarefa = std::move(janela_.front());
-      janela_.pop_front();
-      nomeada = true;
+      // A row no thread has taken yet (the threads are busy, or slow to
+      // get the processor) is measured here rather than waited for.
+      if (janela_.front().estado == TEstado::Esperando) {
+        ++proximaMedir_;
+        janela_.pop_front();
+      } else {
+        haPronta_.wait(trava, [this] { return janela_.front().estado == TEstado::Pronta; });
+        tarefa = std::move(janela_.front());
+        janela_.pop_front();
+        nomeada = true;
+      }
     }
   }
   pedida_ = linha + 1;
@@ -109,7 +133,10 @@ TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
   }
   if (!buscaPropria_) buscaPropria_.emplace();  // asked outside a phase
   std::chrono::steady_clock::duration tempo{};
-  return MedeTarefa(*buscaPropria_, caminho, tempo);
+  TMedida medida = MedeTarefa(*buscaPropria_, caminho, tempo);
+  const std::lock_guard trava(mutex_);
+  if (Cronometra(tempo)) haTarefa_.notify_one();
+  return medida;
 }
 
 void TMedicaoAntecipada::Encerra() noexcept {
@@ -133,6 +160,7 @@ void TMedicaoAntecipada::Encerra() noexcept {
 }
 
 void TMedicaoAntecipada::Trabalha() {
+  CedeVez();  // the run's thread comes first (MedicaoAntecipada.h)
   TWindowsLookup busca(pastas_);  // this thread's own, with the folders of the run
   std::unique_lock trava(mutex_);
   for (;;) {

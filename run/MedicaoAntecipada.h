@@ -23,6 +23,13 @@
 // the others asleep: waking a thread per row would cost more than the file.
 // Each phase begins a thread a row until the average says otherwise.
 //
+// The threads run at a lower priority than the run's thread (CessaoPrioridade):
+// on a local disk a measurement that takes the processor just as a commit
+// ends delays the run more than measuring ahead gains, and the station's
+// other programs come first too. A row that no thread has taken yet when the
+// run asks for it is measured by the run's thread itself, so that threads
+// waiting for the processor never hold the run up.
+//
 // Each thread has its own lookup (WindowsLookup.h), and all share the run's
 // folder cache, so a folder read to find a name in another letter case is
 // read and held once per run, however many threads look names up in it. What
@@ -54,6 +61,10 @@ inline constexpr int ParaleloPadrao = 128;
 
 // The most threads --paralelo allows.
 inline constexpr int ParaleloMaximo = 128;
+// How much lower the measuring threads' priority (nice) is than the run's
+// thread's.
+inline constexpr int CessaoPrioridade = 10;
+
 // Above this average time a file, each row named wakes a thread of its own;
 // below half of it, one thread measures a batch (see above).
 inline constexpr std::chrono::microseconds LimiteAntecipacao{100};

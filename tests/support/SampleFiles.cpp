@@ -105,13 +105,13 @@ TStep TagsAtTheEnd(const std::string& from, const std::string& to) {
 }
 
 const char* const WavCommands[] = {
-    "sox -n -r 44100 -c 2 -b 16 sox16stereo.wav synth 2.5 sine 440",
-    "sox -n -r 8000 -c 1 -b 16 sox16mono.wav synth 3 sine 440",
-    "sox -n -r 22050 -c 1 -b 8 sox8mono.wav synth 1.5 sine 440",
-    "sox -n -r 48000 -c 2 -b 24 sox24stereo.wav synth 2 sine 440",
-    "sox -n -r 44100 -c 1 -e floating-point -b 32 soxfloat.wav synth 2 sine 440",
-    "sox -n -r 8000 -c 1 soxdefault.wav synth 3 sine 440",
-    "sox -n -r 44100 -c 6 -b 16 sox6ch.wav synth 1 sine 440",
+    "sox -R -n -r 44100 -c 2 -b 16 sox16stereo.wav synth 2.5 sine 440",
+    "sox -R -n -r 8000 -c 1 -b 16 sox16mono.wav synth 3 sine 440",
+    "sox -R -n -r 22050 -c 1 -b 8 sox8mono.wav synth 1.5 sine 440",
+    "sox -R -n -r 48000 -c 2 -b 24 sox24stereo.wav synth 2 sine 440",
+    "sox -R -n -r 44100 -c 1 -e floating-point -b 32 soxfloat.wav synth 2 sine 440",
+    "sox -R -n -r 8000 -c 1 soxdefault.wav synth 3 sine 440",
+    "sox -R -n -r 44100 -c 6 -b 16 sox6ch.wav synth 1 sine 440",
     "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=6 -rf64 never ffsine6.wav",
     "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -ac 2 -c:a pcm_s24le ff24stereo.wav",
     "ffmpeg -v error -y -f lavfi -i 'aevalsrc=0.25|0.25:d=2' -c:a pcm_s24le -bitexact ff24bitexact.wav",
