@@ -52,11 +52,12 @@
 
 // Threads that measure the next rows' files while the run writes the current
 // one, in both programs, unless --paralelo says otherwise (1: each file
-// measured as its row comes). On a local disk two would do; on a music share
-// whose every lookup, stat, open and read is a round trip of 2 ms a file
-// takes some 11 ms, longer when many wait at once, and 64 files in flight
-// kept the run 1.2 to 1.5 times the time of its commits, 128 about 1.2 or less
-// (scripts/bench share); the threads wait, they hardly use the processor.
+// measured as its row comes). On a local disk one would do (it measures a
+// batch while the run commits); on a music share whose every lookup, stat,
+// open and read is a round trip of 2 ms a file takes some 9 ms, longer when
+// many wait at once, and 128 files in flight keep the run within 1.15 times
+// the time of its commits (scripts/bench share; 64 kept it 1.2 to 1.5); the
+// threads wait, they hardly use the processor.
 inline constexpr int ParaleloPadrao = 128;
 
 // The most threads --paralelo allows.
