@@ -112,9 +112,8 @@ void TFrmPrincipal::BAlterarClick() {
   if (!erroMapeamento_.empty()) throw std::runtime_error(erroMapeamento_);
   try {
     // The next rows' files are measured ahead on the same bounded pool as the
-    // companion's, while files are slow to measure (a share); everything
-    // the station sees (writes, commits, bars, messages) stays on this
-    // thread, row by row.
+    // companion's; everything the station sees (writes, commits, bars,
+    // messages) stays on this thread, row by row.
     TMedicaoAntecipada medicao(ParaleloPadrao, mapeamento_, TConferencia::Nenhuma);
     TAtualizacao atualizacao(Catalogo, *this, TModoAtualizacao::Gravacao, mapeamento_);
     atualizacao.MedeCom(medicao);

@@ -170,7 +170,9 @@ void TMedicaoAntecipada::Trabalha() {
     TTarefa* tarefa = &janela_[static_cast<std::size_t>(proximaMedir_ - janela_.front().linha)];
     ++proximaMedir_;
     tarefa->estado = TEstado::Medindo;
-    const std::string caminho = tarefa->caminho;
+    // Read without the lock: a task's path does not change once named, and
+    // the window's growing and shrinking at its ends leaves the task in place.
+    const std::string& caminho = tarefa->caminho;
     const bool acorda = umPorLinha_ && Esperando() > 0;
     trava.unlock();
     if (acorda) haTarefa_.notify_one();

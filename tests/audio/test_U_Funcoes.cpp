@@ -39,36 +39,11 @@ std::vector<std::uint8_t> WavWithFact(std::uint32_t sampleCount, std::uint32_t s
       .Str("data").LE32(0);
 }
 
-void ExpectNoReader(const std::string& what) {
-  EXPECT_EQ(LeitorMPEG, nullptr) << what;
-  EXPECT_EQ(LeitorWAV, nullptr) << what;
-}
+using dztest::ExpectNoReader;
 
 // A real MP3 made by lame (the sample set Mp3) and a 3-second WAV header,
 // stored under several names in a folder of the suite's own.
-class UFuncoes : public testing::Test {
-protected:
-  static void SetUpTestSuite() {
-    dir_ = std::make_unique<TTempDir>();
-    try {
-      tone_ = (dztest::SampleFolder(dztest::TSampleSet::Mp3) / "tone.mp3").string();
-      mp3Bytes_ = dztest::ReadFileBytes(tone_);
-    } catch (const std::exception& error) {
-      samplesFailure_ = error.what();
-    }
-  }
-  static void TearDownTestSuite() { dir_.reset(); }
-
-  static std::unique_ptr<TTempDir> dir_;
-  static std::string tone_;            // the MP3: 5 s at 128 kbit/s
-  static std::string samplesFailure_;  // why there is no MP3, if there is none
-  static std::vector<std::uint8_t> mp3Bytes_;
-};
-
-std::unique_ptr<TTempDir> UFuncoes::dir_;
-std::string UFuncoes::tone_;
-std::string UFuncoes::samplesFailure_;
-std::vector<std::uint8_t> UFuncoes::mp3Bytes_;
+class UFuncoes : public dztest::TSuiteComMp3 {};
 
 TEST_F(UFuncoes, ExtensionChoosesTheReader) {
   ASSERT_EQ(samplesFailure_, "");

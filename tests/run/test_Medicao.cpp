@@ -20,32 +20,10 @@ namespace {
 
 using dztest::TTempDir;
 
-void ExpectNoReader(const std::string& what) {
-  EXPECT_EQ(LeitorMPEG, nullptr) << what;
-  EXPECT_EQ(LeitorWAV, nullptr) << what;
-}
+using dztest::ExpectNoReader;
 
 // A real MP3 made by lame (the sample set Mp3), in a folder of the suite's own.
-class Medicao : public testing::Test {
-protected:
-  static void SetUpTestSuite() {
-    dir_ = std::make_unique<TTempDir>();
-    try {
-      mp3Bytes_ = dztest::ReadFileBytes((dztest::SampleFolder(dztest::TSampleSet::Mp3) / "tone.mp3").string());
-    } catch (const std::exception& error) {
-      samplesFailure_ = error.what();
-    }
-  }
-  static void TearDownTestSuite() { dir_.reset(); }
-
-  static std::unique_ptr<TTempDir> dir_;
-  static std::string samplesFailure_;  // why there is no MP3, if there is none
-  static std::vector<std::uint8_t> mp3Bytes_;  // 5 s at 128 kbit/s
-};
-
-std::unique_ptr<TTempDir> Medicao::dir_;
-std::string Medicao::samplesFailure_;
-std::vector<std::uint8_t> Medicao::mp3Bytes_;
+class Medicao : public dztest::TSuiteComMp3 {};
 
 // The update run's lookup and measurement in one: the same results as the
 // lookup followed by the facade, and for a path that names a file as it is,

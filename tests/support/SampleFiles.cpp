@@ -3,6 +3,7 @@
 #include "tests/support/TestSupport.h"
 
 #include "audio/MPEGaudio.h"
+#include "audio/U_Funcoes.h"
 
 #include <taglib/apetag.h>
 #include <taglib/id3v1tag.h>
@@ -324,6 +325,28 @@ fs::path SampleFolder(TSampleSet set) {
   auto found = made.find(set);
   if (found == made.end()) found = made.emplace(set, MakeOnce(Recipe(set))).first;
   return found->second;
+}
+
+std::unique_ptr<TTempDir> TSuiteComMp3::dir_;
+std::string TSuiteComMp3::tone_;
+std::string TSuiteComMp3::samplesFailure_;
+std::vector<std::uint8_t> TSuiteComMp3::mp3Bytes_;
+
+void TSuiteComMp3::SetUpTestSuite() {
+  dir_ = std::make_unique<TTempDir>();
+  try {
+    tone_ = (SampleFolder(TSampleSet::Mp3) / "tone.mp3").string();
+    mp3Bytes_ = ReadFileBytes(tone_);
+  } catch (const std::exception& error) {
+    samplesFailure_ = error.what();
+  }
+}
+
+void TSuiteComMp3::TearDownTestSuite() { dir_.reset(); }
+
+void ExpectNoReader(const std::string& what) {
+  EXPECT_EQ(LeitorMPEG, nullptr) << what;
+  EXPECT_EQ(LeitorWAV, nullptr) << what;
 }
 
 }  // namespace dztest

@@ -8,7 +8,15 @@
 // is being made. The files are read only: a test that needs to change or add
 // a file works in a folder of its own.
 
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace dztest {
 
@@ -54,5 +62,21 @@ enum class TSampleSet {
 // step that failed (and the encoder's output) when a step fails; nothing is
 // kept then, and the next call tries again.
 std::filesystem::path SampleFolder(TSampleSet set);
+
+// A suite with a real MP3 made by lame (the set Mp3's "tone.mp3": 5 s at
+// 128 kbit/s) and a folder of its own for the files its tests write.
+class TSuiteComMp3 : public testing::Test {
+protected:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
+
+  static std::unique_ptr<TTempDir> dir_;
+  static std::string tone_;            // the MP3's path
+  static std::string samplesFailure_;  // why there is no MP3, if there is none
+  static std::vector<std::uint8_t> mp3Bytes_;
+};
+
+// The duration facade keeps no reader between its calls (LeitorMPEG, LeitorWAV).
+void ExpectNoReader(const std::string& what);
 
 }  // namespace dztest
