@@ -107,8 +107,14 @@ std::int32_t DuracaoDoArquivoAberto(TReadOnlyFile& arquivo, const std::string& p
       }
     }
   }
+  std::int32_t segundos = Baixos32Bits(inteiro.value_or(0));
+  // No playout can schedule a negative length, nor show its "mm:ss".
+  if (segundos < 0) {
+    segundos = 0;
+    porque = TMotivoDuracao::DuracaoNegativa;
+  }
   if (motivo != nullptr) *motivo = porque;
-  return Baixos32Bits(inteiro.value_or(0));
+  return segundos;
 }
 
 }  // namespace

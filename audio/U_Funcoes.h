@@ -32,11 +32,13 @@ enum class TMotivoDuracao {
   SemPermissao,        // the file, or a folder on its way, may not be read by this user; nothing was read
   ForaDaPastaMapeada,  // given by the update run: the path's ".." lead out of the folder its [CAMINHOS] rule
                        // maps (paths/PathMapping.h), so nothing was looked up or opened
+  DuracaoNegativa,     // the rounded duration's low 32 bits are negative (a header's sizes and rates far off):
+                       // 0 is given, as for a file that can't be measured
 };
 
 // Play length of the file in whole seconds: ".MP3" files (any letter case)
 // by the MPEG reader, every other file by the WAV reader; 0 when no file
-// exists at the path or nothing can be measured. The file is opened once:
+// exists at the path or nothing can be measured, and never negative. The file is opened once:
 // that open also tells whether it exists, and the reader and its tag readers
 // all read through it.
 std::int32_t DuracaoEmSegundos(const std::string& path);

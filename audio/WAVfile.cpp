@@ -2,6 +2,7 @@
 
 #include "audio/ReadOnlyFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -111,10 +112,13 @@ bool ReadWAVHeader(TReadOnlyFile& file, WAVHeader& header, std::uint32_t& fmtShi
   if (count < FixedPartLength) return false;
   std::memcpy(header.Bytes, head, FixedPartLength);
   if (header.HasId(RiffIdOffset, "RIFF") && header.HasId(FormOffset, "WAVE") && !header.HasId(FmtIdOffset, "fmt ")) {
-    const std::optional<std::uint32_t> fmt = FindFmtChunk(file, head, count);
-    if (!fmt) return true;  // no fmt chunk: the header stays as read, and not valid
-    if (!ReadAt(file, head, count, *fmt, header.Bytes + FmtIdOffset, FmtPartLength)) return false;
-    fmtShift = *fmt - static_cast<std::uint32_t>(FmtIdOffset);
+    // Without a fmt chunk the header stays as read (and not valid), and the
+    // read of the chunk after the "fmt chunk" below is made from it all the
+    // same: a file cut before its fmt chunk is then usually too short for it.
+    if (const std::optional<std::uint32_t> fmt = FindFmtChunk(file, head, count)) {
+      if (!ReadAt(file, head, count, *fmt, header.Bytes + FmtIdOffset, FmtPartLength)) return false;
+      fmtShift = *fmt - static_cast<std::uint32_t>(FmtIdOffset);
+    }
   }
   if (!header.HasId(NextChunkIdOffset, "data")) {
     // 32-bit addition: a fmt size near 2^32 wraps the position to the start of the file.
@@ -136,6 +140,8 @@ bool HeaderIsValid(const WAVHeader& header) {
 }  // namespace
 
 void TWAVfile::Clear() {
+  statesMoreThanFile_ = false;
+  bytesOnDisk_ = 0;
   Valid = false;
   FormatTag = 0;
   Channels = 0;
@@ -176,7 +182,14 @@ bool TWAVfile::LoadFromFile(TReadOnlyFile& file) {
     HeaderSize = static_cast<std::uint16_t>(static_cast<std::uint16_t>(header.U32(FmtSizeOffset) & 0xFFFF) +
                                             HeaderAfterFmtChunk + fmtShift);
   }
-  FileSize = header.U32(RiffSizeOffset) + RiffChunkHeaderLength;
+  const std::uint32_t riffSize = header.U32(RiffSizeOffset);
+  FileSize = riffSize + RiffChunkHeaderLength;
+  // 0 and 0xFFFFFFFF are the placeholders of writers that cannot seek back.
+  const auto lengthOnDisk = static_cast<std::uint64_t>(std::max<std::int64_t>(file.Size(), 0));
+  statesMoreThanFile_ = riffSize == 0 || riffSize == UINT32_MAX ||
+                        std::uint64_t{riffSize} + RiffChunkHeaderLength > lengthOnDisk;
+  const std::uint64_t countedLength = std::min<std::uint64_t>(lengthOnDisk, UINT32_MAX);
+  bytesOnDisk_ = countedLength > HeaderSize ? static_cast<std::uint32_t>(countedLength - HeaderSize) : 0;
   if (FileSize < HeaderSize) HeaderSize = static_cast<std::uint16_t>(FileSize);
   return true;
 }
@@ -187,6 +200,13 @@ std::string TWAVfile::ChannelMode() const {
 
 double TWAVfile::Duration() const {
   if (!Valid) return 0.0;
+  if (statesMoreThanFile_ && BytesPerSecond > 0) {
+    const double onDisk = static_cast<double>(bytesOnDisk_) / static_cast<double>(BytesPerSecond);
+    if (SampleCount == 0) return onDisk;
+    // A fact chunk's count may be a placeholder as well.
+    if (SampleCount > 0 && SampleRate > 0)
+      return std::min(static_cast<double>(SampleCount) / static_cast<double>(SampleRate), onDisk);
+  }
   // Without a sample count the audio is everything after the header up to the
   // RIFF end, so chunks after the data (and before it, beyond the 12 bytes
   // allowed for a fact chunk) count as audio.

@@ -17,6 +17,11 @@ extern const std::array<const char*, 3> WAVChannelModeNames;
 // the chunk list walked for it: at most 64 chunk headers, each starting before
 // offset 65,536. The fmt chunk's fields are then read where it lies, and the
 // header size counts the chunks in front of it.
+//
+// A header may state more than the file holds: a writer that cannot seek
+// back (to a pipe) leaves placeholder sizes, and a copy cut short keeps the
+// sizes of the whole recording. The length is then taken from the file's
+// length on disk (see Duration); the members still show the header as stated.
 class TWAVfile {
 public:
   TWAVfile() { Clear(); }
@@ -41,6 +46,17 @@ public:
   bool LoadFromFile(TReadOnlyFile& file);
   // "Unknown", "Mono" or "Stereo".
   std::string ChannelMode() const;
-  // Play length in seconds; 0 when there is nothing to measure.
+  // Play length in seconds; 0 when there is nothing to measure. When the
+  // RIFF size is 0 or 0xFFFFFFFF, or counts more bytes than the file has, the
+  // audio is taken to end with the file: (length on disk, at most
+  // 0xFFFFFFFF, less the header) at the bytes-per-second rate, or the fact
+  // chunk's count when that is shorter.
   double Duration() const;
+
+private:
+  // Whether the RIFF size states more than the file holds, and what the file
+  // then holds: the length on disk less the header (before the header size
+  // is cut to FileSize), capped to 32 bits.
+  bool statesMoreThanFile_;
+  std::uint32_t bytesOnDisk_;
 };

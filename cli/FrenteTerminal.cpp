@@ -43,6 +43,7 @@ const char* TextoMotivo(TMotivoDuracao motivo) {
     case TMotivoDuracao::NaoEArquivoComum: return "não é um arquivo comum";
     case TMotivoDuracao::SemPermissao: return "sem permissão de leitura";
     case TMotivoDuracao::ForaDaPastaMapeada: return "caminho fora da pasta mapeada";
+    case TMotivoDuracao::DuracaoNegativa: return "duração inválida no cabeçalho";
   }
   return "";
 }

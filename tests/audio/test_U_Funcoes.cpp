@@ -49,7 +49,7 @@ TEST_F(UFuncoes, ExtensionChoosesTheReader) {
   ASSERT_EQ(samplesFailure_, "");
   ExpectNoReader("before any call");
   // The MP3 plays 5 s; the WAV header claims 3 s. Each reader finds nothing in the other's bytes.
-  const std::vector<std::uint8_t> wav3s = dztest::WavHeader(3000, 1000);
+  const std::vector<std::uint8_t> wav3s = dztest::PlainWav(3000, 1000);
   std::filesystem::create_directory(dir_->Path() / "dir.mp3");
   struct TCase {
     const char* what;
@@ -113,11 +113,11 @@ TEST_F(UFuncoes, WhyAFileGetsNothing) {
       {"10 bytes: header unreadable", "short.wav", TBytes().Str("RIFF").Zeros(6), true, 0, TMotivoDuracao::NaoEWave},
       {"text file", "notes.txt", TBytes().Str("not audio at all, just some text\n").PadTo(100, 'x'), true, 0,
        TMotivoDuracao::NaoEWave},
-      {"3 channels: not valid", "six.wav", dztest::WavHeader(3000, 1000, 3), true, 0, TMotivoDuracao::NaoEWave},
+      {"3 channels: not valid", "six.wav", dztest::PlainWav(3000, 1000, 3), true, 0, TMotivoDuracao::NaoEWave},
       {"empty .mp3 file", "empty.mp3", {}, true, 0, TMotivoDuracao::SemQuadroMPEG},
-      {"0.5 s", "half.wav", dztest::WavHeader(50, 100), true, 0, TMotivoDuracao::MeioSegundoOuMenos},
-      {"valid header, no bytes per second", "nobps.wav", dztest::WavHeader(50, 0), true, 0, TMotivoDuracao::MeioSegundoOuMenos},
-      {"0.51 s", "more.wav", dztest::WavHeader(51, 100), true, 1, TMotivoDuracao::Medida},
+      {"0.5 s", "half.wav", dztest::PlainWav(50, 100), true, 0, TMotivoDuracao::MeioSegundoOuMenos},
+      {"valid header, no bytes per second", "nobps.wav", dztest::PlainWav(50, 0), true, 0, TMotivoDuracao::MeioSegundoOuMenos},
+      {"0.51 s", "more.wav", dztest::PlainWav(51, 100), true, 1, TMotivoDuracao::Medida},
   };
   for (const auto& c : cases) {
     const std::string path = c.name != nullptr ? dir_->File(c.name) : dir_->Path().string();
@@ -234,14 +234,14 @@ TEST_F(UFuncoes, WhatThisUserMayNotReadHasItsOwnReason) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root, to become another user";
   std::filesystem::permissions(dir_->Path(), std::filesystem::perms(0755));
   const std::string closedFile = dir_->File("fechado.wav");
-  dztest::WriteFile(closedFile, dztest::WavHeader(3000, 1000));
+  dztest::WriteFile(closedFile, dztest::PlainWav(3000, 1000));
   ASSERT_EQ(::chmod(closedFile.c_str(), 0600), 0);
   const std::filesystem::path closedFolder = dir_->Path() / "trancada";
   std::filesystem::create_directory(closedFolder);
-  dztest::WriteFile((closedFolder / "dentro.wav").string(), dztest::WavHeader(3000, 1000));
+  dztest::WriteFile((closedFolder / "dentro.wav").string(), dztest::PlainWav(3000, 1000));
   ASSERT_EQ(::chmod(closedFolder.c_str(), 0700), 0);
   const std::string openFile = dir_->File("aberto.wav");
-  dztest::WriteFile(openFile, dztest::WavHeader(3000, 1000));
+  dztest::WriteFile(openFile, dztest::PlainWav(3000, 1000));
   ASSERT_EQ(::chmod(openFile.c_str(), 0644), 0);
   const struct {
     const char* what;
@@ -294,7 +294,7 @@ TEST_F(UFuncoes, OneOpenPerMeasuredFile) {
                                  .Str("fact").LE32(4).LE32(24000)
                                  .Str("data").LE32(0));
   const std::string plainWav = dir_->File("plain.wav");
-  dztest::WriteFile(plainWav, dztest::WavHeader(3000, 1000));
+  dztest::WriteFile(plainWav, dztest::PlainWav(3000, 1000));
   // Reads of an MP3 without a tag body: a block at its head (the ID3v2
   // header, the first frames) and one at its end (the ID3v1 tag, the
   // encoder signature before it).
@@ -344,22 +344,62 @@ TEST_F(UFuncoes, RoundsWAVDurationsHalvesToEven) {
     std::vector<std::uint8_t> bytes;
     std::int32_t seconds;
   } cases[] = {
-      {"2.5 s gives 2", dztest::WavHeader(250, 100), 2},
-      {"3.5 s gives 4", dztest::WavHeader(350, 100), 4},
-      {"0.49 s gives 0", dztest::WavHeader(49, 100), 0},
-      {"0.5 s gives 0", dztest::WavHeader(50, 100), 0},
-      {"1.5 s gives 2", dztest::WavHeader(150, 100), 2},
-      {"4.5 s gives 4", dztest::WavHeader(450, 100), 4},
-      {"2.51 s gives 3", dztest::WavHeader(251, 100), 3},
+      {"2.5 s gives 2", dztest::PlainWav(250, 100), 2},
+      {"3.5 s gives 4", dztest::PlainWav(350, 100), 4},
+      {"0.49 s gives 0", dztest::PlainWav(49, 100), 0},
+      {"0.5 s gives 0", dztest::PlainWav(50, 100), 0},
+      {"1.5 s gives 2", dztest::PlainWav(150, 100), 2},
+      {"4.5 s gives 4", dztest::PlainWav(450, 100), 4},
+      {"2.51 s gives 3", dztest::PlainWav(251, 100), 3},
       {"from a fact chunk: 7.5 s gives 8", WavWithFact(60000, 8000), 8},
       {"fact count 2^31 - 1 at 1 Hz", WavWithFact(0x7FFFFFFF, 1), 0x7FFFFFFF},
-      {"2^31 s: the low 32 bits are negative", dztest::WavHeader(0x80000000u, 1), INT32_MIN},
-      {"4294967251 s: the low 32 bits are -45", dztest::WavHeader(0xFFFFFFFFu - 44, 1), -45},
   };
   const std::string path = dir_->File("round.wav");
   for (const auto& c : cases) {
     dztest::WriteFile(path, c.bytes);
     EXPECT_EQ(DuracaoEmSegundos(path), c.seconds) << c.what;
+    ExpectNoReader(c.what);
+  }
+}
+
+// A length whose low 32 bits are negative is written as 0, as for a file
+// that can't be measured: no playout schedules -45 s or shows "00:-4". The
+// files are as long as their headers say (sparse: nothing is written but
+// the header), at 1 byte a second.
+TEST(UFuncoesNoNegativeLength, LowBitsNegativeGiveNothing) {
+  struct TCase {
+    const char* what;
+    std::uint64_t length;  // of the file, header included
+    double duration;       // the WAV reader's
+    std::int32_t seconds;
+    TMotivoDuracao reason;
+  } cases[] = {
+      {"2^31 s: the low 32 bits are the most negative", 0x80000000ull + 44, 2147483648.0, 0,
+       TMotivoDuracao::DuracaoNegativa},
+      {"3 GB: 2,999,999,956 s", 3000000000ull, 2999999956.0, 0, TMotivoDuracao::DuracaoNegativa},
+      {"4294967251 s: the low 32 bits are -45", 0xFFFFFFFFull, 4294967251.0, 0, TMotivoDuracao::DuracaoNegativa},
+      {"2^31 - 1 s: still positive", 0x7FFFFFFFull + 44, 2147483647.0, 0x7FFFFFFF, TMotivoDuracao::Medida},
+  };
+  TTempDir dir;
+  const std::string path = dir.File("esparso.wav");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto riffSize = static_cast<std::uint32_t>(c.length - 8);
+    dztest::WriteFile(path, TBytes()
+                                .Str("RIFF").LE32(riffSize).Str("WAVE")
+                                .Str("fmt ").LE32(16).LE16(1).LE16(1).LE32(1).LE32(1).LE16(1).LE16(8)
+                                .Str("data").LE32(riffSize - 36));
+    std::filesystem::resize_file(path, c.length);
+    TWAVfile wav;
+    ASSERT_TRUE(wav.LoadFromFile(path));
+    EXPECT_TRUE(wav.Valid);
+    EXPECT_EQ(wav.SampleCount, 0);
+    EXPECT_EQ(wav.HeaderSize, 44);
+    EXPECT_EQ(wav.FileSize, c.length);
+    EXPECT_DOUBLE_EQ(wav.Duration(), c.duration);
+    TMotivoDuracao reason = TMotivoDuracao::Medida;
+    EXPECT_EQ(DuracaoEmSegundos(path, &reason), c.seconds);
+    EXPECT_EQ(reason, c.reason);
     ExpectNoReader(c.what);
   }
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/U_Funcoes.h"
+
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -65,6 +67,16 @@ std::vector<std::uint8_t> WithRiffSize(const TBytes& b) {
   return bytes;
 }
 
+// The bytes and zeros behind them up to the length that the RIFF size states:
+// a whole file, measured by its header.
+std::vector<std::uint8_t> Whole(const TBytes& b) {
+  std::vector<std::uint8_t> bytes = b;
+  const std::uint64_t stated = std::uint64_t{bytes[4]} | (std::uint64_t{bytes[5]} << 8) |
+                               (std::uint64_t{bytes[6]} << 16) | (std::uint64_t{bytes[7]} << 24);
+  if (stated + 8 > bytes.size()) bytes.resize(stated + 8);
+  return bytes;
+}
+
 // Chunks in front of a 16-byte fmt chunk and a data chunk of dataSize bytes,
 // the RIFF size counting them all.
 std::vector<std::uint8_t> FmtAfter(const std::function<void(TBytes&)>& before, std::uint32_t dataSize,
@@ -89,6 +101,13 @@ struct TExpected {
   std::uint16_t headerSize;
   std::uint32_t fileSize;
   double duration;
+};
+
+// Bytes made for a case, and what the reader must make of them.
+struct TCraftedCase {
+  const char* what;
+  std::vector<std::uint8_t> bytes;
+  TExpected expected;
 };
 
 void ExpectReset(const TWAVfile& wav, const std::string& what) {
@@ -132,11 +151,6 @@ TEST(WAVfile, ClearedState) {
 }
 
 TEST(WAVfile, CraftedHeaders) {
-  struct TCase {
-    const char* what;
-    std::vector<std::uint8_t> bytes;
-    TExpected expected;
-  };
   TFmt mono8k{1, 1, 8000, 16000, 2, 16};
   TFmt noRate{1, 1, 0, 16000, 2, 16};
   TFmt noBytesPerSecond{1, 1, 8000, 0, 2, 16};
@@ -144,7 +158,7 @@ TEST(WAVfile, CraftedHeaders) {
   // field spells "fact": the count is then the bytes at 12, "fmt ".
   const std::uint32_t factAsNumber = 0x74636166;  // "fact" read little-endian
   const std::uint32_t fmtIdAsNumber = 0x20746D66; // "fmt " read little-endian
-  const TCase cases[] = {
+  const TCraftedCase cases[] = {
       {"plain layout: RIFF size 36 + B, B bytes per second: 1 s",
        Plain(36 + 1000).Zeros(1000), {true, true, 0, 44, 1044, 1.0}},
       {"plain layout: the data chunk's size field is not used",
@@ -152,9 +166,9 @@ TEST(WAVfile, CraftedHeaders) {
       {"plain layout: trailing chunks after the data count as audio",
        Plain(36 + 1000 + 8 + 492).Zeros(1000).Str("LIST").LE32(492).Zeros(492), {true, true, 0, 44, 1544, 1.5}},
       {"16-byte fmt, fact count = sample rate: 1 s whatever the data size",
-       AfterFmt16(1000000, "fact", 4, 8000, mono8k).Str("data").LE32(100).Zeros(100), {true, true, 8000, 56, 1000008, 1.0}},
+       Whole(AfterFmt16(1000000, "fact", 4, 8000, mono8k).Str("data").LE32(100).Zeros(100)), {true, true, 8000, 56, 1000008, 1.0}},
       {"20-byte fmt, fact at 40: count from 48, header 60",
-       Head(60 + 40, 20, mono8k).LE16(2).LE16(0xBEEF).Str("fact").LE32(4).LE32(24000).Str("data").LE32(40).Zeros(40),
+       Whole(Head(60 + 40, 20, mono8k).LE16(2).LE16(0xBEEF).Str("fact").LE32(4).LE32(24000).Str("data").LE32(40).Zeros(40)),
        {true, true, 24000, 60, 108, 3.0}},
       {"18-byte fmt, fact at 38 (float files): header 58",
        Head(50 + 16000, 18, mono8k).LE16(0).Str("fact").LE32(4).LE32(4000).Str("data").LE32(16000).Zeros(16000),
@@ -166,21 +180,21 @@ TEST(WAVfile, CraftedHeaders) {
       {"fact count with sample rate 0: no duration",
        AfterFmt16(1000, "fact", 4, 100, noRate).Str("data").LE32(0), {true, true, 100, 56, 1008, 0.0}},
       {"fact count 0: duration from the bytes",
-       AfterFmt16(56 - 8 + 32000, "fact", 4, 0, mono8k).Str("data").LE32(0), {true, true, 0, 56, 32056, 2.0}},
+       Whole(AfterFmt16(56 - 8 + 32000, "fact", 4, 0, mono8k).Str("data").LE32(0)), {true, true, 0, 56, 32056, 2.0}},
       {"no count and 0 bytes per second: no duration",
        Plain(36 + 1000, noBytesPerSecond), {true, true, 0, 44, 1044, 0.0}},
       {"LIST chunk after the fmt chunk: its \"INFO\" is no count",
-       AfterFmt16(48 + 8000, "LIST", 26, 0x4F464E49, mono8k).Str("ISFT").LE32(14).Str("Lavf59.27.100").Zeros(1),
+       Whole(AfterFmt16(48 + 8000, "LIST", 26, 0x4F464E49, mono8k).Str("ISFT").LE32(14).Str("Lavf59.27.100").Zeros(1)),
        {true, true, 0, 56, 8056, 0.5}},
       {"bext chunk after the fmt chunk: its description is no count",
-       AfterFmt16(48 + 16000, "bext", 602, 0x00006968, mono8k).Zeros(598), {true, true, 0, 56, 16056, 1.0}},
+       Whole(AfterFmt16(48 + 16000, "bext", 602, 0x00006968, mono8k).Zeros(598)), {true, true, 0, 56, 16056, 1.0}},
       {"upper-case FACT is another chunk: no count",
-       AfterFmt16(48 + 16000, "FACT", 4, 8000, mono8k), {true, true, 0, 56, 16056, 1.0}},
+       Whole(AfterFmt16(48 + 16000, "FACT", 4, 8000, mono8k)), {true, true, 0, 56, 16056, 1.0}},
       {"extensible 40-byte fmt, data right after: the first sample is no count",
-       Head(72 + 16000, 40, TFmt{0xFFFE, 1, 8000, 16000, 2, 16}).Zeros(24).Str("data").LE32(16000).LE32(0x00200000),
+       Whole(Head(72 + 16000, 40, TFmt{0xFFFE, 1, 8000, 16000, 2, 16}).Zeros(24).Str("data").LE32(16000).LE32(0x00200000)),
        {true, true, 0, 80, 16080, 1.0}},
       {"extensible 40-byte fmt, then fact at 60: header 80",
-       Head(72 + 16000, 40, TFmt{0xFFFE, 2, 8000, 32000, 4, 16}).Zeros(24).Str("fact").LE32(4).LE32(12000),
+       Whole(Head(72 + 16000, 40, TFmt{0xFFFE, 2, 8000, 32000, 4, 16}).Zeros(24).Str("fact").LE32(4).LE32(12000)),
        {true, true, 12000, 80, 16080, 1.5}},
       {"RIFF size 20 with data at 36: header cut to the file size 28",
        Plain(20), {true, true, 0, 28, 28, 0.0}},
@@ -189,21 +203,21 @@ TEST(WAVfile, CraftedHeaders) {
       {"fmt size 0xFFF0: header size kept to 16 bits",
        Head(8016, 0xFFF0, mono8k).PadTo(0x10004).Str("JUNK").LE32(4).LE32(1), {true, true, 0, 24, 8024, 0.5}},
       {"fmt size 2^32 - 16: the read wraps to offset 4 and finds no fact",
-       Head(24 + 16000, 0xFFFFFFF0u, mono8k).Str("JUNK").LE32(0), {true, true, 0, 24, 16032, 1.0005}},
-      {"fmt size 2^32 - 16, RIFF size spelling \"fact\": count from offset 12",
+       Whole(Head(24 + 16000, 0xFFFFFFF0u, mono8k).Str("JUNK").LE32(0)), {true, true, 0, 24, 16032, 1.0005}},
+      {"fmt size 2^32 - 16, RIFF size spelling \"fact\": count from offset 12, the length from the file",
        Head(factAsNumber, 0xFFFFFFF0u, TFmt{1, 1, 1000, 2000, 2, 16}).Str("JUNK").LE32(0),
-       {true, true, static_cast<std::int32_t>(fmtIdAsNumber), 24, factAsNumber + 8, fmtIdAsNumber / 1000.0}},
+       {true, true, static_cast<std::int32_t>(fmtIdAsNumber), 24, factAsNumber + 8, (44.0 - 24) / 2000}},
       {"fmt size 2^32 - 24: position 2^32 - 4 lies past the end",
        Head(1000, 0xFFFFFFE8u, mono8k).Str("JUNK").LE32(0), {false, false, 0, 0, 0, 0.0}},
       {"16-byte fmt, a fact chunk cut short", Head(100, 16, mono8k).Str("fact").LE32(4), {false, false, 0, 0, 0, 0.0}},
       // The first 128 bytes are read at once; a chunk after the fmt chunk that
       // does not end within them is read on its own.
       {"96-byte fmt: the fact chunk ends at byte 128",
-       Head(2000, 96, mono8k).Zeros(80).Str("fact").LE32(4).LE32(16000).Zeros(100), {true, true, 16000, 136, 2008, 2.0}},
+       Whole(Head(2000, 96, mono8k).Zeros(80).Str("fact").LE32(4).LE32(16000).Zeros(100)), {true, true, 16000, 136, 2008, 2.0}},
       {"97-byte fmt: the fact chunk runs past byte 128",
-       Head(2000, 97, mono8k).Zeros(81).Str("fact").LE32(4).LE32(16000).Zeros(100), {true, true, 16000, 137, 2008, 2.0}},
+       Whole(Head(2000, 97, mono8k).Zeros(81).Str("fact").LE32(4).LE32(16000).Zeros(100)), {true, true, 16000, 137, 2008, 2.0}},
       {"300-byte fmt: the fact chunk lies wholly past byte 128",
-       Head(2000, 300, mono8k).Zeros(284).Str("fact").LE32(4).LE32(4000), {true, true, 4000, 340, 2008, 0.5}},
+       Whole(Head(2000, 300, mono8k).Zeros(284).Str("fact").LE32(4).LE32(4000)), {true, true, 4000, 340, 2008, 0.5}},
       {"97-byte fmt, the file ending inside the fact chunk",
        Head(2000, 97, mono8k).Zeros(81).Str("fact").LE32(4).LE16(1), {false, false, 0, 0, 0, 0.0}},
       {"300-byte fmt, the file ending inside the fact chunk",
@@ -228,11 +242,6 @@ TEST(WAVfile, CraftedHeaders) {
 }
 
 TEST(WAVfile, FmtChunkAfterOtherChunks) {
-  struct TCase {
-    const char* what;
-    std::vector<std::uint8_t> bytes;
-    TExpected expected;
-  };
   const TFmt mono8k{1, 1, 8000, 16000, 2, 16};
   // bext (602 bytes), iXML (101, padded), a 20-byte fmt, a fact chunk
   // counting 8000 samples, the data.
@@ -253,7 +262,7 @@ TEST(WAVfile, FmtChunkAfterOtherChunks) {
   Fmt(fmtThenNothing, 16, mono8k).Zeros(4);
   TBytes firstChunkCut = Riff(1000);
   firstChunkCut.Str("bext").LE32(602).Zeros(100);
-  const TCase cases[] = {
+  const TCraftedCase cases[] = {
       {"bext first: the fmt chunk at 622, the header 610 bytes longer",
        FmtAfter([](TBytes& b) { Chunk(b, "bext", 602); }, 16000, mono8k), {true, true, 0, 654, 16654, 1.0}},
       {"bext, iXML, a 20-byte fmt and fact: the count read behind the fmt chunk",
@@ -272,7 +281,9 @@ TEST(WAVfile, FmtChunkAfterOtherChunks) {
       {"a chunk size near 2^32 ends the walk",
        FmtAfter([](TBytes& b) { b.Str("JUNK").LE32(0xFFFFFFF0u); }, 16000, mono8k),
        {true, false, 0, 0, 0, 0.0}},
-      {"the file ends inside the first chunk", firstChunkCut, {true, false, 0, 0, 0, 0.0}},
+      // Without a fmt chunk the chunk after "the fmt chunk" is read from the
+      // size at offset 16 all the same (here the bext chunk's): past the end.
+      {"the file ends inside the first chunk, before any fmt chunk", firstChunkCut, {false, false, 0, 0, 0, 0.0}},
       {"the file ends inside the fmt chunk found", fmtCutShort, {false, false, 0, 0, 0, 0.0}},
       {"the file ends before the chunk behind the fmt chunk", fmtThenNothing, {false, false, 0, 0, 0, 0.0}},
       {"RIFX with fmt behind JUNK: no walk, not valid", riffx, {true, false, 0, 0, 0, 0.0}},
@@ -288,6 +299,61 @@ TEST(WAVfile, FmtChunkAfterOtherChunks) {
   }
 }
 
+// Writers that cannot seek back leave placeholder sizes, and a copy cut
+// short keeps the sizes of the whole: when the RIFF size is 0 or 0xFFFFFFFF,
+// or counts more bytes than the file has, the audio ends with the file. The
+// members stay as the header states them.
+TEST(WAVfile, HeaderThatStatesMoreThanTheFileHolds) {
+  const TFmt mono8k{1, 1, 8000, 16000, 2, 16};
+  const TFmt noRate{1, 1, 0, 16000, 2, 16};
+  const TFmt noBytesPerSecond{1, 1, 8000, 0, 2, 16};
+  const std::uint32_t unknown = 0xFFFFFFFFu;
+  const TCraftedCase cases[] = {
+      {"RIFF size 0: 16000 bytes on disk, 1 s",
+       Head(0, 16, mono8k).Str("data").LE32(0).Zeros(16000), {true, true, 0, 8, 8, 1.0}},
+      {"RIFF and data sizes 0xFFFFFFFF (written to a pipe): 1.5 s on disk",
+       Head(unknown, 16, mono8k).Str("data").LE32(unknown).Zeros(24000), {true, true, 0, 7, 7, 1.5}},
+      {"RIFF size 0xFFFFFFBF on a 0.15 s file",
+       Head(0xFFFFFFBFu, 16, mono8k).Str("data").LE32(0xFFFFFF9Bu).Zeros(2400),
+       {true, true, 0, 44, 0xFFFFFFC7u, 0.15}},
+      {"the first half of a 2 s file: 1 s",
+       Plain(36 + 32000, mono8k).Zeros(16000), {true, true, 0, 44, 32044, 1.0}},
+      {"one byte short of the RIFF size: measured by the file",
+       Plain(36 + 16001, mono8k).Zeros(16000), {true, true, 0, 44, 16045, 1.0}},
+      {"exactly as long as the RIFF size says: by the header",
+       Plain(36 + 16000, mono8k).Zeros(16000), {true, true, 0, 44, 16044, 1.0}},
+      {"longer than the RIFF size says: by the header, not the file",
+       Plain(36 + 8000, mono8k).Zeros(16000), {true, true, 0, 44, 8044, 0.5}},
+      {"a placeholder fact count (sox to a pipe): the bytes on disk are shorter",
+       AfterFmt16(0x7FFFF048u, "fact", 4, 0x1FFFFC00u, mono8k).Str("data").LE32(0x7FFFF000u).Zeros(16000),
+       {true, true, 0x1FFFFC00, 56, 0x7FFFF050u, 1.0}},
+      {"a fact count shorter than the bytes on disk: the count",
+       AfterFmt16(unknown, "fact", 4, 4000, mono8k).Str("data").LE32(unknown).Zeros(16000),
+       {true, true, 4000, 7, 7, 0.5}},
+      {"a negative fact count: nothing, as by the header",
+       AfterFmt16(0, "fact", 4, 0x80000000u, mono8k).Str("data").LE32(0).Zeros(16000),
+       {true, true, INT32_MIN, 8, 8, 0.0}},
+      {"a fact count with sample rate 0: nothing, as by the header",
+       AfterFmt16(0, "fact", 4, 4000, noRate).Str("data").LE32(0).Zeros(16000), {true, true, 4000, 8, 8, 0.0}},
+      {"0 bytes per second: the fact count, as by the header",
+       AfterFmt16(0, "fact", 4, 4000, noBytesPerSecond).Str("data").LE32(0), {true, true, 4000, 8, 8, 0.5}},
+      {"0 bytes per second and no count: nothing",
+       Head(0, 16, noBytesPerSecond).Str("data").LE32(0).Zeros(16000), {true, true, 0, 8, 8, 0.0}},
+      {"a file no longer than its header: nothing",
+       Head(unknown, 40, mono8k).Zeros(24).Str("data").LE32(unknown).Zeros(4), {true, true, 0, 7, 7, 0.0}},
+      {"chunks in front of the fmt chunk count as header",
+       [&] {
+         TBytes b = Riff(unknown);
+         Chunk(b, "bext", 602);
+         Fmt(b, 16, mono8k).Str("data").LE32(unknown).Zeros(16000);
+         return b.Data();
+       }(),
+       {true, true, 0, 7, 7, 1.0}},
+  };
+  TTempDir dir;
+  for (const auto& c : cases) ExpectRead(dir, c.what, c.bytes, c.expected);
+}
+
 TEST(WAVfile, ShortFiles) {
   // 40 bytes are always read; offset 40 is read only when "data" is not at 36.
   TTempDir dir;
@@ -299,13 +365,15 @@ TEST(WAVfile, ShortFiles) {
     EXPECT_FALSE(wav.LoadFromFile(path)) << size;
     ExpectReset(wav, std::to_string(size) + " bytes");
   }
+  // The header says 1 s, but the file ends before the audio would start.
   for (std::size_t size : {40, 41, 42, 43}) {
     dztest::WriteFile(path, std::vector<std::uint8_t>(plain.begin(), plain.begin() + size));
     TWAVfile wav;
     EXPECT_TRUE(wav.LoadFromFile(path)) << size;
     EXPECT_TRUE(wav.Valid) << size;
     EXPECT_EQ(wav.HeaderSize, 44) << size;
-    EXPECT_DOUBLE_EQ(wav.Duration(), 1.0) << size;
+    EXPECT_EQ(wav.FileSize, 1044u) << size;
+    EXPECT_DOUBLE_EQ(wav.Duration(), 0.0) << size;
   }
 }
 
@@ -322,7 +390,7 @@ TEST(WAVfile, CopiesTheFmtFields) {
   TTempDir dir;
   const std::string path = dir.File("f.wav");
   for (const auto& c : cases) {
-    dztest::WriteFile(path, Plain(36 + c.fmt.bytesPerSecond, c.fmt));
+    dztest::WriteFile(path, Whole(Plain(36 + c.fmt.bytesPerSecond, c.fmt)));
     TWAVfile wav;
     ASSERT_TRUE(wav.LoadFromFile(path)) << c.what;
     EXPECT_TRUE(wav.Valid) << c.what;
@@ -440,6 +508,62 @@ TEST_F(WAVfileRealFiles, DurationsOfRealFiles) {
     EXPECT_DOUBLE_EQ(wav.Duration(), expected) << c.file;
     EXPECT_NEAR(wav.Duration(), c.seconds, 0.01) << c.file;
     EXPECT_EQ(wav.ChannelMode(), WAVChannelModeNames[c.channels]) << c.file;
+  }
+}
+
+// Seconds that ffmpeg decodes from the file (to 8000 Hz mono), or -1.
+double DecodedSeconds(const std::string& file, const TTempDir& scratch) {
+  const std::string raw = scratch.File("decoded.raw");
+  if (dztest::RunCommand("ffmpeg -v quiet -y -i " + dztest::ShellQuote(file) + " -f s16le -ac 1 -ar 8000 " +
+                         dztest::ShellQuote(raw)) != 0)
+    return -1;
+  return static_cast<double>(std::filesystem::file_size(raw)) / 2 / 8000;
+}
+
+// Files written to a pipe (placeholder sizes) and interrupted copies (the
+// sizes of the whole): the header's members as stated, the length from the
+// bytes there are, within a second of what ffmpeg decodes.
+TEST_F(WAVfileRealFiles, PipedAndCutFilesAreMeasuredByWhatTheyHold) {
+  struct TCase {
+    const char* file;
+    std::uint16_t formatTag;
+    std::int32_t sampleCount;   // -1: sox's placeholder, more than 2^28
+    std::uint16_t headerSize;
+    const char* statedBy;       // the file whose length the RIFF size gives, or nullptr: a placeholder
+    std::uint32_t placeholder;  // FileSize when statedBy is nullptr
+    std::int32_t seconds;
+  } cases[] = {
+      {"ffpipe.wav", 1, 0, 7, nullptr, 7, 3},                  // RIFF size 0xFFFFFFFF: the header size cut to 7
+      {"soxpipe.wav", 0xFFFE, -1, 80, nullptr, 0x7FFFF050u, 3},
+      {"sox30-half.wav", 1, 0, 44, "sox30.wav", 0, 15},
+      {"sox30float-half.wav", 3, 240000, 58, "sox30float.wav", 0, 15},
+      {"sox30.wav", 1, 0, 44, "sox30.wav", 0, 30},
+      {"sox30float.wav", 3, 240000, 58, "sox30float.wav", 0, 30},
+  };
+  TTempDir scratch;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = File(c.file);
+    TWAVfile wav;
+    ASSERT_TRUE(wav.LoadFromFile(path));
+    EXPECT_TRUE(wav.Valid);
+    EXPECT_EQ(wav.FormatTag, c.formatTag);
+    EXPECT_EQ(wav.Channels, 1);
+    if (c.sampleCount >= 0) {
+      EXPECT_EQ(wav.SampleCount, c.sampleCount);
+    } else {
+      EXPECT_GT(wav.SampleCount, 1 << 28);
+    }
+    EXPECT_EQ(wav.HeaderSize, c.headerSize);
+    const std::uint32_t stated =
+        c.statedBy != nullptr ? static_cast<std::uint32_t>(std::filesystem::file_size(File(c.statedBy))) : c.placeholder;
+    EXPECT_EQ(wav.FileSize, stated);
+    TMotivoDuracao reason = TMotivoDuracao::ArquivoInexistente;
+    EXPECT_EQ(DuracaoEmSegundos(path, &reason), c.seconds);
+    EXPECT_EQ(reason, TMotivoDuracao::Medida);
+    const double decoded = DecodedSeconds(path, scratch);
+    ASSERT_GT(decoded, 0) << "ffmpeg failed";
+    EXPECT_NEAR(wav.Duration(), decoded, 1.0);
   }
 }
 

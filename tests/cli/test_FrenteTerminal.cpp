@@ -101,6 +101,9 @@ TEST(FrenteTerminal, VerboseLineNamesTheFileOpened) {
       {"an ambiguous name",
        Linha(TTabela::Vinhetas, 4, "C:\\V\\b.wav", 0, "00:00", TMotivoDuracao::NomeAmbiguo, "/srv/v/b.wav"),
        "Tb_Vinhetas\t4\tC:\\\\V\\\\b.wav → /srv/v/b.wav\t0\t00:00\tnome ambíguo\n"},
+      {"a header whose length has no place in the catalogue",
+       Linha(TTabela::Musicas, 5, "/m/esparso.wav", 0, "00:00", TMotivoDuracao::DuracaoNegativa),
+       "Tb_Musicas\t5\t/m/esparso.wav\t0\t00:00\tduração inválida no cabeçalho\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

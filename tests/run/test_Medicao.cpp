@@ -34,10 +34,10 @@ TEST_F(Medicao, MedeCaminhoIsTheLookupAndTheFacade) {
   for (const char* folder : {"Acervo/Samba", "Acervo/Dupla", "Acervo/pasta.mp3"})
     std::filesystem::create_directories(root / folder);
   dztest::WriteFile((root / "Acervo/Samba/Aquarela.MP3").string(), mp3Bytes_);
-  dztest::WriteFile((root / "Acervo/Samba/Cora\xC3\xA7\xC3\xA3o.wav").string(), dztest::WavHeader(3000, 1000));
-  dztest::WriteFile((root / "Acervo/Dupla/Faixa.wav").string(), dztest::WavHeader(3000, 1000));
-  dztest::WriteFile((root / "Acervo/Dupla/FAIXA.wav").string(), dztest::WavHeader(3000, 1000));
-  dztest::WriteFile((root / "fora.wav").string(), dztest::WavHeader(3000, 1000));  // beside the mapped folder
+  dztest::WriteFile((root / "Acervo/Samba/Cora\xC3\xA7\xC3\xA3o.wav").string(), dztest::PlainWav(3000, 1000));
+  dztest::WriteFile((root / "Acervo/Dupla/Faixa.wav").string(), dztest::PlainWav(3000, 1000));
+  dztest::WriteFile((root / "Acervo/Dupla/FAIXA.wav").string(), dztest::PlainWav(3000, 1000));
+  dztest::WriteFile((root / "fora.wav").string(), dztest::PlainWav(3000, 1000));  // beside the mapped folder
   const std::string local = root.string() + "/Acervo/";
   TPathMapping mapping;
   ASSERT_EQ(mapping.Add("C:\\Musicas\\", local, "DE1", "PARA1"), "");

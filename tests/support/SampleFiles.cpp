@@ -121,6 +121,15 @@ const char* const WavCommands[] = {
     "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -c:a pcm_f32le fffloat.wav",
     // A JUNK chunk in front of the fmt chunk, kept for a later change to RF64.
     "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=2 -rf64 auto ffjunk.wav",
+    // Written to a pipe, so never sought back to: ffmpeg leaves 0xFFFFFFFF as
+    // its RIFF and data sizes, sox sizes near 2^31 and a fact count to match.
+    "ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=3 -f wav pipe:1 > ffpipe.wav",
+    "sox -R -n -t wav - synth 3 sine 440 2>/dev/null | cat > soxpipe.wav",
+    // Interrupted copies: the first half of 30 s, without and with a fact chunk.
+    "sox -R -n -r 8000 -c 1 -b 16 sox30.wav synth 30 sine 440 && "
+    "head -c $(( $(stat -c %s sox30.wav) / 2 )) sox30.wav > sox30-half.wav",
+    "sox -R -n -r 8000 -c 1 -e floating-point -b 32 sox30float.wav synth 30 sine 440 && "
+    "head -c $(( $(stat -c %s sox30float.wav) / 2 )) sox30float.wav > sox30float-half.wav",
 };
 
 // A lame stream, encoded from sox's sound at its rate and channels ("<file>.wav").

@@ -164,11 +164,12 @@ TBytes& TBytes::PadTo(std::size_t size, std::uint8_t value) {
   return *this;
 }
 
-std::vector<std::uint8_t> WavHeader(std::uint32_t audioBytes, std::uint32_t bytesPerSecond, std::uint16_t channels) {
+std::vector<std::uint8_t> PlainWav(std::uint32_t audioBytes, std::uint32_t bytesPerSecond, std::uint16_t channels) {
   return TBytes()
       .Str("RIFF").LE32(36 + audioBytes).Str("WAVE")
       .Str("fmt ").LE32(16).LE16(1).LE16(channels).LE32(8000).LE32(bytesPerSecond).LE16(2).LE16(16)
-      .Str("data").LE32(audioBytes);
+      .Str("data").LE32(audioBytes)
+      .Zeros(audioBytes);
 }
 
 std::vector<std::uint8_t> Id3v2TagWithPopularimeter(std::string_view content) {

@@ -113,10 +113,10 @@ private:
   std::vector<std::uint8_t> data_;
 };
 
-// A plain 44-byte WAV header (PCM, 8000 Hz, 16 bits) whose RIFF size makes
-// the byte-based duration exactly audioBytes / bytesPerSecond; no audio
-// follows (only the header counts).
-std::vector<std::uint8_t> WavHeader(std::uint32_t audioBytes, std::uint32_t bytesPerSecond, std::uint16_t channels = 1);
+// A WAV file of the plain layout (a 44-byte header: PCM, 8000 Hz, 16 bits)
+// and audioBytes of silence, so that the byte-based duration is exactly
+// audioBytes / bytesPerSecond.
+std::vector<std::uint8_t> PlainWav(std::uint32_t audioBytes, std::uint32_t bytesPerSecond, std::uint16_t channels = 1);
 
 // An ID3v2.3 tag that holds one popularimeter frame ("POPM") with this
 // content: e-mail address, its zero byte, rating byte, play counter. With an
