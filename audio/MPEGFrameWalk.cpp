@@ -15,6 +15,10 @@ namespace {
 constexpr std::size_t WalkBlockSize = 256 * 1024;  // bytes read at a time, and all the walk holds
 constexpr std::int64_t ResyncWindow = 64 * 1024;   // bytes searched for the next frame after a damaged place
 constexpr std::size_t HeaderLength = 4;
+// Frames back to back that mark where the audio starts: junk in front of it
+// (a broken tag, padding) may hold a frame sync, or even a header whose
+// frame length lands on another one, but hardly four in a row.
+constexpr int StartChainFrames = 4;
 
 // Tags written behind the audio, looked for from the end of the file.
 constexpr std::int64_t ID3v1Length = 128;
@@ -234,8 +238,36 @@ std::int64_t NextFrame(TForwardReader& reader, std::int64_t from, std::int64_t e
   return -1;
 }
 
-void FollowFrames(TReadOnlyFile& file, const FrameData& first, TMPEGFrameWalk& walk) {
-  TForwardReader reader(file, walk.AudioEnd);
+// True when a frame starts at the position and StartChainFrames frames of
+// its stream (version, layer and sample rate) follow one another from there,
+// or fewer that end exactly at the end of the audio.
+bool ChainStartsAt(TForwardReader& reader, std::int64_t position, std::int64_t end) {
+  const TBlock bytes = reader.At(position, HeaderLength);
+  if (!IsFrameAt(bytes, 0)) return false;
+  FrameData start{};
+  DecodeHeader({bytes[0], bytes[1], bytes[2], bytes[3]}, start);
+  // The whole chain in the buffer at once, so that the search never reads
+  // the bytes behind this position again.
+  reader.At(position, StartChainFrames * MaxFrameLength + HeaderLength);
+  FrameData frame = start;
+  for (int count = 1; count < StartChainFrames; ++count) {
+    position += static_cast<std::int64_t>(FrameLength(frame));
+    if (position == end) return true;
+    if (!SameStream(reader.At(position, HeaderLength), start, frame)) return false;
+  }
+  return true;
+}
+
+// Where the stream starts: the first chain of frames from the position on,
+// before the end of the audio; -1 when there is none.
+std::int64_t FirstChain(TForwardReader& reader, std::int64_t from, std::int64_t end) {
+  for (std::int64_t position = from; position < end; ++position) {
+    if (ChainStartsAt(reader, position, end)) return position;
+  }
+  return -1;
+}
+
+void FollowFrames(TForwardReader& reader, const FrameData& first, TMPEGFrameWalk& walk) {
   std::int64_t position = walk.StreamStart;
   bool firstFrame = true;
   std::uint16_t audioBitRateID = 0;  // of the first audio frame
@@ -315,13 +347,26 @@ bool TMPEGFrameWalk::LoadFromFile(const std::string& fileName, const TMPEGaudio&
 bool TMPEGFrameWalk::LoadFromFile(TReadOnlyFile& file, const TMPEGaudio& mpeg) {
   Clear();
   if (!file.IsOpen()) return false;
-  const std::int64_t start = FirstFrameOffset(file, mpeg);
-  if (start < 0) return false;
+  // The reader's frame shows that this file holds a stream, but the reader
+  // may have found it only in the middle of the file (junk in front of the
+  // audio), or found a sync in the junk: the walk starts where the frames
+  // start to follow one another, from the end of the ID3v2 tag on.
+  const std::int64_t readersFrame = FirstFrameOffset(file, mpeg);
+  if (readersFrame < 0) return false;
+  const std::int64_t tagEnd = std::max<std::int64_t>(mpeg.ID3v2Tag->TagSize, 0);
+  const std::int64_t searchEnd = AudioEndBeforeTags(file, file.Size(), std::min(tagEnd, readersFrame));
+  auto reader = std::make_unique<TForwardReader>(file, searchEnd);
+  std::int64_t start = FirstChain(*reader, tagEnd, searchEnd);
+  if (start < 0) start = readersFrame;
   Walked = true;
   StreamStart = StreamEnd = start;
   AudioEnd = AudioEndBeforeTags(file, file.Size(), start);
-  SampleRate = TableSampleRate(mpeg.Frame);
-  FollowFrames(file, mpeg.Frame, *this);
+  if (AudioEnd != searchEnd) reader = std::make_unique<TForwardReader>(file, AudioEnd);
+  FrameData first{};
+  const TBlock header = reader->At(start, HeaderLength);
+  if (header.size() == HeaderLength) DecodeHeader({header[0], header[1], header[2], header[3]}, first);
+  SampleRate = TableSampleRate(first);
+  FollowFrames(*reader, first, *this);
   return true;
 }
 

@@ -6,11 +6,18 @@
 class TMPEGaudio;
 class TReadOnlyFile;
 
-// Follows the frame headers of an MPEG audio stream from the first frame that
-// the MPEG reader finds to the end of the audio, to check the length that the
-// reader estimates from that first frame and its Xing or VBRI header. Two
-// kinds of file make that estimate wrong: a truncated copy whose VBR header
-// still announces the whole track, and a VBR stream without a VBR header.
+// Follows the frame headers of an MPEG audio stream from its first frame to
+// the end of the audio, to check the length that the MPEG reader estimates
+// from the frame it finds and its Xing or VBRI header. Two kinds of file make
+// that estimate wrong: a truncated copy whose VBR header still announces the
+// whole track, and a VBR stream without a VBR header.
+//
+// The stream's first frame is the first of four frames back to back (the same
+// version, layer and sample rate; fewer when they end the audio) from the end
+// of the ID3v2 tag on, whichever frame the reader's search chose: junk in
+// front of the audio may hide the first frames from that search, or hold a
+// sync word that it takes for a frame. Only a file in which the reader's frame
+// is found is walked; without such a chain the walk starts at that frame.
 //
 // The file is read once, front to back, in large blocks into one buffer of a
 // fixed size, whatever the file's size. Nothing throws. A file that shrinks
@@ -21,7 +28,7 @@ public:
   TMPEGFrameWalk() { Clear(); }
 
   bool Walked;                  // a first frame was found and the stream followed from it
-  std::int64_t StreamStart;     // file offset of the first frame
+  std::int64_t StreamStart;     // file offset of the stream's first frame
   std::int64_t StreamEnd;       // file offset just after the last whole frame
   std::int64_t AudioEnd;        // the file's end less the tags behind the audio (ID3v1, APE, Lyrics3)
   std::uint32_t SampleRate;     // Hz, of the first frame; every frame walked has it
@@ -35,8 +42,8 @@ public:
   bool BitRateChanges;          // not every audio frame has the bit rate of the first
 
   void Clear();
-  // Runs the MPEG reader on the file, then walks from the first frame it
-  // found, with one open for both. True when a stream was walked (Walked); a
+  // Runs the MPEG reader on the file, then walks the stream in which it
+  // found a frame, with one open for both. True when a stream was walked (Walked); a
   // file in which the reader finds no frame, a free-format stream among them,
   // gives false.
   bool LoadFromFile(const std::string& fileName);

@@ -181,10 +181,24 @@ TEST(MPEGFrameWalk, CraftedStreams) {
       {.what = "noise in front of the first frame",
        .stream = TStream().Junk(300).Frames(At128, 20), .frames = 20, .bytes = 20 * Length128, .streamStart = 300},
       // The reader searches again from the middle of the file, 6170, inside the
-      // seventh frame; the first frame it finds there is the eighth.
-      {.what = "a first frame found only in the middle of the file",
-       .stream = TStream().Junk(4000).Frames(At128, 20), .frames = 14, .bytes = 14 * Length128,
-       .streamStart = 4000 + 6 * Length128},
+      // seventh frame, and finds the eighth; the walk still starts at the first.
+      {.what = "a first frame that the reader finds only in the middle of the file",
+       .stream = TStream().Junk(4000).Frames(At128, 20), .frames = 20, .bytes = 20 * Length128,
+       .streamStart = 4000},
+      {.what = "an ID3v2 tag, then junk longer than the reader's first search",
+       .stream = TStream().ID3v2(2048).Junk(2000).Frames(At128, 20), .frames = 20, .bytes = 20 * Length128,
+       .streamStart = 4048},
+      {.what = "a frame sync and header in the junk, no frame behind it",
+       .stream = TStream().Junk(1000).Text("\xFF\xFB\x90\x64").Junk(1000).Frames(At128, 20), .frames = 20,
+       .bytes = 20 * Length128, .streamStart = 2004},
+      // Two whole frames, which the reader takes for the stream's start (a
+      // header one frame length behind another), but not four in a row.
+      {.what = "two stray frames in the junk",
+       .stream = TStream().Junk(300).Frames(At128, 2).Junk(500).Frames(At128, 20), .frames = 20,
+       .bytes = 20 * Length128, .streamStart = 300 + 2 * Length128 + 500},
+      {.what = "a stream of two frames that ends the audio starts with fewer than four",
+       .stream = TStream().Junk(100).Frames(At128, 2).APE(3000, true).ID3v1(), .frames = 2, .bytes = 2 * Length128,
+       .streamStart = 100},
       {.what = "an ID3v1 tag at the end",
        .stream = TStream().Frames(At128, 20).ID3v1(), .frames = 20, .bytes = 20 * Length128},
       {.what = "an APE tag with a header, an extended ID3v1 block and an ID3v1 tag",

@@ -3,6 +3,7 @@
 
 #include "run/Medicao.h"
 
+#include "audio/MPEGFrameWalk.h"
 #include "audio/MPEGaudio.h"
 #include "audio/ReadOnlyFile.h"
 #include "audio/WAVfile.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -103,6 +105,57 @@ TEST_F(Medicao, MedeCaminhoIsTheLookupAndTheFacade) {
     ExpectNoReader(c.what);
   }
   EXPECT_EQ(lookup.DirectoryReads(), reference.DirectoryReads());
+}
+
+// Samples per channel that ffmpeg decodes from the whole file, or -1.
+std::int64_t DecodedSamples(const std::string& file, const TTempDir& scratch) {
+  const std::string raw = scratch.File("decoded.raw");
+  if (dztest::RunCommand("ffmpeg -v quiet -y -i " + dztest::ShellQuote(file) + " -f s16le -ac 1 " +
+                         dztest::ShellQuote(raw)) != 0)
+    return -1;
+  return static_cast<std::int64_t>(std::filesystem::file_size(raw) / 2);
+}
+
+// Junk in front of the audio hides the first frames from the reader's first
+// search: the check still walks the whole stream, so a row is corrected to
+// what a decoder plays, and only where the estimate is off.
+TEST(MedicaoConferida, CorrectingWalksTheWholeStream) {
+  const std::filesystem::path walkSet = dztest::SampleFolder(dztest::TSampleSet::Walk);
+  const struct {
+    const char* file;
+    std::int64_t junk;
+    bool estimateRight;
+  } cases[] = {
+      {"junk-1730-cbr.mp3", 1730, true},  {"junk-2500-cbr.mp3", 2500, true},
+      {"junk-1730-vbr.mp3", 1730, true},  {"junk-2500-vbr.mp3", 2500, true},
+      {"junk-sync-vbr.mp3", 2500, true},  {"junk-2500-join.mp3", 2500, false},
+  };
+  TTempDir scratch;
+  TWindowsLookup lookup;
+  const TPathMapping noRules;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::string path = (walkSet / c.file).string();
+    const TMedida measured = MedeCaminho(lookup, noRules, path, TConferencia::Corrige);
+    ASSERT_TRUE(measured.conferencia.percorrido);
+    const std::int64_t decoded = DecodedSamples(path, scratch);
+    ASSERT_GT(decoded, 0) << "ffmpeg failed";
+    EXPECT_NEAR(measured.conferencia.percorrida, static_cast<double>(decoded) / 44100, 0.05);
+    TMPEGFrameWalk walk;
+    ASSERT_TRUE(walk.LoadFromFile(path));
+    EXPECT_EQ(walk.StreamStart, c.junk);
+    EXPECT_EQ(walk.Resyncs, 0);
+    const std::int32_t estimate = DuracaoEmSegundos(path);
+    if (c.estimateRight) {
+      EXPECT_EQ(measured.conferencia.motivo, TMotivoAviso::Nenhum);
+      EXPECT_EQ(measured.segundos, estimate);
+    } else {
+      EXPECT_NE(measured.conferencia.motivo, TMotivoAviso::Nenhum);
+      EXPECT_GT(std::abs(estimate - measured.segundos), 1);
+      EXPECT_EQ(measured.segundos, std::llround(static_cast<double>(decoded) / 44100));
+    }
+    ExpectNoReader(c.file);
+  }
 }
 
 }  // namespace

@@ -211,6 +211,26 @@ std::vector<TStep> WalkSteps() {
   steps.insert(steps.end(), {FirstHalf("vbr-V2.mp3", "vbr-half.mp3"), FirstHalf("cbr-128.mp3", "cbr-half.mp3"),
                              CutFirstFrame("vbr-V2.mp3", "vbr-no-xing.mp3"),
                              TagsAtTheEnd("cbr-128.mp3", "tags-at-end.mp3")});
+  // Junk in front of the audio: more than the 1,729 bytes the reader's first
+  // search covers, so that it finds its frame only in the middle of the file.
+  for (const char* stream : {"cbr", "vbr"}) {
+    const std::string source = std::string(stream) == "cbr" ? "cbr-128.mp3" : "vbr-V2.mp3";
+    for (const char* junk : {"1730", "2500"}) {
+      const std::string target = std::string("junk-") + junk + "-" + stream + ".mp3";
+      steps.push_back("{ head -c " + std::string(junk) + " /dev/zero | tr '\\0' j; cat " + source + "; } > " + target);
+    }
+  }
+  // A join of two constant-rate streams without Info frames (lame -t), 6 s at
+  // 32 kbit/s and 4 s at 320, and junk in front: the reader finds its frame
+  // in the middle, at 320 kbit/s, and estimates the whole file at that rate.
+  steps.push_back(Sox("lento.wav", 44100, 2, "synth 6 pinknoise vol 0.3") + " && " +
+                  Sox("rapido.wav", 44100, 2, "synth 4 pinknoise vol 0.3") +
+                  " && lame --quiet -t -b 32 --resample 44.1 lento.wav lento.mp3"
+                  " && lame --quiet -t -b 320 rapido.wav rapido.mp3"
+                  " && { head -c 2500 /dev/zero | tr '\\0' j; cat lento.mp3 rapido.mp3; } > junk-2500-join.mp3");
+  // The same with a frame sync and header (128 kbit/s, 44.1 kHz) inside the junk.
+  steps.push_back("{ head -c 1000 /dev/zero | tr '\\0' j; printf '\\377\\373\\220\\144'; "
+                  "head -c 1496 /dev/zero | tr '\\0' j; cat vbr-V2.mp3; } > junk-sync-vbr.mp3");
   return steps;
 }
 

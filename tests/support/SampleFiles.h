@@ -47,7 +47,12 @@ enum class TSampleSet {
   // copies); "vbr-no-xing.mp3", vbr-V2.mp3 without its first frame, the Xing
   // frame; "tags-at-end.mp3", cbr-128.mp3 with an APE tag (a 5000-character
   // comment) and an ID3v1 tag by TagLib, and an extended ID3v1 block ("TAG+",
-  // 227 bytes) put in front of the ID3v1 tag.
+  // 227 bytes) put in front of the ID3v1 tag. Junk ('j' bytes) in front of
+  // the audio, more than the reader's first search covers: "junk-1730-cbr.mp3",
+  // "junk-2500-cbr.mp3" (cbr-128.mp3), "junk-1730-vbr.mp3", "junk-2500-vbr.mp3"
+  // (vbr-V2.mp3), "junk-sync-vbr.mp3" (2500 bytes holding a frame header, then
+  // vbr-V2.mp3) and "junk-2500-join.mp3" (before 6 s at 32 kbit/s joined to 4 s
+  // at 320, both without an Info frame).
   Walk,
   // What atualiza-duracoes --conferir warns about, all 44.1 kHz stereo:
   // "bom.mp3" (5 s sine, 128 kbit/s) and "bom.wav" (3 s sine), nothing wrong;
