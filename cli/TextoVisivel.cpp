@@ -9,6 +9,17 @@ constexpr char32_t PrimeiroImprimivel = 0x20;
 constexpr char32_t Apagar = 0x7F;  // DEL, a control character too
 constexpr char32_t PrimeiroC1 = 0x80;
 constexpr char32_t UltimoC1 = 0x9F;
+// The bidirectional embeddings and overrides (LRE, RLE, PDF, LRO, RLO) and
+// isolates (LRI, RLI, FSI, PDI): a terminal would show the rest of the line
+// reversed.
+constexpr char32_t PrimeiraEmbutidaBidi = 0x202A;
+constexpr char32_t UltimaEmbutidaBidi = 0x202E;
+constexpr char32_t PrimeiroIsoladoBidi = 0x2066;
+constexpr char32_t UltimoIsoladoBidi = 0x2069;
+
+bool ControleBidi(char32_t c) {
+  return (c >= PrimeiraEmbutidaBidi && c <= UltimaEmbutidaBidi) || (c >= PrimeiroIsoladoBidi && c <= UltimoIsoladoBidi);
+}
 
 enum class TLeitura { Utf8, Windows1252, Ascii };
 
@@ -50,7 +61,7 @@ void AcrescentaCaractere(std::string& visivel, char32_t c, TUso uso) {
   }
   if (c < PrimeiroImprimivel || c == Apagar) {
     AcrescentaHex(visivel, "\\x", static_cast<unsigned>(c), 2);
-  } else if (c >= PrimeiroC1 && c <= UltimoC1) {
+  } else if ((c >= PrimeiroC1 && c <= UltimoC1) || ControleBidi(c)) {
     AcrescentaHex(visivel, "\\u", static_cast<unsigned>(c), 4);
   } else {
     AppendUtf8(visivel, c);

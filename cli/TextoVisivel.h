@@ -14,7 +14,9 @@
 // - a control character below the blank and DEL: "\t", "\n", "\r", else
 //   "\x" and two lower-case hex digits ("\x1b");
 // - a C1 control (U+0080 to U+009F, a terminal's escape introducers among
-//   them): "\u" and four lower-case hex digits ("\u009b");
+//   them), or a bidirectional control (U+202A to U+202E, U+2066 to U+2069),
+//   which would show the rest of the line reversed: "\u" and four
+//   lower-case hex digits ("\u009b", "\u202e");
 // - a byte that is no character: not well-formed UTF-8 in a UTF-8 text, one
 //   of the five bytes Windows-1252 leaves undefined (0x81, 0x8D, 0x8F, 0x90,
 //   0x9D), or any byte beyond ASCII in another character set: "\x" and two

@@ -29,8 +29,14 @@ std::string Desfaz(const std::string& visivel) {
       texto += static_cast<char>(std::stoi(visivel.substr(i + 1, 2), nullptr, 16));
       i += 2;
     } else if (c == 'u' && i + 4 < visivel.size()) {
-      const int code = std::stoi(visivel.substr(i + 1, 4), nullptr, 16);  // C1 controls only: two bytes
-      texto += static_cast<char>(0xC0 | (code >> 6));
+      // C1 controls (two bytes) and bidirectional controls (three).
+      const int code = std::stoi(visivel.substr(i + 1, 4), nullptr, 16);
+      if (code < 0x800) {
+        texto += static_cast<char>(0xC0 | (code >> 6));
+      } else {
+        texto += static_cast<char>(0xE0 | (code >> 12));
+        texto += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      }
       texto += static_cast<char>(0x80 | (code & 0x3F));
       i += 4;
     } else texto += c;
@@ -71,6 +77,12 @@ TEST(TextoVisivel, Cases) {
       {"NEL, a C1 control", CharacterSetUtf8, "a" + C1(0x85) + "b", "a\\u0085b"},
       {"CSI, a terminal's escape introducer", CharacterSetUtf8, C1(0x9B) + "2J", "\\u009b2J"},
       {"the no-break space after the C1 controls stays", CharacterSetUtf8, "\xC2\xA0", "\xC2\xA0"},
+      {"RIGHT-TO-LEFT OVERRIDE would reverse the rest of the line", CharacterSetUtf8,
+       "faixa\xE2\x80\xAEpm3.wav", "faixa\\u202epm3.wav"},
+      {"the first and last embedding controls", CharacterSetUtf8, "\xE2\x80\xAA\xE2\x80\xAE", "\\u202a\\u202e"},
+      {"the isolates LRI to PDI", CharacterSetUtf8, "\xE2\x81\xA6" "a\xE2\x81\xA9", "\\u2066a\\u2069"},
+      {"the neighbours of the bidirectional controls stay", CharacterSetUtf8,
+       "\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA", "\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\xA5\xE2\x81\xAA"},
       {"UNICODE_FSS read as UTF-8", CharacterSetUnicodeFss, "Can\xC3\xA7\xC3\xA3o" + C1(0x9B), "Can\xC3\xA7\xC3\xA3o\\u009b"},
       {"a lone continuation byte", CharacterSetUtf8, "a\x80z", "a\\x80z"},
       {"an overlong slash", CharacterSetUtf8, "\xC0\xAF", "\\xc0\\xaf"},
