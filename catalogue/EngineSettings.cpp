@@ -77,7 +77,44 @@ bool ReadWhole(const fs::path& path, std::string& text) {
   return !in.bad();
 }
 
+// Fills an empty folder as a root of the engine: the system root's entries
+// linked, its character set folder copied, its firebird.conf text with the
+// lines added at the end.
+void FillEngineRoot(const fs::path& systemRoot, const std::string& systemText, const std::vector<std::string>& lines,
+                    const fs::path& folder, std::error_code& error) {
+  for (const fs::directory_entry& entry : fs::directory_iterator(systemRoot, error)) {
+    if (entry.path().filename() == ConfigFile) continue;
+    if (entry.path().filename() == IntlFolder) {
+      CopyFolder(entry.path(), folder / IntlFolder, error);
+    } else {
+      fs::create_symlink(entry.path(), folder / entry.path().filename(), error);
+    }
+    if (error) return;
+  }
+  if (error) return;
+  std::ofstream out(folder / ConfigFile, std::ios::binary);
+  out << systemText;
+  if (!systemText.empty() && systemText.back() != '\n') out << '\n';
+  out << "\n# Added for this program's run only\n";
+  for (const std::string& line : lines) out << line << '\n';
+  out.close();
+  if (!out) error = std::make_error_code(std::errc::io_error);
+}
+
 }  // namespace
+
+std::string MakeEngineRoot(const std::vector<std::string>& lines, const std::string& systemRoot,
+                           const std::string& folder) {
+  std::string systemText;
+  if (systemRoot.empty() || !ReadWhole(fs::path(systemRoot) / ConfigFile, systemText))
+    return "não foi possível ler " + (fs::path(systemRoot) / ConfigFile).string();
+  std::error_code error;
+  if (!fs::create_directory(folder, error) || error) return "não foi possível criar a pasta " + folder;
+  FillEngineRoot(systemRoot, systemText, lines, folder, error);
+  if (!error) return {};
+  fs::remove_all(folder, error);
+  return "não foi possível preparar a configuração em " + folder;
+}
 
 bool OpensInThisProcess(const std::string& databaseName) {
   if (databaseName.empty() || databaseName.find(':') != std::string::npos) return false;
@@ -175,24 +212,7 @@ TEngineSettings TEngineSettings::Apply(const std::vector<std::string>& lines, co
   }
   settings.folder_ = pattern;
   std::error_code error;
-  for (const fs::directory_entry& entry : fs::directory_iterator(systemRoot, error)) {
-    if (entry.path().filename() == ConfigFile) continue;
-    if (entry.path().filename() == IntlFolder) {
-      CopyFolder(entry.path(), fs::path(settings.folder_) / IntlFolder, error);
-    } else {
-      fs::create_symlink(entry.path(), fs::path(settings.folder_) / entry.path().filename(), error);
-    }
-    if (error) break;
-  }
-  if (!error) {
-    std::ofstream out(fs::path(settings.folder_) / ConfigFile, std::ios::binary);
-    out << systemText;
-    if (!systemText.empty() && systemText.back() != '\n') out << '\n';
-    out << "\n# Added for this program's run only\n";
-    for (const std::string& line : lines) out << line << '\n';
-    out.close();
-    if (!out) error = std::make_error_code(std::errc::io_error);
-  }
+  FillEngineRoot(systemRoot, systemText, lines, settings.folder_, error);
   if (error || ::setenv(RootVariable, settings.folder_.c_str(), 1) != 0) {
     const std::string folder = std::exchange(settings.folder_, {});
     fs::remove_all(folder, error);

@@ -62,6 +62,14 @@ private:
 // touched, and only when no process PID runs. Apply does this first.
 void RemoveLeftEngineFolders(const std::string& temporaryFolder);
 
+// Makes a new folder a root of the engine that lasts (the folder must not be
+// there yet): as Apply makes its own, the system root's entries linked, the
+// character set folder copied and firebird.conf the system's text with the
+// lines added. Empty when made, else why not (nothing is left then). The
+// tests give every process such a root (FIREBIRD).
+std::string MakeEngineRoot(const std::vector<std::string>& lines, const std::string& systemRoot,
+                           const std::string& folder);
+
 // The lines both programs add: the sort memory of Firebird's Classic mode,
 // 8 MB; a larger sort goes on in temporary files.
 std::vector<std::string> CatalogueEngineLines();

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <regex>
 
 namespace {
@@ -91,11 +92,16 @@ TEST_F(DerozaviZirizid, SignalClosesTheIdleWindow) {
                      "'tres.wav');\n");
     const TInstalado instalado(DEROZAVI_PATH, db.Path());
     // The engine's configuration folder of the program (EngineSettings.h)
-    // lies in TMPDIR while it runs, and goes with it.
+    // lies in TMPDIR while it runs, and goes with it. The program makes it
+    // only when no FIREBIRD root is given (the tests give one to every process).
     const TTempDir temporaria;
-    ASSERT_EQ(::setenv("TMPDIR", temporaria.Path().c_str(), 1), 0);
-    TProcesso programa({instalado.Programa()});
-    ::unsetenv("TMPDIR");
+    std::optional<TProcesso> iniciado;
+    {
+      const dztest::TEnvironmentVariable tmpdir("TMPDIR", temporaria.Path().c_str());
+      const dztest::TEnvironmentVariable semRaiz("FIREBIRD", nullptr);
+      iniciado.emplace(std::vector<std::string>{instalado.Programa()});
+    }
+    TProcesso& programa = *iniciado;
     ASSERT_TRUE(programa.EsperaAte([&] { return TemAberto(programa.Pid(), db.Path()); }));
     EXPECT_EQ(PastasDoMotor(temporaria.Path()), 1);
     programa.Sinal(s.sinal);

@@ -9,6 +9,20 @@
 
 namespace dztest {
 
+TEnvironmentVariable::TEnvironmentVariable(const char* name, const char* value) : name_(name) {
+  if (const char* now = std::getenv(name)) {
+    was_ = true;
+    before_ = now;
+  }
+  if (value != nullptr) ::setenv(name, value, 1);
+  else ::unsetenv(name);
+}
+
+TEnvironmentVariable::~TEnvironmentVariable() {
+  if (was_) ::setenv(name_.c_str(), before_.c_str(), 1);
+  else ::unsetenv(name_.c_str());
+}
+
 TTempDir::TTempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "dztest-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

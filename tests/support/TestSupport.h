@@ -13,6 +13,21 @@
 
 namespace dztest {
 
+// An environment variable set to a value, or removed (nullptr), for the
+// object's life; what it was is put back when the object goes.
+class TEnvironmentVariable {
+public:
+  TEnvironmentVariable(const char* name, const char* value);
+  ~TEnvironmentVariable();
+  TEnvironmentVariable(const TEnvironmentVariable&) = delete;
+  TEnvironmentVariable& operator=(const TEnvironmentVariable&) = delete;
+
+private:
+  std::string name_;
+  bool was_ = false;
+  std::string before_;
+};
+
 // A fresh folder under the system's temporary folder, removed with its contents.
 class TTempDir {
 public:
