@@ -21,44 +21,100 @@ void CedeVez() {
 
 }  // namespace
 
+// What a phase's threads share with the run's thread: how a path is measured,
+// the rows named, and the running average. Each thread holds it, so that a
+// thread left behind by a stop finishes its file with it and then ends, after
+// the measurer itself may be gone.
+struct TMedicaoAntecipada::TCompartilhado {
+  enum class TEstado { Esperando, Medindo, Pronta };
+  struct TTarefa {
+    int linha = 0;
+    std::string caminho;
+    TEstado estado = TEstado::Esperando;
+    TMedida medida;
+    std::exception_ptr erro;  // what the measurement threw, for the run's thread
+    std::chrono::steady_clock::time_point medidaEm;  // when it became Pronta
+  };
+
+  TCompartilhado(const TPathMapping& mapeamento, TConferencia conferir, double limiteMicros, TMedidor medidor)
+      : mapeamento(mapeamento), conferir(conferir), limiteMicros(limiteMicros), medidor(std::move(medidor)) {}
+
+  // Measures a path; gives the time it took in tempo.
+  TMedida Mede(TWindowsLookup& busca, const std::string& caminho, std::chrono::steady_clock::duration& tempo) const {
+    const auto inicio = std::chrono::steady_clock::now();
+    TMedida medida = medidor ? medidor(busca, caminho) : MedeCaminho(busca, mapeamento, caminho, conferir);
+    tempo = std::chrono::steady_clock::now() - inicio;
+    return medida;
+  }
+
+  // Adds a measurement's time to the average and decides how many threads a
+  // batch wakes from now on (lock held). True when the rows waiting now
+  // want more threads awake.
+  bool Cronometra(std::chrono::steady_clock::duration tempo) {
+    const double micros = std::chrono::duration<double, std::micro>(tempo).count();
+    mediaMicros = mediaMicros < 0 ? micros : mediaMicros + (micros - mediaMicros) / 8;
+    if (umPorLinha && mediaMicros < limiteMicros / 2) {
+      umPorLinha = false;
+    } else if (!umPorLinha && mediaMicros > limiteMicros) {
+      umPorLinha = true;
+      return Esperando() > 0;
+    }
+    return false;
+  }
+
+  // The rows named and not yet taken by a thread (lock held).
+  int Esperando() const { return proxima - proximaMedir; }
+
+  const TPathMapping mapeamento;
+  const TConferencia conferir;
+  const double limiteMicros;
+  const TMedidor medidor;
+  std::shared_ptr<TFolderCache> pastas;  // the phase's; set before the threads start
+
+  std::mutex mutex;  // guards what follows
+  std::condition_variable haTarefa;
+  std::condition_variable haPronta;
+  std::deque<TTarefa> janela;  // rows named and not yet asked for: janela.front().linha .. proxima - 1
+  int proxima = 0;       // the next row to be named
+  int proximaMedir = 0;  // the next row a thread takes; the rows before it are measured or being measured
+  bool umPorLinha = true;   // each row named wakes a thread (else one thread a batch)
+  double mediaMicros = -1;  // the running average of a file's time; -1 before the first
+  bool parar = false;
+};
+
 TMedicaoAntecipada::TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, TConferencia conferir,
-                                       std::chrono::microseconds limite, TMedidor medidor)
+                                       std::chrono::microseconds limite, TMedidor medidor,
+                                       std::chrono::milliseconds idadeMaxima)
     : paralelo_(std::clamp(paralelo, 1, ParaleloMaximo)),
       lote_(std::max(1, paralelo_ / 4)),
       mapeamento_(std::move(mapeamento)),
       conferir_(conferir),
       limiteMicros_(static_cast<double>(std::max(limite.count(), std::chrono::microseconds::rep{0}))),
-      medidor_(std::move(medidor)) {}
+      medidor_(std::move(medidor)),
+      idadeMaxima_(idadeMaxima),
+      estado_(NovoEstado()) {}
 
 TMedicaoAntecipada::~TMedicaoAntecipada() { Encerra(); }
 
-bool TMedicaoAntecipada::Cronometra(std::chrono::steady_clock::duration tempo) {
-  const double micros = std::chrono::duration<double, std::micro>(tempo).count();
-  mediaMicros_ = mediaMicros_ < 0 ? micros : mediaMicros_ + (micros - mediaMicros_) / 8;
-  if (umPorLinha_ && mediaMicros_ < limiteMicros_ / 2) {
-    umPorLinha_ = false;
-  } else if (!umPorLinha_ && mediaMicros_ > limiteMicros_) {
-    umPorLinha_ = true;
-    return Esperando() > 0;
-  }
-  return false;
+std::shared_ptr<TMedicaoAntecipada::TCompartilhado> TMedicaoAntecipada::NovoEstado() const {
+  return std::make_shared<TCompartilhado>(mapeamento_, conferir_, limiteMicros_, medidor_);
 }
 
 void TMedicaoAntecipada::Inicia(std::function<std::string(int)> caminhoDe, int total,
                                 std::shared_ptr<TFolderCache> pastas) {
   Encerra();
-  pastas_ = std::move(pastas);
-  buscaPropria_.emplace(pastas_);
+  estado_->pastas = std::move(pastas);
+  buscaPropria_.emplace(estado_->pastas);
   caminhoDe_ = std::move(caminhoDe);
   total_ = total;
   {
-    const std::lock_guard trava(mutex_);
-    umPorLinha_ = true;  // until the measurements say otherwise
+    const std::lock_guard trava(estado_->mutex);
+    estado_->umPorLinha = true;  // until the measurements say otherwise
   }
   const int threads = std::min(paralelo_, total_);
   threads_.reserve(static_cast<std::size_t>(threads));
   try {
-    for (int i = 0; i < threads; ++i) threads_.emplace_back(&TMedicaoAntecipada::Trabalha, this);
+    for (int i = 0; i < threads; ++i) threads_.emplace_back(&TMedicaoAntecipada::Trabalha, estado_);
   } catch (...) {
     Encerra();  // the threads started so far
     throw;
@@ -68,14 +124,15 @@ void TMedicaoAntecipada::Inicia(std::function<std::string(int)> caminhoDe, int t
 
 void TMedicaoAntecipada::Antecipa() {
   if (semAntecipar_) return;
-  // proxima_ changes on this thread only: read without the lock.
+  TCompartilhado& estado = *estado_;
+  // proxima changes on this thread only: read without the lock.
   const int ate = std::min(total_, pedida_ + paralelo_);
-  if (ate <= proxima_ || (ate - proxima_ < lote_ && ate < total_)) return;
+  if (ate <= estado.proxima || (ate - estado.proxima < lote_ && ate < total_)) return;
   // The paths are read before the lock is taken, so that the threads
   // handing in their rows meanwhile do not wait for them.
-  std::vector<TTarefa> novas;
-  novas.reserve(static_cast<std::size_t>(ate - proxima_));
-  for (int linha = proxima_; linha < ate; ++linha) {
+  std::vector<TCompartilhado::TTarefa> novas;
+  novas.reserve(static_cast<std::size_t>(ate - estado.proxima));
+  for (int linha = estado.proxima; linha < ate; ++linha) {
     std::string caminho;
     try {
       caminho = caminhoDe_(linha);
@@ -85,40 +142,42 @@ void TMedicaoAntecipada::Antecipa() {
       semAntecipar_ = true;
       break;
     }
-    TTarefa& tarefa = novas.emplace_back();
+    TCompartilhado::TTarefa& tarefa = novas.emplace_back();
     tarefa.linha = linha;
     tarefa.caminho = std::move(caminho);
   }
   if (novas.empty()) return;
   {
-    const std::lock_guard trava(mutex_);
-    for (TTarefa& tarefa : novas) janela_.push_back(std::move(tarefa));
-    proxima_ += static_cast<int>(novas.size());
+    const std::lock_guard trava(estado.mutex);
+    for (TCompartilhado::TTarefa& tarefa : novas) estado.janela.push_back(std::move(tarefa));
+    estado.proxima += static_cast<int>(novas.size());
   }
   // One thread wakes; while rows wake a thread each, it wakes the next.
-  haTarefa_.notify_one();
+  estado.haTarefa.notify_one();
 }
 
 TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
-  TTarefa tarefa;
+  TCompartilhado& estado = *estado_;
+  TCompartilhado::TTarefa tarefa;
   bool nomeada = false;
   {
-    std::unique_lock trava(mutex_);
+    std::unique_lock trava(estado.mutex);
     // Rows before this one that were never named were measured here: naming
     // goes on from this row.
-    if (janela_.empty() && proxima_ < linha) proxima_ = proximaMedir_ = linha;
-    if (linha < proxima_) {
-      if (janela_.empty() || janela_.front().linha != linha)
+    if (estado.janela.empty() && estado.proxima < linha) estado.proxima = estado.proximaMedir = linha;
+    if (linha < estado.proxima) {
+      if (estado.janela.empty() || estado.janela.front().linha != linha)
         throw std::logic_error("measuring ahead: row " + std::to_string(linha) + " asked out of order");
       // A row no thread has taken yet (the threads are busy, or slow to
       // get the processor) is measured here rather than waited for.
-      if (janela_.front().estado == TEstado::Esperando) {
-        ++proximaMedir_;
-        janela_.pop_front();
+      if (estado.janela.front().estado == TCompartilhado::TEstado::Esperando) {
+        ++estado.proximaMedir;
+        estado.janela.pop_front();
       } else {
-        haPronta_.wait(trava, [this] { return janela_.front().estado == TEstado::Pronta; });
-        tarefa = std::move(janela_.front());
-        janela_.pop_front();
+        estado.haPronta.wait(trava,
+                             [&estado] { return estado.janela.front().estado == TCompartilhado::TEstado::Pronta; });
+        tarefa = std::move(estado.janela.front());
+        estado.janela.pop_front();
         nomeada = true;
       }
     }
@@ -128,54 +187,77 @@ TMedida TMedicaoAntecipada::Mede(int linha, const std::string& caminho) {
   if (nomeada) {
     if (tarefa.erro) std::rethrow_exception(tarefa.erro);
     // Named from the same copy of the rows as the run reads, so never
-    // another path; should it be, the row's own path is what counts.
-    if (tarefa.caminho == caminho) return std::move(tarefa.medida);
+    // another path; should it be, the row's own path is what counts. A
+    // measurement that has waited too long (the run held up) may no longer
+    // be the file's: it is taken again.
+    const bool recente = std::chrono::steady_clock::now() - tarefa.medidaEm <= idadeMaxima_;
+    if (tarefa.caminho == caminho && recente) return std::move(tarefa.medida);
   }
   if (!buscaPropria_) buscaPropria_.emplace();  // asked outside a phase
   std::chrono::steady_clock::duration tempo{};
-  TMedida medida = MedeTarefa(*buscaPropria_, caminho, tempo);
-  const std::lock_guard trava(mutex_);
-  if (Cronometra(tempo)) haTarefa_.notify_one();
+  TMedida medida = estado.Mede(*buscaPropria_, caminho, tempo);
+  const std::lock_guard trava(estado.mutex);
+  if (estado.Cronometra(tempo)) estado.haTarefa.notify_one();
   return medida;
 }
 
 void TMedicaoAntecipada::Encerra() noexcept {
   {
-    const std::lock_guard trava(mutex_);
-    parar_ = true;
+    const std::lock_guard trava(estado_->mutex);
+    estado_->parar = true;
   }
-  haTarefa_.notify_all();
+  estado_->haTarefa.notify_all();
   for (std::thread& thread : threads_) thread.join();
   threads_.clear();
-  janela_.clear();
-  parar_ = false;
-  proxima_ = 0;
-  proximaMedir_ = 0;
+  estado_ = NovoEstado();
   semAntecipar_ = false;
   buscaPropria_.reset();
-  pastas_.reset();  // the run keeps its folders; the phase no longer holds them
   caminhoDe_ = nullptr;
   total_ = 0;
   pedida_ = 0;
 }
 
-void TMedicaoAntecipada::Trabalha() {
+bool TMedicaoAntecipada::Abandona() noexcept {
+  {
+    const std::lock_guard trava(estado_->mutex);
+    estado_->parar = true;
+  }
+  estado_->haTarefa.notify_all();
+  const bool deixadas = !threads_.empty();
+  // Each thread holds the phase's state, window and all, until it ends; the
+  // run's thread no longer touches it.
+  for (std::thread& thread : threads_) thread.detach();
+  threads_.clear();
+  if (deixadas) deixados_.push_back(estado_);
+  Encerra();  // a new state; no thread is left to wait for
+  return deixadas;
+}
+
+int TMedicaoAntecipada::ThreadsDeixadas() const {
+  long vivas = 0;
+  for (const std::weak_ptr<TCompartilhado>& estado : deixados_) vivas += estado.use_count();
+  return static_cast<int>(vivas);
+}
+
+void TMedicaoAntecipada::Trabalha(std::shared_ptr<TCompartilhado> compartilhado) {
   CedeVez();  // the run's thread comes first (MedicaoAntecipada.h)
-  TWindowsLookup busca(pastas_);  // this thread's own, with the folders of the run
-  std::unique_lock trava(mutex_);
+  TCompartilhado& estado = *compartilhado;
+  TWindowsLookup busca(estado.pastas);  // this thread's own, with the folders of the run
+  std::unique_lock trava(estado.mutex);
   for (;;) {
-    haTarefa_.wait(trava, [this] { return parar_ || Esperando() > 0; });
-    if (parar_) return;  // the rows still waiting are dropped
+    estado.haTarefa.wait(trava, [&estado] { return estado.parar || estado.Esperando() > 0; });
+    if (estado.parar) return;  // the rows still waiting are dropped
     // The earliest row waiting: the rows are taken in order.
-    TTarefa* tarefa = &janela_[static_cast<std::size_t>(proximaMedir_ - janela_.front().linha)];
-    ++proximaMedir_;
-    tarefa->estado = TEstado::Medindo;
+    TCompartilhado::TTarefa* tarefa =
+        &estado.janela[static_cast<std::size_t>(estado.proximaMedir - estado.janela.front().linha)];
+    ++estado.proximaMedir;
+    tarefa->estado = TCompartilhado::TEstado::Medindo;
     // Read without the lock: a task's path does not change once named, and
     // the window's growing and shrinking at its ends leaves the task in place.
     const std::string& caminho = tarefa->caminho;
-    const bool acorda = umPorLinha_ && Esperando() > 0;
+    const bool acorda = estado.umPorLinha && estado.Esperando() > 0;
     trava.unlock();
-    if (acorda) haTarefa_.notify_one();
+    if (acorda) estado.haTarefa.notify_one();
     // Measured into a result of its own: the run's thread may read the
     // window meanwhile, and only takes a row once it is ready. A row being
     // measured stays in the window until then, because the run takes rows
@@ -184,24 +266,18 @@ void TMedicaoAntecipada::Trabalha() {
     std::exception_ptr erro;
     std::chrono::steady_clock::duration tempo{};
     try {
-      medida = MedeTarefa(busca, caminho, tempo);
+      medida = estado.Mede(busca, caminho, tempo);
     } catch (...) {
       erro = std::current_exception();  // the run ends at this row: no time to count
     }
     trava.lock();
-    const bool maisThreads = !erro && Cronometra(tempo);
+    if (estado.parar) return;  // the phase is over: nobody asks for the row any more
+    const bool maisThreads = !erro && estado.Cronometra(tempo);
     tarefa->medida = std::move(medida);
     tarefa->erro = erro;
-    tarefa->estado = TEstado::Pronta;
-    haPronta_.notify_one();
-    if (maisThreads) haTarefa_.notify_one();
+    tarefa->estado = TCompartilhado::TEstado::Pronta;
+    tarefa->medidaEm = std::chrono::steady_clock::now();
+    estado.haPronta.notify_one();
+    if (maisThreads) estado.haTarefa.notify_one();
   }
-}
-
-TMedida TMedicaoAntecipada::MedeTarefa(TWindowsLookup& busca, const std::string& caminho,
-                                       std::chrono::steady_clock::duration& tempo) const {
-  const auto inicio = std::chrono::steady_clock::now();
-  TMedida medida = medidor_ ? medidor_(busca, caminho) : MedeCaminho(busca, mapeamento_, caminho, conferir_);
-  tempo = std::chrono::steady_clock::now() - inicio;
-  return medida;
 }

@@ -34,8 +34,16 @@
 // folder cache, so a folder read to find a name in another letter case is
 // read and held once per run, however many threads look names up in it. What
 // was measured ahead and not asked for when a phase ends (the last row, an
-// error, a stop signal) is dropped, after the threads have finished the file
-// each is on.
+// error) is dropped, after the threads have finished the file each is on. A
+// stop does not wait even for that (Abandona): on a slow share a hundred
+// threads each in a file would hold the end of the run for a minute, and
+// they hold nothing of the catalogue.
+//
+// A measurement is of the file as it was when it was measured: a row is
+// written at most N rows and, normally, a fraction of a second after its
+// file was measured. One measured more than IdadeMaximaAntecipada before the
+// run asks for it (the run held up by a slow server or a stall) is measured
+// again, on the run's thread.
 
 #include "run/Medicao.h"
 #include "run/Conferencia.h"
@@ -70,6 +78,9 @@ inline constexpr int CessaoPrioridade = 10;
 // below half of it, one thread measures a batch (see above).
 inline constexpr std::chrono::microseconds LimiteAntecipacao{100};
 
+// A measurement older than this when the run asks for it is taken again.
+inline constexpr std::chrono::milliseconds IdadeMaximaAntecipada{5000};
+
 class TMedicaoAntecipada final : public TMedicao {
 public:
   // paralelo: threads, and rows named ahead of the run (1 to ParaleloMaximo).
@@ -78,9 +89,11 @@ public:
   // limite: the average time a file above which each row wakes a thread of its
   // own; 0 keeps it so.
   // medidor: what measures a path (tests); MedeCaminho with mapeamento and conferir when empty.
+  // idadeMaxima: a measurement older than this when its row is asked for is taken again.
   using TMedidor = std::function<TMedida(TWindowsLookup& busca, const std::string& caminho)>;
   TMedicaoAntecipada(int paralelo, TPathMapping mapeamento, TConferencia conferir,
-                     std::chrono::microseconds limite = LimiteAntecipacao, TMedidor medidor = nullptr);
+                     std::chrono::microseconds limite = LimiteAntecipacao, TMedidor medidor = nullptr,
+                     std::chrono::milliseconds idadeMaxima = IdadeMaximaAntecipada);
   ~TMedicaoAntecipada() override;
   TMedicaoAntecipada(const TMedicaoAntecipada&) = delete;
   TMedicaoAntecipada& operator=(const TMedicaoAntecipada&) = delete;
@@ -89,31 +102,23 @@ public:
               std::shared_ptr<TFolderCache> pastas) override;
   TMedida Mede(int linha, const std::string& caminho) override;
   void Encerra() noexcept override;
+  // The phase ends without waiting for the threads: each finishes the file
+  // it is on and then ends by itself, holding only what it shares with the
+  // others (none of it the run's). False when none was left behind.
+  bool Abandona() noexcept override;
+
+  // Threads left behind by Abandona that have not ended yet (tests).
+  int ThreadsDeixadas() const;
 
 private:
-  enum class TEstado { Esperando, Medindo, Pronta };
-  struct TTarefa {
-    int linha = 0;
-    std::string caminho;
-    TEstado estado = TEstado::Esperando;
-    TMedida medida;
-    std::exception_ptr erro;  // what the measurement threw, for the run's thread
-  };
-
+  struct TCompartilhado;
   // A thread: measures the earliest row waiting, until the phase ends.
-  void Trabalha();
-  // Measures a path; gives the time it took in tempo.
-  TMedida MedeTarefa(TWindowsLookup& busca, const std::string& caminho,
-                     std::chrono::steady_clock::duration& tempo) const;
+  static void Trabalha(std::shared_ptr<TCompartilhado> estado);
   // Names the next rows to the threads, up to paralelo_ ahead of the row
   // taken last, when a batch fits (run's thread, lock not held).
   void Antecipa();
-  // Adds a measurement's time to the average and decides how many threads a
-  // batch wakes from now on (lock held). True when the rows waiting now
-  // want more threads awake.
-  bool Cronometra(std::chrono::steady_clock::duration tempo);
-  // The rows named and not yet taken by a thread (lock held).
-  int Esperando() const { return proxima_ - proximaMedir_; }
+  // What the threads of a new phase share.
+  std::shared_ptr<TCompartilhado> NovoEstado() const;
 
   const int paralelo_;
   const int lote_;  // rows named at once, at least
@@ -121,22 +126,15 @@ private:
   const TConferencia conferir_;
   const double limiteMicros_;
   const TMedidor medidor_;
+  const std::chrono::steady_clock::duration idadeMaxima_;
 
   std::function<std::string(int)> caminhoDe_;  // read on the run's thread only
   int total_ = 0;
   int pedida_ = 0;  // the next row the run asks for (run's thread only)
   bool semAntecipar_ = false;  // a path could not be read: no more rows are named in this phase
-  std::shared_ptr<TFolderCache> pastas_;  // the phase's; set before the threads start
   std::optional<TWindowsLookup> buscaPropria_;  // the run's thread's own, for the rows it measures itself
 
-  std::mutex mutex_;  // guards what follows
-  std::condition_variable haTarefa_;
-  std::condition_variable haPronta_;
-  std::deque<TTarefa> janela_;  // rows named and not yet asked for: janela_.front().linha .. proxima_ - 1
-  int proxima_ = 0;       // the next row to be named
-  int proximaMedir_ = 0;  // the next row a thread takes; the rows before it are measured or being measured
-  bool umPorLinha_ = true;   // each row named wakes a thread (else one thread a batch)
-  double mediaMicros_ = -1;  // the running average of a file's time; -1 before the first
-  bool parar_ = false;
+  std::shared_ptr<TCompartilhado> estado_;  // the phase's, shared with its threads
   std::vector<std::thread> threads_;
+  std::vector<std::weak_ptr<TCompartilhado>> deixados_;  // the states of phases left behind
 };

@@ -267,4 +267,114 @@ TEST(MedicaoAntecipada, BatchesAndOverlappingSlowFiles) {
   EXPECT_GE(lentasJuntas, 2);
 }
 
+// A file that blocks its thread until the test lets it go; held by the
+// threads through the measurer, so it outlives the test's own scope.
+struct TPortao {
+  std::mutex mutex;
+  std::condition_variable aberto;
+  bool livre = false;
+  int esperando = 0;
+
+  void Espera() {
+    std::unique_lock trava(mutex);
+    ++esperando;
+    aberto.notify_all();
+    aberto.wait(trava, [this] { return livre; });
+  }
+  void Abre() {
+    const std::lock_guard trava(mutex);
+    livre = true;
+    aberto.notify_all();
+  }
+  // True once n threads wait at it (within a generous limit).
+  bool EsperamAte(int n) {
+    std::unique_lock trava(mutex);
+    return aberto.wait_for(trava, std::chrono::seconds(30), [&] { return esperando >= n; });
+  }
+};
+
+// A stop leaves the threads in their files behind instead of waiting for
+// them (a share where every call waits), and takes nothing from them: the
+// pool goes on with a new phase, and the threads end by themselves once their
+// files let them go.
+TEST(MedicaoAntecipada, AStopDoesNotWaitForTheThreads) {
+  auto portao = std::make_shared<TPortao>();
+  const TMedicaoAntecipada::TMedidor medidor = [portao](TWindowsLookup&, const std::string& caminho) {
+    TMedida medida;
+    medida.arquivo.Path = caminho;
+    if (caminho.starts_with("lento")) portao->Espera();
+    medida.segundos = static_cast<std::int32_t>(caminho.size());
+    return medida;
+  };
+  constexpr int Lentos = 6;
+  {
+    TMedicaoAntecipada medicao(Lentos, {}, TConferencia::Nenhuma, SempreAntes, medidor);
+    medicao.Inicia([](int linha) { return "lento" + std::to_string(linha); }, Lentos, Pastas());
+    ASSERT_TRUE(portao->EsperamAte(Lentos));
+    EXPECT_TRUE(medicao.Abandona());
+    EXPECT_EQ(medicao.ThreadsDeixadas(), Lentos);
+    // A new phase is measured while those still wait.
+    medicao.Inicia([](int linha) { return "rapido" + std::to_string(linha); }, 20, Pastas());
+    for (int linha = 0; linha < 20; ++linha) {
+      const std::string caminho = "rapido" + std::to_string(linha);
+      EXPECT_EQ(medicao.Mede(linha, caminho).arquivo.Path, caminho);
+    }
+    EXPECT_TRUE(medicao.Abandona());
+    EXPECT_FALSE(medicao.Abandona());  // nothing running: nothing left behind
+    EXPECT_GE(medicao.ThreadsDeixadas(), Lentos);
+    portao->Abre();
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (medicao.ThreadsDeixadas() > 0 && std::chrono::steady_clock::now() < limite)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(medicao.ThreadsDeixadas(), 0);
+  }
+  // The pool itself may go before the threads it left behind.
+  portao = std::make_shared<TPortao>();
+  auto medicao = std::make_unique<TMedicaoAntecipada>(Lentos, TPathMapping{}, TConferencia::Nenhuma, SempreAntes,
+                                                      [portao](TWindowsLookup&, const std::string&) {
+                                                        portao->Espera();
+                                                        return TMedida{};
+                                                      });
+  medicao->Inicia([](int linha) { return "lento" + std::to_string(linha); }, Lentos, Pastas());
+  ASSERT_TRUE(portao->EsperamAte(Lentos));
+  EXPECT_TRUE(medicao->Abandona());
+  medicao.reset();
+  portao->Abre();
+}
+
+// A measurement taken ahead is taken again on the run's thread when the run
+// comes to its row too late (held up by a slow server): the file may have
+// changed meanwhile. One asked for in time is taken as it is.
+TEST(MedicaoAntecipada, AMeasurementTooOldIsTakenAgain) {
+  for (const auto idade : {std::chrono::milliseconds(0), std::chrono::milliseconds(3600 * 1000)}) {
+    SCOPED_TRACE(idade.count());
+    std::mutex mutex;
+    std::condition_variable medida;
+    std::vector<int> vezes(4, 0);
+    const TMedicaoAntecipada::TMedidor medidor = [&](TWindowsLookup&, const std::string& caminho) {
+      const std::lock_guard trava(mutex);
+      TMedida resultado;
+      resultado.segundos = ++vezes[static_cast<std::size_t>(caminho[0] - '0')];
+      medida.notify_all();
+      return resultado;
+    };
+    TMedicaoAntecipada medicao(4, {}, TConferencia::Nenhuma, SempreAntes, medidor, idade);
+    medicao.Inicia([](int linha) { return std::to_string(linha); }, 4, Pastas());
+    {
+      // Every row measured ahead before the run asks for the first.
+      std::unique_lock trava(mutex);
+      ASSERT_TRUE(medida.wait_for(trava, std::chrono::seconds(30), [&] {
+        return std::all_of(vezes.begin(), vezes.end(), [](int v) { return v == 1; });
+      }));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const bool velhas = idade.count() == 0;
+    for (int linha = 0; linha < 4; ++linha)
+      EXPECT_EQ(medicao.Mede(linha, std::to_string(linha)).segundos, velhas ? 2 : 1) << linha;
+    medicao.Encerra();
+    const std::lock_guard trava(mutex);
+    for (const int v : vezes) EXPECT_EQ(v, velhas ? 2 : 1);
+  }
+}
+
 }  // namespace
