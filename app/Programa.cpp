@@ -23,8 +23,9 @@ int ExecutaPrograma(int argc, char** argv, const std::function<void(TFrmPrincipa
     });
   }
   try {
-    TFrmPrincipal FrmPrincipal;
-    FrmPrincipal.AtendeSinais(sinais);
+    // The signals are wired before the start-up connects: a stop ends a
+    // connect that waits on a server that does not answer.
+    TFrmPrincipal FrmPrincipal(ExecutableFolder(), &sinais);
     // Asked to end during the start-up: the window is not shown at all.
     if (sinais.Recebido() != 0) return 0;
     FrmPrincipal.show();

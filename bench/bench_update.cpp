@@ -37,10 +37,8 @@
 // measures files should keep to (default 1.03), --target-window the window
 // side's when it has another.
 
-#include "run/Atualizacao.h"
+#include "run/ContextoExecucao.h"
 #include "audio/U_Funcoes.h"
-#include "run/MedicaoAntecipada.h"
-#include "cli/OpcoesLinha.h"
 #include "bench/BenchCorpus.h"
 #include "bench/ChildProcess.h"
 #include "bench/UpdateReport.h"
@@ -343,6 +341,17 @@ private:
   TTenths& tenths_;
 };
 
+// The run of a side, as both programs ask for theirs: the benchmark's
+// catalogue by name (no configuration file), every row written, no check.
+// medicao: a measurer of the benchmark's own instead of the programs'.
+TPedidoExecucao Pedido(const fs::path& database, int paralelo, TMedicao* medicao) {
+  TPedidoExecucao pedido;
+  pedido.arranque.banco = database.string();
+  pedido.paralelo = paralelo;
+  pedido.medicao = medicao;
+  return pedido;
+}
+
 // The update run as the window runs it (paralelo ParaleloPadrao), or as
 // atualiza-duracoes runs it with its files measured ahead on paralelo threads
 // (1: each file measured as its row comes).
@@ -357,12 +366,8 @@ void UpdateRun(const fs::path& database, int paralelo, long rows, TChildReport& 
   const Clock::time_point start = Clock::now();
   tenths.Start();
   {
-    TCatalogo catalogo;
-    catalogo.DB_Velmar.SetDatabaseName(database.string());
-    std::optional<TMedicaoAntecipada> medicao;
-    TAtualizacao atualizacao(catalogo, frente);
-    if (paralelo > 1) atualizacao.MedeCom(medicao.emplace(paralelo, TPathMapping(), TConferencia::Nenhuma));
-    atualizacao.Executa();
+    TContextoExecucao contexto(Pedido(database, paralelo, nullptr));
+    contexto.Executa(frente);
   }  // commits and detaches
   report.seconds = SecondsSince(start);
   report.rows = frente.Progresso(TBarra::Geral);
@@ -471,18 +476,14 @@ void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std:
   TTenths tenths(1, unused);
   TFrenteMuda frente(tenths);
   {
-    TCatalogo catalogo;
-    catalogo.DB_Velmar.SetDatabaseName(database.string());
-    catalogo.DB_Velmar.Connect();
+    std::optional<TMedicaoConhecida> conhecida;
+    if (known != nullptr) conhecida.emplace(*known);
+    TContextoExecucao contexto(Pedido(database, ParaleloPadrao, conhecida ? &*conhecida : nullptr));
+    contexto.Catalogo().DB_Velmar.Connect();
     lap(Connect);
     note(Attached);
-    TAtualizacao atualizacao(catalogo, frente);
-    std::optional<TMedicaoConhecida> conhecida;
-    std::optional<TMedicaoAntecipada> ahead;
-    if (known != nullptr) atualizacao.MedeCom(conhecida.emplace(*known));
-    else atualizacao.MedeCom(ahead.emplace(ParaleloPadrao, TPathMapping(), TConferencia::Nenhuma));
     bool musicOpened = false;
-    atualizacao.Cronometra([&](TMomento momento) {
+    contexto.AvisaMomentos([&](TMomento momento) {
       switch (momento) {
         case TMomento::ConsultaAberta:
           if (!std::exchange(musicOpened, true)) {
@@ -504,7 +505,7 @@ void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std:
           break;
       }
     });
-    atualizacao.Executa();
+    contexto.Executa(frente);
     lap(Other);
     note(LastRow);
   }

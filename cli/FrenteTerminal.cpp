@@ -103,15 +103,11 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
     Desenha(true);
   }
   if (conferir_ == TConferencia::Nenhuma) return;
-  // The walk was made with the measurement, by the run's measurer.
-  if (medida.conferencia.percorrido) ++percorridos_;
+  // The walk was made with the measurement, by the run's measurer, which
+  // also says whether the row got the walked length; the run counts both.
   if (medida.conferencia.motivo == TMotivoAviso::Nenhum) return;
-  ++avisos_;
   const char* nota = nullptr;
-  if (conferir_ == TConferencia::Corrige) {
-    ++comPercorrida_;
-    nota = simulacao_ ? TextoSeriaGravadaPercorrida : TextoGravadaPercorrida;
-  }
+  if (medida.comPercorrida) nota = simulacao_ ? TextoSeriaGravadaPercorrida : TextoGravadaPercorrida;
   Escreve(ApagaBarras() + LinhaAviso(linha, nota) + "\n");
   Desenha(true);
 }
