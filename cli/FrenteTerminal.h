@@ -66,6 +66,3 @@ private:
   std::string erroSaida_;
   int sinalInterrupcao_ = 0;
 };
-
-// The reason a row got the seconds it got, in a few words ("" when measured).
-const char* TextoMotivo(TMotivoDuracao motivo);

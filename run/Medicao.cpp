@@ -58,3 +58,18 @@ TMedida TMedidor::Mede(const std::string& caminho) {
   return medida;
 }
 
+const char* TextoMotivo(TMotivoDuracao motivo) {
+  switch (motivo) {
+    case TMotivoDuracao::Medida: return "";
+    case TMotivoDuracao::ArquivoInexistente: return "arquivo inexistente";
+    case TMotivoDuracao::NaoEWave: return "não é um arquivo RIFF/WAVE";
+    case TMotivoDuracao::SemQuadroMPEG: return "nenhum quadro MPEG encontrado";
+    case TMotivoDuracao::MeioSegundoOuMenos: return "meio segundo ou menos";
+    case TMotivoDuracao::DuracaoInvalida: return "duração inválida";
+    case TMotivoDuracao::NomeAmbiguo: return "nome ambíguo";
+    case TMotivoDuracao::NaoEArquivoComum: return "não é um arquivo comum";
+    case TMotivoDuracao::SemPermissao: return "sem permissão de leitura";
+    case TMotivoDuracao::ForaDaPastaMapeada: return "caminho fora da pasta mapeada";
+  }
+  return "";
+}

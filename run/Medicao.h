@@ -27,6 +27,10 @@ struct TMedida {
   bool comPercorrida = false;       // segundos is the walked length (Corrige, a file warned of)
 };
 
+// The reason a file got the seconds it got, in a few words, as the
+// companion's log and audioinfo show it ("" when measured).
+const char* TextoMotivo(TMotivoDuracao motivo);
+
 // One row's file as the run measures it, the one entry every measuring
 // thread and the run's own use: the catalogue's path translated by the rules
 // and found as the station's Windows machines find it (WindowsLookup.h),
