@@ -164,7 +164,7 @@ struct TPlannedRow {
   std::int32_t key;
   std::int32_t folder;   // music rows: PAS_CODIGO
   std::string file;      // music rows: MUS_ARQUIVO (the name in the folder); jingles: VIN_ARQUIVO (full path)
-  std::int32_t seconds;  // what DuracaoEmSegundos gives for the row's path
+  std::int32_t seconds;  // what the run's measuring gives for the row's path
   std::string tempo;     // SegundosParaTempo(seconds)
 };
 
@@ -189,13 +189,14 @@ TPlan MakePlan(const TOptions& options, const std::vector<std::string>& corpus) 
   TPlan plan;
   plan.corpusFolder = options.files.string() + "/";
   plan.missingFolder = (options.workdir / "no-such-folder").string() + "/";
-  for (const std::string& path : corpus) (ChaveExtensao(path) == ".MP3" ? plan.mp3Files : plan.wavFiles)++;
+  for (const std::string& path : corpus) (MedidoPeloMPEG(path) ? plan.mp3Files : plan.wavFiles)++;
   // Each file measured once here: the expected values, and a warm page cache
   // for the corpus, as it stays for every round after the first anyway.
   std::map<std::string, std::int32_t>& seconds = plan.secondsByPath;
+  TMedidor medidor;  // as the run measures, without rules
   auto measure = [&](const std::string& path) {
     auto found = seconds.find(path);
-    if (found == seconds.end()) found = seconds.emplace(path, DuracaoEmSegundos(path)).first;
+    if (found == seconds.end()) found = seconds.emplace(path, medidor.Mede(path).segundos).first;
     return found->second;
   };
   const std::size_t count = corpus.size();
@@ -540,13 +541,14 @@ void FloorInSteps(const fs::path& database, const TPlan& plan, TChildReport& rep
   }
 }
 
-// The files alone: DuracaoEmSegundos over every row's path, as the run measures them.
+// The files alone: every row's path measured as the run measures it.
 void MeasureOnly(const TPlan& plan, TChildReport& report) {
   const Clock::time_point start = Clock::now();
   long total = 0;
+  TMedidor medidor;
   for (const TPlannedRow& row : plan.music)
-    total += DuracaoEmSegundos((row.folder == CorpusFolder ? plan.corpusFolder : plan.missingFolder) + row.file);
-  for (const TPlannedRow& row : plan.jingles) total += DuracaoEmSegundos(row.file);
+    total += medidor.Mede((row.folder == CorpusFolder ? plan.corpusFolder : plan.missingFolder) + row.file).segundos;
+  for (const TPlannedRow& row : plan.jingles) total += medidor.Mede(row.file).segundos;
   report.seconds = SecondsSince(start);
   report.values[0] = total;
   report.rows = static_cast<long>(plan.music.size() + plan.jingles.size());
