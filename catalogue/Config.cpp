@@ -112,7 +112,7 @@ std::optional<int> ParseCallLimit(std::string_view text) {
   int seconds = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
   if (text.empty() || text.front() == '-' || text.front() == '+' || error != std::errc() ||
-      end != text.data() + text.size() || seconds < 1 || seconds > CallLimitMaxSeconds) {
+      end != text.data() + text.size() || seconds < CallLimitMinSeconds || seconds > CallLimitMaxSeconds) {
     return std::nullopt;
   }
   return seconds;

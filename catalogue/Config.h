@@ -18,6 +18,7 @@ inline constexpr const char* ConfigKey = "CAMINHO";
 // How long the catalogue's calls may wait for the server, in seconds (see
 // TDatabase::SetCallLimit): the key in section "BANCO", and its range.
 inline constexpr const char* ConfigCallLimitKey = "TEMPO_LIMITE";
+inline constexpr int CallLimitMinSeconds = 1;
 inline constexpr int CallLimitMaxSeconds = 86400;
 // At most this many characters of a value are used (the rest is cut off).
 inline constexpr std::size_t ConfigValueMaxLength = 2047;
@@ -42,7 +43,7 @@ std::string ReadConfiguredDatabaseName(const std::string& fileName);
 // the file; an empty name, or one holding a NUL byte, names no file.
 bool ConfigFileExists(const std::string& fileName);
 
-// A number of seconds from 1 to CallLimitMaxSeconds, in decimal digits and
+// A number of seconds from CallLimitMinSeconds to CallLimitMaxSeconds, in decimal digits and
 // nothing else; nothing for any other text.
 std::optional<int> ParseCallLimit(std::string_view text);
 

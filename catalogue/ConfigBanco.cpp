@@ -16,7 +16,8 @@ std::string ReadConfiguredCallLimit(const std::string& fileName, TDatabase& data
   const std::optional<int> seconds = ParseCallLimit(text);
   if (!seconds) {
     return fileName + ": [" + ConfigSection + "] " + ConfigCallLimitKey + "=" + text +
-           " não é um número de segundos de 1 a " + std::to_string(CallLimitMaxSeconds);
+           " não é um número de segundos de " +
+           std::to_string(CallLimitMinSeconds) + " a " + std::to_string(CallLimitMaxSeconds);
   }
   database.SetCallLimit(*seconds);
   return "";
