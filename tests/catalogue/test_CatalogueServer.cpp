@@ -1,5 +1,6 @@
-// The catalogue through a Firebird server on 127.0.0.1:3050, which the CTest
-// fixture "fbserver" starts (scripts/fbserver start) before and stops after.
+// The catalogue through the private Firebird server of the CTest fixture
+// "fbserver" (scripts/fbserver: 127.0.0.1 on a port of its own, never 3050),
+// started before and stopped after.
 // Some cases stop or kill the server themselves and start it again.
 
 #include "catalogue/Catalogue.h"
