@@ -17,3 +17,20 @@ std::string TTabelaCatalogo::Caminho(const TQuery& query, int linha) const {
   if (colunaPasta == nullptr) return query.FieldAsString(linha, colunaArquivo);
   return query.FieldAsString(linha, colunaPasta) + query.FieldAsString(linha, colunaArquivo);
 }
+
+void TTabelaCatalogo::EditaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo) const {
+  TQuery& query = consulta(catalogo);
+  query.Edit();
+  query.SetInteger(colunaSegundos, segundos);
+  query.SetString(colunaTempo, tempo);
+}
+
+void TTabelaCatalogo::GravaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo,
+                                   const std::function<void(TPassoGravacao)>& passo) const {
+  EditaDuracao(catalogo, segundos, tempo);
+  if (passo) passo(TPassoGravacao::Editada);
+  consulta(catalogo).ApplyUpdates();
+  if (passo) passo(TPassoGravacao::Gravada);
+  catalogo.Trans_Velmar.CommitRetaining();
+  if (passo) passo(TPassoGravacao::Confirmada);
+}

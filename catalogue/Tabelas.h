@@ -5,12 +5,17 @@
 // read their names and columns here.
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 class TCatalogo;
 class TQuery;
 
 enum class TTabela { Musicas, Vinhetas };
+
+// The steps of a row's write, for whoever times the run (the update benchmark).
+enum class TPassoGravacao { Editada, Gravada, Confirmada };
 
 struct TTabelaCatalogo {
   TTabela tabela;
@@ -25,6 +30,15 @@ struct TTabelaCatalogo {
   // The path of a fetched row of the query: the folder's path runs straight
   // into the file name, with no separator put between them and nothing trimmed.
   std::string Caminho(const TQuery& query, int linha) const;
+
+  // The run's write of the current row of its query: the seconds and the
+  // "mm:ss" text set (EditaDuracao), the row written, and committed with
+  // retention, so the transaction goes on. passo, when given, is told each
+  // step as it ends.
+  void GravaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo,
+                    const std::function<void(TPassoGravacao)>& passo = {}) const;
+  // Its first step alone: both columns set on the current row, not yet written.
+  void EditaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo) const;
 };
 
 // The music, then the jingles: the order in which a run walks them.

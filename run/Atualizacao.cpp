@@ -104,14 +104,11 @@ void TAtualizacao::GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query) {
   const std::string tempo = SegundosParaTempo(medida.segundos);
   Marca(TMomento::ArquivoMedido);
   if (modo_ == TModoAtualizacao::Gravacao) {
-    query.Edit();
-    query.SetInteger(tabela.colunaSegundos, medida.segundos);
-    query.SetString(tabela.colunaTempo, tempo);
-    Marca(TMomento::LinhaEditada);
-    query.ApplyUpdates();
-    Marca(TMomento::LinhaGravada);
-    catalogo_.Trans_Velmar.CommitRetaining();
-    Marca(TMomento::LinhaConfirmada);
+    tabela.GravaDuracao(catalogo_, medida.segundos, tempo, [this](TPassoGravacao passo) {
+      Marca(passo == TPassoGravacao::Editada   ? TMomento::LinhaEditada
+            : passo == TPassoGravacao::Gravada ? TMomento::LinhaGravada
+                                               : TMomento::LinhaConfirmada);
+    });
   }
   Conta(medida);
   frente_.LinhaAtualizada({tabela.tabela, query.FieldAsInteger(tabela.colunaCodigo), caminho, tempo,
