@@ -9,9 +9,11 @@
 // The context owns the catalogue's connection, the path rules, the folder
 // cache of its paths measured alone, the measurer of its runs and the stop
 // signals' wiring. Its construction reads the configuration and wires the
-// signals and the wait limit into the connection, and connects nothing: a
-// stop that comes during the first connect (the window's, at start-up, or
-// the first run's) already ends the call that waits on the server.
+// signals and the wait limit into the connection, and connects nothing, so
+// that the first connect (the window's, at start-up, or the first run's) is
+// already watched: once attached, a call that waits on a server that does
+// not answer is ended by a stop. (The attach itself has no handle to end
+// yet; it gives up after the wait limit, by the client's connect timeout.)
 
 #include "catalogue/Catalogue.h"
 #include "run/Arranque.h"
