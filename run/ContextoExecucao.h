@@ -25,6 +25,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 
 struct TPedidoExecucao {
   TPedidoArranque arranque;  // the configuration, the rules, the wait limit, the stop signals
