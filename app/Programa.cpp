@@ -23,8 +23,10 @@ int ExecutaPrograma(int argc, char** argv, const std::function<void(TFrmPrincipa
     });
   }
   try {
-    TFrmPrincipal FrmPrincipal;
-    FrmPrincipal.AtendeSinais(sinais);
+    // The signals are wired before the start-up connects: once attached, a
+    // call of the start-up that waits on a server that does not answer is
+    // ended by a stop.
+    TFrmPrincipal FrmPrincipal(ExecutableFolder(), &sinais);
     // Asked to end during the start-up: the window is not shown at all.
     if (sinais.Recebido() != 0) return 0;
     FrmPrincipal.show();

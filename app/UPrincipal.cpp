@@ -1,9 +1,6 @@
 #include "app/UPrincipal.h"
 
 #include "app/Aplicacao.h"
-#include "run/Arranque.h"
-#include "run/Atualizacao.h"
-#include "run/MedicaoAntecipada.h"
 #include "app/CaixasMensagem.h"
 #include "run/SinaisParada.h"
 #include "app/Gauge.h"
@@ -45,6 +42,20 @@ TImageButton* Button(QWidget* parent, const QString& caption, const QString& ima
   return button;
 }
 
+// The window's run: the configuration in pastaConfiguracao, every row
+// written, the next rows' files measured ahead on the same bounded pool as
+// the companion's (everything the station sees stays on the GUI thread, row
+// by row), no check.
+TPedidoExecucao PedidoDaJanela(const std::string& pastaConfiguracao, TSinaisParada* sinais) {
+  TPedidoExecucao pedido;
+  pedido.arranque.arquivoConfiguracao = pastaConfiguracao + ConfigFileName;
+  pedido.arranque.sinais = sinais;
+  pedido.modo = TModoAtualizacao::Gravacao;
+  pedido.paralelo = ParaleloPadrao;
+  pedido.conferencia = TConferencia::Nenhuma;
+  return pedido;
+}
+
 }  // namespace
 
 QFont FonteDaJanela() {
@@ -57,11 +68,13 @@ QFont FonteDaJanela() {
   return font;
 }
 
-TFrmPrincipal::TFrmPrincipal(const std::string& pastaConfiguracao, QWidget* parent)
+TFrmPrincipal::TFrmPrincipal(const std::string& pastaConfiguracao, TSinaisParada* sinais, QWidget* parent)
     // Title bar with the system menu and the close box only; a thin fixed border on Windows.
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      pastaConfiguracao_(pastaConfiguracao) {
+      contexto_(PedidoDaJanela(pastaConfiguracao, sinais)),
+      Catalogo(contexto_.Catalogo()),
+      sinais_(sinais) {
   Q_INIT_RESOURCE(Imagens);
   setObjectName(QStringLiteral("FrmPrincipal"));
   setWindowTitle(TituloAplicacao());
@@ -93,31 +106,23 @@ TFrmPrincipal::~TFrmPrincipal() = default;
 
 void TFrmPrincipal::FormCreate() {
   // Without the configuration file nothing happens now: the connection keeps
-  // its built-in database name and is made by the first run.
-  TPedidoArranque pedido;
-  pedido.arquivoConfiguracao = pastaConfiguracao_ + ConfigFileName;
-  TArranque arranque = PreparaArranque(Catalogo, pedido);
-  if (!arranque.arquivoLido) return;
-  mapeamento_ = std::move(arranque.mapeamento);
-  erroMapeamento_ = std::move(arranque.erro);
+  // its built-in database name and is made by the first run. (The context
+  // has read the file; a wrong [CAMINHOS] is shown when a run is asked for.)
+  if (!contexto_.ArquivoLido()) return;
   try {
     Catalogo.DB_Velmar.Connect();
   } catch (...) {
-    // The reason is dropped; the next run tries again and shows its own error.
-    Mensagem("Não foi possível conectar com a base de dados");
+    // The reason is dropped; the next run tries again and shows its own
+    // error. A stop signal ended the connect: the program ends, no box.
+    if (!Interromper()) Mensagem("Não foi possível conectar com a base de dados");
   }
 }
 
 void TFrmPrincipal::BAlterarClick() {
-  if (!erroMapeamento_.empty()) throw std::runtime_error(erroMapeamento_);
+  // A wrong configuration is shown even when a stop signal is waiting.
+  if (!contexto_.Erro().empty()) throw std::runtime_error(contexto_.Erro());
   try {
-    // The next rows' files are measured ahead on the same bounded pool as the
-    // companion's; everything the station sees (writes, commits, bars,
-    // messages) stays on this thread, row by row.
-    TMedicaoAntecipada medicao(ParaleloPadrao, mapeamento_, TConferencia::Nenhuma);
-    TAtualizacao atualizacao(Catalogo, *this, TModoAtualizacao::Gravacao, mapeamento_);
-    atualizacao.MedeCom(medicao);
-    atualizacao.Executa();
+    contexto_.Executa(*this);
   } catch (...) {
     // A stop signal ended the call the run waited in: no error box, the
     // program ends as below.
@@ -143,10 +148,5 @@ void TFrmPrincipal::DefineRotulo(const std::string& texto) {
 }
 
 void TFrmPrincipal::Mensagem(const std::string& texto) { TAplicacao::Caixas().Mensagem(QString::fromStdString(texto)); }
-
-void TFrmPrincipal::AtendeSinais(TSinaisParada& sinais) {
-  sinais_ = &sinais;
-  Catalogo.DB_Velmar.SetStopRequested([&sinais] { return sinais.Recebido() != 0; });
-}
 
 bool TFrmPrincipal::Interromper() { return sinais_ != nullptr && sinais_->Recebido() != 0; }

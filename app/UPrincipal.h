@@ -2,7 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
-#include "paths/PathMapping.h"
+#include "run/ContextoExecucao.h"
 #include "run/FrenteAtualizacao.h"
 
 #include <QFont>
@@ -21,21 +21,31 @@ class TSinaisParada;
 QFont FonteDaJanela();
 
 // The main window: two bars, two labels and the buttons "Atualizar" and
-// "Fechar". It owns the catalogue (connection, transaction, queries) for its
-// whole life; destroying it commits a transaction still active and detaches.
+// "Fechar". It holds one run context, and with it the catalogue (connection,
+// transaction, queries), for its whole life; destroying it commits a
+// transaction still active and detaches.
 class TFrmPrincipal : public QWidget, private TFrenteAtualizacao {
   Q_OBJECT
+  // Before Catalogo, which is its catalogue.
+  TContextoExecucao contexto_;
+
 public:
   static constexpr int ClientWidth = 481;
   static constexpr int ClientHeight = 147;
 
   // Builds the window and runs its start-up (FormCreate), which looks for
   // BaseAudio.ini in pastaConfiguracao (a folder ending with its separator).
-  explicit TFrmPrincipal(const std::string& pastaConfiguracao = ExecutableFolder(), QWidget* parent = nullptr);
+  // sinais, when given, are wired before the start-up connects: a stop
+  // signal ends a run after its current row (or a call into the catalogue
+  // that the start-up or a run waits in after the attach, when the server
+  // does not answer), and the window then closes as "Fechar" does. (Between
+  // runs the program's event loop watches the signals; see Programa.h.)
+  explicit TFrmPrincipal(const std::string& pastaConfiguracao = ExecutableFolder(), TSinaisParada* sinais = nullptr,
+                         QWidget* parent = nullptr);
   ~TFrmPrincipal() override;
 
-  // DB_Velmar, Trans_Velmar, Q_Musicas, Up_Musicas, Q_Vinhetas, Up_Vinhetas.
-  TCatalogo Catalogo;
+  // DB_Velmar, Trans_Velmar, Q_Musicas, Up_Musicas, Q_Vinhetas, Up_Vinhetas: the context's.
+  TCatalogo& Catalogo;
 
   // Widgets, in the order of the window layout.
   TImageButton* BFechar;
@@ -51,12 +61,6 @@ public:
   void BAlterarClick();
   void BFecharClick();
 
-  // From now on a stop signal read from sinais ends a run after its current
-  // row (or ends the call into the catalogue that the run waits in, when the
-  // server does not answer), and the window then closes as "Fechar" does.
-  // (Between runs the program's event loop watches the signals; see Programa.h.)
-  void AtendeSinais(TSinaisParada& sinais);
-
 private:
   // The update run's front end: the bars, the label and the plain message box.
   void DefineMaximo(TBarra barra, std::int32_t maximo) override;
@@ -67,9 +71,5 @@ private:
   bool Interromper() override;
   TGauge* Gauge(TBarra barra) const;
 
-  std::string pastaConfiguracao_;
-  // BaseAudio.ini's [CAMINHOS]; a wrong section keeps every run from starting.
-  TPathMapping mapeamento_;
-  std::string erroMapeamento_;
-  TSinaisParada* sinais_ = nullptr;
+  TSinaisParada* sinais_;
 };

@@ -1,6 +1,6 @@
 #include "audio/ID3v2.h"
 
-#include "audio/CodePage.h"
+#include "text/CodePage.h"
 #include "audio/ReadOnlyFile.h"
 
 #include <taglib/id3v2frame.h>

@@ -10,8 +10,6 @@ thread_local std::unique_ptr<TWAVfile> LeitorWAV;
 
 namespace {
 
-const std::string ChaveMPEG = ".MP3";
-
 std::int32_t Baixos32Bits(std::int64_t valor) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(valor));
 }
@@ -73,7 +71,7 @@ namespace {
 // socket, no access) is named by its own reason, and no reader is made.
 std::int32_t DuracaoDoArquivoAberto(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo) {
   TMotivoDuracao porque = TMotivoDuracao::Medida;
-  std::optional<std::int64_t> inteiro;
+  std::int32_t segundos = 0;
   if (arquivo.Found() != TPathKind::File) {
     porque = TMotivoDuracao::ArquivoInexistente;
   } else if (arquivo.Refusal() == TOpenRefusal::NotRegular) {
@@ -98,16 +96,16 @@ std::int32_t DuracaoDoArquivoAberto(TReadOnlyFile& arquivo, const std::string& p
       duracao = LeitorWAV->Duration();
       if (!lido || !LeitorWAV->Valid) porque = TMotivoDuracao::NaoEWave;
     }
-    inteiro = RoundTiesToEven(duracao);
+    segundos = ArredondaSegundos(duracao);
+    // The whole number before its 32-bit cut names the reason for a 0.
     if (porque == TMotivoDuracao::Medida) {
-      if (!inteiro) {
+      if (const std::optional<std::int64_t> inteiro = RoundTiesToEven(duracao); !inteiro) {
         porque = TMotivoDuracao::DuracaoInvalida;
       } else if (*inteiro == 0) {
         porque = TMotivoDuracao::MeioSegundoOuMenos;
       }
     }
   }
-  std::int32_t segundos = Baixos32Bits(inteiro.value_or(0));
   // No playout can schedule a negative length, nor show its "mm:ss".
   if (segundos < 0) {
     segundos = 0;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class TMPEGaudio;
 class TReadOnlyFile;
@@ -64,7 +65,11 @@ std::string CompletaEsquerda(const std::string& text, char fill, int width);
 // The extension with its dot, letters a to z upper-cased, when the last "."
 // comes after the last "\" and ":"; else "".
 std::string ChaveExtensao(const std::string& path);
-// Creates the reader for the key: LeitorMPEG for ".MP3", else LeitorWAV.
+// The key of the files the MPEG reader measures; every other key goes to the WAV reader.
+inline constexpr std::string_view ChaveMPEG = ".MP3";
+// Whether the facade measures the file at path with the MPEG reader.
+inline bool MedidoPeloMPEG(const std::string& path) { return ChaveExtensao(path) == ChaveMPEG; }
+// Creates the reader for the key: LeitorMPEG for ChaveMPEG, else LeitorWAV.
 void CriaLeitores(const std::string& chave);
 // Frees the reader for the key and leaves its reference empty.
 void LiberaLeitores(const std::string& chave);

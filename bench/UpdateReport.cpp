@@ -121,7 +121,7 @@ void PrintResults(const TBenchResults& r) {
   const double floorPerRow = 1e6 / static_cast<double>(r.floorSteps.report.rows);
   std::printf("  %-28s %s %.1f, %s %.1f\n", "floor", StepNames[FloorUpdate], f[FloorUpdate] * floorPerRow,
               StepNames[FloorCommit], f[FloorCommit] * floorPerRow);
-  std::printf("  %-28s %.1f (DuracaoEmSegundos over every row's path, warm page cache, no database)\n",
+  std::printf("  %-28s %.1f (the run's measuring over every row's path, warm page cache, no database)\n",
               "measuring alone", r.measuring.report.seconds * 1e6 / static_cast<double>(r.measuring.report.rows));
   std::printf("  memory of the update run, MB (resident / peak resident so far / heap in use):");
   for (int point = Attached; point <= LastRow; ++point) {

@@ -208,7 +208,7 @@ int main(int argc, char** argv) {
   corpus = MakeBenchCorpus(folder);
   std::printf("corpus: %zu files in %s\n", corpus.size(), folder.c_str());
   for (const std::string& path : corpus) {
-    if (ChaveExtensao(path) != ".MP3") continue;
+    if (!MedidoPeloMPEG(path)) continue;
     mp3Corpus.push_back(path);
     mp3Megabytes += static_cast<double>(std::filesystem::file_size(path)) / 1048576;
   }
@@ -232,7 +232,7 @@ int main(int argc, char** argv) {
   });
   std::vector<std::string> otherCorpus;
   std::copy_if(corpus.begin(), corpus.end(), std::back_inserter(otherCorpus),
-               [](const std::string& path) { return ChaveExtensao(path) != ".MP3"; });
+               [](const std::string& path) { return !MedidoPeloMPEG(path); });
   ReportSystemCalls("MP3", mp3Corpus);
   ReportSystemCalls("WAV", otherCorpus);
   ReportHeap("TMPEGFrameWalk::LoadFromFile", mp3Corpus, [](const std::string& path) {

@@ -37,10 +37,8 @@
 // measures files should keep to (default 1.03), --target-window the window
 // side's when it has another.
 
-#include "run/Atualizacao.h"
+#include "run/ContextoExecucao.h"
 #include "audio/U_Funcoes.h"
-#include "run/MedicaoAntecipada.h"
-#include "cli/OpcoesLinha.h"
 #include "bench/BenchCorpus.h"
 #include "bench/ChildProcess.h"
 #include "bench/UpdateReport.h"
@@ -166,7 +164,7 @@ struct TPlannedRow {
   std::int32_t key;
   std::int32_t folder;   // music rows: PAS_CODIGO
   std::string file;      // music rows: MUS_ARQUIVO (the name in the folder); jingles: VIN_ARQUIVO (full path)
-  std::int32_t seconds;  // what DuracaoEmSegundos gives for the row's path
+  std::int32_t seconds;  // what the run's measuring gives for the row's path
   std::string tempo;     // SegundosParaTempo(seconds)
 };
 
@@ -191,13 +189,14 @@ TPlan MakePlan(const TOptions& options, const std::vector<std::string>& corpus) 
   TPlan plan;
   plan.corpusFolder = options.files.string() + "/";
   plan.missingFolder = (options.workdir / "no-such-folder").string() + "/";
-  for (const std::string& path : corpus) (ChaveExtensao(path) == ".MP3" ? plan.mp3Files : plan.wavFiles)++;
+  for (const std::string& path : corpus) (MedidoPeloMPEG(path) ? plan.mp3Files : plan.wavFiles)++;
   // Each file measured once here: the expected values, and a warm page cache
   // for the corpus, as it stays for every round after the first anyway.
   std::map<std::string, std::int32_t>& seconds = plan.secondsByPath;
+  TMedidor medidor;  // as the run measures, without rules
   auto measure = [&](const std::string& path) {
     auto found = seconds.find(path);
-    if (found == seconds.end()) found = seconds.emplace(path, DuracaoEmSegundos(path)).first;
+    if (found == seconds.end()) found = seconds.emplace(path, medidor.Mede(path).segundos).first;
     return found->second;
   };
   const std::size_t count = corpus.size();
@@ -343,6 +342,17 @@ private:
   TTenths& tenths_;
 };
 
+// The run of a side, as both programs ask for theirs: the benchmark's
+// catalogue by name (no configuration file), every row written, no check.
+// medicao: a measurer of the benchmark's own instead of the programs'.
+TPedidoExecucao Pedido(const fs::path& database, int paralelo, TMedicao* medicao) {
+  TPedidoExecucao pedido;
+  pedido.arranque.banco = database.string();
+  pedido.paralelo = paralelo;
+  pedido.medicao = medicao;
+  return pedido;
+}
+
 // The update run as the window runs it (paralelo ParaleloPadrao), or as
 // atualiza-duracoes runs it with its files measured ahead on paralelo threads
 // (1: each file measured as its row comes).
@@ -357,12 +367,8 @@ void UpdateRun(const fs::path& database, int paralelo, long rows, TChildReport& 
   const Clock::time_point start = Clock::now();
   tenths.Start();
   {
-    TCatalogo catalogo;
-    catalogo.DB_Velmar.SetDatabaseName(database.string());
-    std::optional<TMedicaoAntecipada> medicao;
-    TAtualizacao atualizacao(catalogo, frente);
-    if (paralelo > 1) atualizacao.MedeCom(medicao.emplace(paralelo, TPathMapping(), TConferencia::Nenhuma));
-    atualizacao.Executa();
+    TContextoExecucao contexto(Pedido(database, paralelo, nullptr));
+    contexto.Executa(frente);
   }  // commits and detaches
   report.seconds = SecondsSince(start);
   report.rows = frente.Progresso(TBarra::Geral);
@@ -471,18 +477,14 @@ void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std:
   TTenths tenths(1, unused);
   TFrenteMuda frente(tenths);
   {
-    TCatalogo catalogo;
-    catalogo.DB_Velmar.SetDatabaseName(database.string());
-    catalogo.DB_Velmar.Connect();
+    std::optional<TMedicaoConhecida> conhecida;
+    if (known != nullptr) conhecida.emplace(*known);
+    TContextoExecucao contexto(Pedido(database, ParaleloPadrao, conhecida ? &*conhecida : nullptr));
+    contexto.Catalogo().DB_Velmar.Connect();
     lap(Connect);
     note(Attached);
-    TAtualizacao atualizacao(catalogo, frente);
-    std::optional<TMedicaoConhecida> conhecida;
-    std::optional<TMedicaoAntecipada> ahead;
-    if (known != nullptr) atualizacao.MedeCom(conhecida.emplace(*known));
-    else atualizacao.MedeCom(ahead.emplace(ParaleloPadrao, TPathMapping(), TConferencia::Nenhuma));
     bool musicOpened = false;
-    atualizacao.Cronometra([&](TMomento momento) {
+    contexto.AvisaMomentos([&](TMomento momento) {
       switch (momento) {
         case TMomento::ConsultaAberta:
           if (!std::exchange(musicOpened, true)) {
@@ -504,7 +506,7 @@ void UpdateRunInSteps(const fs::path& database, const std::map<std::string, std:
           break;
       }
     });
-    atualizacao.Executa();
+    contexto.Executa(frente);
     lap(Other);
     note(LastRow);
   }
@@ -539,13 +541,14 @@ void FloorInSteps(const fs::path& database, const TPlan& plan, TChildReport& rep
   }
 }
 
-// The files alone: DuracaoEmSegundos over every row's path, as the run measures them.
+// The files alone: every row's path measured as the run measures it.
 void MeasureOnly(const TPlan& plan, TChildReport& report) {
   const Clock::time_point start = Clock::now();
   long total = 0;
+  TMedidor medidor;
   for (const TPlannedRow& row : plan.music)
-    total += DuracaoEmSegundos((row.folder == CorpusFolder ? plan.corpusFolder : plan.missingFolder) + row.file);
-  for (const TPlannedRow& row : plan.jingles) total += DuracaoEmSegundos(row.file);
+    total += medidor.Mede((row.folder == CorpusFolder ? plan.corpusFolder : plan.missingFolder) + row.file).segundos;
+  for (const TPlannedRow& row : plan.jingles) total += medidor.Mede(row.file).segundos;
   report.seconds = SecondsSince(start);
   report.values[0] = total;
   report.rows = static_cast<long>(plan.music.size() + plan.jingles.size());

@@ -1,6 +1,7 @@
 #include "catalogue/Catalogue.h"
 
 #include "catalogue/CharacterSets.h"
+#include "catalogue/Tabelas.h"
 
 #include <span>
 #include <string_view>
@@ -47,18 +48,6 @@ const std::array<TColumnDef, 7> VinhetasColumns = {{
     {"VIN_SEGUNDOS", Integer, 0},
 }};
 
-const char* const MusicasSelectSql =
-    "SELECT Mus.*, Pas.Pas_Path\n"
-    "FROM Tb_Musicas Mus\n"
-    "INNER JOIN Tb_Pastas Pas ON Mus.Pas_Codigo = Pas.Pas_Codigo\n"
-    "WHERE Mus.Mus_Tempo = '00:00'\n"
-    "ORDER BY Mus.Mus_Codigo DESC";
-
-const char* const VinhetasSelectSql =
-    "SELECT * FROM Tb_Vinhetas\n"
-    "WHERE Vin_Tempo = '00:00'\n"
-    "ORDER BY Vin_Codigo DESC";
-
 namespace {
 // The listed size (characters) of a text column of a query.
 int ListedSize(std::span<const TColumnDef> columns, std::string_view name) {
@@ -80,30 +69,46 @@ std::string SameText(std::string_view column, std::string_view parameter, int li
       " as varchar(" + std::to_string(listedSize * MostBytesPerCharacter) + ") character set octets)";
   return "cast(" + std::string(column) + octets + " is not distinct from cast(:" + std::string(parameter) + octets;
 }
+
+// The rows still without a length ("00:00"), from the highest key down; a
+// music row with its folder's path.
+std::string SelectSql(const TTabelaCatalogo& tabela) {
+  const std::string codigo = tabela.colunaCodigo;
+  const std::string tempo = tabela.colunaTempo;
+  if (tabela.colunaPasta == nullptr) {
+    return std::string("SELECT * FROM ") + tabela.nome + "\nWHERE " + tempo + " = '00:00'\nORDER BY " + codigo +
+           " DESC";
+  }
+  const std::string pasta = tabela.colunaCodigoPasta;
+  return std::string("SELECT Mus.*, Pas.") + tabela.colunaPasta + "\nFROM " + tabela.nome + " Mus\nINNER JOIN " +
+         tabela.tabelaPastas + " Pas ON Mus." + pasta + " = Pas." + pasta + "\nWHERE Mus." + tempo +
+         " = '00:00'\nORDER BY Mus." + codigo + " DESC";
+}
+
+std::string ModifySql(const TTabelaCatalogo& tabela, std::span<const TColumnDef> columns) {
+  const std::string codigo = tabela.colunaCodigo;
+  const std::string segundos = tabela.colunaSegundos;
+  const std::string tempo = tabela.colunaTempo;
+  const std::string arquivo = tabela.colunaArquivo;
+  std::string sql = std::string("update ") + tabela.nome + "\nset\n  " + segundos + " = :" + segundos + ",\n  " +
+                    tempo + " = :" + tempo + "\nwhere\n  " + codigo + " = :OLD_" + codigo + "\n  and " + tempo +
+                    " = '00:00'\n  and " + SameText(arquivo, "OLD_" + arquivo, ListedSize(columns, arquivo));
+  if (tabela.colunaPasta != nullptr) {
+    const std::string pasta = tabela.colunaCodigoPasta;
+    const std::string caminho = tabela.colunaPasta;
+    sql += "\n  and " + pasta + " is not distinct from :OLD_" + pasta + "\n  and exists (select 1 from " +
+           tabela.tabelaPastas + " Pas where Pas." + pasta + " = " + tabela.nome + "." + pasta + "\n              and " +
+           SameText("Pas." + caminho, "OLD_" + caminho, ListedSize(columns, caminho)) + ")";
+  }
+  return sql;
+}
+
 }  // namespace
 
-const std::string MusicasModifySql =
-    "update TB_Musicas\n"
-    "set\n"
-    "  MUS_SEGUNDOS = :MUS_SEGUNDOS,\n"
-    "  MUS_TEMPO = :MUS_TEMPO\n"
-    "where\n"
-    "  MUS_CODIGO = :OLD_MUS_CODIGO\n"
-    "  and MUS_TEMPO = '00:00'\n"
-    "  and " + SameText("MUS_ARQUIVO", "OLD_MUS_ARQUIVO", ListedSize(MusicasColumns, "MUS_ARQUIVO")) + "\n"
-    "  and PAS_CODIGO is not distinct from :OLD_PAS_CODIGO\n"
-    "  and exists (select 1 from TB_Pastas Pas where Pas.PAS_CODIGO = TB_Musicas.PAS_CODIGO\n"
-    "              and " + SameText("Pas.PAS_PATH", "OLD_PAS_PATH", ListedSize(MusicasColumns, "PAS_PATH")) + ")";
-
-const std::string VinhetasModifySql =
-    "update Tb_Vinhetas\n"
-    "set\n"
-    "  VIN_SEGUNDOS = :VIN_SEGUNDOS,\n"
-    "  VIN_TEMPO = :VIN_TEMPO\n"
-    "where\n"
-    "  VIN_CODIGO = :OLD_VIN_CODIGO\n"
-    "  and VIN_TEMPO = '00:00'\n"
-    "  and " + SameText("VIN_ARQUIVO", "OLD_VIN_ARQUIVO", ListedSize(VinhetasColumns, "VIN_ARQUIVO"));
+const std::string MusicasSelectSql = SelectSql(TabelaCatalogo(TTabela::Musicas));
+const std::string VinhetasSelectSql = SelectSql(TabelaCatalogo(TTabela::Vinhetas));
+const std::string MusicasModifySql = ModifySql(TabelaCatalogo(TTabela::Musicas), MusicasColumns);
+const std::string VinhetasModifySql = ModifySql(TabelaCatalogo(TTabela::Vinhetas), VinhetasColumns);
 
 // The queries are given the update sets declared after them: they only keep
 // the reference until a write.

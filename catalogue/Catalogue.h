@@ -27,9 +27,10 @@ inline constexpr const char* DefaultDatabaseName = "C:\\Velmar\\Velmar Play\\Vel
 extern const std::array<TColumnDef, 24> MusicasColumns;
 extern const std::array<TColumnDef, 7> VinhetasColumns;
 
-// The statements, lines joined with line breaks.
-extern const char* const MusicasSelectSql;
-extern const char* const VinhetasSelectSql;
+// The statements, lines joined with line breaks, made from the tables'
+// description (Tabelas.h).
+extern const std::string MusicasSelectSql;
+extern const std::string VinhetasSelectSql;
 // The modify statements write only the two columns the tool sets, so a change
 // another program makes to any other column of the row is kept. They write a
 // row only while it still lacks a length ("00:00", compared as the select

@@ -1,7 +1,6 @@
 #include "catalogue/Config.h"
 
 #include "catalogue/AsciiText.h"
-#include "catalogue/DataSet.h"
 
 #include <ini.h>
 
@@ -66,15 +65,6 @@ int OnValue(void* user, const char* section, const char* name, const char* value
   return IniHandlerOk;  // go on: a malformed line further down must not hide the value
 }
 
-// Whether the configuration file is there. The name goes to the system as a
-// C string, so a NUL byte in it would name another file.
-bool ConfigFileExists(const std::string& fileName) {
-  if (fileName.empty() || fileName.find('\0') != std::string::npos) return false;
-  std::error_code error;
-  const std::filesystem::file_status status = std::filesystem::status(fileName, error);
-  return !error && !std::filesystem::is_directory(status);
-}
-
 struct TSectionReader {
   const std::string& section;
   TIniEntries entries;
@@ -105,36 +95,27 @@ std::string ReadIniValue(const std::string& fileName, const std::string& section
   return lookup.value;
 }
 
-std::string ReadConfiguredDatabaseName(const std::string& fileName) {
-  return ReadIniValue(fileName, ConfigSection, ConfigKey);
+// The name goes to the system as a C string, so a NUL byte in it would name
+// another file.
+bool ConfigFileExists(const std::string& fileName) {
+  if (fileName.empty() || fileName.find('\0') != std::string::npos) return false;
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(fileName, error);
+  return !error && !std::filesystem::is_directory(status);
 }
 
-bool AplicaConfiguracao(TDatabase& database, const std::string& fileName) {
-  if (!ConfigFileExists(fileName)) return false;
-  database.SetDatabaseName(ReadConfiguredDatabaseName(fileName));
-  return true;
+std::string ReadConfiguredDatabaseName(const std::string& fileName) {
+  return ReadIniValue(fileName, ConfigSection, ConfigKey);
 }
 
 std::optional<int> ParseCallLimit(std::string_view text) {
   int seconds = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
   if (text.empty() || text.front() == '-' || text.front() == '+' || error != std::errc() ||
-      end != text.data() + text.size() || seconds < 1 || seconds > CallLimitMaxSeconds) {
+      end != text.data() + text.size() || seconds < CallLimitMinSeconds || seconds > CallLimitMaxSeconds) {
     return std::nullopt;
   }
   return seconds;
-}
-
-std::string ReadConfiguredCallLimit(const std::string& fileName, TDatabase& database) {
-  const std::string text = ReadIniValue(fileName, ConfigSection, ConfigCallLimitKey);
-  if (text.empty()) return "";
-  const std::optional<int> seconds = ParseCallLimit(text);
-  if (!seconds) {
-    return fileName + ": [" + ConfigSection + "] " + ConfigCallLimitKey + "=" + text +
-           " não é um número de segundos de 1 a " + std::to_string(CallLimitMaxSeconds);
-  }
-  database.SetCallLimit(*seconds);
-  return "";
 }
 
 TIniEntries ReadIniSection(const std::string& fileName, const std::string& section) {

@@ -2,6 +2,8 @@
 
 // The start-up configuration: the file BaseAudio.ini beside the executable,
 // whose section "BANCO" holds the database name under the key "CAMINHO".
+// Reading it needs no database client (audioinfo reads its [CAMINHOS]);
+// ConfigBanco.h applies it to the catalogue's connection.
 
 #include <cstddef>
 #include <optional>
@@ -10,14 +12,13 @@
 #include <utility>
 #include <vector>
 
-class TDatabase;
-
 inline constexpr const char* ConfigFileName = "BaseAudio.ini";
 inline constexpr const char* ConfigSection = "BANCO";
 inline constexpr const char* ConfigKey = "CAMINHO";
 // How long the catalogue's calls may wait for the server, in seconds (see
 // TDatabase::SetCallLimit): the key in section "BANCO", and its range.
 inline constexpr const char* ConfigCallLimitKey = "TEMPO_LIMITE";
+inline constexpr int CallLimitMinSeconds = 1;
 inline constexpr int CallLimitMaxSeconds = 86400;
 // At most this many characters of a value are used (the rest is cut off).
 inline constexpr std::size_t ConfigValueMaxLength = 2047;
@@ -38,23 +39,13 @@ std::string ReadIniValue(const std::string& fileName, const std::string& section
 // section "BANCO", key "CAMINHO".
 std::string ReadConfiguredDatabaseName(const std::string& fileName);
 
-// The start-up configuration, read the same way by the window and the
-// companion: when the file exists, the database name becomes its BANCO /
-// CAMINHO value, also when that is empty (connecting then fails with
-// "Database name is missing"); without the file the connection keeps its
-// built-in name. False when there is no file. Anything but a folder counts as
+// Whether the configuration file is there: anything but a folder counts as
 // the file; an empty name, or one holding a NUL byte, names no file.
-bool AplicaConfiguracao(TDatabase& database, const std::string& fileName);
+bool ConfigFileExists(const std::string& fileName);
 
-// A number of seconds from 1 to CallLimitMaxSeconds, in decimal digits and
+// A number of seconds from CallLimitMinSeconds to CallLimitMaxSeconds, in decimal digits and
 // nothing else; nothing for any other text.
 std::optional<int> ParseCallLimit(std::string_view text);
-
-// Sets the database's call limit from the configuration file's BANCO /
-// TEMPO_LIMITE when the key has a value (else the limit stays as it is).
-// Returns "" or the file's name and what is wrong
-// ("/opt/dz/BaseAudio.ini: [BANCO] TEMPO_LIMITE=abc não é um número de segundos de 1 a 86400").
-std::string ReadConfiguredCallLimit(const std::string& fileName, TDatabase& database);
 
 // A section's keys and values, in file order.
 using TIniEntries = std::vector<std::pair<std::string, std::string>>;

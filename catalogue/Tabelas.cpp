@@ -2,11 +2,27 @@
 
 #include "catalogue/Catalogue.h"
 
-const std::array<TTabelaCatalogo, 2> TabelasCatalogo = {{
-    {TTabela::Musicas, "Tb_Musicas", [](TCatalogo& c) -> TQuery& { return c.Q_Musicas; }, "MUS_CODIGO", "MUS_SEGUNDOS",
-     "MUS_TEMPO", "MUS_ARQUIVO", "PAS_PATH"},
-    {TTabela::Vinhetas, "Tb_Vinhetas", [](TCatalogo& c) -> TQuery& { return c.Q_Vinhetas; }, "VIN_CODIGO",
-     "VIN_SEGUNDOS", "VIN_TEMPO", "VIN_ARQUIVO", nullptr},
+// Made before any dynamic initialisation (constinit): the catalogue's
+// statements, built at start-up, read it.
+constinit const std::array<TTabelaCatalogo, 2> TabelasCatalogo = {{
+    {.tabela = TTabela::Musicas,
+     .nome = "Tb_Musicas",
+     .consulta = [](TCatalogo& c) -> TQuery& { return c.Q_Musicas; },
+     .colunaCodigo = "MUS_CODIGO",
+     .colunaSegundos = "MUS_SEGUNDOS",
+     .colunaTempo = "MUS_TEMPO",
+     .colunaArquivo = "MUS_ARQUIVO",
+     .colunaPasta = "PAS_PATH",
+     .tabelaPastas = "Tb_Pastas",
+     .colunaCodigoPasta = "PAS_CODIGO"},
+    {.tabela = TTabela::Vinhetas,
+     .nome = "Tb_Vinhetas",
+     .consulta = [](TCatalogo& c) -> TQuery& { return c.Q_Vinhetas; },
+     .colunaCodigo = "VIN_CODIGO",
+     .colunaSegundos = "VIN_SEGUNDOS",
+     .colunaTempo = "VIN_TEMPO",
+     .colunaArquivo = "VIN_ARQUIVO",
+     .colunaPasta = nullptr},
 }};
 
 const TTabelaCatalogo& TabelaCatalogo(TTabela tabela) {
@@ -16,4 +32,21 @@ const TTabelaCatalogo& TabelaCatalogo(TTabela tabela) {
 std::string TTabelaCatalogo::Caminho(const TQuery& query, int linha) const {
   if (colunaPasta == nullptr) return query.FieldAsString(linha, colunaArquivo);
   return query.FieldAsString(linha, colunaPasta) + query.FieldAsString(linha, colunaArquivo);
+}
+
+void TTabelaCatalogo::EditaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo) const {
+  TQuery& query = consulta(catalogo);
+  query.Edit();
+  query.SetInteger(colunaSegundos, segundos);
+  query.SetString(colunaTempo, tempo);
+}
+
+void TTabelaCatalogo::GravaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo,
+                                   const std::function<void(TPassoGravacao)>& passo) const {
+  EditaDuracao(catalogo, segundos, tempo);
+  if (passo) passo(TPassoGravacao::Editada);
+  consulta(catalogo).ApplyUpdates();
+  if (passo) passo(TPassoGravacao::Gravada);
+  catalogo.Trans_Velmar.CommitRetaining();
+  if (passo) passo(TPassoGravacao::Confirmada);
 }

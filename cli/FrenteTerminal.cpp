@@ -31,23 +31,6 @@ constexpr std::size_t LarguraNome = 20;
 
 }  // namespace
 
-const char* TextoMotivo(TMotivoDuracao motivo) {
-  switch (motivo) {
-    case TMotivoDuracao::Medida: return "";
-    case TMotivoDuracao::ArquivoInexistente: return "arquivo inexistente";
-    case TMotivoDuracao::NaoEWave: return "não é um arquivo RIFF/WAVE";
-    case TMotivoDuracao::SemQuadroMPEG: return "nenhum quadro MPEG encontrado";
-    case TMotivoDuracao::MeioSegundoOuMenos: return "meio segundo ou menos";
-    case TMotivoDuracao::DuracaoInvalida: return "duração inválida";
-    case TMotivoDuracao::NomeAmbiguo: return "nome ambíguo";
-    case TMotivoDuracao::NaoEArquivoComum: return "não é um arquivo comum";
-    case TMotivoDuracao::SemPermissao: return "sem permissão de leitura";
-    case TMotivoDuracao::ForaDaPastaMapeada: return "caminho fora da pasta mapeada";
-    case TMotivoDuracao::DuracaoNegativa: return "duração inválida no cabeçalho";
-  }
-  return "";
-}
-
 
 TFrenteTerminal::TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais,
                                  TConferencia conferir, bool simulacao)
@@ -104,15 +87,11 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
     Desenha(true);
   }
   if (conferir_ == TConferencia::Nenhuma) return;
-  // The walk was made with the measurement, by the run's measurer.
-  if (medida.conferencia.percorrido) ++percorridos_;
+  // The walk was made with the measurement, by the run's measurer, which
+  // also says whether the row got the walked length; the run counts both.
   if (medida.conferencia.motivo == TMotivoAviso::Nenhum) return;
-  ++avisos_;
   const char* nota = nullptr;
-  if (conferir_ == TConferencia::Corrige) {
-    ++comPercorrida_;
-    nota = simulacao_ ? TextoSeriaGravadaPercorrida : TextoGravadaPercorrida;
-  }
+  if (medida.comPercorrida) nota = simulacao_ ? TextoSeriaGravadaPercorrida : TextoGravadaPercorrida;
   Escreve(ApagaBarras() + LinhaAviso(linha, nota) + "\n");
   Desenha(true);
 }

@@ -24,10 +24,9 @@ class TSinaisParada;
 class TFrenteTerminal : public TFrenteContada {
 public:
   // sinais: where the stop signals are read; none when null. conferir: the
-  // run walks every MP3 file too (its measurer, TMedicaoAntecipada, is given
-  // the same), and a row whose length can't be trusted is warned of; with
-  // Corrige such rows got the walked length, and simulacao tells that a dry
-  // run wrote nothing.
+  // run walks every MP3 file too (its context is given the same), and a row
+  // whose length can't be trusted is warned of; a row that got the walked
+  // length says so, and simulacao tells that a dry run wrote nothing.
   TFrenteTerminal(std::FILE* saida, bool terminal, bool detalhado, TSinaisParada* sinais = nullptr,
                   TConferencia conferir = TConferencia::Nenhuma, bool simulacao = false);
 
@@ -41,11 +40,6 @@ public:
   // Ends the display of the bars (after a run, or before an error is shown).
   void Encerra();
 
-  // The check's counts so far: warnings given, MP3 files walked.
-  int Avisos() const { return avisos_; }
-  int Percorridos() const { return percorridos_; }
-  // Rows that got the walked length (Corrige).
-  int ComPercorrida() const { return comPercorrida_; }
   // The system's text for the first write to the output that failed; empty while none did.
   const std::string& ErroSaida() const { return erroSaida_; }
   // The stop signal that ended the run before a row; 0 when none did.
@@ -65,9 +59,6 @@ private:
   bool detalhado_;
   TConferencia conferir_;
   bool simulacao_;
-  int avisos_ = 0;
-  int percorridos_ = 0;
-  int comPercorrida_ = 0;
   TSinaisParada* sinais_;
   std::string rotulo_;
   bool barrasNaTela_ = false;
@@ -75,6 +66,3 @@ private:
   std::string erroSaida_;
   int sinalInterrupcao_ = 0;
 };
-
-// The reason a row got the seconds it got, in a few words ("" when measured).
-const char* TextoMotivo(TMotivoDuracao motivo);

@@ -1,48 +1,130 @@
 #include "cli/OpcoesLinha.h"
 
 #include "catalogue/Config.h"
-#include "run/MedicaoAntecipada.h"
+#include "catalogue/DataSet.h"
 #include "cli/StatusSaida.h"
+#include "run/MedicaoAntecipada.h"
 
 #include <charconv>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 const char* const TextoVersao = "atualiza-duracoes " DZ_VERSION "\n";
 
+// What the parser keeps while it reads the arguments: the options, and the
+// spellings used, for the message when two options exclude each other.
+struct TLeituraOpcoes {
+  TOpcoesLinha& opcoes;
+  std::string comoConfiguracao;
+  std::string comoBanco;
+};
+
 namespace {
 
+std::string FormasAceitas(const std::string& nome, const TDescricaoOpcao& opcao);
+
+// A whole number of faixa's, in decimal digits and nothing else.
+std::optional<int> NumeroNaFaixa(const std::string& valor, const TFaixaOpcao& faixa) {
+  int numero = 0;
+  const auto [fim, erro] = std::from_chars(valor.data(), valor.data() + valor.size(), numero);
+  if (erro != std::errc() || fim != valor.data() + valor.size() || numero < faixa.minimo || numero > faixa.maximo)
+    return std::nullopt;
+  return numero;
+}
+
+// A flag: sets the field of the options it names.
+template <bool TOpcoesLinha::*Campo>
+std::string Liga(TLeituraOpcoes& leitura, const TDescricaoOpcao&, const std::string&, const std::string&, bool) {
+  leitura.opcoes.*Campo = true;
+  return "";
+}
+
+std::string AplicaConfiguracao(TLeituraOpcoes& leitura, const TDescricaoOpcao&, const std::string& nome,
+                               const std::string& valor, bool) {
+  leitura.opcoes.arquivoConfiguracao = valor;
+  leitura.comoConfiguracao = nome;
+  return valor.empty() ? nome + " precisa de um arquivo" : "";
+}
+
+std::string AplicaBanco(TLeituraOpcoes& leitura, const TDescricaoOpcao&, const std::string& nome,
+                        const std::string& valor, bool) {
+  leitura.opcoes.banco = valor;
+  leitura.opcoes.temBanco = true;
+  leitura.comoBanco = nome;
+  return "";
+}
+
+std::string AplicaMapear(TLeituraOpcoes& leitura, const TDescricaoOpcao&, const std::string&,
+                         const std::string& valor, bool) {
+  return AddArgumentRule(leitura.opcoes.mapeamento, valor);
+}
+
+std::string AplicaConferir(TLeituraOpcoes& leitura, const TDescricaoOpcao& opcao, const std::string& nome,
+                           const std::string& valor, bool temValor) {
+  TOpcoesLinha& opcoes = leitura.opcoes;
+  opcoes.estrita = temValor && valor == "estrito";
+  if (!temValor || valor == "estrito") {
+    opcoes.conferencia = TConferencia::Avisa;
+  } else if (valor == "corrigir") {
+    opcoes.conferencia = TConferencia::Corrige;
+  } else {
+    return "valor desconhecido de " + nome + ": \"" + valor + "\" (use " + FormasAceitas(nome, opcao) + ")";
+  }
+  return "";
+}
+
+std::string AplicaParalelo(TLeituraOpcoes& leitura, const TDescricaoOpcao& opcao, const std::string& nome,
+                           const std::string& valor, bool) {
+  const std::optional<int> numero = NumeroNaFaixa(valor, opcao.faixa);
+  if (!numero)
+    return nome + " precisa de um número de " + std::to_string(opcao.faixa.minimo) + " a " +
+           std::to_string(opcao.faixa.maximo);
+  leitura.opcoes.paralelo = *numero;
+  return "";
+}
+
+// The same rule as the configuration's TEMPO_LIMITE.
+std::string AplicaTempoLimite(TLeituraOpcoes& leitura, const TDescricaoOpcao& opcao, const std::string& nome,
+                              const std::string& valor, bool) {
+  const std::optional<int> segundos = ParseCallLimit(valor);
+  if (!segundos)
+    return nome + " precisa de um número de segundos de " + std::to_string(opcao.faixa.minimo) + " a " +
+           std::to_string(opcao.faixa.maximo);
+  leitura.opcoes.tempoLimite = *segundos;
+  return "";
+}
+
 constexpr TDescricaoOpcao Opcoes[] = {
-    {.opcao = TOpcao::Configuracao,
-     .nomes = {"--configuracao", "--config"},
+    {     .nomes = {"--configuracao", "--config"},
      .valor = TValorOpcao::Obrigatorio,
      .nomeValor = "ARQUIVO",
      .ajuda = "lê o banco da seção BANCO, chave CAMINHO deste arquivo\n"
-              "(padrão: BaseAudio.ini na pasta do programa)"},
-    {.opcao = TOpcao::Banco,
-     .nomes = {"--banco", "--database"},
+              "(padrão: BaseAudio.ini na pasta do programa)",
+     .aplica = AplicaConfiguracao},
+    {.nomes = {"--banco", "--database"},
      .valor = TValorOpcao::Obrigatorio,
      .nomeValor = "NOME",
-     .ajuda = "usa este banco e não lê arquivo de configuração"},
-    {.opcao = TOpcao::Mapear,
-     .nomes = {"--mapear"},
+     .ajuda = "usa este banco e não lê arquivo de configuração",
+     .aplica = AplicaBanco},
+    {.nomes = {"--mapear"},
      .valor = TValorOpcao::Obrigatorio,
      .nomeValor = "DE=PARA",
      .ajuda = "os caminhos do catálogo que começam com DE (um caminho do\n"
               "Windows, como C:\\Musicas\\) estão em PARA nesta máquina\n"
               "(como /srv/musicas/); pode vir várias vezes e vale junto com\n"
               "a seção CAMINHOS do arquivo de configuração",
-     .repete = true},
-    {.opcao = TOpcao::Detalhado,
-     .nomes = {"--detalhado", "--verbose", "-v"},
+     .repete = true,
+     .aplica = AplicaMapear},
+    {.nomes = {"--detalhado", "--verbose", "-v"},
      .ajuda = "uma linha por registro: tabela, código, caminho (e, quando\n"
               "é outro, o arquivo aberto), segundos, mm:ss e, quando deu 0,\n"
-              "o motivo"},
-    {.opcao = TOpcao::Simulacao,
-     .nomes = {"--simulacao", "--dry-run", "-n"},
-     .ajuda = "mede e informa como --detalhado, mas não grava nem confirma nada"},
-    {.opcao = TOpcao::Conferir,
-     .nomes = {"--conferir"},
+              "o motivo",
+     .aplica = Liga<&TOpcoesLinha::detalhado>},
+    {.nomes = {"--simulacao", "--dry-run", "-n"},
+     .ajuda = "mede e informa como --detalhado, mas não grava nem confirma nada",
+     .aplica = Liga<&TOpcoesLinha::simulacao>},
+    {.nomes = {"--conferir"},
      .valor = TValorOpcao::SoComIgual,
      .ajuda = "percorre também cada MP3 quadro a quadro e avisa quando a\n"
               "estimativa gravada não merece confiança: uma linha por\n"
@@ -54,28 +136,37 @@ constexpr TDescricaoOpcao Opcoes[] = {
                  {.valor = "corrigir",
                   .ajuda = "o mesmo, mas grava nas linhas com aviso a duração\n"
                            "percorrida (arredondada como a estimativa), diz isso na\n"
-                           "linha do aviso e conta essas linhas no fim"}}}},
-    {.opcao = TOpcao::Paralelo,
-     .nomes = {"--paralelo"},
+                           "linha do aviso e conta essas linhas no fim"}}},
+     .aplica = AplicaConferir},
+    {.nomes = {"--paralelo"},
      .valor = TValorOpcao::Obrigatorio,
      .nomeValor = "N",
      .ajuda = "mede os arquivos das próximas linhas em N threads enquanto\n"
-              "grava a linha atual (1 a 128, padrão: 128, como a janela;\n"
+              "grava a linha atual ({minimo} a {maximo}, padrão: {padrao}, como a janela;\n"
               "1 mede cada arquivo só quando chega a sua linha);\n"
               "gravação, confirmação e saída continuam uma linha por vez,\n"
               "em ordem; enquanto cada arquivo é medido depressa (disco\n"
-              "local), uma só thread mede as linhas em lotes"},
-    {.opcao = TOpcao::TempoLimite,
-     .nomes = {"--tempo-limite"},
+              "local), uma só thread mede as linhas em lotes",
+     .faixa = {.minimo = 1, .maximo = ParaleloMaximo, .padrao = ParaleloPadrao},
+     .aplica = AplicaParalelo},
+    {.nomes = {"--tempo-limite"},
      .valor = TValorOpcao::Obrigatorio,
      .nomeValor = "S",
-     .ajuda = "espera o servidor no máximo S segundos (1 a 86400) em cada\n"
+     .ajuda = "espera o servidor no máximo S segundos ({minimo} a {maximo}) em cada\n"
               "conexão e em cada comando; passado o limite, a conexão é\n"
               "encerrada e a atualização termina com \"O servidor não\n"
               "respondeu em S s.\" (padrão: TEMPO_LIMITE da seção BANCO\n"
-              "do arquivo de configuração, ou 60)"},
-    {.opcao = TOpcao::Ajuda, .nomes = {"--ajuda", "--help", "-h"}, .ajuda = "mostra este texto", .naSinopse = false},
-    {.opcao = TOpcao::Versao, .nomes = {"--versao", "--version"}, .ajuda = "mostra a versão", .naSinopse = false},
+              "do arquivo de configuração, ou {padrao})",
+     .faixa = {.minimo = CallLimitMinSeconds, .maximo = CallLimitMaxSeconds, .padrao = DefaultCallLimitSeconds},
+     .aplica = AplicaTempoLimite},
+    {.nomes = {"--ajuda", "--help", "-h"},
+     .ajuda = "mostra este texto",
+     .naSinopse = false,
+     .aplica = Liga<&TOpcoesLinha::ajuda>},
+    {.nomes = {"--versao", "--version"},
+     .ajuda = "mostra a versão",
+     .naSinopse = false,
+     .aplica = Liga<&TOpcoesLinha::versao>},
 };
 
 const TDescricaoOpcao* Procura(std::string_view nome) {
@@ -123,6 +214,17 @@ void AcrescentaItem(std::string& texto, const std::string& cabeca, std::string_v
   }
 }
 
+// The help of a row with its numbers in place of "{minimo}", "{maximo}" and "{padrao}".
+std::string ComNumeros(std::string ajuda, const TFaixaOpcao& faixa) {
+  for (const auto& [marca, numero] : {std::pair<std::string_view, int>{"{minimo}", faixa.minimo},
+                                      {"{maximo}", faixa.maximo},
+                                      {"{padrao}", faixa.padrao}}) {
+    for (std::size_t onde; (onde = ajuda.find(marca)) != std::string::npos;)
+      ajuda.replace(onde, marca.size(), std::to_string(numero));
+  }
+  return ajuda;
+}
+
 std::string Sinopse() {
   std::string texto = "uso: atualiza-duracoes";
   std::size_t largura = texto.size();
@@ -159,7 +261,7 @@ std::string MontaAjuda() {
     std::string cabeca;
     for (const std::string& nome : NomesOpcao(opcao)) cabeca += (cabeca.empty() ? "" : ", ") + nome;
     if (opcao.nomeValor != nullptr) cabeca += std::string(" ") + opcao.nomeValor;
-    AcrescentaItem(texto, cabeca, opcao.ajuda);
+    AcrescentaItem(texto, cabeca, ComNumeros(opcao.ajuda, opcao.faixa));
     for (const TFormaOpcao& forma : opcao.formas)
       if (forma.valor != nullptr) AcrescentaItem(texto, std::string(opcao.nomes[0]) + "=" + forma.valor, forma.ajuda);
   }
@@ -201,7 +303,7 @@ const std::string& TextoAjuda() {
 // An error about an option names it as it was typed, alias or not.
 TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
   TOpcoesLinha opcoes;
-  std::string comoConfiguracao, comoBanco;  // the spellings used, for the message when both are given
+  TLeituraOpcoes leitura{opcoes, {}, {}};
   for (std::size_t i = 0; i < argumentos.size() && opcoes.erro.empty(); ++i) {
     std::string nome = argumentos[i];
     std::string valor;
@@ -227,50 +329,9 @@ TOpcoesLinha LeOpcoes(const std::vector<std::string>& argumentos) {
       }
       valor = argumentos[++i];
     }
-    switch (opcao->opcao) {
-      case TOpcao::Configuracao:
-        if (valor.empty()) opcoes.erro = nome + " precisa de um arquivo";
-        opcoes.arquivoConfiguracao = valor;
-        comoConfiguracao = nome;
-        break;
-      case TOpcao::Banco:
-        opcoes.banco = valor;
-        opcoes.temBanco = true;
-        comoBanco = nome;
-        break;
-      case TOpcao::Mapear: opcoes.erro = AddArgumentRule(opcoes.mapeamento, valor); break;
-      case TOpcao::Detalhado: opcoes.detalhado = true; break;
-      case TOpcao::Simulacao: opcoes.simulacao = true; break;
-      case TOpcao::Conferir:
-        opcoes.estrita = temValor && valor == "estrito";
-        if (!temValor || valor == "estrito") {
-          opcoes.conferencia = TConferencia::Avisa;
-        } else if (valor == "corrigir") {
-          opcoes.conferencia = TConferencia::Corrige;
-        } else {
-          opcoes.erro = "valor desconhecido de " + nome + ": \"" + valor + "\" (use " + FormasAceitas(nome, *opcao) + ")";
-        }
-        break;
-      case TOpcao::Paralelo: {
-        int numero = 0;
-        const auto [fim, erro] = std::from_chars(valor.data(), valor.data() + valor.size(), numero);
-        if (erro != std::errc() || fim != valor.data() + valor.size() || numero < 1 || numero > ParaleloMaximo)
-          opcoes.erro = nome + " precisa de um número de 1 a " + std::to_string(ParaleloMaximo);
-        else
-          opcoes.paralelo = numero;
-        break;
-      }
-      case TOpcao::TempoLimite:
-        if (const std::optional<int> segundos = ParseCallLimit(valor))
-          opcoes.tempoLimite = *segundos;
-        else
-          opcoes.erro = nome + " precisa de um número de segundos de 1 a " + std::to_string(CallLimitMaxSeconds);
-        break;
-      case TOpcao::Ajuda: opcoes.ajuda = true; break;
-      case TOpcao::Versao: opcoes.versao = true; break;
-    }
+    opcoes.erro = opcao->aplica(leitura, *opcao, nome, valor, temValor);
   }
   if (opcoes.erro.empty() && opcoes.temBanco && !opcoes.arquivoConfiguracao.empty())
-    opcoes.erro = "use " + comoConfiguracao + " ou " + comoBanco + ", não os dois";
+    opcoes.erro = "use " + leitura.comoConfiguracao + " ou " + leitura.comoBanco + ", não os dois";
   return opcoes;
 }

@@ -22,9 +22,6 @@
 #include <string>
 #include <vector>
 
-// What an option sets.
-enum class TOpcao { Configuracao, Banco, Mapear, Detalhado, Simulacao, Conferir, Paralelo, TempoLimite, Ajuda, Versao };
-
 // How an option takes its value.
 enum class TValorOpcao {
   Nenhum,       // a flag: "--nome=x" is an error
@@ -38,18 +35,36 @@ struct TFormaOpcao {
   const char* ajuda = nullptr;
 };
 
+// The numbers an option with a number takes, and the one it has when not
+// given: the parser checks them and the help shows them from the same row.
+struct TFaixaOpcao {
+  int minimo = 0;
+  int maximo = 0;
+  int padrao = 0;
+};
+
+struct TOpcoesLinha;
+struct TLeituraOpcoes;  // what the parser keeps while it reads the arguments
+
 struct TDescricaoOpcao {
-  TOpcao opcao;
   std::array<const char*, 3> nomes = {};  // the main name, then its aliases; nullptr past the last
   TValorOpcao valor = TValorOpcao::Nenhum;
   const char* nomeValor = nullptr;         // Obrigatorio: the value's name in the help ("ARQUIVO")
-  const char* ajuda = nullptr;             // help lines, separated by "\n"
+  // Help lines, separated by "\n"; "{minimo}", "{maximo}" and "{padrao}"
+  // stand for the numbers of faixa.
+  const char* ajuda = nullptr;
   std::array<TFormaOpcao, 2> formas = {};  // SoComIgual: its values, in the help's order
   bool repete = false;                     // each use adds ("..." in the synopsis)
   bool naSinopse = true;                   // false: an option that only answers and ends
+  TFaixaOpcao faixa = {};                  // an option that takes a number
+  // Sets what the option sets from its value ("" for a flag; temValor: given
+  // with "="); nome is the option as typed. Returns "" or what is wrong.
+  std::string (*aplica)(TLeituraOpcoes& leitura, const TDescricaoOpcao& opcao, const std::string& nome,
+                        const std::string& valor, bool temValor) = nullptr;
 };
 
-// Every option, in the help's order.
+// Every option, in the help's order: one row each, which binds what the
+// option sets, checks its value and words its help.
 std::span<const TDescricaoOpcao> TabelaOpcoes();
 // Its main name and aliases, in the table's order.
 std::vector<std::string> NomesOpcao(const TDescricaoOpcao& opcao);

@@ -1,6 +1,6 @@
 #include "cli/TextoVisivel.h"
 
-#include "audio/CodePage.h"
+#include "text/CodePage.h"
 #include "catalogue/CharacterSets.h"
 
 namespace {

@@ -1,16 +1,13 @@
 // atualiza-duracoes: the window's update run without a window, for stations
 // that run it unattended (a scheduled job after each import).
 
-#include "run/Arranque.h"
-#include "run/Atualizacao.h"
-#include "catalogue/Catalogue.h"
 #include "catalogue/Config.h"
 #include "catalogue/EngineSettings.h"
-#include "run/SinaisParada.h"
-#include "cli/LinhasConferencia.h"
 #include "cli/FrenteTerminal.h"
-#include "run/MedicaoAntecipada.h"
+#include "cli/LinhasConferencia.h"
 #include "cli/OpcoesLinha.h"
+#include "run/ContextoExecucao.h"
+#include "run/SinaisParada.h"
 #include "cli/StatusSaida.h"
 #include "cli/TextoVisivel.h"
 #include "run/TextoErro.h"
@@ -66,35 +63,27 @@ int main(int argc, char** argv) {
   const bool conferir = conferencia != TConferencia::Nenhuma;
   TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, &sinais,
                          conferencia, opcoes.simulacao);
+  TContagemAtualizacao contagem;
   try {
-    TCatalogo catalogo;
     const std::string arquivo =
         opcoes.arquivoConfiguracao.empty() ? ExecutableFolder() + ConfigFileName : opcoes.arquivoConfiguracao;
-    TArranque arranque = PreparaArranque(
-        catalogo, {.arquivoConfiguracao = arquivo,
-                   .banco = opcoes.temBanco ? std::optional<std::string>(opcoes.banco) : std::nullopt,
-                   .regras = opcoes.mapeamento,
-                   .tempoLimite = opcoes.tempoLimite,
-                   .sinais = &sinais});
-    if (!opcoes.temBanco && !opcoes.arquivoConfiguracao.empty() && !arranque.arquivoLido)
+    TContextoExecucao contexto(
+        {.arranque = {.arquivoConfiguracao = arquivo,
+                      .banco = opcoes.temBanco ? std::optional<std::string>(opcoes.banco) : std::nullopt,
+                      .regras = opcoes.mapeamento,
+                      .tempoLimite = opcoes.tempoLimite,
+                      .sinais = &sinais},
+         .modo = opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao,
+         .paralelo = opcoes.paralelo,
+         .conferencia = conferencia});
+    if (!opcoes.temBanco && !opcoes.arquivoConfiguracao.empty() && !contexto.ArquivoLido())
       return Uso("arquivo de configuração não encontrado: " + arquivo);
-    if (!arranque.erro.empty()) {
-      std::fprintf(stderr, "atualiza-duracoes: %s\n", ErroVisivel(arranque.erro).c_str());
+    if (!contexto.Erro().empty()) {
+      std::fprintf(stderr, "atualiza-duracoes: %s\n", ErroVisivel(contexto.Erro()).c_str());
       return SaidaUso;
     }
-    TPathMapping mapeamento = std::move(arranque.mapeamento);
-    // The threads that measure ahead start with the run's phases, after the
-    // stop signals were blocked: they inherit that and never take a signal.
-    // The check walks each file with its measurement (correcting needs the
-    // walk before the row is written): the measurer walks the files, on one
-    // thread at least.
-    std::optional<TMedicaoAntecipada> medicao;
-    if (opcoes.paralelo > 1 || conferir) medicao.emplace(opcoes.paralelo, mapeamento, conferencia);
-    TAtualizacao atualizacao(catalogo, frente,
-                             opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao,
-                             std::move(mapeamento));
-    if (medicao) atualizacao.MedeCom(*medicao);
-    atualizacao.Executa();
+    contexto.Executa(frente);
+    contagem = contexto.Contagem();
     // Ended before a row (or completed, when the output failed at its end).
     if (!frente.ErroSaida().empty()) return ErroSaida(frente.ErroSaida());
     if (const int sinal = frente.SinalInterrupcao(); sinal != 0) {
@@ -118,15 +107,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Erro desconhecido.\n");
     return SaidaErro;
   }
+  // The counts are the run's own, whatever the front end drew.
   if (conferir) {
     const std::optional<int> comPercorrida =
-        conferencia == TConferencia::Corrige ? std::optional<int>(frente.ComPercorrida()) : std::nullopt;
-    if (EscreveEFim((LinhaTotalConferencia(frente.Avisos(), frente.Percorridos(), comPercorrida) + "\n").c_str()) !=
+        conferencia == TConferencia::Corrige ? std::optional<int>(contagem.comPercorrida) : std::nullopt;
+    if (EscreveEFim((LinhaTotalConferencia(contagem.avisos, contagem.percorridos, comPercorrida) + "\n").c_str()) !=
         SaidaOk)
       return SaidaErro;
   }
   if (opcoes.simulacao &&
       EscreveEFim("Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.\n") != SaidaOk)
     return SaidaErro;
-  return opcoes.estrita && frente.Avisos() > 0 ? SaidaAvisos : SaidaOk;
+  return opcoes.estrita && contagem.avisos > 0 ? SaidaAvisos : SaidaOk;
 }

@@ -4,7 +4,7 @@
 // (MedeCaminho), on a path that stays inside a scratch tree, finds what a
 // fresh lookup object finds.
 
-#include "audio/CodePage.h"
+#include "text/CodePage.h"
 #include "paths/PathMapping.h"
 #include "paths/WindowsLookup.h"
 #include "run/Medicao.h"

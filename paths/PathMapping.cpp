@@ -1,6 +1,6 @@
 #include "paths/PathMapping.h"
 
-#include "audio/CodePage.h"
+#include "text/CodePage.h"
 
 #include <algorithm>
 #include <charconv>

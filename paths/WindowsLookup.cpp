@@ -1,6 +1,6 @@
 #include "paths/WindowsLookup.h"
 
-#include "audio/CodePage.h"
+#include "text/CodePage.h"
 #include "audio/ReadOnlyFile.h"
 
 #include <dirent.h>

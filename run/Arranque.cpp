@@ -1,13 +1,9 @@
 #include "run/Arranque.h"
 
-#include "run/SinaisParada.h"
 #include "catalogue/Catalogue.h"
-#include "catalogue/Config.h"
-
-std::string ReadConfiguredPathMapping(const std::string& fileName, TPathMapping& mapping) {
-  const std::string error = AddSectionRules(mapping, ReadIniSection(fileName, PathSection));
-  return error.empty() ? error : fileName + ": " + error;
-}
+#include "catalogue/ConfigBanco.h"
+#include "run/RegrasCaminhos.h"
+#include "run/SinaisParada.h"
 
 TArranque PreparaArranque(TCatalogo& catalogo, const TPedidoArranque& pedido) {
   TArranque arranque;

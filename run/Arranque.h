@@ -36,12 +36,6 @@ struct TArranque {
   std::string erro;
 };
 
-// Adds the rules of the configuration file's section [CAMINHOS]
-// (paths/PathMapping.h) to mapping; without the section nothing is added.
-// Returns "" or the file's name and what is wrong
-// ("/opt/dz/BaseAudio.ini: [CAMINHOS] DE2 sem PARA2").
-std::string ReadConfiguredPathMapping(const std::string& fileName, TPathMapping& mapping);
-
 // Applies the request and the configuration to the catalogue's connection.
 // Without the file the connection keeps its built-in name; with it, the
 // name is the file's BANCO / CAMINHO (also when empty).

@@ -45,6 +45,7 @@ TAtualizacao::TAtualizacao(TCatalogo& catalogo, TFrenteAtualizacao& frente, TMod
 
 void TAtualizacao::Executa() {
   busca_ = TWindowsLookup();
+  contagem_ = {};
   // Each run selects the rows afresh, reads them all and goes to the first:
   // it looks at the catalogue as it is now. Rows that got a length since the
   // last run are left alone, rows that came to lack one are taken, and a row
@@ -84,6 +85,13 @@ void TAtualizacao::Executa() {
   frente_.Mensagem(frente_.Progresso(TBarra::Geral) != 0 ? MensagemSucesso : MensagemNadaAFazer);
 }
 
+void TAtualizacao::Conta(const TMedida& medida) {
+  ++contagem_.linhas;
+  contagem_.percorridos += medida.conferencia.percorrido;
+  contagem_.avisos += medida.conferencia.motivo != TMotivoAviso::Nenhum;
+  contagem_.comPercorrida += medida.comPercorrida;
+}
+
 void TAtualizacao::AvancaBarras() {
   frente_.DefineProgresso(TBarra::Atual, frente_.Progresso(TBarra::Atual) + 1);
   frente_.DefineProgresso(TBarra::Geral, frente_.Progresso(TBarra::Geral) + 1);
@@ -96,15 +104,13 @@ void TAtualizacao::GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query) {
   const std::string tempo = SegundosParaTempo(medida.segundos);
   Marca(TMomento::ArquivoMedido);
   if (modo_ == TModoAtualizacao::Gravacao) {
-    query.Edit();
-    query.SetInteger(tabela.colunaSegundos, medida.segundos);
-    query.SetString(tabela.colunaTempo, tempo);
-    Marca(TMomento::LinhaEditada);
-    query.ApplyUpdates();
-    Marca(TMomento::LinhaGravada);
-    catalogo_.Trans_Velmar.CommitRetaining();
-    Marca(TMomento::LinhaConfirmada);
+    tabela.GravaDuracao(catalogo_, medida.segundos, tempo, [this](TPassoGravacao passo) {
+      Marca(passo == TPassoGravacao::Editada   ? TMomento::LinhaEditada
+            : passo == TPassoGravacao::Gravada ? TMomento::LinhaGravada
+                                               : TMomento::LinhaConfirmada);
+    });
   }
+  Conta(medida);
   frente_.LinhaAtualizada({tabela.tabela, query.FieldAsInteger(tabela.colunaCodigo), caminho, tempo,
                            query.FieldCharacterSet(tabela.colunaArquivo), std::move(medida)});
 }

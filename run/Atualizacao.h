@@ -32,6 +32,15 @@ enum class TMomento { ConsultaAberta, ConsultasLidas, LinhaInicia, ArquivoMedido
 // row the same way but writes and commits nothing.
 enum class TModoAtualizacao { Gravacao, Simulacao };
 
+// What a run did, counted by the run from the measurements it wrote,
+// whatever its front end draws.
+struct TContagemAtualizacao {
+  int linhas = 0;         // rows written and committed (in a dry run: measured)
+  int percorridos = 0;    // MP3 files walked frame by frame (TConferencia)
+  int avisos = 0;         // rows whose estimated length can't be trusted
+  int comPercorrida = 0;  // rows that got the walked length (TConferencia::Corrige)
+};
+
 class TAtualizacao {
 public:
   // mapeamento: how the catalogue's Windows paths become local ones (BaseAudio.ini's [CAMINHOS]).
@@ -55,12 +64,16 @@ public:
   void MedeCom(TMedicao& medicao) { medicao_ = &medicao; }
 
   // Tells aviso each moment of the runs, on the run's thread (empty: none).
-  void Cronometra(std::function<void(TMomento)> aviso) { aviso_ = std::move(aviso); }
+  void AvisaMomentos(std::function<void(TMomento)> aviso) { aviso_ = std::move(aviso); }
+
+  // The counts of the last run, also when it ended early (an error, a stop).
+  const TContagemAtualizacao& Contagem() const { return contagem_; }
 
 private:
   // Measures and writes the current row of the table's query.
   void GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query);
   void AvancaBarras();
+  void Conta(const TMedida& medida);
 
   TCatalogo& catalogo_;
   TFrenteAtualizacao& frente_;
@@ -68,6 +81,7 @@ private:
   TPathMapping mapeamento_;
   TWindowsLookup busca_;  // one per run: each run sees the folders afresh
   TMedicao* medicao_ = nullptr;
+  TContagemAtualizacao contagem_;
   std::function<void(TMomento)> aviso_;
   void Marca(TMomento momento) const {
     if (aviso_) aviso_(momento);

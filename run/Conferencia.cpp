@@ -9,7 +9,7 @@
 
 TConferenciaArquivo ConfereArquivo(const std::string& caminho) {
   TConferenciaArquivo conferencia;
-  if (ChaveExtensao(caminho) != ".MP3") return conferencia;
+  if (!MedidoPeloMPEG(caminho)) return conferencia;
   // One open for the estimate and the walk.
   TReadOnlyFile arquivo(caminho);
   TMPEGaudio mpeg;

@@ -35,8 +35,9 @@ struct TConferenciaArquivo {
   double percorrida = 0.0;  // seconds: the frame walk's
 };
 
-// Walks the file when the catalogue measures it with the MPEG reader (an
-// ".MP3" extension in any letter case) and that reader finds a frame.
+// Walks the file when the catalogue measures it with the MPEG reader
+// (MedidoPeloMPEG: an ".MP3" extension in any letter case) and that reader
+// finds a frame.
 TConferenciaArquivo ConfereArquivo(const std::string& caminho);
 
 // The seconds a row gets in the mode Corrige when its file was warned of: the

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 // What the run learns of one row's file: what it writes, why, which file
 // it read, and the frame walk of that file when the run checks its files.
@@ -23,7 +24,12 @@ struct TMedida {
   std::int32_t segundos = 0;  // the value written into the seconds column
   TMotivoDuracao motivo = TMotivoDuracao::Medida;  // why the file gave that many seconds
   TConferenciaArquivo conferencia;  // with conferir: the walk of arquivo.Path (else not walked)
+  bool comPercorrida = false;       // segundos is the walked length (Corrige, a file warned of)
 };
+
+// The reason a file got the seconds it got, in a few words, as the
+// companion's log and audioinfo show it ("" when measured).
+const char* TextoMotivo(TMotivoDuracao motivo);
 
 // One row's file as the run measures it, the one entry every measuring
 // thread and the run's own use: the catalogue's path translated by the rules
@@ -37,6 +43,25 @@ struct TMedida {
 // Corrige a file warned of gets its walked length.
 TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho,
                     TConferencia conferir = TConferencia::Nenhuma);
+
+// One path measured as the run measures a row's, outside a run: a run
+// context's Mede, and audioinfo. Its lookup remembers the folders it read
+// from one path to the next.
+class TMedidor {
+public:
+  // procura false: each path is read exactly as given, never looked up in
+  // another letter case (audioinfo without rules).
+  explicit TMedidor(TPathMapping mapeamento = {}, TConferencia conferir = TConferencia::Nenhuma, bool procura = true)
+      : mapeamento_(std::move(mapeamento)), conferir_(conferir), procura_(procura) {}
+
+  TMedida Mede(const std::string& caminho);
+
+private:
+  TPathMapping mapeamento_;
+  TConferencia conferir_;
+  bool procura_;
+  TWindowsLookup busca_;
+};
 
 class TMedicao {
 public:

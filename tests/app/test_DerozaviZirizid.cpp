@@ -88,8 +88,7 @@ TEST_F(DerozaviZirizid, SignalClosesTheIdleWindow) {
   for (const auto& s : Sinais) {
     SCOPED_TRACE(s.what);
     TTestDatabase db(Pasta() +
-                     "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '00:00', 1, "
-                     "'tres.wav');\n");
+                     dztest::InsereMusica(1, "00:00", 1, "tres.wav"));
     const TInstalado instalado(DEROZAVI_PATH, db.Path());
     // The engine's configuration folder of the program (EngineSettings.h)
     // lies in TMPDIR while it runs, and goes with it. The program makes it
@@ -147,8 +146,7 @@ TEST_F(DerozaviZirizid, SignalStopsARunAfterItsRowAndCloses) {
 // signal closes the box and the window.
 TEST_F(DerozaviZirizid, SignalClosesAnOpenMessageBox) {
   TTestDatabase db(Pasta() +
-                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '00:00', 1, "
-                   "'tres.wav');\n");
+                   dztest::InsereMusica(1, "00:00", 1, "tres.wav"));
   const TInstalado instalado(JANELA_TESTE_PATH, db.Path());
   TProcesso programa({instalado.Programa(), "--atualizar"});
   const std::string caixa = "caixa Atualização realizada com sucesso.\n";

@@ -82,9 +82,9 @@ protected:
   // Three music rows (a WAV file, an MP3 file, a missing file) and one jingle.
   static std::string ThreeAndOne() {
     return "INSERT INTO TB_PASTAS VALUES (1, '" + audio_.string() + "/');\n" +
-           "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (30, '00:00', 1, 'tres.wav');\n"
-           "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (20, '00:00', 1, 'cinco.mp3');\n"
-           "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (10, '00:00', 1, 'falta.wav');\n"
+           dztest::InsereMusica(30, "00:00", 1, "tres.wav") +
+           dztest::InsereMusica(20, "00:00", 1, "cinco.mp3") +
+           dztest::InsereMusica(10, "00:00", 1, "falta.wav") +
            "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, '00:00', '" +
            File("dois.wav") + "');\n";
   }
@@ -269,9 +269,9 @@ TEST_F(UPrincipalTest, ConfigurationBesideTheExecutable) {
 // Windows is filled in; a wrong section keeps every run from starting, with
 // the reason in the error box.
 TEST_F(UPrincipalTest, WindowsCatalogueThroughTheSectionCaminhos) {
-  TTestDatabase db("INSERT INTO TB_PASTAS VALUES (1, 'C:\\Audio\\');\n"
-                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (20, '00:00', 1, 'CINCO.MP3');\n"
-                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (10, '00:00', 1, 'Tres.WAV');\n"
+  TTestDatabase db("INSERT INTO TB_PASTAS VALUES (1, 'C:\\Audio\\');\n" +
+                   dztest::InsereMusica(20, "00:00", 1, "CINCO.MP3") +
+                   dztest::InsereMusica(10, "00:00", 1, "Tres.WAV") +
                    "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, '00:00', '\\\\srv\\audio\\DOIS.wav');\n");
   const std::string pasta = audio_.string();
   const std::string certo = Ini(db.Path()) + "[CAMINHOS]\nDE1=c:\\audio\\\nPARA1=" + pasta + "\nDE2=\\\\srv\\audio\\\nPARA2=" +

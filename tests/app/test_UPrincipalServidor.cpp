@@ -81,14 +81,12 @@ protected:
 
   // Four music rows and one jingle, of files of 2 and 3 seconds.
   static std::string Catalogo() {
-    std::string sql = "INSERT INTO TB_PASTAS VALUES (1, '" + audio_->Path().string() + "/');\n";
+    std::string sql = dztest::InserePasta(1, audio_->Path().string() + "/");
     for (const auto& [codigo, arquivo] : {std::pair{40, "tres.wav"}, std::pair{30, "dois.wav"},
                                           std::pair{20, "tres.wav"}, std::pair{10, "dois.wav"}}) {
-      sql += "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (" +
-             std::to_string(codigo) + ", '00:00', 1, '" + arquivo + "');\n";
+      sql += dztest::InsereMusica(codigo, "00:00", 1, arquivo);
     }
-    return sql + "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, '00:00', '" +
-           audio_->File("tres.wav") + "');\n";
+    return sql + dztest::InsereVinheta(1, "00:00", audio_->File("tres.wav"));
   }
   static std::vector<std::string> Linhas(const std::string& banco) {
     std::vector<std::string> linhas =

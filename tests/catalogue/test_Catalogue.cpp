@@ -60,19 +60,14 @@ void FetchBoth(TCatalogo& c, const std::string& databasePath) {
 // key (the tests keep the keys of both tables apart).
 std::map<std::int32_t, std::string> WriteEveryRow(TCatalogo& c) {
   std::map<std::int32_t, std::string> errors;
-  for (TQuery* query : {&c.Q_Musicas, &c.Q_Vinhetas}) {
-    const bool jingle = query == &c.Q_Vinhetas;
-    for (query->First(); !query->Eof(); query->Next()) {
-      const std::int32_t key = std::stoi(query->FieldAsString(jingle ? "VIN_CODIGO" : "MUS_CODIGO"));
-      errors[key] = ErrorText([&] {
-        query->Edit();
-        query->SetInteger(jingle ? "VIN_SEGUNDOS" : "MUS_SEGUNDOS", 61);
-        query->SetString(jingle ? "VIN_TEMPO" : "MUS_TEMPO", "01:01");
-        query->ApplyUpdates();
-        c.Trans_Velmar.CommitRetaining();
-      });
+  for (const TTabelaCatalogo& tabela : TabelasCatalogo) {
+    TQuery& query = tabela.consulta(c);
+    for (query.First(); !query.Eof(); query.Next()) {
+      const std::int32_t key = std::stoi(query.FieldAsString(tabela.colunaCodigo));
+      // The run's own write.
+      errors[key] = ErrorText([&] { tabela.GravaDuracao(c, 61, "01:01"); });
     }
-    EXPECT_EQ(query->ChangedCount(), 0);
+    EXPECT_EQ(query.ChangedCount(), 0);
   }
   return errors;
 }
@@ -247,11 +242,7 @@ TEST(Catalogue, WritesRowByRowEachCommittedAtOnce) {
   // The jingles go the same way.
   ASSERT_EQ(Walk(c.Q_Vinhetas, "VIN_ARQUIVO"), (std::vector<std::string>{"/v/3.wav", "/v/2.wav", "/v/1.wav"}));
   c.Q_Vinhetas.First();
-  c.Q_Vinhetas.Edit();
-  c.Q_Vinhetas.SetInteger("VIN_SEGUNDOS", 5);
-  c.Q_Vinhetas.SetString("VIN_TEMPO", "00:05");
-  c.Q_Vinhetas.ApplyUpdates();
-  c.Trans_Velmar.CommitRetaining();
+  TabelaCatalogo(TTabela::Vinhetas).GravaDuracao(c, 5, "00:05");
   EXPECT_EQ(Show(other.Scalar("select VIN_SEGUNDOS || ' ' || VIN_TEMPO || ' ' || VIN_NOME from TB_VINHETAS where VIN_CODIGO = 3")),
             "5 00:05 Vinheta 3");
 }

@@ -1,8 +1,10 @@
-// The catalogue through a Firebird server on 127.0.0.1:3050, which the CTest
-// fixture "fbserver" starts (scripts/fbserver start) before and stops after.
+// The catalogue through the private Firebird server of the CTest fixture
+// "fbserver" (scripts/fbserver: 127.0.0.1 on a port of its own, never 3050),
+// started before and stopped after.
 // Some cases stop or kill the server themselves and start it again.
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/Tabelas.h"
 
 #include "tests/support/LostConnection.h"
 #include "tests/support/CatalogueDb.h"
@@ -53,13 +55,9 @@ protected:
     c.Q_Musicas.FetchAll();
     c.Q_Musicas.First();
   }
-  // The run's write of the current music row.
+  // The run's own write of the current music row.
   static void WriteCurrent(TCatalogo& c, std::int32_t seconds, const std::string& time) {
-    c.Q_Musicas.Edit();
-    c.Q_Musicas.SetInteger("MUS_SEGUNDOS", seconds);
-    c.Q_Musicas.SetString("MUS_TEMPO", time);
-    c.Q_Musicas.ApplyUpdates();
-    c.Trans_Velmar.CommitRetaining();
+    TabelaCatalogo(TTabela::Musicas).GravaDuracao(c, seconds, time);
   }
   // Seconds and time of rows 3, 2, 1 (the order the run writes them).
   std::string Tempos() const {
@@ -86,11 +84,7 @@ TEST_F(CatalogueServer, AttachThroughTheServerAndWrite) {
     c.Q_Musicas.FetchAll();
     c.Q_Musicas.First();
     ASSERT_EQ(c.Q_Musicas.RecordCount(), 4 - seconds) << name;  // the rows written before are no longer "00:00"
-    c.Q_Musicas.Edit();
-    c.Q_Musicas.SetInteger("MUS_SEGUNDOS", seconds);
-    c.Q_Musicas.SetString("MUS_TEMPO", "00:0" + std::to_string(seconds));
-    c.Q_Musicas.ApplyUpdates();
-    c.Trans_Velmar.CommitRetaining();
+    WriteCurrent(c, seconds, "00:0" + std::to_string(seconds));
 
     TSession other(name);
     EXPECT_EQ(Show(other.Scalar("select MUS_TEMPO from TB_MUSICAS where MUS_CODIGO = ?", {4 - seconds})),

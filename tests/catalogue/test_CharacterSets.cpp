@@ -131,8 +131,8 @@ TEST(CharacterSets, ColumnWiderThanListedInCharacters) {
   for (const char* set : {"NONE", "UTF8"}) {
     SCOPED_TRACE(set);
     TTestDatabase db("ALTER TABLE TB_MUSICAS ALTER MUS_NOME TYPE VARCHAR(46);\n"
-                     "INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (1, '/m/');\n"
-                     "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '00:00', 1, 'a.mp3');\n",
+                     "INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (1, '/m/');\n" +
+                     dztest::InsereMusica(1, "00:00", 1, "a.mp3"),
                      false, 1, set);
     TCatalogo catalogo;
     catalogo.DB_Velmar.SetDatabaseName(db.Path());

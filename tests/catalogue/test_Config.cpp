@@ -1,4 +1,4 @@
-#include "catalogue/Config.h"
+#include "catalogue/ConfigBanco.h"
 
 #include "catalogue/DataSet.h"
 #include "tests/support/TestSupport.h"

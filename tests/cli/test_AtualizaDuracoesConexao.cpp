@@ -8,6 +8,7 @@
 
 #include "tests/support/LostConnection.h"
 #include "tests/cli/CliTestSupport.h"
+#include "tests/support/CatalogoGrande.h"
 #include "cli/StatusSaida.h"
 #include "tests/support/Processo.h"
 
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace {
@@ -37,18 +39,11 @@ using ::testing::Not;
 constexpr int Linhas = 3000;  // enough for a run of some seconds
 constexpr int PerdeDepoisDe = 3;  // rows written before the connection is lost
 
-// Music rows 1..Linhas, all of the same 2 s file.
-std::string Catalogo(const TAmostras& amostras) {
-  return dztest::InserePasta(1, amostras.Pasta()) +
-         "SET TERM ^;\n"
-         "EXECUTE BLOCK AS DECLARE I INTEGER = 1; BEGIN\n"
-         "  WHILE (I <= " + std::to_string(Linhas) + ") DO BEGIN\n"
-         "    INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (:I, '00:00', 1, '" +
-         TAmostras::Dois + "');\n"
-         "    I = I + 1;\n"
-         "  END\n"
-         "END^\n"
-         "SET TERM ;^\n";
+// A catalogue for the server with music rows 1..Linhas, all of the same 2 s file.
+std::unique_ptr<TTestDatabase> Catalogo(const TAmostras& amostras) {
+  auto db = std::make_unique<TTestDatabase>(dztest::InserePasta(1, amostras.Pasta()), true);
+  dztest::InsereMusicas(db->Path(), Linhas, 1, TAmostras::Dois);
+  return db;
 }
 
 // "written" rows with both values, "untouched" rows with neither, and "torn" others.
@@ -101,7 +96,8 @@ TEST(AtualizaDuracoesConexao, ConnectionLostMidRun) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ASSERT_EQ(FbServer("start"), 0);
-    TTestDatabase db(Catalogo(amostras), true);
+    const std::unique_ptr<TTestDatabase> catalogo = Catalogo(amostras);
+    const TTestDatabase& db = *catalogo;
     const std::string banco = dztest::OnServer(db.Path());
     TRodada r;
     {
@@ -170,7 +166,8 @@ TEST(AtualizaDuracoesConexao, ServerStalledMidRun) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ASSERT_EQ(FbServer("start"), 0);
-    TTestDatabase db(Catalogo(amostras), true);
+    const std::unique_ptr<TTestDatabase> catalogo = Catalogo(amostras);
+    const TTestDatabase& db = *catalogo;
     const std::string banco = dztest::OnServer(db.Path());
     TRodada r;
     double segundos = 0;
@@ -217,7 +214,8 @@ TEST(AtualizaDuracoesConexao, ServerStalledMidRun) {
 TEST(AtualizaDuracoesConexao, ServerStalledBeforeTheRun) {
   ASSERT_EQ(FbServer("start"), 0);
   const TAmostras amostras;
-  TTestDatabase db(Catalogo(amostras), true);
+  const std::unique_ptr<TTestDatabase> catalogo = Catalogo(amostras);
+  const TTestDatabase& db = *catalogo;
   const std::string banco = dztest::OnServer(db.Path());
   TRodada r;
   {

@@ -1,6 +1,6 @@
-// Faults of a run against a Firebird server on 127.0.0.1:3050, which the
-// CTest fixture "fbserver" starts (scripts/fbserver start) before and stops
-// after: the server killed mid-run, a row locked or deleted by another
+// Faults of a run against the private Firebird server of the CTest fixture
+// "fbserver" (scripts/fbserver: 127.0.0.1 on a port of its own, never 3050),
+// started before and stopped after: the server killed mid-run, a row locked or deleted by another
 // program, a refused or impossible connection, files that cannot be read.
 // Each case checks what the catalogue holds afterwards. The run is the
 // program itself, or, where a fault must strike between two given rows, the

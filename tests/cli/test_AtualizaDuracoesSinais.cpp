@@ -233,11 +233,8 @@ TEST_F(AtualizaDuracoesSinais, PathsAreEscapedInTheLog) {
   {
     dztest::TSession sessao(db.Path());
     int codigo = 100;
-    for (const auto& c : cases)
-      sessao.Exec("INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (?, '00:00', 1, ?)",
-                  {--codigo, c.nome});
-    sessao.Exec("INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '00:00', 1, ?)",
-                {comQuebra});
+    for (const auto& c : cases) dztest::AddMusica(sessao, --codigo, std::string("00:00"), 1, c.nome);
+    dztest::AddMusica(sessao, 1, std::string("00:00"), 1, comQuebra);
     sessao.Commit();
   }
   const dztest::TRodada r = dztest::Roda({"--database", db.Path(), "--verbose"});

@@ -1,5 +1,6 @@
 #include "cli/OpcoesLinha.h"
-#include "run/TextoErro.h"
+#include "catalogue/Config.h"
+#include "catalogue/DataSet.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -216,38 +217,6 @@ TEST(OpcoesLinha, LeOpcoes) {
   }
 }
 
-// An error's text gets a full stop when its last byte sorts after "." (0x2E).
-TEST(OpcoesLinha, ComPontoFinal) {
-  struct TCase {
-    const char* what;
-    std::string texto;
-    std::string esperado;
-  };
-  const TCase cases[] = {
-      {"a letter", "Update Failed", "Update Failed."},
-      {"a digit", "concurrent transaction number is 21", "concurrent transaction number is 21."},
-      {"a closing quote sorts below", "operation for file \"/x.fdb\"", "operation for file \"/x.fdb\""},
-      {"a full stop already", "Database name is missing.", "Database name is missing."},
-      {"a comma sorts below", "falta,", "falta,"},
-      {"a hyphen sorts below", "falta-", "falta-"},
-      {"an exclamation mark sorts below", "Falhou!", "Falhou!"},
-      {"a closing parenthesis sorts below", "(erro)", "(erro)"},
-      {"a blank sorts below", "erro ", "erro "},
-      {"a line break sorts below", "erro\n", "erro\n"},
-      {"a slash sorts after", "/dados/", "/dados/."},
-      {"a question mark sorts after", "Quem?", "Quem?."},
-      {"a colon sorts after", "Q_Musicas:", "Q_Musicas:."},
-      {"a byte above 127 sorts after (the last byte of UTF-8 \"ã\")", "maçã", "maçã."},
-      {"a Latin-1 \"ã\" sorts after", "ma\xE7\xE3", "ma\xE7\xE3."},
-      {"one character", "x", "x."},
-      {"the empty text stays empty", "", ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    EXPECT_EQ(ComPontoFinal(c.texto), c.esperado);
-  }
-}
-
 // --mapear may be given many times; each adds a rule, in order, so the first
 // of two rules for the same folder wins. A wrong rule is a wrong argument.
 TEST(OpcoesLinha, Mapear) {
@@ -300,7 +269,7 @@ TEST(OpcoesLinha, AliasesReadAsTheMainName) {
     const std::vector<std::string> nomes = NomesOpcao(opcao);
     ASSERT_FALSE(nomes.empty());
     std::vector<std::string> valores = {""};
-    if (opcao.valor == TValorOpcao::Obrigatorio) valores = {opcao.opcao == TOpcao::Mapear ? "C:\\=/c/" : "7"};
+    if (opcao.valor == TValorOpcao::Obrigatorio) valores = {opcao.nomes[0] == std::string("--mapear") ? "C:\\=/c/" : "7"};
     for (const TFormaOpcao& forma : opcao.formas)
       if (forma.valor != nullptr) valores.push_back(std::string("=") + forma.valor);
     for (const std::string& valor : valores) {
@@ -361,6 +330,33 @@ TEST(OpcoesLinha, HelpFromTheTable) {
   }
   for (const TDescricaoOpcao& opcao : TabelaOpcoes())
     for (const std::string& nome : NomesOpcao(opcao)) EXPECT_NE(ajuda.find(" " + nome), std::string::npos) << nome;
+}
+
+// The numbers an option takes are written once, in its row: the help shows
+// the constants the parser checks, and the parser refuses what is beyond them.
+TEST(OpcoesLinha, NumbersFromTheConstants) {
+  const std::string& ajuda = TextoAjuda();
+  EXPECT_EQ(ajuda.find('{'), std::string::npos) << "a number left out of the help";
+  const auto numero = [](int n) { return std::to_string(n); };
+  EXPECT_NE(ajuda.find("(1 a " + numero(ParaleloMaximo) + ", padrão: " + numero(ParaleloPadrao) + ", como a janela;"),
+            std::string::npos);
+  EXPECT_NE(ajuda.find("S segundos (" + numero(CallLimitMinSeconds) + " a " + numero(CallLimitMaxSeconds) + ")"),
+            std::string::npos);
+  EXPECT_NE(ajuda.find("do arquivo de configuração, ou " + numero(DefaultCallLimitSeconds) + ")"), std::string::npos);
+  const struct {
+    std::vector<std::string> argumentos;
+    std::string erro;
+  } cases[] = {
+      {{"--paralelo", numero(ParaleloMaximo)}, ""},
+      {{"--paralelo", numero(ParaleloMaximo + 1)}, "--paralelo precisa de um número de 1 a " + numero(ParaleloMaximo)},
+      {{"--paralelo", "0"}, "--paralelo precisa de um número de 1 a " + numero(ParaleloMaximo)},
+      {{"--tempo-limite", numero(CallLimitMaxSeconds)}, ""},
+      {{"--tempo-limite", numero(CallLimitMaxSeconds + 1)},
+       "--tempo-limite precisa de um número de segundos de " + numero(CallLimitMinSeconds) + " a " +
+           numero(CallLimitMaxSeconds)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LeOpcoes(c.argumentos).erro, c.erro) << c.argumentos[1];
+  EXPECT_EQ(TOpcoesLinha().paralelo, ParaleloPadrao);
 }
 
 }  // namespace

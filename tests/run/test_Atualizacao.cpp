@@ -79,16 +79,9 @@ protected:
 
   // Three music rows (a WAV file, an MP3 file, a missing file) and one jingle.
   static std::string ThreeAndOne() {
-    return "INSERT INTO TB_PASTAS VALUES (1, '" + Folder() + "');\n" +
-           "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_NOME, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) "
-           "VALUES (30, 'Tres', '00:00', 1, 'tres.wav');\n"
-           "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_NOME, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) "
-           "VALUES (20, 'Cinco', '00:00', 1, 'cinco.mp3');\n"
-           "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_NOME, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) "
-           "VALUES (10, 'Falta', '00:00', 1, 'falta.wav');\n"
-           "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_NOME, VIN_TEMPO, VIN_ARQUIVO) "
-           "VALUES (1, 'Vinheta', '00:00', '" +
-           File("dois.wav") + "');\n";
+    return dztest::InserePasta(1, Folder()) + dztest::InsereMusica(30, "00:00", 1, "tres.wav") +
+           dztest::InsereMusica(20, "00:00", 1, "cinco.mp3") + dztest::InsereMusica(10, "00:00", 1, "falta.wav") +
+           dztest::InsereVinheta(1, "00:00", File("dois.wav"));
   }
 
   // The run's log for ThreeAndOne, from its start to its end.
@@ -159,9 +152,9 @@ TEST_F(AtualizacaoTest, SmallCatalogues) {
   const TCase cases[] = {
       {"nothing to do: a length already, a time text other than 00:00, a row without its folder",
        folder +
-           "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '03:00', 1, 'tres.wav');\n"
-           "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (2, '0:00', 1, 'tres.wav');\n"
-           "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (3, '00:00', 9, 'tres.wav');\n"
+           dztest::InsereMusica(1, "03:00", 1, "tres.wav") +
+           dztest::InsereMusica(2, "0:00", 1, "tres.wav") +
+           dztest::InsereMusica(3, "00:00", 9, "tres.wav") +
            "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, NULL, 'x.wav');\n",
        nothingToDo},
       {"empty tables", "", nothingToDo},
@@ -175,7 +168,7 @@ TEST_F(AtualizacaoTest, SmallCatalogues) {
         "mensagem Atualização realizada com sucesso."}},
       {"every file missing: still walked and written, and a success",
        folder +
-           "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (5, '00:00', 1, 'nada.mp3');\n"
+           dztest::InsereMusica(5, "00:00", 1, "nada.mp3") +
            "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, '00:00', NULL);\n",
        {"max Geral 2", "Geral 0", "Atual 0", "max Atual 1", "rotulo Progresso: Músicas", "Atual 1", "Geral 1",
         "musica 5", "Atual 0", "max Atual 1", "rotulo Progresso: Vinhetas", "Atual 1", "Geral 2", "vinheta 1",
@@ -195,8 +188,7 @@ TEST_F(AtualizacaoTest, SmallCatalogues) {
 // The folder's path runs straight into the file name.
 TEST_F(AtualizacaoTest, FolderWithoutTrailingSeparator) {
   TTestDatabase db("INSERT INTO TB_PASTAS VALUES (1, '" + File("sub") + "');\n" +
-                  "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) "
-                  "VALUES (1, '00:00', 1, 'faixa.wav');\n");
+                  dztest::InsereMusica(1, "00:00", 1, "faixa.wav"));
   TCatalogo catalogo;
   catalogo.DB_Velmar.SetDatabaseName(db.Path());
   TFrenteGravada frente;
@@ -218,9 +210,12 @@ TEST_F(AtualizacaoTest, SecondPress) {
   TAtualizacao(catalogo, frente).Executa();
   ASSERT_THAT(frente.log, ElementsAreArray(ThreeAndOneLog()));
 
-  dztest::Executa(db.Path(), {"UPDATE TB_MUSICAS SET MUS_SEGUNDOS = 99, MUS_TEMPO = '01:39' WHERE MUS_CODIGO = 30",
-                              "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) "
-                              "VALUES (40, '00:00', 1, 'tres.wav')"});
+  {
+    TSession outro(db.Path());
+    outro.Exec("UPDATE TB_MUSICAS SET MUS_SEGUNDOS = 99, MUS_TEMPO = '01:39' WHERE MUS_CODIGO = 30");
+    dztest::AddMusica(outro, 40, std::string("00:00"), 1, std::string("tres.wav"));
+    outro.Commit();
+  }
   frente.log.clear();
   TAtualizacao(catalogo, frente).Executa();
   // Both bars start from zero again, with this run's counts.
@@ -320,10 +315,10 @@ TEST_F(AtualizacaoTest, WindowsPathsThroughTheRules) {
   const dztest::TTempDir novos;
   TTestDatabase db("INSERT INTO TB_PASTAS VALUES (1, 'C:\\AUDIO\\');\n"
                    "INSERT INTO TB_PASTAS VALUES (2, 'C:\\Audio\\SUB\\');\n"
-                   "INSERT INTO TB_PASTAS VALUES (3, 'D:\\');\n"
-                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (3, '00:00', 3, 'NOVA.WAV');\n"
-                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (2, '00:00', 1, 'TRES.WAV');\n"
-                   "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_TEMPO, PAS_CODIGO, MUS_ARQUIVO) VALUES (1, '00:00', 2, 'Faixa.Wav');\n"
+                   "INSERT INTO TB_PASTAS VALUES (3, 'D:\\');\n" +
+                   dztest::InsereMusica(3, "00:00", 3, "NOVA.WAV") +
+                   dztest::InsereMusica(2, "00:00", 1, "TRES.WAV") +
+                   dztest::InsereMusica(1, "00:00", 2, "Faixa.Wav") +
                    "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_TEMPO, VIN_ARQUIVO) VALUES (1, '00:00', '\\\\srv\\audio\\Cinco.MP3');\n");
   TPathMapping mapeamento;
   ASSERT_EQ(mapeamento.Add("c:\\audio\\", Folder(), "DE1", "PARA1"), "");

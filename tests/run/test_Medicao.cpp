@@ -107,6 +107,71 @@ TEST_F(Medicao, MedeCaminhoIsTheLookupAndTheFacade) {
   EXPECT_EQ(lookup.DirectoryReads(), reference.DirectoryReads());
 }
 
+// One path outside a run (a context's Mede, audioinfo): the same measurement
+// as the run's; without its lookup (audioinfo without rules) a path is read
+// only as it is, never found in another letter case.
+TEST_F(Medicao, MedidorMeasuresAsTheRun) {
+  ASSERT_EQ(samplesFailure_, "");
+  const std::filesystem::path root = dir_->Path() / "medidor";
+  std::filesystem::create_directories(root / "Samba");
+  dztest::WriteFile((root / "Samba/Aquarela.MP3").string(), mp3Bytes_);
+  const std::string local = root.string() + "/";
+  TPathMapping mapping;
+  ASSERT_EQ(mapping.Add("C:\\Musicas\\", local, "DE1", "PARA1"), "");
+  const struct {
+    const char* what;
+    bool procura;
+    std::string path;
+    TLookupResult result;
+    std::int32_t seconds;
+    TMotivoDuracao reason;
+  } cases[] = {
+      {"looked up: another letter case", true, "c:\\musicas\\SAMBA\\aquarela.mp3", TLookupResult::Found, 5,
+       TMotivoDuracao::Medida},
+      {"looked up: a local path in another letter case", true, local + "samba/AQUARELA.mp3", TLookupResult::Found, 5,
+       TMotivoDuracao::Medida},
+      {"read as it is: exact", false, local + "Samba/Aquarela.MP3", TLookupResult::Exact, 5, TMotivoDuracao::Medida},
+      {"read as it is: another letter case is no file", false, local + "samba/AQUARELA.mp3", TLookupResult::Missing,
+       0, TMotivoDuracao::ArquivoInexistente},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TMedidor medidor(c.procura ? mapping : TPathMapping(), TConferencia::Nenhuma, c.procura);
+    const TMedida medida = medidor.Mede(c.path);
+    EXPECT_EQ(medida.arquivo.Result, c.result);
+    EXPECT_EQ(medida.segundos, c.seconds);
+    EXPECT_EQ(medida.motivo, c.reason);
+    if (c.procura) {
+      TWindowsLookup lookup;
+      const TMedida run = MedeCaminho(lookup, mapping, c.path);
+      EXPECT_EQ(medida.arquivo.Path, run.arquivo.Path);
+      EXPECT_EQ(medida.segundos, run.segundos);
+    }
+  }
+}
+
+// The words of each reason, as the companion's log and audioinfo show them.
+TEST(TextoMotivo, EveryReason) {
+  const struct {
+    TMotivoDuracao motivo;
+    const char* texto;
+  } cases[] = {
+      {TMotivoDuracao::Medida, ""},
+      {TMotivoDuracao::ArquivoInexistente, "arquivo inexistente"},
+      {TMotivoDuracao::NaoEWave, "não é um arquivo RIFF/WAVE"},
+      {TMotivoDuracao::SemQuadroMPEG, "nenhum quadro MPEG encontrado"},
+      {TMotivoDuracao::MeioSegundoOuMenos, "meio segundo ou menos"},
+      {TMotivoDuracao::DuracaoInvalida, "duração inválida"},
+      {TMotivoDuracao::NomeAmbiguo, "nome ambíguo"},
+      {TMotivoDuracao::NaoEArquivoComum, "não é um arquivo comum"},
+      {TMotivoDuracao::SemPermissao, "sem permissão de leitura"},
+      {TMotivoDuracao::ForaDaPastaMapeada, "caminho fora da pasta mapeada"},
+      {TMotivoDuracao::DuracaoNegativa, "duração inválida no cabeçalho"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(TextoMotivo(c.motivo), c.texto) << static_cast<int>(c.motivo);
+}
+
+
 // Samples per channel that ffmpeg decodes from the whole file, or -1.
 std::int64_t DecodedSamples(const std::string& file, const TTempDir& scratch) {
   const std::string raw = scratch.File("decoded.raw");

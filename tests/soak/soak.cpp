@@ -21,6 +21,7 @@
 
 #include "audio/U_Funcoes.h"
 #include "catalogue/Tabelas.h"
+#include "cli/StatusSaida.h"
 #include "tests/cli/CliTestSupport.h"
 
 #include <algorithm>
@@ -501,16 +502,16 @@ bool Rodada(const std::string& banco, TOutroPrograma* outro, TVerificacao& verif
 
   bool completa = false;
   std::string como;
-  if (r.saida == 0 && (r.saidaPadrao.ends_with("Atualização realizada com sucesso.\n") ||
+  if (r.saida == SaidaOk && (r.saidaPadrao.ends_with("Atualização realizada com sucesso.\n") ||
                        r.saidaPadrao.ends_with("Não há arquivos sem duração cadastradas.\n"))) {
     completa = true;
     ++contagem.completas;
     como = "completed";
-  } else if (r.saida == 1 && r.saidaErros == "Update Failed.\n") {
+  } else if (r.saida == SaidaErro && r.saidaErros == "Update Failed.\n") {
     ++contagem.paradasEmLinhaMudada;
     como = "stopped on a changed row";
     if (edicoesDurante == 0) verificacao.Violacao("a run said \"Update Failed.\" while nothing changed a row");
-  } else if (r.saida == 1 && ComecaCom(r.saidaErros, "deadlock\nupdate conflicts with concurrent update\n")) {
+  } else if (r.saida == SaidaErro && ComecaCom(r.saidaErros, "deadlock\nupdate conflicts with concurrent update\n")) {
     ++contagem.paradasEmTrava;
     como = "stopped on a locked row";
   } else {
@@ -526,6 +527,11 @@ bool Rodada(const std::string& banco, TOutroPrograma* outro, TVerificacao& verif
   if (outro != nullptr) outro->Continua();
   return completa;
 }
+
+// The soak's own exit statuses (scripts/soak passes them on).
+constexpr int SoakSemViolacao = 0;
+constexpr int SoakComViolacao = 1;
+constexpr int SoakNaoRodou = 2;  // a wrong option, or the catalogue could not be made
 
 }  // namespace
 
@@ -560,9 +566,9 @@ int main(int argc, char** argv) {
         contagem.rodadas, contagem.completas, contagem.paradasEmLinhaMudada, contagem.paradasEmTrava,
         contagem.linhasAtualizadas, outro.edicoes.load(), outro.recusadas.load(), outro.travas.load(),
         outro.apagadas.load(), outro.pastasMovidas.load(), verificacao.linhasVerificadas, verificacao.violacoes);
-    return verificacao.violacoes == 0 ? 0 : 1;
+    return verificacao.violacoes == 0 ? SoakSemViolacao : SoakComViolacao;
   } catch (const std::exception& erro) {
     std::fprintf(stderr, "soak: %s\n", erro.what());
-    return 2;
+    return SoakNaoRodou;
   }
 }

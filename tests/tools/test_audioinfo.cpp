@@ -1,4 +1,5 @@
 #include "tools/audioinfo/JsonWriter.h"
+#include "tools/audioinfo/StatusSaida.h"
 
 #include "tests/support/TestSupport.h"
 
@@ -58,20 +59,28 @@ TEST(JsonWriter, WritesBytesAsCharactersOfTheSameCode) {
             R"({"t":"a\"b\\c\u0000\u0001\u00e7\u007f","b":false,"i":-7,"d":0.10000000000000001,"inf":null,"n":null,"o":{"x":1}})");
 }
 
+// The program's own texts (a reason) are UTF-8: each character once, as its code.
+TEST(JsonWriter, WritesUtf8TextByCharacter) {
+  TJsonWriter json;
+  json.BeginObject().Utf8Text("r", "n\xC3\xA3o \"x\"\t\xE2\x82\xAC").Utf8Text("cut", "a\xC3").EndObject();
+  EXPECT_EQ(json.Result(), R"({"r":"n\u00e3o \"x\"\t\u20ac","cut":"a\ufffd"})");
+}
+
 TEST(Audioinfo, OneLinePerFileWithEveryReader) {
   TTempDir dir;
   const std::string wav = dir.File("one second.wav");
   dztest::WriteFile(wav, PlainWav(8000));
   const std::string missing = dir.File("missing.mp3");
   const TOutput out = RunAudioinfo(dztest::ShellQuote(wav) + " " + dztest::ShellQuote(missing));
-  EXPECT_EQ(out.status, 0);
+  EXPECT_EQ(out.status, SaidaOk);
   const auto newline = out.text.find('\n');
   ASSERT_NE(newline, std::string::npos);
   const std::string first = out.text.substr(0, newline);
   const std::string second = out.text.substr(newline + 1);
   EXPECT_EQ(std::count(out.text.begin(), out.text.end(), '\n'), 2);
 
-  EXPECT_NE(first.find("{\"path\":\"" + wav + "\",\"seconds\":1,\"time\":\"00:01\",\"mpeg\":{\"loaded\":"), std::string::npos) << first;
+  EXPECT_NE(first.find("{\"path\":\"" + wav + "\",\"seconds\":1,\"time\":\"00:01\",\"reason\":null,\"mpeg\":{\"loaded\":"),
+            std::string::npos) << first;
   EXPECT_NE(first.find("\"wav\":{\"loaded\":true,\"Valid\":true,\"FormatTag\":1,\"Channels\":1,\"SampleRate\":8000,"
                        "\"BytesPerSecond\":8000,\"BlockAlign\":1,\"BitsPerSample\":8,\"SampleCount\":0,\"HeaderSize\":44,"
                        "\"FileSize\":8044,\"ChannelMode\":\"Mono\",\"Duration\":1}"),
@@ -81,7 +90,8 @@ TEST(Audioinfo, OneLinePerFileWithEveryReader) {
   // A WAV file holds no MPEG frame: the MPEG reader is cleared and has no frame count.
   EXPECT_NE(first.find("\"Frames\":null,\"Duration\":0,"), std::string::npos) << first;
 
-  EXPECT_NE(second.find("\"seconds\":0,\"time\":\"00:00\",\"mpeg\":{\"loaded\":false,"), std::string::npos) << second;
+  EXPECT_NE(second.find("\"seconds\":0,\"time\":\"00:00\",\"reason\":\"arquivo inexistente\",\"mpeg\":{\"loaded\":false,"),
+            std::string::npos) << second;
   EXPECT_NE(second.find("\"wav\":{\"loaded\":false,"), std::string::npos) << second;
   EXPECT_NE(second.find("\"id3v1\":{\"loaded\":false,"), std::string::npos) << second;
   EXPECT_NE(second.find("\"id3v2\":{\"loaded\":false,"), std::string::npos) << second;
@@ -94,7 +104,7 @@ TEST(Audioinfo, TagTextsKeepTheirBytes) {
   tag.Str("TAG").Str("Can\xE7\xE3o").Zeros(24).PadTo(3 + 30 + 30 + 30 + 4 + 30).U8(17);
   dztest::WriteFile(path, TBytes().Fill(300, 0x11).Append(tag.Data()).Data());
   const TOutput out = RunAudioinfo(dztest::ShellQuote(path));
-  EXPECT_EQ(out.status, 0);
+  EXPECT_EQ(out.status, SaidaOk);
   EXPECT_NE(out.text.find("\"Title\":\"Can\\u00e7\\u00e3o\""), std::string::npos) << out.text;
   EXPECT_NE(out.text.find("\"GenreIndex\":17,\"GenreName\":\"Rock\""), std::string::npos) << out.text;
 }
@@ -138,8 +148,8 @@ TEST(Audioinfo, WalkAddsOneMemberAfterMpeg) {
     dztest::WriteFile(path, c.bytes);
     const TOutput plain = RunAudioinfo(dztest::ShellQuote(path));
     const TOutput walked = RunAudioinfo("--walk " + dztest::ShellQuote(path));
-    EXPECT_EQ(plain.status, 0);
-    EXPECT_EQ(walked.status, 0);
+    EXPECT_EQ(plain.status, SaidaOk);
+    EXPECT_EQ(walked.status, SaidaOk);
     EXPECT_EQ(plain.text.find("\"walk\""), std::string::npos) << plain.text;
     const std::size_t at = walked.text.find(",\"walk\":");
     ASSERT_NE(at, std::string::npos) << walked.text;
@@ -159,7 +169,7 @@ TEST(Audioinfo, InfoFrameIsAVBRHeaderAndNoAudio) {
   const std::string path = dir.File("cbr.mp3");
   dztest::WriteFile(path, TBytes().Append(Frames(1, 0x90, "Info", 20)).Append(Frames(20, 0x90)).Data());
   const TOutput out = RunAudioinfo("--walk " + dztest::ShellQuote(path));
-  EXPECT_EQ(out.status, 0);
+  EXPECT_EQ(out.status, SaidaOk);
   EXPECT_NE(out.text.find(R"("VBR":{"Found":true,"ID":"Info","Frames":20,"Bytes":0,)"), std::string::npos) << out.text;
   EXPECT_NE(out.text.find(R"("walk":{"Frames":20,"Bytes":8340,)"), std::string::npos) << out.text;
 }
@@ -171,11 +181,14 @@ TEST(Audioinfo, ArgumentsAndHelp) {
     int status;
     const char* output;
   } cases[] = {
-      {"help", "--help", 0, "usage: audioinfo"},
-      {"help tells of --walk", "--help", 0, "\"walk\":{\"Frames\":"},
-      {"--walk without a file", "--walk", 2, ""},
-      {"no file", "", 2, ""},
-      {"unknown option", "--frobnicate x.mp3", 2, ""},
+      {"help", "--help", SaidaOk, "usage: audioinfo"},
+      {"help tells of --walk", "--help", SaidaOk, "\"walk\":{\"Frames\":"},
+      {"help names the five lookup results", "--help", SaidaOk,
+       "\"lookup\" (\"exact\", \"found\", \"missing\", \"ambiguous\"\nor \"outside\""},
+      {"help tells of the reason", "--help", SaidaOk, "\"reason\" why the file got that many"},
+      {"--walk without a file", "--walk", SaidaUso, ""},
+      {"no file", "", SaidaUso, ""},
+      {"unknown option", "--frobnicate x.mp3", SaidaUso, ""},
   };
   for (const auto& c : cases) {
     const TOutput out = RunAudioinfo(c.arguments);
@@ -197,21 +210,24 @@ TEST(Audioinfo, LooksUpCataloguePathsWithRules) {
   const std::string ini = dir.File("BaseAudio.ini");
   dztest::WriteFile(ini, "[BANCO]\r\nCAMINHO=x.fdb\r\n[CAMINHOS]\r\nDE1=C:\\Musicas\\\r\nPARA1=" + dir.Path().string() +
                              "\r\n");
-  const std::string files = " 'C:\\MUSICAS\\samba\\um segundo.wav' 'c:\\musicas\\dupla\\A.WAV' 'C:\\Musicas\\falta.wav'";
+  const std::string files = " 'C:\\MUSICAS\\samba\\um segundo.wav' 'c:\\musicas\\dupla\\A.WAV' 'C:\\Musicas\\falta.wav'"
+                            " 'C:\\Musicas\\..\\fora.wav'";
   const std::string root = dir.Path().string();
   const std::string expected[] = {
       "{\"path\":\"C:\\\\MUSICAS\\\\samba\\\\um segundo.wav\",\"lookup\":\"found\",\"opened\":\"" + root +
-          "/Samba/Um Segundo.WAV\",\"seconds\":1,\"time\":\"00:01\",",
+          "/Samba/Um Segundo.WAV\",\"seconds\":1,\"time\":\"00:01\",\"reason\":null,",
       "{\"path\":\"c:\\\\musicas\\\\dupla\\\\A.WAV\",\"lookup\":\"ambiguous\",\"opened\":\"" + root +
-          "/dupla/A.WAV\",\"seconds\":0,\"time\":\"00:00\",",
+          "/dupla/A.WAV\",\"seconds\":0,\"time\":\"00:00\",\"reason\":\"nome amb\\u00edguo\",",
       "{\"path\":\"C:\\\\Musicas\\\\falta.wav\",\"lookup\":\"missing\",\"opened\":\"" + root +
-          "/falta.wav\",\"seconds\":0,\"time\":\"00:00\",",
+          "/falta.wav\",\"seconds\":0,\"time\":\"00:00\",\"reason\":\"arquivo inexistente\",",
+      "{\"path\":\"C:\\\\Musicas\\\\..\\\\fora.wav\",\"lookup\":\"outside\",\"opened\":\"" + root +
+          "/../fora.wav\",\"seconds\":0,\"time\":\"00:00\",\"reason\":\"caminho fora da pasta mapeada\",",
   };
   for (const std::string& rules :
        {"--mapear " + dztest::ShellQuote("C:\\Musicas\\=" + root), "--config " + dztest::ShellQuote(ini)}) {
     SCOPED_TRACE(rules);
     const TOutput out = RunAudioinfo(rules + files);
-    EXPECT_EQ(out.status, 0);
+    EXPECT_EQ(out.status, SaidaOk);
     std::size_t start = 0;
     for (const std::string& line : expected) {
       EXPECT_EQ(out.text.compare(start, line.size(), line), 0) << out.text;
@@ -231,7 +247,7 @@ TEST(Audioinfo, WrongRules) {
                                "--config " + dir.File("missing.ini") + " x.wav", "x.wav --mapear"};
   for (const std::string& arguments : cases) {
     const TOutput out = RunAudioinfo(arguments);
-    EXPECT_EQ(out.status, 2) << arguments;
+    EXPECT_EQ(out.status, SaidaUso) << arguments;
     EXPECT_EQ(out.text, "") << arguments;
   }
 }

@@ -3,17 +3,18 @@
 // this file get 00:00?".
 
 #include "audio/ID3v1.h"
-#include "paths/PathMapping.h"
-#include "run/Arranque.h"
-#include "audio/ReadOnlyFile.h"
-#include "paths/WindowsLookup.h"
-#include "catalogue/Config.h"
 #include "audio/ID3v2.h"
-#include "tools/audioinfo/JsonWriter.h"
 #include "audio/MPEGFrameWalk.h"
 #include "audio/MPEGaudio.h"
+#include "audio/ReadOnlyFile.h"
 #include "audio/U_Funcoes.h"
 #include "audio/WAVfile.h"
+#include "paths/PathMapping.h"
+#include "paths/WindowsLookup.h"
+#include "run/Medicao.h"
+#include "run/RegrasCaminhos.h"
+#include "tools/audioinfo/JsonWriter.h"
+#include "tools/audioinfo/StatusSaida.h"
 
 #include <cstdio>
 #include <cstring>
@@ -22,18 +23,22 @@
 
 namespace {
 
-constexpr const char* Usage =
+// Ends with the exit statuses, named in StatusSaida.h.
+constexpr const char* UsageText =
     "usage: audioinfo [--help] [--walk] [--config INI] [--mapear FROM=TO]... [--] FILE...\n"
     "\n"
     "Runs every audio reader on every FILE, whatever its extension, and prints one\n"
     "JSON object per file on one line:\n"
     "\n"
-    "  {\"path\":..., \"seconds\":..., \"time\":..., \"mpeg\":{...}, \"wav\":{...},\n"
-    "   \"id3v1\":{...}, \"id3v2\":{...}}\n"
+    "  {\"path\":..., \"seconds\":..., \"time\":..., \"reason\":..., \"mpeg\":{...},\n"
+    "   \"wav\":{...}, \"id3v1\":{...}, \"id3v2\":{...}}\n"
     "\n"
     "\"seconds\" is the whole number of seconds the catalogue would get for the file\n"
     "(the MPEG reader for a .mp3 extension in any letter case, the WAV reader for\n"
-    "any other), \"time\" its mm:ss text. Each reader's object starts with \"loaded\",\n"
+    "any other), \"time\" its mm:ss text, \"reason\" why the file got that many\n"
+    "seconds, as atualiza-duracoes --detalhado words it (\"arquivo inexistente\",\n"
+    "\"meio segundo ou menos\", ...), or null when the reader's duration was taken.\n"
+    "Each reader's object starts with \"loaded\",\n"
     "the result of its LoadFromFile (true when it could read what it needs), followed\n"
     "by every result of that reader under its own name.\n"
     "\n"
@@ -57,11 +62,18 @@ constexpr const char* Usage =
     "With --config (the [CAMINHOS] rules of a BaseAudio.ini) or --mapear (one rule,\n"
     "as atualiza-duracoes takes it), each FILE is a catalogue's path: it is translated\n"
     "and looked up as the update run does (letter case, Windows-1252 names), and two\n"
-    "fields follow \"path\": \"lookup\" (\"exact\", \"found\", \"missing\" or\n"
-    "\"ambiguous\") and \"opened\", the file the readers read (for \"missing\" and\n"
-    "\"ambiguous\" the path looked for, which no reader can read).\n"
+    "fields follow \"path\": \"lookup\" (\"exact\", \"found\", \"missing\", \"ambiguous\"\n"
+    "or \"outside\", a path whose \"..\" lead out of the folder its rule maps) and\n"
+    "\"opened\", the file the readers read (for \"missing\", \"ambiguous\" and\n"
+    "\"outside\" the path looked for, which the update run does not read).\n"
     "\n"
-    "Exit status: 0, or 2 when no file is named, an option is unknown or a rule is wrong.\n";
+    "Exit status: ";
+
+const std::string& Usage() {
+  static const std::string text = UsageText + std::to_string(SaidaOk) + ", or " + std::to_string(SaidaUso) +
+                                  " when no file is named, an option is unknown or a rule is wrong.\n";
+  return text;
+}
 
 std::string FourChars(const char (&id)[4]) { return std::string(id, 4); }
 
@@ -225,22 +237,19 @@ const char* LookupName(TLookupResult result) {
   return "";
 }
 
-// lookup: the catalogue's lookup when rules were given, else none (the path is read as it is).
-std::string Describe(const std::string& catalogPath, TWindowsLookup* lookup, const TPathMapping& mapping,
-                     bool withWalk) {
+// withLookup: the path is the catalogue's, translated by the measurer's rules
+// and looked up (else it is read as it is).
+std::string Describe(const std::string& catalogPath, TMedidor& medidor, bool withLookup, bool withWalk) {
   TJsonWriter json;
   json.BeginObject().Text("path", catalogPath);
-  std::string path = catalogPath;
-  bool ambiguous = false;
-  if (lookup != nullptr) {
-    const TLookup found = lookup->Find(mapping, catalogPath);
-    path = found.Path;
-    ambiguous = found.Result == TLookupResult::Ambiguous || found.Result == TLookupResult::Outside;
-    json.Text("lookup", LookupName(found.Result)).Text("opened", path);
-  }
-  // The update run reads nothing behind an ambiguous name, nor outside the mapped folders.
-  const std::int32_t seconds = ambiguous ? 0 : DuracaoEmSegundos(path);
-  json.Integer("seconds", seconds).Text("time", SegundosParaTempo(seconds));
+  // The update run's own measurement: nothing is read behind an ambiguous
+  // name, nor outside the mapped folders.
+  const TMedida medida = medidor.Mede(catalogPath);
+  const std::string& path = medida.arquivo.Path;
+  if (withLookup) json.Text("lookup", LookupName(medida.arquivo.Result)).Text("opened", path);
+  json.Integer("seconds", medida.segundos).Text("time", SegundosParaTempo(medida.segundos));
+  if (const char* reason = TextoMotivo(medida.motivo); *reason != '\0') json.Utf8Text("reason", reason);
+  else json.Null("reason");
   WriteMpeg(json, path, withWalk);
   WriteWav(json, path);
   WriteId3v1(json, path);
@@ -262,14 +271,14 @@ int main(int argc, char** argv) {
     if (!optionsEnded && argument == "--") {
       optionsEnded = true;
     } else if (!optionsEnded && (argument == "--help" || argument == "-h")) {
-      std::fputs(Usage, stdout);
-      return 0;
+      std::fputs(Usage().c_str(), stdout);
+      return SaidaOk;
     } else if (!optionsEnded && argument == "--walk") {
       withWalk = true;
     } else if (!optionsEnded && (argument == "--config" || argument == "--mapear")) {
       if (i + 1 >= argc) {
-        std::fprintf(stderr, "audioinfo: %s needs a value\n\n%s", argument.c_str(), Usage);
-        return 2;
+        std::fprintf(stderr, "audioinfo: %s needs a value\n\n%s", argument.c_str(), Usage().c_str());
+        return SaidaUso;
       }
       const std::string value = argv[++i];
       std::string error;
@@ -282,24 +291,24 @@ int main(int argc, char** argv) {
       }
       if (!error.empty()) {
         std::fprintf(stderr, "audioinfo: %s\n", error.c_str());
-        return 2;
+        return SaidaUso;
       }
       catalogueLookup = true;
     } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
-      std::fprintf(stderr, "audioinfo: unknown option %s\n\n%s", argument.c_str(), Usage);
-      return 2;
+      std::fprintf(stderr, "audioinfo: unknown option %s\n\n%s", argument.c_str(), Usage().c_str());
+      return SaidaUso;
     } else {
       paths.push_back(argument);
     }
   }
   if (paths.empty()) {
-    std::fputs(Usage, stderr);
-    return 2;
+    std::fputs(Usage().c_str(), stderr);
+    return SaidaUso;
   }
-  TWindowsLookup lookup;
+  TMedidor medidor(mapping, TConferencia::Nenhuma, catalogueLookup);
   for (const std::string& path : paths) {
-    const std::string line = Describe(path, catalogueLookup ? &lookup : nullptr, mapping, withWalk) + "\n";
+    const std::string line = Describe(path, medidor, catalogueLookup, withWalk) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
   }
-  return 0;
+  return SaidaOk;
 }

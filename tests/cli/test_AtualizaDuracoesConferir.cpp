@@ -1,6 +1,7 @@
-// atualiza-duracoes --conferir: which files get a warning and why, the
-// lines and the count it prints, its exit status, and that the catalogue
-// still gets the estimate.
+// atualiza-duracoes --conferir on a catalogue: the lines and the count it
+// prints, its exit status, and what the catalogue gets. (Which files get a
+// warning and why: tests/run/test_Conferencia; the wording:
+// test_LinhasConferencia.)
 
 #include "cli/LinhasConferencia.h"
 
@@ -31,95 +32,12 @@ using dztest::TTestDatabase;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
-// MPEG 1 Layer III frames at 44100 Hz (1152 samples each): the header, then
-// zeros; bitRateIndex 1 is 32 kbit/s (104 bytes), 9 is 128 (417), 14 is 320 (1044).
-TBytes& Frames(TBytes& bytes, int count, std::uint8_t bitRateIndex) {
-  const THeaderBytes header{0xFF, 0xFB, static_cast<std::uint8_t>(bitRateIndex << 4), 0x64};
-  FrameData frame{};
-  MPEGFrame::DecodeHeader(header, frame);
-  for (int i = 0; i < count; ++i) {
-    const std::size_t end = bytes.Size() + MPEGFrame::FrameLength(frame);
-    bytes.U8s({header[0], header[1], header[2], header[3]}).PadTo(end);
-  }
-  return bytes;
-}
-
 // The row a warning is about, as the run reports it, with its file's walk.
 TLinhaAtualizada Avisada(TTabela tabela, int codigo, const std::string& caminho,
                          const TConferenciaArquivo& conferencia) {
   TLinhaAtualizada linha{tabela, codigo, caminho, "", CharacterSetUtf8, {}};
   linha.medida.conferencia = conferencia;
   return linha;
-}
-
-TEST(Conferencia, WhichFilesAreWalkedAndWhichGetAWarning) {
-  TTempDir dir;
-  TBytes inteiro;
-  Frames(inteiro, 100, 9);
-  TBytes truncado;
-  truncado.U8s({0xFF, 0xFB, 0x90, 0x64}).Zeros(32).Str("Xing").BE32(0x0F).BE32(200).BE32(0).PadTo(417);
-  Frames(truncado, 100, 9);
-  // A quiet first frame at 32 kbit/s, then loud ones at 320: the estimate
-  // takes the whole file at the first frame's rate.
-  TBytes vbr;
-  Frames(Frames(vbr, 1, 1), 100, 14);
-  TBytes lixo;
-  Frames(lixo, 100, 9).Fill(70000, 0x11);
-  TBytes cortado;
-  Frames(cortado, 100, 9).U8s({0xFF, 0xFB, 0x90, 0x64}).Zeros(100);
-  const double quadro = 1152.0 / 44100;
-  const struct {
-    const char* what;
-    const char* arquivo;
-    std::vector<std::uint8_t> bytes;
-    bool percorrido;
-    TMotivoAviso motivo;
-    double estimativa, percorrida;
-  } cases[] = {
-      {"a whole stream", "inteiro.mp3", inteiro, true, TMotivoAviso::Nenhum, 41700 * 8 / 128000.0, 100 * quadro},
-      {"any letter case of .mp3", "inteiro.Mp3", inteiro, true, TMotivoAviso::Nenhum, 41700 * 8 / 128000.0,
-       100 * quadro},
-      {"a Xing header announcing twice the frames", "truncado.mp3", truncado, true, TMotivoAviso::ArquivoTruncado,
-       200 * quadro, 100 * quadro},
-      {"a file that ends inside a frame, within a second of the estimate", "cortado.mp3", cortado, true,
-       TMotivoAviso::ArquivoTruncado, (41700 + 104) * 8 / 128000.0, 100 * quadro},
-      {"bit rates that vary without a VBR header", "vbr.mp3", vbr, true, TMotivoAviso::VBRSemCabecalho,
-       (104 + 104400) * 8 / 32000.0, 101 * quadro},
-      {"junk behind the audio", "lixo.mp3", lixo, true, TMotivoAviso::EstimativaDifere, 111700 * 8 / 128000.0,
-       100 * quadro},
-      {"an MPEG stream the catalogue measures as WAV", "inteiro.wav", inteiro, false, TMotivoAviso::Nenhum, 0, 0},
-      {"an .mp3 without a frame", "texto.mp3", TBytes().Fill(5000, 'x'), false, TMotivoAviso::Nenhum, 0, 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const std::string caminho = dir.File(c.arquivo);
-    dztest::WriteFile(caminho, c.bytes);
-    const TConferenciaArquivo conferencia = ConfereArquivo(caminho);
-    EXPECT_EQ(conferencia.percorrido, c.percorrido);
-    EXPECT_EQ(conferencia.motivo, c.motivo);
-    EXPECT_NEAR(conferencia.estimativa, c.estimativa, 1e-9);
-    EXPECT_NEAR(conferencia.percorrida, c.percorrida, 1e-9);
-  }
-  EXPECT_FALSE(ConfereArquivo(dir.File("falta.mp3")).percorrido);
-}
-
-TEST(Conferencia, Texts) {
-  TConferenciaArquivo conferencia;
-  conferencia.motivo = TMotivoAviso::VBRSemCabecalho;
-  conferencia.estimativa = 26.126;
-  conferencia.percorrida = 2.6383;
-  EXPECT_EQ(LinhaAviso(Avisada(TTabela::Vinhetas, 7, "/srv/vinhetas/bip.mp3", conferencia)),
-            "aviso\tTb_Vinhetas\t7\t/srv/vinhetas/bip.mp3\t26.13\t2.64\tVBR sem cabeçalho");
-  EXPECT_STREQ(TextoMotivoAviso(TMotivoAviso::ArquivoTruncado), "arquivo truncado");
-  EXPECT_STREQ(TextoMotivoAviso(TMotivoAviso::EstimativaDifere), "estimativa difere");
-  EXPECT_STREQ(TextoMotivoAviso(TMotivoAviso::Nenhum), "");
-  EXPECT_EQ(LinhaTotalConferencia(0, 0), "Conferência: 0 avisos em 0 arquivos MP3 percorridos.");
-  EXPECT_EQ(LinhaTotalConferencia(1, 1), "Conferência: 1 aviso em 1 arquivo MP3 percorrido.");
-  EXPECT_EQ(LinhaTotalConferencia(2, 5), "Conferência: 2 avisos em 5 arquivos MP3 percorridos.");
-  EXPECT_EQ(LinhaTotalConferencia(1, 5, 1),
-            "Conferência: 1 aviso em 5 arquivos MP3 percorridos; 1 linha com a duração percorrida.");
-  EXPECT_EQ(LinhaTotalConferencia(2, 5, 0),
-            "Conferência: 2 avisos em 5 arquivos MP3 percorridos; 0 linhas com a duração percorrida.");
 }
 
 // ---------------------------------------------------------------- the program on a catalogue

@@ -1,4 +1,4 @@
-#include "audio/CodePage.h"
+#include "text/CodePage.h"
 
 #include <array>
 
