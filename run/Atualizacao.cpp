@@ -26,6 +26,13 @@ public:
     emFase_ = true;
   }
 
+  // The run was stopped: the phase ends without waiting for the files being
+  // measured ahead (MedicaoAntecipada.h).
+  void Abandona() noexcept {
+    if (emFase_) medicao_->Abandona();
+    emFase_ = false;
+  }
+
 private:
   void Encerra() noexcept {
     if (emFase_) medicao_->Encerra();
@@ -74,7 +81,10 @@ void TAtualizacao::Executa() {
     fases.Inicia(query, tabela);
     while (!query.Eof()) {
       Marca(TMomento::LinhaInicia);
-      if (frente_.Interromper()) return;
+      if (frente_.Interromper()) {
+        fases.Abandona();
+        return;
+      }
       AvancaBarras();
       GravaDuracao(tabela, query);
       query.Next();

@@ -1,6 +1,7 @@
 #include "run/Atualizacao.h"
 
 #include "catalogue/Catalogue.h"
+#include "run/MedicaoAntecipada.h"
 #include "tests/support/CatalogueDb.h"
 #include "tests/support/SampleFiles.h"
 
@@ -8,10 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -433,6 +438,51 @@ TEST_F(AtualizacaoTest, FrontEndStopsTheRunBeforeARow) {
     EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(c.musicas));
     EXPECT_THAT(Vinhetas(db.Path()), ElementsAre(c.vinheta));
   }
+}
+
+// A stop does not wait for the files being measured ahead (a share where
+// every call waits): the run ends before its next row with the rows before it
+// committed, while the threads are still in their files.
+TEST_F(AtualizacaoTest, AStopDoesNotWaitForTheFilesMeasuredAhead) {
+  struct TPortao {
+    std::mutex mutex;
+    std::condition_variable aberto;
+    bool livre = false;
+  };
+  auto portao = std::make_shared<TPortao>();
+  // Every file but the first row's waits until the test lets it go.
+  TMedicaoAntecipada medicao(8, {}, TConferencia::Nenhuma, std::chrono::microseconds(0),
+                             [portao](TWindowsLookup& busca, const std::string& caminho) {
+                               if (!caminho.ends_with("tres.wav")) {
+                                 std::unique_lock trava(portao->mutex);
+                                 portao->aberto.wait(trava, [&] { return portao->livre; });
+                               }
+                               return MedeCaminho(busca, {}, caminho);
+                             });
+  class TFrenteQueInterrompe : public TFrenteGravada {
+  public:
+    bool Interromper() override { return !linhas.empty(); }
+  };
+  TTestDatabase db(ThreeAndOne());
+  TCatalogo catalogo;
+  catalogo.DB_Velmar.SetDatabaseName(db.Path());
+  TFrenteQueInterrompe frente;
+  TAtualizacao atualizacao(catalogo, frente);
+  atualizacao.MedeCom(medicao);
+  atualizacao.Executa();
+  // Here only because the run did not wait: the other two files still wait.
+  EXPECT_GE(medicao.ThreadsDeixadas(), 2);
+  EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|<null>|00:00", "20|<null>|00:00", "30|3|00:03"));
+  EXPECT_THAT(Vinhetas(db.Path()), ElementsAre("1|<null>|00:00"));
+  {
+    const std::lock_guard trava(portao->mutex);
+    portao->livre = true;
+  }
+  portao->aberto.notify_all();
+  const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (medicao.ThreadsDeixadas() > 0 && std::chrono::steady_clock::now() < limite)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(medicao.ThreadsDeixadas(), 0);
 }
 
 // Another program re-points a row, or gives it a length, while the run is
