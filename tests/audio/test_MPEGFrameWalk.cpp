@@ -1,6 +1,7 @@
 #include "audio/MPEGFrameWalk.h"
 
 #include "audio/MPEGaudio.h"
+#include "tests/support/MpegFrames.h"
 #include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
 
@@ -34,10 +35,7 @@ class TStream {
 public:
   // count frames of the header's length: the header, then zeros.
   TStream& Frames(const THeaderBytes& header, int count) {
-    FrameData frame{};
-    DecodeHeader(header, frame);
-    for (int i = 0; i < count; ++i)
-      bytes_.U8s({header[0], header[1], header[2], header[3]}).Zeros(FrameLength(frame) - 4);
+    bytes_.Append(dztest::MpegFrames(header, count));
     return *this;
   }
   // A 128 kbit/s frame holding a VBR header: "Xing" or "Info" 36 bytes after

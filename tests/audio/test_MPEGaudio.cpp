@@ -2,6 +2,7 @@
 #include "audio/ReadOnlyFile.h"
 #include "audio/U_Funcoes.h"
 
+#include "tests/support/MpegFrames.h"
 #include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
 
@@ -39,9 +40,7 @@ std::vector<std::uint8_t> Bytes(const THeaderBytes& header) { return {header.beg
 
 // count frames of length bytes each: the header, then zeros.
 std::vector<std::uint8_t> FrameRun(const THeaderBytes& header, std::size_t length, int count) {
-  TBytes b;
-  for (int i = 0; i < count; ++i) b.Append(Bytes(header)).PadTo((i + 1) * length);
-  return b;
+  return dztest::MpegFrames(header, count, length);
 }
 
 // A frame carrying a Xing header 36 bytes after its start (MPEG 1, not mono).

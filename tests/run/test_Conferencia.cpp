@@ -4,6 +4,7 @@
 #include "run/Conferencia.h"
 
 #include "audio/MPEGaudio.h"
+#include "tests/support/MpegFrames.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -19,14 +20,7 @@ using dztest::TTempDir;
 // MPEG 1 Layer III frames at 44100 Hz (1152 samples each): the header, then
 // zeros; bitRateIndex 1 is 32 kbit/s (104 bytes), 9 is 128 (417), 14 is 320 (1044).
 TBytes& Frames(TBytes& bytes, int count, std::uint8_t bitRateIndex) {
-  const THeaderBytes header{0xFF, 0xFB, static_cast<std::uint8_t>(bitRateIndex << 4), 0x64};
-  FrameData frame{};
-  MPEGFrame::DecodeHeader(header, frame);
-  for (int i = 0; i < count; ++i) {
-    const std::size_t end = bytes.Size() + MPEGFrame::FrameLength(frame);
-    bytes.U8s({header[0], header[1], header[2], header[3]}).PadTo(end);
-  }
-  return bytes;
+  return bytes.Append(dztest::MpegFrames({0xFF, 0xFB, static_cast<std::uint8_t>(bitRateIndex << 4), 0x64}, count));
 }
 
 TEST(Conferencia, WhichFilesAreWalkedAndWhichGetAWarning) {
