@@ -446,8 +446,9 @@ TEST_F(AtualizacaoTest, FrontEndStopsTheRunBeforeARow) {
 TEST_F(AtualizacaoTest, AStopDoesNotWaitForTheFilesMeasuredAhead) {
   struct TPortao {
     std::mutex mutex;
-    std::condition_variable aberto;
+    std::condition_variable mudou;
     bool livre = false;
+    int esperando = 0;
   };
   auto portao = std::make_shared<TPortao>();
   // Every file but the first row's waits until the test lets it go.
@@ -455,30 +456,43 @@ TEST_F(AtualizacaoTest, AStopDoesNotWaitForTheFilesMeasuredAhead) {
                              [portao](TWindowsLookup& busca, const std::string& caminho) {
                                if (!caminho.ends_with("tres.wav")) {
                                  std::unique_lock trava(portao->mutex);
-                                 portao->aberto.wait(trava, [&] { return portao->livre; });
+                                 ++portao->esperando;
+                                 portao->mudou.notify_all();
+                                 portao->mudou.wait(trava, [&] { return portao->livre; });
                                }
                                return MedeCaminho(busca, {}, caminho);
                              });
+  // After the first row, the stop comes once both other files are in their threads.
   class TFrenteQueInterrompe : public TFrenteGravada {
   public:
-    bool Interromper() override { return !linhas.empty(); }
+    explicit TFrenteQueInterrompe(TPortao& portao) : portao_(portao) {}
+    bool Interromper() override {
+      if (linhas.empty()) return false;
+      std::unique_lock trava(portao_.mutex);
+      EXPECT_TRUE(portao_.mudou.wait_for(trava, std::chrono::seconds(30), [&] { return portao_.esperando == 2; }));
+      return true;
+    }
+
+  private:
+    TPortao& portao_;
   };
   TTestDatabase db(ThreeAndOne());
   TCatalogo catalogo;
   catalogo.DB_Velmar.SetDatabaseName(db.Path());
-  TFrenteQueInterrompe frente;
+  TFrenteQueInterrompe frente(*portao);
   TAtualizacao atualizacao(catalogo, frente);
   atualizacao.MedeCom(medicao);
   atualizacao.Executa();
   // Here only because the run did not wait: the other two files still wait.
   EXPECT_GE(medicao.ThreadsDeixadas(), 2);
+  EXPECT_EQ(frente.linhas.size(), 1u);
   EXPECT_THAT(Musicas(db.Path()), ElementsAre("10|<null>|00:00", "20|<null>|00:00", "30|3|00:03"));
   EXPECT_THAT(Vinhetas(db.Path()), ElementsAre("1|<null>|00:00"));
   {
     const std::lock_guard trava(portao->mutex);
     portao->livre = true;
   }
-  portao->aberto.notify_all();
+  portao->mudou.notify_all();
   const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (medicao.ThreadsDeixadas() > 0 && std::chrono::steady_clock::now() < limite)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
