@@ -354,13 +354,16 @@ bool TMPEGFrameWalk::LoadFromFile(TReadOnlyFile& file, const TMPEGaudio& mpeg) {
   const std::int64_t readersFrame = FirstFrameOffset(file, mpeg);
   if (readersFrame < 0) return false;
   const std::int64_t tagEnd = std::max<std::int64_t>(mpeg.ID3v2Tag->TagSize, 0);
-  const std::int64_t searchEnd = AudioEndBeforeTags(file, file.Size(), std::min(tagEnd, readersFrame));
+  const std::int64_t searchFloor = std::min(tagEnd, readersFrame);
+  const std::int64_t searchEnd = AudioEndBeforeTags(file, file.Size(), searchFloor);
   auto reader = std::make_unique<TForwardReader>(file, searchEnd);
   std::int64_t start = FirstChain(*reader, tagEnd, searchEnd);
   if (start < 0) start = readersFrame;
   Walked = true;
   StreamStart = StreamEnd = start;
-  AudioEnd = AudioEndBeforeTags(file, file.Size(), start);
+  // The tags behind the audio never reach below the stream's start; usually
+  // it starts where the search did, and they are known already.
+  AudioEnd = start == searchFloor ? searchEnd : AudioEndBeforeTags(file, file.Size(), start);
   if (AudioEnd != searchEnd) reader = std::make_unique<TForwardReader>(file, AudioEnd);
   FrameData first{};
   const TBlock header = reader->At(start, HeaderLength);

@@ -6,15 +6,14 @@
 TContextoExecucao::TContextoExecucao(TPedidoExecucao pedido)
     : arranque_(PreparaArranque(catalogo_, pedido.arranque)),
       modo_(pedido.modo),
-      conferencia_(pedido.conferencia),
       medicao_(pedido.medicao),
       medidor_(arranque_.mapeamento, pedido.conferencia) {
   // The walk is made by the measurer with each measurement (correcting needs
   // it before the row is written), so a check is measured ahead, on one
   // thread at least. The threads start with each phase of a run, after the
   // stop signals were blocked: they inherit that and never take a signal.
-  if (medicao_ == nullptr && (pedido.paralelo > 1 || conferencia_ != TConferencia::Nenhuma))
-    medicao_ = &antecipada_.emplace(pedido.paralelo, arranque_.mapeamento, conferencia_);
+  if (medicao_ == nullptr && (pedido.paralelo > 1 || pedido.conferencia != TConferencia::Nenhuma))
+    medicao_ = &antecipada_.emplace(pedido.paralelo, arranque_.mapeamento, pedido.conferencia);
 }
 
 void TContextoExecucao::Executa(TFrenteAtualizacao& frente) {

@@ -70,7 +70,6 @@ private:
   TCatalogo catalogo_;  // first: the rest is wired into its connection
   const TArranque arranque_;
   const TModoAtualizacao modo_;
-  const TConferencia conferencia_;
   std::optional<TMedicaoAntecipada> antecipada_;
   TMedicao* medicao_ = nullptr;  // the runs' measurer; none: each row's file measured as it comes
   TMedidor medidor_;

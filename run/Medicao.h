@@ -83,8 +83,7 @@ public:
   virtual void Encerra() noexcept = 0;
   // The same when the run was stopped: what only measures files may go on in
   // the background until it ends by itself, but nothing of it reaches the run
-  // any more. True when something was left to end so (the program then ends
-  // without waiting for it).
+  // any more. True when something was left to end so.
   virtual bool Abandona() noexcept {
     Encerra();
     return false;

@@ -369,11 +369,7 @@ protected:
   // is off: the encoder's delay and padding are frames of the stream, which
   // the walk counts, as the VBR header's frame count does.
   static std::int64_t DecodedSamples(const std::string& file) {
-    const std::string raw = scratch_->File(file + ".raw");
-    if (dztest::RunCommand("ffmpeg -v quiet -y -flags2 +skip_manual -i " + dztest::ShellQuote(Path(file)) +
-                           " -f s16le -ac 1 " + dztest::ShellQuote(raw)) != 0)
-      return -1;
-    return static_cast<std::int64_t>(std::filesystem::file_size(raw) / 2);
+    return dztest::DecodedSamples(Path(file), *scratch_, {.semCorteGapless = true});
   }
 
   static std::filesystem::path dir_;

@@ -1055,13 +1055,7 @@ protected:
     }
   }
   // Samples per channel that ffmpeg decodes from the file.
-  static std::int64_t DecodedSamples(const std::string& file) {
-    const std::string raw = scratch_->File(file + ".raw");
-    if (dztest::RunCommand("ffmpeg -v error -y -i " + dztest::ShellQuote(Path(file)) + " -f s16le -ac 1 " +
-                           dztest::ShellQuote(raw)) != 0)
-      return -1;
-    return static_cast<std::int64_t>(std::filesystem::file_size(raw) / 2);
-  }
+  static std::int64_t DecodedSamples(const std::string& file) { return dztest::DecodedSamples(Path(file), *scratch_); }
 
   static std::filesystem::path dir_;
   static std::unique_ptr<TTempDir> scratch_;  // what the tests write: the sample files stay as made

@@ -511,15 +511,6 @@ TEST_F(WAVfileRealFiles, DurationsOfRealFiles) {
   }
 }
 
-// Seconds that ffmpeg decodes from the file (to 8000 Hz mono), or -1.
-double DecodedSeconds(const std::string& file, const TTempDir& scratch) {
-  const std::string raw = scratch.File("decoded.raw");
-  if (dztest::RunCommand("ffmpeg -v quiet -y -i " + dztest::ShellQuote(file) + " -f s16le -ac 1 -ar 8000 " +
-                         dztest::ShellQuote(raw)) != 0)
-    return -1;
-  return static_cast<double>(std::filesystem::file_size(raw)) / 2 / 8000;
-}
-
 // Files written to a pipe (placeholder sizes) and interrupted copies (the
 // sizes of the whole): the header's members as stated, the length from the
 // bytes there are, within a second of what ffmpeg decodes.
@@ -561,8 +552,9 @@ TEST_F(WAVfileRealFiles, PipedAndCutFilesAreMeasuredByWhatTheyHold) {
     TMotivoDuracao reason = TMotivoDuracao::ArquivoInexistente;
     EXPECT_EQ(DuracaoEmSegundos(path, &reason), c.seconds);
     EXPECT_EQ(reason, TMotivoDuracao::Medida);
-    const double decoded = DecodedSeconds(path, scratch);
-    ASSERT_GT(decoded, 0) << "ffmpeg failed";
+    const std::int64_t samples = dztest::DecodedSamples(path, scratch, {.taxa = 8000});
+    ASSERT_GT(samples, 0) << "ffmpeg failed";
+    const double decoded = static_cast<double>(samples) / 8000;
     EXPECT_NEAR(wav.Duration(), decoded, 1.0);
   }
 }

@@ -16,20 +16,10 @@ namespace {
 namespace fs = std::filesystem;
 using dztest::TTempDir;
 
-// FIREBIRD as the test found it, put back when the test ends.
-class KeptRootVariable {
+// FIREBIRD removed for the test, put back as the test found it when it ends.
+class KeptRootVariable : public dztest::TEnvironmentVariable {
 public:
-  KeptRootVariable() {
-    if (const char* value = std::getenv("FIREBIRD")) kept_ = value;
-    ::unsetenv("FIREBIRD");
-  }
-  ~KeptRootVariable() {
-    if (kept_) ::setenv("FIREBIRD", kept_->c_str(), 1);
-    else ::unsetenv("FIREBIRD");
-  }
-
-private:
-  std::optional<std::string> kept_;
+  KeptRootVariable() : TEnvironmentVariable("FIREBIRD", nullptr) {}
 };
 
 // A root like the system's: firebird.conf (the setting commented out, as

@@ -234,21 +234,19 @@ TEST_F(AtualizaDuracoes, RunOverASmallCatalogue) {
 // administrator's root is used as it is. The run is the same either way.
 TEST_F(AtualizaDuracoes, EngineConfigurationOfALocalCatalogueLeavesNothingBehind) {
   // The tests' own root (FIREBIRD) stands for an administrator's; it is put back.
-  const char* testRootVariable = std::getenv("FIREBIRD");
-  const std::string testRoot = testRootVariable != nullptr ? testRootVariable : "";
-  const std::string root = !testRoot.empty() ? testRoot : ClientLibraryRoot();
+  const char* testRoot = std::getenv("FIREBIRD");
+  const std::string root = testRoot != nullptr ? testRoot : ClientLibraryRoot();
   ASSERT_NE(root, "");
   for (const char* firebird : {static_cast<const char*>(nullptr), root.c_str()}) {
     SCOPED_TRACE(firebird ? "FIREBIRD set" : "FIREBIRD not set");
     TTestDatabase db(Catalogo());
     TTempDir temporaria;
-    ASSERT_EQ(::setenv("TMPDIR", temporaria.Path().c_str(), 1), 0);
-    if (firebird) ::setenv("FIREBIRD", firebird, 1);
-    else ::unsetenv("FIREBIRD");
-    const TRodada r = Roda({"--database", db.Path(), "--verbose"});
-    ::unsetenv("TMPDIR");
-    if (!testRoot.empty()) ::setenv("FIREBIRD", testRoot.c_str(), 1);
-    else ::unsetenv("FIREBIRD");
+    TRodada r;
+    {
+      const dztest::TEnvironmentVariable tmpdir("TMPDIR", temporaria.Path().c_str());
+      const dztest::TEnvironmentVariable raiz("FIREBIRD", firebird);
+      r = Roda({"--database", db.Path(), "--verbose"});
+    }
     EXPECT_EQ(r.saida, SaidaOk) << r.saidaErros;
     EXPECT_EQ(r.saidaPadrao, Verboso());
     EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(MusicasDepois()));

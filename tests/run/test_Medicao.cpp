@@ -172,15 +172,6 @@ TEST(TextoMotivo, EveryReason) {
 }
 
 
-// Samples per channel that ffmpeg decodes from the whole file, or -1.
-std::int64_t DecodedSamples(const std::string& file, const TTempDir& scratch) {
-  const std::string raw = scratch.File("decoded.raw");
-  if (dztest::RunCommand("ffmpeg -v quiet -y -i " + dztest::ShellQuote(file) + " -f s16le -ac 1 " +
-                         dztest::ShellQuote(raw)) != 0)
-    return -1;
-  return static_cast<std::int64_t>(std::filesystem::file_size(raw) / 2);
-}
-
 // Junk in front of the audio hides the first frames from the reader's first
 // search: the check still walks the whole stream, so a row is corrected to
 // what a decoder plays, and only where the estimate is off.
@@ -203,7 +194,7 @@ TEST(MedicaoConferida, CorrectingWalksTheWholeStream) {
     const std::string path = (walkSet / c.file).string();
     const TMedida measured = MedeCaminho(lookup, noRules, path, TConferencia::Corrige);
     ASSERT_TRUE(measured.conferencia.percorrido);
-    const std::int64_t decoded = DecodedSamples(path, scratch);
+    const std::int64_t decoded = dztest::DecodedSamples(path, scratch);
     ASSERT_GT(decoded, 0) << "ffmpeg failed";
     EXPECT_NEAR(measured.conferencia.percorrida, static_cast<double>(decoded) / 44100, 0.05);
     TMPEGFrameWalk walk;

@@ -373,6 +373,15 @@ void TSuiteComMp3::SetUpTestSuite() {
 
 void TSuiteComMp3::TearDownTestSuite() { dir_.reset(); }
 
+std::int64_t DecodedSamples(const std::string& file, const TTempDir& scratch, TDecodificacao como) {
+  const std::string raw = scratch.File("decoded.raw");
+  const std::string command = std::string("ffmpeg -v quiet -y ") + (como.semCorteGapless ? "-flags2 +skip_manual " : "") +
+                              "-i " + ShellQuote(file) + " -f s16le -ac 1 " +
+                              (como.taxa > 0 ? "-ar " + std::to_string(como.taxa) + " " : "") + ShellQuote(raw);
+  if (RunCommand(command) != 0) return -1;
+  return static_cast<std::int64_t>(std::filesystem::file_size(raw) / 2);
+}
+
 void ExpectNoReader(const std::string& what) {
   EXPECT_EQ(LeitorMPEG, nullptr) << what;
   EXPECT_EQ(LeitorWAV, nullptr) << what;

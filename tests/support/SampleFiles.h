@@ -81,6 +81,16 @@ protected:
   static std::vector<std::uint8_t> mp3Bytes_;
 };
 
+// How ffmpeg decodes a file for DecodedSamples.
+struct TDecodificacao {
+  int taxa = 0;               // resampled to this rate; 0: the file's own
+  bool semCorteGapless = false;  // its gapless trimming off: an encoder's delay and padding count as frames do
+};
+
+// Samples per channel that ffmpeg decodes from the whole file (mixed to one
+// channel, 16 bits), or -1 when it fails; the decode is written into scratch.
+std::int64_t DecodedSamples(const std::string& file, const TTempDir& scratch, TDecodificacao como = {});
+
 // The duration facade keeps no reader between its calls (LeitorMPEG, LeitorWAV).
 void ExpectNoReader(const std::string& what);
 
