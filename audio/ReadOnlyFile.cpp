@@ -44,14 +44,19 @@ int ReopenForReading(int place) {
 // asking without a sync takes them from there, where a plain fstat may ask
 // the server once more, one more round trip a file. On a local disk both
 // read the same inode. A kernel without statx gets the plain fstat.
-bool KindAndSize(int place, mode_t& mode, std::int64_t& size) {
+// The modification time comes with them, in the same call (0 when the file
+// system gives none).
+bool KindAndSize(int place, mode_t& mode, std::int64_t& size, std::int64_t& modified) {
   ++Calls.SizeQueries;
   struct statx extended {};
   constexpr unsigned Wanted = STATX_TYPE | STATX_SIZE;
-  if (::statx(place, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, Wanted, &extended) == 0) {
+  if (::statx(place, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, Wanted | STATX_MTIME, &extended) == 0) {
     if ((extended.stx_mask & Wanted) == Wanted) {
       mode = extended.stx_mode;
       size = static_cast<std::int64_t>(extended.stx_size);
+      modified = (extended.stx_mask & STATX_MTIME) != 0
+                     ? static_cast<std::int64_t>(extended.stx_mtime.tv_sec) * 1'000'000'000 + extended.stx_mtime.tv_nsec
+                     : 0;
       return true;
     }
   } else if (errno != ENOSYS && errno != EPERM && errno != EINVAL) {
@@ -61,6 +66,7 @@ bool KindAndSize(int place, mode_t& mode, std::int64_t& size) {
   if (::fstat(place, &info) != 0) return false;
   mode = info.st_mode;
   size = static_cast<std::int64_t>(info.st_size);
+  modified = static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
   return true;
 }
 
@@ -74,6 +80,7 @@ void CloseHandle(int handle) {
 TReadOnlyFile::TReadOnlyFile(TReadOnlyFile&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)),
       size_(std::exchange(other.size_, -1)),
+      modified_(std::exchange(other.modified_, 0)),
       position_(std::exchange(other.position_, 0)),
       found_(std::exchange(other.found_, TPathKind::Missing)),
       refusal_(std::exchange(other.refusal_, TOpenRefusal::None)),
@@ -87,6 +94,7 @@ TReadOnlyFile& TReadOnlyFile::operator=(TReadOnlyFile&& other) noexcept {
     Close();
     handle_ = std::exchange(other.handle_, -1);
     size_ = std::exchange(other.size_, -1);
+    modified_ = std::exchange(other.modified_, 0);
     position_ = std::exchange(other.position_, 0);
     found_ = std::exchange(other.found_, TPathKind::Missing);
     refusal_ = std::exchange(other.refusal_, TOpenRefusal::None);
@@ -119,7 +127,8 @@ bool TReadOnlyFile::Open(const std::string& fileName) {
   }
   mode_t mode = 0;
   std::int64_t size = 0;
-  if (!KindAndSize(place, mode, size)) {
+  std::int64_t modified = 0;
+  if (!KindAndSize(place, mode, size, modified)) {
     ::close(place);
     found_ = PathKindOf(fileName);
     return false;
@@ -138,6 +147,7 @@ bool TReadOnlyFile::Open(const std::string& fileName) {
   }
   handle_ = handle;
   size_ = size;
+  modified_ = modified;
   position_ = 0;
   return true;
 }
@@ -148,6 +158,7 @@ void TReadOnlyFile::Close() {
     handle_ = -1;
   }
   size_ = -1;
+  modified_ = 0;
   position_ = 0;
   DropBlocks();
 }

@@ -63,6 +63,10 @@ public:
 
   // Size of the file in bytes as it was when the file was opened; -1 when it is not open.
   std::int64_t Size() const { return size_; }
+  // When the file was last modified, as the open found it (nanoseconds since
+  // 1970, UTC); 0 when it is not open or the file system gives no time. It
+  // comes with the size, from the same call.
+  std::int64_t ModifiedAt() const { return modified_; }
   // Moves to an absolute byte offset; a negative offset is an error. Moving
   // past the end is allowed: reading there gives nothing.
   bool Seek(std::int64_t position);
@@ -86,6 +90,7 @@ private:
 
   int handle_ = -1;
   std::int64_t size_ = -1;
+  std::int64_t modified_ = 0;
   std::int64_t position_ = 0;
   TPathKind found_ = TPathKind::Missing;
   TOpenRefusal refusal_ = TOpenRefusal::None;

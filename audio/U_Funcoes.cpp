@@ -5,6 +5,8 @@
 #include "audio/Rounding.h"
 #include "audio/WAVfile.h"
 
+#include <cstring>
+
 thread_local std::unique_ptr<TMPEGaudio> LeitorMPEG;
 thread_local std::unique_ptr<TWAVfile> LeitorWAV;
 
@@ -66,11 +68,30 @@ std::int32_t ArredondaSegundos(double duracao) {
 
 namespace {
 
+bool TemID(const VBRData& vbr, const char (&id)[5]) { return std::memcmp(vbr.ID, id, 4) == 0; }
+
+// The rule TMPEGaudio::Duration took.
+TOrigemDuracao OrigemMPEG(const TMPEGaudio& leitor) {
+  if (!leitor.Frame.Found) return TOrigemDuracao::Nenhuma;
+  const VBRData& vbr = leitor.VBR;
+  if (vbr.Found && TemID(vbr, "Info"))
+    return vbr.Frames > 0 && vbr.Bytes > 0 ? TOrigemDuracao::Info : TOrigemDuracao::EstimativaCBR;
+  if (vbr.Found && vbr.Frames > 0) return TemID(vbr, "VBRI") ? TOrigemDuracao::VBRI : TOrigemDuracao::Xing;
+  return TOrigemDuracao::EstimativaCBR;
+}
+
+TOrigemDuracao OrigemWAV(const TWAVfile& leitor) {
+  if (!leitor.Valid) return TOrigemDuracao::Nenhuma;
+  return leitor.DurationFromDisk() ? TOrigemDuracao::TamanhoWAVEmDisco : TOrigemDuracao::CabecalhoWAV;
+}
+
 // The steps after the open: arquivo is what opening the path gave. Something
 // that exists and is not a folder but was refused (a pipe, a device, a
 // socket, no access) is named by its own reason, and no reader is made.
-std::int32_t DuracaoDoArquivoAberto(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo) {
+std::int32_t DuracaoDoArquivoAberto(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo,
+                                    TOrigemDuracao* origem) {
   TMotivoDuracao porque = TMotivoDuracao::Medida;
+  TOrigemDuracao como = TOrigemDuracao::Nenhuma;
   std::int32_t segundos = 0;
   if (arquivo.Found() != TPathKind::File) {
     porque = TMotivoDuracao::ArquivoInexistente;
@@ -90,10 +111,12 @@ std::int32_t DuracaoDoArquivoAberto(TReadOnlyFile& arquivo, const std::string& p
       // rating: for a tag with a cover picture that is most of the reading.
       LeitorMPEG->LoadFromFile(arquivo, TTagReading::HeaderOnly);
       duracao = LeitorMPEG->Duration();
+      como = OrigemMPEG(*LeitorMPEG);
       if (!LeitorMPEG->Frame.Found) porque = TMotivoDuracao::SemQuadroMPEG;
     } else {
       const bool lido = LeitorWAV->LoadFromFile(arquivo);
       duracao = LeitorWAV->Duration();
+      como = OrigemWAV(*LeitorWAV);
       if (!lido || !LeitorWAV->Valid) porque = TMotivoDuracao::NaoEWave;
     }
     segundos = ArredondaSegundos(duracao);
@@ -112,6 +135,7 @@ std::int32_t DuracaoDoArquivoAberto(TReadOnlyFile& arquivo, const std::string& p
     porque = TMotivoDuracao::DuracaoNegativa;
   }
   if (motivo != nullptr) *motivo = porque;
+  if (origem != nullptr) *origem = como;
   return segundos;
 }
 
@@ -121,11 +145,12 @@ std::int32_t DuracaoEmSegundos(const std::string& path) { return DuracaoEmSegund
 
 std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo) {
   TReadOnlyFile arquivo(path);
-  return DuracaoDoArquivoAberto(arquivo, path, motivo);
+  return DuracaoDoArquivoAberto(arquivo, path, motivo, nullptr);
 }
 
-std::int32_t DuracaoEmSegundos(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo) {
-  return DuracaoDoArquivoAberto(arquivo, path, motivo);
+std::int32_t DuracaoEmSegundos(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo,
+                               TOrigemDuracao* origem) {
+  return DuracaoDoArquivoAberto(arquivo, path, motivo, origem);
 }
 
 std::string SegundosParaTempo(std::int32_t segundos) {

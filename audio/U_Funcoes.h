@@ -35,6 +35,20 @@ enum class TMotivoDuracao {
                        // maps (paths/PathMapping.h), so nothing was looked up or opened
   DuracaoNegativa,     // the rounded duration's low 32 bits are negative (a header's sizes and rates far off):
                        // 0 is given, as for a file that can't be measured
+  ModificadoHaPouco,   // given by the companion's run: the file was modified too short a time ago (it may still
+                       // be being copied), so it was not measured
+};
+
+// Which of the readers' rules gave the duration.
+enum class TOrigemDuracao {
+  Nenhuma,             // no reader found anything to measure
+  Xing,                // MPEG: the frame count of a Xing header
+  Info,                // MPEG: the audio's bytes at the byte rate of an Info header
+  VBRI,                // MPEG: the frame count of a VBRI header
+  EstimativaCBR,       // MPEG: the audio's bytes at the first frame's bit rate
+  CabecalhoWAV,        // WAV: the header's sizes, or its fact chunk's count
+  TamanhoWAVEmDisco,   // WAV: the length on disk, where the header states more than the file holds
+  QuadrosPercorridos,  // given by the update run: the frame walk's length (a file warned of, corrected)
 };
 
 // Play length of the file in whole seconds: ".MP3" files (any letter case)
@@ -49,7 +63,9 @@ std::int32_t DuracaoEmSegundos(const std::string& path, TMotivoDuracao* motivo);
 // The same for a path the caller has just opened (arquivo is what that open
 // gave, found or not): the open of the update run's lookup, which is also
 // its first try of the exact path, measures the file without a second one.
-std::int32_t DuracaoEmSegundos(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo);
+// origem, when given, is told which rule gave the duration.
+std::int32_t DuracaoEmSegundos(TReadOnlyFile& arquivo, const std::string& path, TMotivoDuracao* motivo,
+                               TOrigemDuracao* origem = nullptr);
 
 // "mm:ss": minutes and seconds each fitted to 2 characters by CompletaEsquerda
 // (6000 s give "10:00"). Negative input is converted the same way, digit by

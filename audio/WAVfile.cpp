@@ -198,6 +198,14 @@ std::string TWAVfile::ChannelMode() const {
   return Valid && Channels < WAVChannelModeNames.size() ? WAVChannelModeNames[Channels] : WAVChannelModeNames[0];
 }
 
+bool TWAVfile::DurationFromDisk() const {
+  if (!Valid || !statesMoreThanFile_ || BytesPerSecond == 0) return false;
+  if (SampleCount == 0) return true;
+  if (SampleCount < 0 || SampleRate == 0) return false;
+  const double onDisk = static_cast<double>(bytesOnDisk_) / static_cast<double>(BytesPerSecond);
+  return onDisk < static_cast<double>(SampleCount) / static_cast<double>(SampleRate);
+}
+
 double TWAVfile::Duration() const {
   if (!Valid) return 0.0;
   if (statesMoreThanFile_ && BytesPerSecond > 0) {

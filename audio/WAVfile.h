@@ -52,6 +52,9 @@ public:
   // 0xFFFFFFFF, less the header) at the bytes-per-second rate, or the fact
   // chunk's count when that is shorter.
   double Duration() const;
+  // Whether Duration is the length on disk (the rule above) rather than what
+  // the header's sizes or fact chunk state.
+  bool DurationFromDisk() const;
 
 private:
   // Whether the RIFF size states more than the file holds, and what the file

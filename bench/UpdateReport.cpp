@@ -59,7 +59,8 @@ void PrintSetting(const TBenchSetting& s) {
   std::printf("engine: embedded (plain local path), page size %ld, %ld page buffers, forced writes %s "
               "(the database default, left as it is); a fresh copy of the catalogue for every side\n",
               s.pageSize, s.pageBuffers, s.forcedWrites == 1 ? "on" : s.forcedWrites == 0 ? "OFF" : "unknown");
-  std::printf("timed: window = TCatalogo + TAtualizacao::Executa with the files measured ahead "
+  if (!s.reverify)
+    std::printf("timed: window = TCatalogo + TAtualizacao::Executa with the files measured ahead "
               "(TMedicaoAntecipada, 128 threads), front end doing nothing, from before the attach to after the "
               "detach; companion = the same with --paralelo's threads; both with the engine's memory for sorting at 8 MB, as the "
               "programs run a local catalogue (TEngineSettings); floor = TUpdateSQL::ExecModify + CommitRetaining per row, same "
@@ -79,7 +80,8 @@ void PrintResults(const TBenchResults& r) {
   int rounds = 0;
   for (const TSideResults& side : r.sides) rounds = std::max(rounds, static_cast<int>(side.seconds.size()));
   std::printf("%d rounds in %.1f min; each side's time: median (lowest - highest), rows/s of the median; "
-              "ratio = median / floor's median, and the median (lowest - highest) of each round's own ratio\n",
+              "ratio = median / the last side's median (floor, baseline), and the median (lowest - highest) of "
+              "each round's own ratio\n",
               rounds, r.roundsMinutes);
   bool met = true;
   for (int index = WindowSide; index <= FloorSide; ++index) {

@@ -33,6 +33,7 @@ struct TBenchSetting {
   long pageBuffers = 0;
   long pageSize = 0;
   std::string loadAverage;
+  bool reverify = false;  // the check of the lengths written against a dry run, not the update run
 };
 
 // The sides of a round, in the order of TBenchResults::sides.

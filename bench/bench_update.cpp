@@ -28,7 +28,13 @@
 //
 //   bench_update [--workdir DIR] [--corpus DIR] [--files DIR] [--size 11000|110000]
 //                [--rounds N] [--music N] [--jingles N] [--paralelo N] [--target RATIO]
-//                [--target-window RATIO] [--no-steps] [--sides window,companion,floor]
+//                [--target-window RATIO] [--no-steps] [--sides window,companion,floor] [--reverify]
+//
+// --reverify times the companion's check of the lengths written instead: a
+// run of --reverificar on the catalogue with every row holding its file's
+// length (nothing to write), against its baseline, a --simulacao filling run
+// on the catalogue with every row at "00:00"; the same rounds, fresh copies
+// and turns, and the same report with the baseline in the floor's place.
 //
 // The corpus defaults to DIR/../corpus, the reader benchmark's own when run by
 // scripts/bench (made there once if missing). --files names the folder the
@@ -80,6 +86,7 @@ struct TOptions {
   double windowTarget = 0;  // 0: target
   bool steps = true;
   std::vector<std::string> sides = {"window", "companion", "floor"};
+  bool reverify = false;  // the check of the lengths written against a dry run instead
 };
 
 // Rounds unless --rounds says: enough for a median at the small size, a few
@@ -113,7 +120,7 @@ std::vector<std::string> SideNames(const std::string& list) {
 constexpr const char* Usage =
     "bench_update [--workdir DIR] [--corpus DIR] [--files DIR] [--size 11000|110000] [--rounds N]\n"
     "             [--music N] [--jingles N] [--paralelo N] [--target RATIO] [--target-window RATIO] [--no-steps]\n"
-    "             [--sides window,companion,floor]";
+    "             [--sides window,companion,floor] [--reverify]";
 
 TOptions ReadOptions(int argc, char** argv) {
   TOptions options;
@@ -125,6 +132,10 @@ TOptions ReadOptions(int argc, char** argv) {
     }
     if (option == "--no-steps") {
       options.steps = false;
+      continue;
+    }
+    if (option == "--reverify") {
+      options.reverify = true;
       continue;
     }
     if (i + 1 >= argc) throw std::runtime_error("unknown option or missing value: " + option);
@@ -306,6 +317,29 @@ void CheckCatalogue(const fs::path& database, const TPlan& plan, TChildReport& r
   report.values[0] = wrong;
 }
 
+// The catalogue as a run left it: every row holding what its file measures.
+// A row whose file gives 0 (one missing) holds MissingSeconds instead, a length
+// from when its file was there: the check reports it and never writes it, as
+// it never writes a row that is right. One transaction.
+constexpr std::int32_t MissingSeconds = 180;
+void FillLengths(const fs::path& database, const TPlan& plan, TChildReport& report) {
+  dztest::TSession session(database.string());
+  for (const auto& [sql, rows] :
+       {std::pair<const char*, const std::vector<TPlannedRow>*>{
+            "UPDATE TB_MUSICAS SET MUS_SEGUNDOS = ?, MUS_TEMPO = ? WHERE MUS_CODIGO = ?", &plan.music},
+        std::pair<const char*, const std::vector<TPlannedRow>*>{
+            "UPDATE TB_VINHETAS SET VIN_SEGUNDOS = ?, VIN_TEMPO = ? WHERE VIN_CODIGO = ?", &plan.jingles}}) {
+    TFbStatement update = TFbStatement::Prepare(session.Attachment, session.Transaction, sql);
+    for (const TPlannedRow& row : *rows) {
+      const std::int32_t seconds = row.seconds > 0 ? row.seconds : MissingSeconds;
+      update.Execute(session.Transaction, {seconds, SegundosParaTempo(seconds), row.key});
+      ++report.rows;
+    }
+    update.Free();
+  }
+  session.Commit();
+}
+
 // ---- The two sides ----
 
 // Times each tenth of a side's rows: the clock is read as a tenth's last row
@@ -351,6 +385,35 @@ TPedidoExecucao Pedido(const fs::path& database, int paralelo, TMedicao* medicao
   pedido.paralelo = paralelo;
   pedido.medicao = medicao;
   return pedido;
+}
+
+// The companion's two runs that read every file and write nothing on a
+// catalogue whose lengths are right: the check of the lengths written
+// (--reverificar) on a filled catalogue, and the dry run of the filling run
+// (--simulacao) on one with every row at "00:00". Both with --paralelo's
+// threads and the companion's default --idade-minima. values[0..2]: the
+// rows that differ, the rows written, the rows whose file measured 0.
+void CompanionPass(const fs::path& database, int paralelo, bool reverify, long rows, TChildReport& report) {
+  TTenths tenths(rows, report.tenths);
+  TFrenteMuda frente(tenths);
+  const TEngineSettings motor = ApplyCatalogueEngineSettings();  // as in UpdateRun
+  TPedidoExecucao pedido = Pedido(database, paralelo, nullptr);
+  pedido.modo = reverify ? TModoAtualizacao::Gravacao : TModoAtualizacao::Simulacao;
+  pedido.reverificacao = reverify ? TReverificacao::Relata : TReverificacao::Nenhuma;
+  pedido.idadeMinima = 10;
+  const Clock::time_point start = Clock::now();
+  tenths.Start();
+  TContagemAtualizacao contagem;
+  {
+    TContextoExecucao contexto(pedido);
+    contexto.Executa(frente);
+    contagem = contexto.Contagem();
+  }
+  report.seconds = SecondsSince(start);
+  report.rows = contagem.visitadas;
+  report.values[0] = contagem.diferentes;
+  report.values[1] = contagem.gravadas;
+  report.values[2] = contagem.semMedida;
 }
 
 // The update run as the window runs it (paralelo ParaleloPadrao), or as
@@ -564,6 +627,50 @@ void CheckSide(const char* side, const fs::path& database, const TPlan& plan) {
   }
 }
 
+// The check of the lengths written (re-check) against the dry run of the
+// filling run (baseline), each round on fresh copies, in turn.
+int Reverify(const TOptions& options, const TPlan& plan, const fs::path& empty, const fs::path& copy,
+             TBenchResults& results) {
+  const fs::path filled = options.workdir / "filled.fdb";
+  FreshCopy(empty, filled);
+  InChild("writing every row's length", [&](TChildReport& r) { FillLengths(filled, plan, r); });
+  std::printf("timed: re-check = atualiza-duracoes --reverificar as a run context (TContextoExecucao) on a "
+              "catalogue whose every row holds its file's length (a row whose file gives 0 holds %d s); "
+              "baseline = --simulacao on the same catalogue with every row at \"00:00\"; both --paralelo %d, "
+              "--idade-minima 10, a front end doing nothing, from before the attach to after the detach\n",
+              MissingSeconds, options.paralelo);
+  results.paralelo = options.paralelo;
+  results.target = options.target;
+  results.sides.resize(3);
+  results.sides[CompanionSide].name = "re-check";
+  results.sides[FloorSide].name = "baseline";
+  const Clock::time_point roundsStart = Clock::now();
+  for (int round = 1; round <= options.rounds; ++round) {
+    for (int turn = 0; turn < 2; ++turn) {
+      const bool reverify = (turn + round) % 2 == 0;
+      TSideResults& sideResults = results.sides[reverify ? CompanionSide : FloorSide];
+      FreshCopy(reverify ? filled : empty, copy);
+      const TChildResult side = InChild(sideResults.name.c_str(), [&](TChildReport& r) {
+        CompanionPass(copy, options.paralelo, reverify, results.rows, r);
+      });
+      if (side.report.rows != results.rows || side.report.values[0] != 0 || side.report.values[1] != 0) {
+        throw std::runtime_error(sideResults.name + " visited " + std::to_string(side.report.rows) + " rows of " +
+                                 std::to_string(results.rows) + ", " + std::to_string(side.report.values[0]) +
+                                 " differing, " + std::to_string(side.report.values[1]) + " written");
+      }
+      sideResults.seconds.push_back(side.report.seconds);
+      sideResults.tenths.emplace_back(std::begin(side.report.tenths), std::end(side.report.tenths));
+      sideResults.peakMegabytes = std::max(sideResults.peakMegabytes, side.peakMegabytes);
+      PrintRound(round, sideResults.name.c_str(), side, results.rows);
+    }
+  }
+  results.roundsMinutes = SecondsSince(roundsStart) / 60;
+  fs::remove(copy);
+  fs::remove(filled);
+  PrintResults(results);
+  return 0;
+}
+
 int Main(int argc, char** argv) {
   const TOptions options = ReadOptions(argc, argv);
   fs::create_directories(options.workdir);
@@ -596,9 +703,11 @@ int Main(int argc, char** argv) {
   setting.forcedWrites = fill.report.values[0];
   setting.pageBuffers = fill.report.values[1];
   setting.pageSize = fill.report.values[2];
+  setting.reverify = options.reverify;
   PrintSetting(setting);
 
   const fs::path copy = options.workdir / "measured.fdb";
+  if (options.reverify) return Reverify(options, plan, filled, copy, results);
   results.paralelo = options.paralelo;
   results.target = options.target;
   results.windowTarget = options.windowTarget;

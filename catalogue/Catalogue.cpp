@@ -70,29 +70,41 @@ std::string SameText(std::string_view column, std::string_view parameter, int li
   return "cast(" + std::string(column) + octets + " is not distinct from cast(:" + std::string(parameter) + octets;
 }
 
-// The rows still without a length ("00:00"), from the highest key down; a
-// music row with its folder's path.
-std::string SelectSql(const TTabelaCatalogo& tabela) {
+// Which rows a query selects and a modify statement still finds.
+enum class TLinhas {
+  SemDuracao,  // the rows still without a length ("00:00")
+  Todas,       // every row, for the check of the lengths written; a row is
+               // written only while both length columns hold what was read
+};
+
+// The rows from the highest key down; a music row with its folder's path.
+std::string SelectSql(const TTabelaCatalogo& tabela, TLinhas linhas) {
   const std::string codigo = tabela.colunaCodigo;
   const std::string tempo = tabela.colunaTempo;
+  const bool semDuracao = linhas == TLinhas::SemDuracao;
   if (tabela.colunaPasta == nullptr) {
-    return std::string("SELECT * FROM ") + tabela.nome + "\nWHERE " + tempo + " = '00:00'\nORDER BY " + codigo +
-           " DESC";
+    return std::string("SELECT * FROM ") + tabela.nome + (semDuracao ? "\nWHERE " + tempo + " = '00:00'" : "") +
+           "\nORDER BY " + codigo + " DESC";
   }
   const std::string pasta = tabela.colunaCodigoPasta;
   return std::string("SELECT Mus.*, Pas.") + tabela.colunaPasta + "\nFROM " + tabela.nome + " Mus\nINNER JOIN " +
-         tabela.tabelaPastas + " Pas ON Mus." + pasta + " = Pas." + pasta + "\nWHERE Mus." + tempo +
-         " = '00:00'\nORDER BY Mus." + codigo + " DESC";
+         tabela.tabelaPastas + " Pas ON Mus." + pasta + " = Pas." + pasta +
+         (semDuracao ? "\nWHERE Mus." + tempo + " = '00:00'" : "") + "\nORDER BY Mus." + codigo + " DESC";
 }
 
-std::string ModifySql(const TTabelaCatalogo& tabela, std::span<const TColumnDef> columns) {
+std::string ModifySql(const TTabelaCatalogo& tabela, std::span<const TColumnDef> columns, TLinhas linhas) {
   const std::string codigo = tabela.colunaCodigo;
   const std::string segundos = tabela.colunaSegundos;
   const std::string tempo = tabela.colunaTempo;
   const std::string arquivo = tabela.colunaArquivo;
+  const std::string duracao =
+      linhas == TLinhas::SemDuracao
+          ? tempo + " = '00:00'"
+          : segundos + " is not distinct from :OLD_" + segundos + "\n  and " +
+                SameText(tempo, "OLD_" + tempo, ListedSize(columns, tempo));
   std::string sql = std::string("update ") + tabela.nome + "\nset\n  " + segundos + " = :" + segundos + ",\n  " +
-                    tempo + " = :" + tempo + "\nwhere\n  " + codigo + " = :OLD_" + codigo + "\n  and " + tempo +
-                    " = '00:00'\n  and " + SameText(arquivo, "OLD_" + arquivo, ListedSize(columns, arquivo));
+                    tempo + " = :" + tempo + "\nwhere\n  " + codigo + " = :OLD_" + codigo + "\n  and " + duracao +
+                    "\n  and " + SameText(arquivo, "OLD_" + arquivo, ListedSize(columns, arquivo));
   if (tabela.colunaPasta != nullptr) {
     const std::string pasta = tabela.colunaCodigoPasta;
     const std::string caminho = tabela.colunaPasta;
@@ -105,10 +117,16 @@ std::string ModifySql(const TTabelaCatalogo& tabela, std::span<const TColumnDef>
 
 }  // namespace
 
-const std::string MusicasSelectSql = SelectSql(TabelaCatalogo(TTabela::Musicas));
-const std::string VinhetasSelectSql = SelectSql(TabelaCatalogo(TTabela::Vinhetas));
-const std::string MusicasModifySql = ModifySql(TabelaCatalogo(TTabela::Musicas), MusicasColumns);
-const std::string VinhetasModifySql = ModifySql(TabelaCatalogo(TTabela::Vinhetas), VinhetasColumns);
+const std::string MusicasSelectSql = SelectSql(TabelaCatalogo(TTabela::Musicas), TLinhas::SemDuracao);
+const std::string VinhetasSelectSql = SelectSql(TabelaCatalogo(TTabela::Vinhetas), TLinhas::SemDuracao);
+const std::string MusicasModifySql = ModifySql(TabelaCatalogo(TTabela::Musicas), MusicasColumns, TLinhas::SemDuracao);
+const std::string VinhetasModifySql =
+    ModifySql(TabelaCatalogo(TTabela::Vinhetas), VinhetasColumns, TLinhas::SemDuracao);
+const std::string MusicasTodasSelectSql = SelectSql(TabelaCatalogo(TTabela::Musicas), TLinhas::Todas);
+const std::string VinhetasTodasSelectSql = SelectSql(TabelaCatalogo(TTabela::Vinhetas), TLinhas::Todas);
+const std::string MusicasTodasModifySql = ModifySql(TabelaCatalogo(TTabela::Musicas), MusicasColumns, TLinhas::Todas);
+const std::string VinhetasTodasModifySql =
+    ModifySql(TabelaCatalogo(TTabela::Vinhetas), VinhetasColumns, TLinhas::Todas);
 
 // The queries are given the update sets declared after them: they only keep
 // the reference until a write.
@@ -118,4 +136,10 @@ TCatalogo::TCatalogo()
       Q_Musicas("Q_Musicas", DB_Velmar, Trans_Velmar, MusicasSelectSql, MusicasColumns, Up_Musicas),
       Up_Musicas("Up_Musicas", DB_Velmar, Trans_Velmar, MusicasModifySql),
       Q_Vinhetas("Q_Vinhetas", DB_Velmar, Trans_Velmar, VinhetasSelectSql, VinhetasColumns, Up_Vinhetas),
-      Up_Vinhetas("Up_Vinhetas", DB_Velmar, Trans_Velmar, VinhetasModifySql) {}
+      Up_Vinhetas("Up_Vinhetas", DB_Velmar, Trans_Velmar, VinhetasModifySql),
+      Q_MusicasTodas("Q_MusicasTodas", DB_Velmar, Trans_Velmar, MusicasTodasSelectSql, MusicasColumns,
+                     Up_MusicasTodas),
+      Up_MusicasTodas("Up_MusicasTodas", DB_Velmar, Trans_Velmar, MusicasTodasModifySql),
+      Q_VinhetasTodas("Q_VinhetasTodas", DB_Velmar, Trans_Velmar, VinhetasTodasSelectSql, VinhetasColumns,
+                      Up_VinhetasTodas),
+      Up_VinhetasTodas("Up_VinhetasTodas", DB_Velmar, Trans_Velmar, VinhetasTodasModifySql) {}

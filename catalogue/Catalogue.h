@@ -3,7 +3,9 @@
 // The catalogue as this tool uses it: the connection DB_Velmar, the
 // transaction Trans_Velmar, the queries Q_Musicas (music tracks with their
 // folder's path) and Q_Vinhetas (jingles) of the rows whose time is still
-// "00:00", and their update statement sets Up_Musicas and Up_Vinhetas.
+// "00:00", and their update statement sets Up_Musicas and Up_Vinhetas; and
+// for the companion's check, the same queries of every row, Q_MusicasTodas
+// and Q_VinhetasTodas, with Up_MusicasTodas and Up_VinhetasTodas.
 //
 // Start-up:  if (AplicaConfiguracao(catalogue.DB_Velmar, folder + ConfigFileName))
 //              catalogue.DB_Velmar.Connect();
@@ -40,6 +42,15 @@ extern const std::string VinhetasSelectSql;
 // program left it, and its write fails with "Update Failed".
 extern const std::string MusicasModifySql;
 extern const std::string VinhetasModifySql;
+// The same for every row, whatever its length (the companion's check of the
+// lengths already written). Their modify statements write a row only while
+// it still holds the seconds and the time text it was fetched with (byte for
+// byte, null-safe) and names the same file: an edit by another program since
+// the fetch wins, and the write fails with "Update Failed".
+extern const std::string MusicasTodasSelectSql;
+extern const std::string VinhetasTodasSelectSql;
+extern const std::string MusicasTodasModifySql;
+extern const std::string VinhetasTodasModifySql;
 
 class TCatalogo {
 public:
@@ -57,4 +68,8 @@ public:
   TUpdateSQL Up_Musicas;
   TQuery Q_Vinhetas;
   TUpdateSQL Up_Vinhetas;
+  TQuery Q_MusicasTodas;
+  TUpdateSQL Up_MusicasTodas;
+  TQuery Q_VinhetasTodas;
+  TUpdateSQL Up_VinhetasTodas;
 };

@@ -445,7 +445,7 @@ void TQuery::ApplyUpdates() {
       for (const std::string& name : updateObject_.ParameterNames()) values.push_back(ParameterValue(row, name));
       // No row: it is gone, or no longer what was fetched (the modify
       // statement says what must still hold).
-      if (updateObject_.ExecModify(values) != 1) throw EDatabaseError("Update Failed");
+      if (updateObject_.ExecModify(values) != 1) throw EUpdateFailed();
     } catch (...) {
       UndoWrite(row, written);
       throw;

@@ -34,6 +34,13 @@ private:
   bool connectionLost_;
 };
 
+// A write that found no row to change: the row is gone, or another program
+// changed what the write requires to still hold ("Update Failed").
+class EUpdateFailed : public EDatabaseError {
+public:
+  EUpdateFailed() : EDatabaseError("Update Failed") {}
+};
+
 // The text of an error status vector: each message that fb_interpret gives on
 // a line of its own, the last line without its final full stop.
 std::string StatusText(const ISC_STATUS* status);

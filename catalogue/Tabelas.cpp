@@ -8,6 +8,7 @@ constinit const std::array<TTabelaCatalogo, 2> TabelasCatalogo = {{
     {.tabela = TTabela::Musicas,
      .nome = "Tb_Musicas",
      .consulta = [](TCatalogo& c) -> TQuery& { return c.Q_Musicas; },
+     .consultaTodas = [](TCatalogo& c) -> TQuery& { return c.Q_MusicasTodas; },
      .colunaCodigo = "MUS_CODIGO",
      .colunaSegundos = "MUS_SEGUNDOS",
      .colunaTempo = "MUS_TEMPO",
@@ -18,6 +19,7 @@ constinit const std::array<TTabelaCatalogo, 2> TabelasCatalogo = {{
     {.tabela = TTabela::Vinhetas,
      .nome = "Tb_Vinhetas",
      .consulta = [](TCatalogo& c) -> TQuery& { return c.Q_Vinhetas; },
+     .consultaTodas = [](TCatalogo& c) -> TQuery& { return c.Q_VinhetasTodas; },
      .colunaCodigo = "VIN_CODIGO",
      .colunaSegundos = "VIN_SEGUNDOS",
      .colunaTempo = "VIN_TEMPO",
@@ -34,19 +36,32 @@ std::string TTabelaCatalogo::Caminho(const TQuery& query, int linha) const {
   return query.FieldAsString(linha, colunaPasta) + query.FieldAsString(linha, colunaArquivo);
 }
 
-void TTabelaCatalogo::EditaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo) const {
-  TQuery& query = consulta(catalogo);
+namespace {
+
+void Edita(const TTabelaCatalogo& tabela, TQuery& query, std::int32_t segundos, const std::string& tempo) {
   query.Edit();
-  query.SetInteger(colunaSegundos, segundos);
-  query.SetString(colunaTempo, tempo);
+  query.SetInteger(tabela.colunaSegundos, segundos);
+  query.SetString(tabela.colunaTempo, tempo);
+}
+
+}  // namespace
+
+void TTabelaCatalogo::EditaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo) const {
+  Edita(*this, consulta(catalogo), segundos, tempo);
 }
 
 void TTabelaCatalogo::GravaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo,
                                    const std::function<void(TPassoGravacao)>& passo) const {
-  EditaDuracao(catalogo, segundos, tempo);
+  GravaDuracao(catalogo, consulta(catalogo), segundos, tempo, passo);
+}
+
+void TTabelaCatalogo::GravaDuracao(TCatalogo& catalogo, TQuery& query, std::int32_t segundos,
+                                   const std::string& tempo, const std::function<void(TPassoGravacao)>& passo) const {
+  Edita(*this, query, segundos, tempo);
   if (passo) passo(TPassoGravacao::Editada);
-  consulta(catalogo).ApplyUpdates();
+  query.ApplyUpdates();
   if (passo) passo(TPassoGravacao::Gravada);
   catalogo.Trans_Velmar.CommitRetaining();
   if (passo) passo(TPassoGravacao::Confirmada);
 }
+

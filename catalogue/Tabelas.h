@@ -22,6 +22,9 @@ struct TTabelaCatalogo {
   TTabela tabela;
   const char* nome;                          // "Tb_Musicas": the table, as the companion's log names it
   TQuery& (*consulta)(TCatalogo& catalogo);  // its query: Q_Musicas, Q_Vinhetas
+  // The query of every row, for the check of the lengths already written:
+  // Q_MusicasTodas, Q_VinhetasTodas.
+  TQuery& (*consultaTodas)(TCatalogo& catalogo);
   const char* colunaCodigo;                  // the key
   const char* colunaSegundos;                // the two columns a run writes
   const char* colunaTempo;
@@ -39,6 +42,9 @@ struct TTabelaCatalogo {
   // retention, so the transaction goes on. passo, when given, is told each
   // step as it ends.
   void GravaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo,
+                    const std::function<void(TPassoGravacao)>& passo = {}) const;
+  // The same write of the current row of query, one of the table's two.
+  void GravaDuracao(TCatalogo& catalogo, TQuery& query, std::int32_t segundos, const std::string& tempo,
                     const std::function<void(TPassoGravacao)>& passo = {}) const;
   // Its first step alone: both columns set on the current row, not yet written.
   void EditaDuracao(TCatalogo& catalogo, std::int32_t segundos, const std::string& tempo) const;

@@ -2,6 +2,8 @@
 
 #include "run/SinaisParada.h"
 #include "cli/LinhasConferencia.h"
+#include "cli/LinhasReverificacao.h"
+#include "cli/RelatorioCsv.h"
 #include "cli/TextoVisivel.h"
 
 #include <cerrno>
@@ -71,11 +73,14 @@ void TFrenteTerminal::Mensagem(const std::string& texto) {
 
 void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
   const TMedida& medida = linha.medida;
-  if (detalhado_) {
+  if (relatorio_ != nullptr && erroRelatorio_.empty()) erroRelatorio_ = relatorio_->Escreve(linha);
+  // A file left unmeasured has only that to show.
+  if (detalhado_ && medida.motivo != TMotivoDuracao::ModificadoHaPouco) {
     const char* motivo =
         medida.segundos == 0 || medida.motivo != TMotivoDuracao::Medida ? TextoMotivo(medida.motivo) : "";
-    // The row is committed: its line goes out now, so that the log of an
-    // unattended run names every committed row even when the run is killed.
+    // The row is done (committed, when it was written): its line goes out
+    // now, so that the log of an unattended run names every committed row
+    // even when the run is killed.
     // The paths are the catalogue's (in its column's character set) and the
     // disk's, whatever bytes they hold: shown as UTF-8, escaped. The file
     // actually opened follows the catalogue's path when they differ.
@@ -86,18 +91,23 @@ void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
             std::to_string(medida.segundos) + "\t" + TextoUtf8Visivel(linha.tempo) + (*motivo ? "\t" : "") + motivo + "\n");
     Desenha(true);
   }
+  if (const std::string desfecho = LinhaDesfecho(linha); !desfecho.empty()) {
+    Escreve(ApagaBarras() + desfecho + "\n");
+    Desenha(true);
+  }
   if (conferir_ == TConferencia::Nenhuma) return;
   // The walk was made with the measurement, by the run's measurer, which
   // also says whether the row got the walked length; the run counts both.
   if (medida.conferencia.motivo == TMotivoAviso::Nenhum) return;
   const char* nota = nullptr;
-  if (medida.comPercorrida) nota = simulacao_ ? TextoSeriaGravadaPercorrida : TextoGravadaPercorrida;
+  if (medida.comPercorrida && linha.desfecho == TDesfecho::Gravada) nota = TextoGravadaPercorrida;
+  if (medida.comPercorrida && simulacao_ && linha.desfecho == TDesfecho::Difere) nota = TextoSeriaGravadaPercorrida;
   Escreve(ApagaBarras() + LinhaAviso(linha, nota) + "\n");
   Desenha(true);
 }
 
 bool TFrenteTerminal::Interromper() {
-  if (!erroSaida_.empty()) return true;
+  if (!erroSaida_.empty() || !erroRelatorio_.empty()) return true;
   if (sinais_ != nullptr && sinalInterrupcao_ == 0) sinalInterrupcao_ = sinais_->Recebido();
   return sinalInterrupcao_ != 0;
 }

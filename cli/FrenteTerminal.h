@@ -19,6 +19,7 @@
 #include <string>
 #include <utility>
 
+class TRelatorioCsv;
 class TSinaisParada;
 
 class TFrenteTerminal : public TFrenteContada {
@@ -36,6 +37,12 @@ public:
   void Mensagem(const std::string& texto) override;
   void LinhaAtualizada(const TLinhaAtualizada& linha) override;
   bool Interromper() override;
+
+  // Each row visited also gets its line in relatorio (open), from now on.
+  void EscreveRelatorio(TRelatorioCsv* relatorio) { relatorio_ = relatorio; }
+  // What kept the report from being written; empty while nothing did. The
+  // run ends before its next row when something did.
+  const std::string& ErroRelatorio() const { return erroRelatorio_; }
 
   // Ends the display of the bars (after a run, or before an error is shown).
   void Encerra();
@@ -65,4 +72,6 @@ private:
   std::chrono::steady_clock::time_point ultimoDesenho_{};
   std::string erroSaida_;
   int sinalInterrupcao_ = 0;
+  TRelatorioCsv* relatorio_ = nullptr;
+  std::string erroRelatorio_;
 };

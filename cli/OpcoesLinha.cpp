@@ -84,6 +84,34 @@ std::string AplicaParalelo(TLeituraOpcoes& leitura, const TDescricaoOpcao& opcao
   return "";
 }
 
+std::string AplicaReverificar(TLeituraOpcoes& leitura, const TDescricaoOpcao& opcao, const std::string& nome,
+                              const std::string& valor, bool temValor) {
+  if (!temValor) {
+    leitura.opcoes.reverificacao = TReverificacao::Relata;
+  } else if (valor == "corrigir") {
+    leitura.opcoes.reverificacao = TReverificacao::Corrige;
+  } else {
+    return "valor desconhecido de " + nome + ": \"" + valor + "\" (use " + FormasAceitas(nome, opcao) + ")";
+  }
+  return "";
+}
+
+std::string AplicaIdadeMinima(TLeituraOpcoes& leitura, const TDescricaoOpcao& opcao, const std::string& nome,
+                              const std::string& valor, bool) {
+  const std::optional<int> segundos = NumeroNaFaixa(valor, opcao.faixa);
+  if (!segundos)
+    return nome + " precisa de um número de segundos de " + std::to_string(opcao.faixa.minimo) + " a " +
+           std::to_string(opcao.faixa.maximo);
+  leitura.opcoes.idadeMinima = *segundos;
+  return "";
+}
+
+std::string AplicaRelatorio(TLeituraOpcoes& leitura, const TDescricaoOpcao&, const std::string& nome,
+                            const std::string& valor, bool) {
+  leitura.opcoes.relatorio = valor;
+  return valor.empty() ? nome + " precisa de um arquivo" : "";
+}
+
 // The same rule as the configuration's TEMPO_LIMITE.
 std::string AplicaTempoLimite(TLeituraOpcoes& leitura, const TDescricaoOpcao& opcao, const std::string& nome,
                               const std::string& valor, bool) {
@@ -138,6 +166,40 @@ constexpr TDescricaoOpcao Opcoes[] = {
                            "percorrida (arredondada como a estimativa), diz isso na\n"
                            "linha do aviso e conta essas linhas no fim"}}},
      .aplica = AplicaConferir},
+    {.nomes = {"--reverificar"},
+     .valor = TValorOpcao::SoComIgual,
+     .ajuda = "confere também as linhas que já têm duração: mede o arquivo\n"
+              "de cada linha (não só das que estão com \"00:00\") e informa\n"
+              "cada uma cuja duração gravada difere da do arquivo (mais de\n"
+              "1 s de diferença, ou mm:ss que não corresponde aos segundos):\n"
+              "uma linha por linha do catálogo (difere, tabela, código,\n"
+              "caminho, segundos e mm:ss gravados, segundos medidos); um\n"
+              "arquivo que dá 0 (inexistente, ilegível, não é áudio) é\n"
+              "informado com o motivo e nunca apaga uma duração; as linhas\n"
+              "com \"00:00\" são preenchidas como sempre",
+     .formas = {{{.valor = "corrigir",
+                  .ajuda = "o mesmo, e grava nas linhas que diferem os segundos e o\n"
+                           "mm:ss medidos, só enquanto a linha ainda tem o que foi\n"
+                           "lido (uma edição feita nesse meio-tempo fica, e a linha\n"
+                           "é contada como falha: \"Update Failed\")"}}},
+     .aplica = AplicaReverificar},
+    {.nomes = {"--idade-minima"},
+     .valor = TValorOpcao::Obrigatorio,
+     .nomeValor = "S",
+     .ajuda = "não mede um arquivo modificado há menos de S segundos\n"
+              "({minimo} a {maximo}, padrão: {padrao}; 0 desliga): ele pode ainda\n"
+              "estar sendo copiado; a linha fica como está, para a próxima\n"
+              "execução (ignorada, tabela, código, caminho, motivo)",
+     .faixa = {.minimo = 0, .maximo = IdadeMinimaMaxima, .padrao = IdadeMinimaPadrao},
+     .aplica = AplicaIdadeMinima},
+    {.nomes = {"--relatorio"},
+     .valor = TValorOpcao::Obrigatorio,
+     .nomeValor = "ARQUIVO",
+     .ajuda = "escreve também um relatório CSV (UTF-8) com uma linha por\n"
+              "linha visitada do catálogo, escrita à medida que a execução\n"
+              "anda; um relatório anterior com o mesmo nome é substituído\n"
+              "no início",
+     .aplica = AplicaRelatorio},
     {.nomes = {"--paralelo"},
      .valor = TValorOpcao::Obrigatorio,
      .nomeValor = "N",
@@ -255,7 +317,9 @@ std::string MontaAjuda() {
       "\n"
       "Preenche a duração das músicas e vinhetas do catálogo que ainda estão com \"00:00\",\n"
       "como o botão Atualizar da janela: primeiro Tb_Musicas, depois Tb_Vinhetas, cada\n"
-      "linha gravada e confirmada (commit) uma a uma.\n"
+      "linha gravada e confirmada (commit) uma a uma. Com --reverificar, confere também\n"
+      "as durações já gravadas. No fim, uma linha de resumo: linhas visitadas, com\n"
+      "duração diferente, gravadas, ignoradas por serem recentes e sem medida.\n"
       "\n";
   for (const TDescricaoOpcao& opcao : Opcoes) {
     std::string cabeca;
@@ -274,7 +338,8 @@ std::string MontaAjuda() {
            " quando os argumentos ou a\n"
            "seção CAMINHOS ou TEMPO_LIMITE estão errados, " + numero(SaidaAvisos) +
            " com --conferir=estrito quando a atualização\n"
-           "terminou mas houve aviso, " + numero(SaidaSinal) +
+           "terminou mas houve aviso, e com --reverificar quando ficaram linhas com duração\n"
+           "diferente sem gravar, " + numero(SaidaSinal) +
            " + o número do sinal quando SIGINT, SIGTERM ou\n"
            "SIGHUP a interrompe (" + numero(SaidaPorSinal(SIGINT)) + ", " + numero(SaidaPorSinal(SIGTERM)) + ", " +
            numero(SaidaPorSinal(SIGHUP)) +

@@ -15,6 +15,7 @@
 
 #include "paths/PathMapping.h"
 #include "run/Conferencia.h"
+#include "run/Atualizacao.h"
 #include "run/MedicaoAntecipada.h"
 
 #include <array>
@@ -42,6 +43,12 @@ struct TFaixaOpcao {
   int maximo = 0;
   int padrao = 0;
 };
+
+// --idade-minima: files modified less than this many seconds ago are left
+// for the next run. A file being copied has its time renewed by each write,
+// so a few seconds catch it without making whoever just copied one wait long.
+inline constexpr int IdadeMinimaPadrao = 10;
+inline constexpr int IdadeMinimaMaxima = 86400;
 
 struct TOpcoesLinha;
 struct TLeituraOpcoes;  // what the parser keeps while it reads the arguments
@@ -78,6 +85,9 @@ struct TOpcoesLinha {
   bool simulacao = false;           // --simulacao
   TConferencia conferencia = TConferencia::Nenhuma;  // --conferir[=estrito|=corrigir]
   bool estrita = false;             // --conferir=estrito: exit status 3 after a warning
+  TReverificacao reverificacao = TReverificacao::Nenhuma;  // --reverificar[=corrigir]
+  int idadeMinima = IdadeMinimaPadrao;  // --idade-minima S
+  std::string relatorio;            // --relatorio ARQUIVO; empty: none
   int paralelo = ParaleloPadrao;    // --paralelo N
   int tempoLimite = 0;              // --tempo-limite S; 0: the configuration's, else 60 s
   bool ajuda = false;               // --ajuda

@@ -1,10 +1,13 @@
 // atualiza-duracoes: the window's update run without a window, for stations
-// that run it unattended (a scheduled job after each import).
+// that run it unattended (a scheduled job after each import), and the check
+// of the lengths already in the catalogue (--reverificar).
 
 #include "catalogue/Config.h"
 #include "catalogue/EngineSettings.h"
 #include "cli/FrenteTerminal.h"
 #include "cli/LinhasConferencia.h"
+#include "cli/LinhasReverificacao.h"
+#include "cli/RelatorioCsv.h"
 #include "cli/OpcoesLinha.h"
 #include "run/ContextoExecucao.h"
 #include "run/SinaisParada.h"
@@ -64,6 +67,7 @@ int main(int argc, char** argv) {
   TFrenteTerminal frente(stdout, ::isatty(STDOUT_FILENO) == 1, opcoes.detalhado || opcoes.simulacao, &sinais,
                          conferencia, opcoes.simulacao);
   TContagemAtualizacao contagem;
+  TRelatorioCsv relatorio;
   try {
     const std::string arquivo =
         opcoes.arquivoConfiguracao.empty() ? ExecutableFolder() + ConfigFileName : opcoes.arquivoConfiguracao;
@@ -75,17 +79,32 @@ int main(int argc, char** argv) {
                       .sinais = &sinais},
          .modo = opcoes.simulacao ? TModoAtualizacao::Simulacao : TModoAtualizacao::Gravacao,
          .paralelo = opcoes.paralelo,
-         .conferencia = conferencia});
+         .conferencia = conferencia,
+         .reverificacao = opcoes.reverificacao,
+         .idadeMinima = opcoes.idadeMinima});
     if (!opcoes.temBanco && !opcoes.arquivoConfiguracao.empty() && !contexto.ArquivoLido())
       return Uso("arquivo de configuração não encontrado: " + arquivo);
     if (!contexto.Erro().empty()) {
       std::fprintf(stderr, "atualiza-duracoes: %s\n", ErroVisivel(contexto.Erro()).c_str());
       return SaidaUso;
     }
+    if (!opcoes.relatorio.empty()) {
+      if (const std::string erro = relatorio.Abre(opcoes.relatorio); !erro.empty()) {
+        std::fprintf(stderr, "atualiza-duracoes: %s.\n", ErroVisivel(erro).c_str());
+        return SaidaErro;
+      }
+      frente.EscreveRelatorio(&relatorio);
+    }
     contexto.Executa(frente);
     contagem = contexto.Contagem();
     // Ended before a row (or completed, when the output failed at its end).
     if (!frente.ErroSaida().empty()) return ErroSaida(frente.ErroSaida());
+    if (!frente.ErroRelatorio().empty()) {
+      frente.Encerra();
+      std::fflush(stdout);
+      std::fprintf(stderr, "atualiza-duracoes: %s.\n", ErroVisivel(frente.ErroRelatorio()).c_str());
+      return SaidaErro;
+    }
     if (const int sinal = frente.SinalInterrupcao(); sinal != 0) {
       frente.Encerra();
       std::fprintf(stderr, "Interrompido.\n");
@@ -115,8 +134,11 @@ int main(int argc, char** argv) {
         SaidaOk)
       return SaidaErro;
   }
+  if (EscreveEFim((LinhaResumo(contagem) + "\n").c_str()) != SaidaOk) return SaidaErro;
   if (opcoes.simulacao &&
       EscreveEFim("Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.\n") != SaidaOk)
     return SaidaErro;
-  return opcoes.estrita && contagem.avisos > 0 ? SaidaAvisos : SaidaOk;
+  const bool avisos = opcoes.estrita && contagem.avisos > 0;
+  const bool diferencas = opcoes.reverificacao != TReverificacao::Nenhuma && contagem.naoGravadas > 0;
+  return avisos || diferencas ? SaidaAvisos : SaidaOk;
 }

@@ -1,6 +1,7 @@
 #include "run/Atualizacao.h"
 
 #include "catalogue/Catalogue.h"
+#include "catalogue/FbClient.h"
 #include "audio/U_Funcoes.h"
 
 #include <utility>
@@ -59,7 +60,7 @@ void TAtualizacao::Executa() {
   // the last run could not write is measured again if it still lacks one.
   std::int32_t total = 0;
   for (const TTabelaCatalogo& tabela : TabelasCatalogo) {
-    TQuery& query = tabela.consulta(catalogo_);
+    TQuery& query = Consulta(tabela);
     query.Close();
     query.Open();
     Marca(TMomento::ConsultaAberta);
@@ -74,7 +75,7 @@ void TAtualizacao::Executa() {
   // shows 100% as its last row begins.
   TFasesMedicao fases(medicao_, busca_.Folders());
   for (const TTabelaCatalogo& tabela : TabelasCatalogo) {
-    TQuery& query = tabela.consulta(catalogo_);
+    TQuery& query = Consulta(tabela);
     frente_.DefineProgresso(TBarra::Atual, 0);
     frente_.DefineMaximo(TBarra::Atual, query.RecordCount());
     frente_.DefineRotulo(tabela.tabela == TTabela::Musicas ? RotuloMusicas : RotuloVinhetas);
@@ -86,7 +87,7 @@ void TAtualizacao::Executa() {
         return;
       }
       AvancaBarras();
-      GravaDuracao(tabela, query);
+      VisitaLinha(tabela, query);
       query.Next();
     }
   }
@@ -95,32 +96,109 @@ void TAtualizacao::Executa() {
   frente_.Mensagem(frente_.Progresso(TBarra::Geral) != 0 ? MensagemSucesso : MensagemNadaAFazer);
 }
 
-void TAtualizacao::Conta(const TMedida& medida) {
-  ++contagem_.linhas;
-  contagem_.percorridos += medida.conferencia.percorrido;
-  contagem_.avisos += medida.conferencia.motivo != TMotivoAviso::Nenhum;
-  contagem_.comPercorrida += medida.comPercorrida;
-}
-
 void TAtualizacao::AvancaBarras() {
   frente_.DefineProgresso(TBarra::Atual, frente_.Progresso(TBarra::Atual) + 1);
   frente_.DefineProgresso(TBarra::Geral, frente_.Progresso(TBarra::Geral) + 1);
 }
 
-void TAtualizacao::GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query) {
+TQuery& TAtualizacao::Consulta(const TTabelaCatalogo& tabela) const {
+  return reverificacao_ == TReverificacao::Nenhuma ? tabela.consulta(catalogo_) : tabela.consultaTodas(catalogo_);
+}
+
+void TAtualizacao::VisitaLinha(const TTabelaCatalogo& tabela, TQuery& query) {
   const std::string caminho = tabela.Caminho(query, query.CurrentRow());
-  TMedida medida = medicao_ != nullptr ? medicao_->Mede(query.CurrentRow(), caminho)
-                                       : MedeCaminho(busca_, mapeamento_, caminho);
-  const std::string tempo = SegundosParaTempo(medida.segundos);
+  TMedida medicao = medicao_ != nullptr
+                        ? medicao_->Mede(query.CurrentRow(), caminho)
+                        : MedeCaminho(busca_, mapeamento_, caminho, TConferencia::Nenhuma, idadeMinima_);
   Marca(TMomento::ArquivoMedido);
-  if (modo_ == TModoAtualizacao::Gravacao) {
-    tabela.GravaDuracao(catalogo_, medida.segundos, tempo, [this](TPassoGravacao passo) {
-      Marca(passo == TPassoGravacao::Editada   ? TMomento::LinhaEditada
-            : passo == TPassoGravacao::Gravada ? TMomento::LinhaGravada
-                                               : TMomento::LinhaConfirmada);
-    });
+  TLinhaAtualizada linha{tabela.tabela,
+                         query.FieldAsInteger(tabela.colunaCodigo),
+                         caminho,
+                         SegundosParaTempo(medicao.segundos),
+                         query.FieldCharacterSet(tabela.colunaArquivo),
+                         std::move(medicao)};
+  linha.segundosAntes = query.FieldAsInteger(tabela.colunaSegundos);
+  linha.tempoAntes = query.FieldAsString(tabela.colunaTempo);
+  linha.comDuracao = reverificacao_ != TReverificacao::Nenhuma && !SemDuracao(linha.tempoAntes);
+  const TMedida& medida = linha.medida;
+  const bool medido = medida.motivo != TMotivoDuracao::ModificadoHaPouco;
+  // A file that measured 0 tells nothing of the row's length.
+  const bool difere =
+      medido && medida.segundos > 0 && DuracaoDifere(linha.segundosAntes, linha.tempoAntes, medida.segundos);
+  ++contagem_.visitadas;
+  if (medido) {
+    contagem_.percorridos += medida.conferencia.percorrido;
+    contagem_.avisos += medida.conferencia.motivo != TMotivoAviso::Nenhum;
+    if (medida.segundos == 0 && medida.motivo != TMotivoDuracao::Medida) ++contagem_.semMedida;
   }
-  Conta(medida);
-  frente_.LinhaAtualizada({tabela.tabela, query.FieldAsInteger(tabela.colunaCodigo), caminho, tempo,
-                           query.FieldCharacterSet(tabela.colunaArquivo), std::move(medida)});
+
+  // A row still at "00:00" is written whatever its file gave, as always; a
+  // row with a length only when it differs, by a file that measured more than 0.
+  bool escreve = false;
+  if (!medido) {
+    linha.desfecho = TDesfecho::Ignorada;
+    ++contagem_.recentes;
+  } else if (!linha.comDuracao) {
+    escreve = true;
+  } else if (medida.segundos == 0) {
+    linha.desfecho = TDesfecho::Ignorada;
+  } else if (!difere) {
+    linha.desfecho = TDesfecho::Inalterada;
+  } else {
+    escreve = reverificacao_ == TReverificacao::Corrige;
+    if (!escreve) linha.desfecho = TDesfecho::Difere;
+  }
+  if (escreve) {
+    if (modo_ == TModoAtualizacao::Simulacao) {
+      linha.desfecho = TDesfecho::Difere;
+    } else if (Grava(tabela, query, linha)) {
+      linha.desfecho = TDesfecho::Gravada;
+      ++contagem_.gravadas;
+    } else {
+      linha.desfecho = TDesfecho::Falhou;
+    }
+    if (linha.desfecho != TDesfecho::Falhou) {
+      ++contagem_.linhas;
+      contagem_.comPercorrida += medida.comPercorrida;
+    }
+  }
+  // Only a length the row held differs: a row at "00:00" lacks one.
+  if (difere && linha.comDuracao) {
+    ++contagem_.diferentes;
+    if (linha.desfecho != TDesfecho::Gravada) ++contagem_.naoGravadas;
+  }
+  frente_.LinhaAtualizada(linha);
+}
+
+bool TAtualizacao::Grava(const TTabelaCatalogo& tabela, TQuery& query, const TLinhaAtualizada& linha) {
+  const auto passo = [this](TPassoGravacao p) {
+    Marca(p == TPassoGravacao::Editada   ? TMomento::LinhaEditada
+          : p == TPassoGravacao::Gravada ? TMomento::LinhaGravada
+                                         : TMomento::LinhaConfirmada);
+  };
+  if (reverificacao_ == TReverificacao::Nenhuma) {
+    // The window's run: a row changed by another program ends the run with
+    // its error, as every database error does.
+    tabela.GravaDuracao(catalogo_, query, linha.medida.segundos, linha.tempo, passo);
+    return true;
+  }
+  // The check goes on: the other program's edit stays, and the row is
+  // reported (its write was undone, nothing of it is pending or locked).
+  try {
+    tabela.GravaDuracao(catalogo_, query, linha.medida.segundos, linha.tempo, passo);
+  } catch (const EUpdateFailed&) {
+    return false;
+  }
+  return true;
+}
+
+bool SemDuracao(const std::string& tempo) {
+  // As the select compares it: trailing blanks do not count.
+  const std::size_t fim = tempo.find_last_not_of(' ');
+  return tempo.substr(0, fim == std::string::npos ? 0 : fim + 1) == "00:00";
+}
+
+bool DuracaoDifere(std::int32_t segundosAntes, const std::string& tempoAntes, std::int32_t segundos) {
+  const std::int64_t diferenca = std::int64_t{segundosAntes} - segundos;
+  return diferenca > 1 || diferenca < -1 || tempoAntes != SegundosParaTempo(segundosAntes);
 }

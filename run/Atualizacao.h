@@ -3,7 +3,8 @@
 // The update run: every catalogue row whose time is still "00:00" gets the
 // play length of its audio file, written and committed row by row, first the
 // music rows, then the jingles. Two bars, a label and a closing message follow
-// it through a front end (the window, or a program without one).
+// it through a front end (the window, or a program without one). The
+// companion's check visits the rows that have a length too (TReverificacao).
 
 #include "run/FrenteAtualizacao.h"
 #include "run/Medicao.h"
@@ -32,14 +33,41 @@ enum class TMomento { ConsultaAberta, ConsultasLidas, LinhaInicia, ArquivoMedido
 // row the same way but writes and commits nothing.
 enum class TModoAtualizacao { Gravacao, Simulacao };
 
-// What a run did, counted by the run from the measurements it wrote,
-// whatever its front end draws.
+// Which rows a run visits. The window's run, and the companion's by default,
+// fill the rows still at "00:00"; the companion's check visits every row, in
+// the same order and with the same rules, fills those still at "00:00" as
+// always, and compares the length each other row holds with its file's: the
+// stored seconds more than 1 s away from the file's, or a time text that is
+// not the one written for the stored seconds, differ. A file that measures
+// 0 (missing, unreadable, not audio) never takes a row's length away.
+enum class TReverificacao {
+  Nenhuma,  // the rows still at "00:00"
+  Relata,   // every row; a differing length is reported and left as it is
+  Corrige,  // every row; a differing length is written (while the row still holds what was read)
+};
+
+// What a run did, counted by the run from the rows it visited, whatever its
+// front end draws.
 struct TContagemAtualizacao {
-  int linhas = 0;         // rows written and committed (in a dry run: measured)
+  int linhas = 0;         // rows written and committed (in a dry run: that would be)
   int percorridos = 0;    // MP3 files walked frame by frame (TConferencia)
   int avisos = 0;         // rows whose estimated length can't be trusted
   int comPercorrida = 0;  // rows that got the walked length (TConferencia::Corrige)
+  int visitadas = 0;      // rows visited
+  int diferentes = 0;     // rows whose stored length (not "00:00") is not the file's, written or not
+  int gravadas = 0;       // rows written and committed
+  int recentes = 0;       // rows left as they were: their file was modified too recently
+  int semMedida = 0;      // rows whose file measured 0, with its reason
+  int naoGravadas = 0;    // differing rows left as they were (a report, a dry run, an edit that won)
 };
+
+// Whether a time text is the "00:00" of a row without a length (as the
+// queries compare it: blanks after it do not count).
+bool SemDuracao(const std::string& tempo);
+// Whether a row's stored length differs from the seconds its file measured:
+// more than 1 s away, or a time text that is not SegundosParaTempo of the
+// stored seconds.
+bool DuracaoDifere(std::int32_t segundosAntes, const std::string& tempoAntes, std::int32_t segundos);
 
 class TAtualizacao {
 public:
@@ -63,6 +91,14 @@ public:
   // one, each row's file is measured on the run's own thread as the row comes.
   void MedeCom(TMedicao& medicao) { medicao_ = &medicao; }
 
+  // Which rows the runs visit (TReverificacao::Nenhuma unless told).
+  void Reverifica(TReverificacao reverificacao) { reverificacao_ = reverificacao; }
+  // Files modified less than this many seconds before they are measured are
+  // not measured, and their rows are left as they are (0, the default: none).
+  // For the rows measured on the run's own thread; a measurer given with
+  // MedeCom applies its own.
+  void IdadeMinima(std::int32_t segundos) { idadeMinima_ = segundos; }
+
   // Tells aviso each moment of the runs, on the run's thread (empty: none).
   void AvisaMomentos(std::function<void(TMomento)> aviso) { aviso_ = std::move(aviso); }
 
@@ -70,10 +106,15 @@ public:
   const TContagemAtualizacao& Contagem() const { return contagem_; }
 
 private:
-  // Measures and writes the current row of the table's query.
-  void GravaDuracao(const TTabelaCatalogo& tabela, TQuery& query);
+  // The query a run visits of the table.
+  TQuery& Consulta(const TTabelaCatalogo& tabela) const;
+  // Measures the current row of the table's query, writes what it must and
+  // tells the front end.
+  void VisitaLinha(const TTabelaCatalogo& tabela, TQuery& query);
+  // Writes the row's measured length; false when the check's guarded write
+  // found the row changed by another program.
+  bool Grava(const TTabelaCatalogo& tabela, TQuery& query, const TLinhaAtualizada& linha);
   void AvancaBarras();
-  void Conta(const TMedida& medida);
 
   TCatalogo& catalogo_;
   TFrenteAtualizacao& frente_;
@@ -81,6 +122,8 @@ private:
   TPathMapping mapeamento_;
   TWindowsLookup busca_;  // one per run: each run sees the folders afresh
   TMedicao* medicao_ = nullptr;
+  TReverificacao reverificacao_ = TReverificacao::Nenhuma;
+  std::int32_t idadeMinima_ = 0;
   TContagemAtualizacao contagem_;
   std::function<void(TMomento)> aviso_;
   void Marca(TMomento momento) const {

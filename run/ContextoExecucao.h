@@ -35,6 +35,12 @@ struct TPedidoExecucao {
   // asks for the walk, which the measuring threads make).
   int paralelo = ParaleloPadrao;
   TConferencia conferencia = TConferencia::Nenhuma;
+  // Which rows a run visits: those still at "00:00", or every row (the companion's check).
+  TReverificacao reverificacao = TReverificacao::Nenhuma;
+  // Files modified less than this many seconds before they are measured are
+  // left, with their rows, for a later run (they may still be being copied);
+  // 0: none is.
+  std::int32_t idadeMinima = 0;
   // A measurer of the caller's own instead (the benchmark's seconds known
   // beforehand); it must outlive the context.
   TMedicao* medicao = nullptr;
@@ -70,6 +76,8 @@ private:
   TCatalogo catalogo_;  // first: the rest is wired into its connection
   const TArranque arranque_;
   const TModoAtualizacao modo_;
+  const TReverificacao reverificacao_;
+  const std::int32_t idadeMinima_;
   std::optional<TMedicaoAntecipada> antecipada_;
   TMedicao* medicao_ = nullptr;  // the runs' measurer; none: each row's file measured as it comes
   TMedidor medidor_;

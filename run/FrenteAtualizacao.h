@@ -17,17 +17,35 @@ enum class TBarra {
   Geral,  // progress over both tables (the window's GaugeGeral)
 };
 
-// One row as the run has just written and committed it.
+// What became of a row the run visited.
+enum class TDesfecho {
+  Gravada,     // written and committed
+  Inalterada,  // its stored length is the file's: nothing written (the check of the lengths written)
+  Difere,      // its stored length is not the file's, and nothing was written (a report, a dry run)
+  Ignorada,    // left as it was: its file was modified too recently, or (with a stored length) measured 0
+  Falhou,      // its write found the row changed by another program since it was read ("Update Failed")
+};
+
+// One row as the run has just visited it: written and committed, or left as
+// it was (desfecho says which).
 struct TLinhaAtualizada {
   TTabela tabela;
   std::int32_t codigo;     // the row's key (MUS_CODIGO, VIN_CODIGO)
   std::string caminho;     // the catalogue's path, exactly as it reads there
-  std::string tempo;       // the "mm:ss" text written into the time column
+  std::string tempo;       // the "mm:ss" text of the seconds measured, written into the time column
   // The character set of caminho, its file column's (catalogue/CharacterSets.h).
   int conjuntoCaracteres = CharacterSetUtf8;
   // The row's file as the run measured it: the seconds written into the
   // seconds column, why, the file opened or looked for, and its walk.
   TMedida medida = {};
+  // What became of the row.
+  TDesfecho desfecho = TDesfecho::Gravada;
+  // The length the row held when it was read: its seconds and time text.
+  std::int32_t segundosAntes = 0;
+  std::string tempoAntes = "00:00";
+  // The row held a length, which the check of the lengths written compared
+  // with the file's (false: a row still at "00:00", filled as always).
+  bool comDuracao = false;
 
   // The file that was opened when it is not caminho (a Windows path
   // translated, or a name found in another letter case); when none was
@@ -48,8 +66,8 @@ public:
   virtual void DefineRotulo(const std::string& texto) = 0;
   virtual void Mensagem(const std::string& texto) = 0;
 
-  // Called after each row is written and committed (in a dry run: measured);
-  // nothing by default.
+  // Called after each row visited: after it is written and committed, or
+  // left as it was (in a dry run: measured); nothing by default.
   virtual void LinhaAtualizada(const TLinhaAtualizada&) {}
 
   // Asked before each row: true ends the run there, every row before it

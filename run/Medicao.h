@@ -23,13 +23,21 @@ struct TMedida {
   TLookup arquivo;            // the file found for the catalogue's path, or the path looked for
   std::int32_t segundos = 0;  // the value written into the seconds column
   TMotivoDuracao motivo = TMotivoDuracao::Medida;  // why the file gave that many seconds
+  TOrigemDuracao origem = TOrigemDuracao::Nenhuma;  // which rule gave them
   TConferenciaArquivo conferencia;  // with conferir: the walk of arquivo.Path (else not walked)
   bool comPercorrida = false;       // segundos is the walked length (Corrige, a file warned of)
+  // With ModificadoHaPouco: the age in seconds the file had not reached.
+  std::int32_t idadeMinima = 0;
 };
 
 // The reason a file got the seconds it got, in a few words, as the
 // companion's log and audioinfo show it ("" when measured).
 const char* TextoMotivo(TMotivoDuracao motivo);
+// The same for a measurement, with the age it asked for where that is the
+// reason ("arquivo modificado há menos de 10 s").
+std::string TextoMotivo(const TMedida& medida);
+// Which rule gave the seconds, as the companion's report names it; "—" for none.
+const char* TextoOrigem(TOrigemDuracao origem);
 
 // One row's file as the run measures it, the one entry every measuring
 // thread and the run's own use: the catalogue's path translated by the rules
@@ -41,8 +49,11 @@ const char* TextoMotivo(TMotivoDuracao motivo);
 // folders it read (in its cache, which lookups on other threads may share).
 // conferir: the file found (or the path looked for) is also walked; with
 // Corrige a file warned of gets its walked length.
+// idadeMinima (seconds, 0: none): a file the open finds modified less than
+// that long ago (or later than now) is not read, with ModificadoHaPouco: it
+// may still be being copied. Its time comes from the open itself.
 TMedida MedeCaminho(TWindowsLookup& busca, const TPathMapping& mapeamento, const std::string& caminho,
-                    TConferencia conferir = TConferencia::Nenhuma);
+                    TConferencia conferir = TConferencia::Nenhuma, std::int32_t idadeMinima = 0);
 
 // One path measured as the run measures a row's, outside a run: a run
 // context's Mede, and audioinfo. Its lookup remembers the folders it read

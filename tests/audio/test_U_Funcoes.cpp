@@ -3,6 +3,7 @@
 #include "audio/MPEGaudio.h"
 #include "audio/ReadOnlyFile.h"
 #include "audio/WAVfile.h"
+#include "tests/support/MpegFrames.h"
 #include "tests/support/SampleFiles.h"
 #include "tests/support/TestSupport.h"
 
@@ -17,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -516,6 +518,66 @@ TEST(UFuncoesSteps, CompletaEsquerda) {
       {"negative width", "abc", '0', -3, ""},
   };
   for (const auto& c : cases) EXPECT_EQ(CompletaEsquerda(c.text, c.fill, c.width), c.result) << c.what;
+}
+
+}  // namespace
+
+namespace {
+
+// Which of the readers' rules gave a file its length: each rule met by a
+// file that takes it (real files of the encoders where they write one).
+TEST(UFuncoesOrigem, TheRuleThatGaveTheLength) {
+  const std::filesystem::path mp3 = dztest::SampleFolder(dztest::TSampleSet::Mp3);
+  const std::filesystem::path wav = dztest::SampleFolder(dztest::TSampleSet::Wav);
+  const TTempDir dir;
+  // A VBRI frame (MPEG 1 Layer III, 128 kbit/s, 44.1 kHz) counting 100 frames, then 10 frames.
+  constexpr THeaderBytes Joint128{0xFF, 0xFB, 0x90, 0x64};
+  std::vector<std::uint8_t> vbri = TBytes()
+                                       .Append(dztest::MpegFrames(Joint128, 1))
+                                       .Append(dztest::MpegFrames(Joint128, 10));
+  const std::uint8_t cabecalho[] = {'V', 'B', 'R', 'I', 0, 1, 0, 0, 0, 75, 0, 0, 0x9F, 0x10, 0, 0, 0, 100};
+  std::copy(std::begin(cabecalho), std::end(cabecalho), vbri.begin() + 36);
+  dztest::WriteFile(dir.File("vbri.mp3"), vbri);
+  dztest::WriteFile(dir.File("texto.wav"), std::string_view("não é áudio"));
+  struct TCase {
+    std::string arquivo;
+    TOrigemDuracao origem;
+  };
+  const TCase cases[] = {
+      {(mp3 / "vbr-V2.mp3").string(), TOrigemDuracao::Xing},
+      {(mp3 / "mpeg1-joint-128.mp3").string(), TOrigemDuracao::Info},
+      {dir.File("vbri.mp3"), TOrigemDuracao::VBRI},
+      {(mp3 / "mpeg1-no-lame-tag.mp3").string(), TOrigemDuracao::EstimativaCBR},
+      {(wav / "ffsine6.wav").string(), TOrigemDuracao::CabecalhoWAV},
+      {(wav / "ffpipe.wav").string(), TOrigemDuracao::TamanhoWAVEmDisco},
+      {(wav / "sox30-half.wav").string(), TOrigemDuracao::TamanhoWAVEmDisco},
+      {(wav / "sox30.wav").string(), TOrigemDuracao::CabecalhoWAV},
+      {dir.File("texto.wav"), TOrigemDuracao::Nenhuma},
+      {dir.File("nada.mp3"), TOrigemDuracao::Nenhuma},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.arquivo);
+    TReadOnlyFile arquivo(c.arquivo);
+    TMotivoDuracao motivo{};
+    TOrigemDuracao origem = TOrigemDuracao::QuadrosPercorridos;
+    const std::int32_t segundos = DuracaoEmSegundos(arquivo, c.arquivo, &motivo, &origem);
+    EXPECT_EQ(origem, c.origem);
+    EXPECT_EQ(segundos > 0, c.origem != TOrigemDuracao::Nenhuma);
+  }
+}
+
+// The open gives the file's modification time with its size, in the same call.
+TEST(UFuncoesOrigem, TheOpenGivesTheModificationTime) {
+  const TTempDir dir;
+  dztest::WriteFile(dir.File("a.wav"), std::string_view("x"));
+  const timespec tempos[2] = {{1'700'000'000, 250'000'000}, {1'700'000'000, 250'000'000}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.File("a.wav").c_str(), tempos, 0), 0);
+  const TFileCalls antes = FileCallsOnThisThread();
+  TReadOnlyFile arquivo(dir.File("a.wav"));
+  EXPECT_EQ(arquivo.ModifiedAt(), 1'700'000'000'250'000'000);
+  EXPECT_EQ((FileCallsOnThisThread() - antes).SizeQueries, 1u);
+  arquivo.Close();
+  EXPECT_EQ(arquivo.ModifiedAt(), 0);
 }
 
 }  // namespace

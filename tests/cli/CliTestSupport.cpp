@@ -44,15 +44,27 @@ TRodada RodaComando(const TTempDir& pasta, const std::string& comando) {
 
 std::string AtualizaPath() { return ATUALIZA_PATH; }
 
+std::vector<std::string> SemIdadeMinima(const std::string& programa, const std::vector<std::string>& argumentos) {
+  if (std::filesystem::path(programa).filename() != "atualiza-duracoes") return argumentos;
+  for (const std::string& argumento : argumentos)
+    if (argumento.rfind("--idade-minima", 0) == 0) return argumentos;
+  std::vector<std::string> todos = {"--idade-minima=0"};
+  todos.insert(todos.end(), argumentos.begin(), argumentos.end());
+  return todos;
+}
+
 TRodada Roda(const std::vector<std::string>& argumentos, const std::string& programa, int limite) {
   const TTempDir pasta;
-  return RodaComando(pasta, "timeout " + std::to_string(limite) + " " + LinhaDeComando(programa, argumentos));
+  return RodaComando(pasta, "timeout " + std::to_string(limite) + " " +
+                                LinhaDeComando(programa, SemIdadeMinima(programa, argumentos)));
 }
 
 TRodada RodaNoTerminal(const std::vector<std::string>& argumentos) {
   const TTempDir pasta;
   // -e: script's own exit status is the program's.
-  return RodaComando(pasta, "script -qfec " + ShellQuote(LinhaDeComando(AtualizaPath(), argumentos)) + " /dev/null");
+  return RodaComando(pasta, "script -qfec " +
+                                ShellQuote(LinhaDeComando(AtualizaPath(), SemIdadeMinima(AtualizaPath(), argumentos))) +
+                                " /dev/null");
 }
 
 TAmostras::TAmostras() : pasta_(SampleFolder(TSampleSet::Catalogue)) {}
@@ -61,6 +73,16 @@ std::string LinhaDetalhada(const char* tabela, int codigo, const std::string& ca
                            const char* motivo) {
   return std::string(tabela) + "\t" + std::to_string(codigo) + "\t" + caminho + "\t" + std::to_string(segundos) + "\t" +
          tempo + (motivo != nullptr ? std::string("\t") + motivo : std::string()) + "\n";
+}
+
+std::string Resumo(int visitadas, int diferentes, int gravadas, int recentes, int semMedida) {
+  const auto n = [](int quantas, const char* uma, const char* varias) {
+    return std::to_string(quantas) + " " + (quantas == 1 ? uma : varias);
+  };
+  return "Resumo: " + n(visitadas, "linha visitada", "linhas visitadas") + ", " + std::to_string(diferentes) +
+         " com duração diferente da do arquivo, " + n(gravadas, "gravada", "gravadas") + ", " +
+         n(recentes, "ignorada por ser recente", "ignoradas por serem recentes") + ", " + std::to_string(semMedida) +
+         " sem medida.\n";
 }
 
 std::string Ini(std::initializer_list<std::string> linhas) {

@@ -25,8 +25,15 @@ struct TRodada {
   double segundos = 0.0;    // wall time of the whole run
 };
 
-// Runs the program with the arguments, standard input from /dev/null, at most
-// limite seconds (then it is stopped, and its exit status is timeout's 124).
+// The arguments of a run of atualiza-duracoes whose files the test has just
+// made: "--idade-minima=0" in front, unless the test gives that option
+// itself (the wait for files being copied is not what most tests are about).
+// Other programs' arguments as they are.
+std::vector<std::string> SemIdadeMinima(const std::string& programa, const std::vector<std::string>& argumentos);
+
+// Runs the program with the arguments (SemIdadeMinima), standard input from
+// /dev/null, at most limite seconds (then it is stopped, and its exit status
+// is timeout's 124).
 TRodada Roda(const std::vector<std::string>& argumentos, const std::string& programa = AtualizaPath(), int limite = 60);
 // The same on a pseudo-terminal (util-linux script): the program sees a
 // terminal; what it writes to either output arrives in saidaPadrao, with the
@@ -57,6 +64,9 @@ private:
 // that got 0, the reason.
 std::string LinhaDetalhada(const char* tabela, int codigo, const std::string& caminho, int segundos, const char* tempo,
                            const char* motivo = nullptr);
+
+// The closing summary line of a run, with its line break.
+std::string Resumo(int visitadas, int diferentes, int gravadas, int recentes, int semMedida);
 
 // A BaseAudio.ini's text as a Windows station writes it: the lines, each
 // ended by CR LF.

@@ -22,6 +22,7 @@ using dztest::InserePasta;
 using dztest::InsereVinheta;
 using dztest::LinhaDetalhada;
 using dztest::Musicas;
+using dztest::Resumo;
 using dztest::Roda;
 using dztest::TAmostras;
 using dztest::TRodada;
@@ -143,8 +144,10 @@ protected:
   static std::string FaseMusicas() { return "Progresso: Músicas 6/6 (100%); geral 6/7 (85%)\n"; }
   static std::string FaseVinhetas() { return "Progresso: Vinhetas 1/1 (100%); geral 7/7 (100%)\n"; }
   static std::string Verboso() {
-    return Junta(LinhasMusicas()) + FaseMusicas() + LinhaVinheta() + FaseVinhetas() + Sucesso;
+    return Junta(LinhasMusicas()) + FaseMusicas() + LinhaVinheta() + FaseVinhetas() + Sucesso + ResumoGravado();
   }
+  // Every row written; the four music files that give none got 0.
+  static std::string ResumoGravado() { return Resumo(7, 0, 7, 0, 4); }
 
   // The catalogue before and after a run.
   static std::vector<std::string> MusicasAntes() {
@@ -211,7 +214,7 @@ TEST_F(AtualizaDuracoes, RunOverASmallCatalogue) {
     std::string saidaPadrao;
   };
   const TCase cases[] = {
-      {"one line per phase", {}, FaseMusicas() + FaseVinhetas() + Sucesso},
+      {"one line per phase", {}, FaseMusicas() + FaseVinhetas() + Sucesso + ResumoGravado()},
       {"--verbose", {"--verbose"}, Verboso()},
       {"-v", {"-v"}, Verboso()},
   };
@@ -264,7 +267,7 @@ TEST_F(AtualizaDuracoes, NothingToDo) {
   EXPECT_EQ(r.saidaPadrao,
             "Progresso: Músicas 0/0 (0%); geral 0/0 (0%)\n"
             "Progresso: Vinhetas 0/0 (0%); geral 0/0 (0%)\n" +
-                NadaAFazer);
+                NadaAFazer + Resumo(0, 0, 0, 0, 0));
   EXPECT_EQ(r.saidaErros, "");
   EXPECT_THAT(Versoes(db.Path()), ElementsAreArray(antes));
 }
@@ -309,7 +312,7 @@ TEST_F(AtualizaDuracoes, NamesInTheLogInEachCharacterSet) {
                   LinhaDetalhada("Tb_Musicas", 1, Pasta() + c.controleLogado, 0, "00:00", falta) +
                   "Progresso: Músicas 3/3 (100%); geral 3/3 (100%)\n"
                   "Progresso: Vinhetas 0/0 (0%); geral 3/3 (100%)\n" +
-                  Sucesso);
+                  Sucesso + Resumo(3, 0, 3, 0, 3));
     EXPECT_THAT(Musicas(db.Path()), ElementsAre("1|0|00:00", "2|0|00:00", "3|0|00:00"));
   }
 }
@@ -324,7 +327,9 @@ TEST_F(AtualizaDuracoes, DryRun) {
     SCOPED_TRACE(opcao);
     const TRodada r = Roda({"--database", db.Path(), opcao});
     EXPECT_EQ(r.saida, SaidaOk);
-    EXPECT_EQ(r.saidaPadrao, Verboso() + AvisoSimulacao);
+    const std::string semGravar = Resumo(7, 0, 0, 0, 4);
+    EXPECT_EQ(r.saidaPadrao, Verboso().substr(0, Verboso().size() - ResumoGravado().size()) + semGravar +
+                                 AvisoSimulacao);
     EXPECT_EQ(r.saidaErros, "");
     EXPECT_THAT(Versoes(db.Path()), ElementsAreArray(antes));
     EXPECT_THAT(Musicas(db.Path()), ElementsAreArray(MusicasAntes()));
@@ -417,7 +422,7 @@ TEST_F(AtualizaDuracoes, DatabaseName) {
       EXPECT_EQ(r.saidaPadrao,
                 "Progresso: Músicas 0/0 (0%); geral 0/1 (0%)\n"
                 "Progresso: Vinhetas 1/1 (100%); geral 1/1 (100%)\n" +
-                    Sucesso);
+                    Sucesso + Resumo(1, 0, 1, 0, 0));
       EXPECT_THAT(Vinhetas(db.Path()), ElementsAre("1|2|00:02"));
     } else {
       EXPECT_EQ(r.saidaPadrao, "");
@@ -442,7 +447,9 @@ TEST_F(AtualizaDuracoes, BarsOnATerminal) {
       LinhaDetalhada("Tb_Vinhetas", 1, Arquivo(TAmostras::Dois), 2, "00:02"),
   };
   const std::vector<std::string> barrasNoFim = {
-      Barra("Progresso: Vinhetas ", 1, 1), Barra("Progresso Geral:    ", 4, 4), "Atualização realizada com sucesso."};
+      Barra("Progresso: Vinhetas ", 1, 1), Barra("Progresso Geral:    ", 4, 4), "Atualização realizada com sucesso.",
+      "Resumo: 4 linhas visitadas, 0 com duração diferente da do arquivo, 4 gravadas, 0 ignoradas por serem "
+      "recentes, 1 sem medida."};
   struct TCase {
     const char* what;
     std::vector<std::string> opcoes;

@@ -106,7 +106,7 @@ TEST(AtualizaDuracoesConexao, ConnectionLostMidRun) {
       // has read the line of row PerdeDepoisDe + 1 and reads no more, the
       // program stops on a full pipe a few dozen rows later, far from the
       // end, and waits there until the fault is in place.
-      TProcesso programa({dztest::AtualizaPath(), "--database", banco, "--verbose"}, TProcesso::TSaida::CanoCurto);
+      TProcesso programa({dztest::AtualizaPath(), "--idade-minima=0", "--database", banco, "--verbose"}, TProcesso::TSaida::CanoCurto);
       ASSERT_TRUE(ParadoNoCano(programa));
       ASSERT_LT(Escritas(banco), Linhas) << "the run wrote every row before the fault";
       c.perde(banco);
@@ -173,7 +173,7 @@ TEST(AtualizaDuracoesConexao, ServerStalledMidRun) {
     double segundos = 0;
     {
       TRestartServer reinicia;
-      TProcesso programa({dztest::AtualizaPath(), "--database", banco, "--verbose", "--tempo-limite", c.limite},
+      TProcesso programa({dztest::AtualizaPath(), "--idade-minima=0", "--database", banco, "--verbose", "--tempo-limite", c.limite},
                          TProcesso::TSaida::CanoCurto);
       ASSERT_TRUE(ParadoNoCano(programa));
       TServerPaused pausa;

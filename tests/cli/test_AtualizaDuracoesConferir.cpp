@@ -100,6 +100,9 @@ const std::string FaseVinhetas = "Progresso: Vinhetas 1/1 (100%); geral 5/5 (100
 const std::string Sucesso = "Atualização realizada com sucesso.\n";
 const std::string Contagem = "Conferência: 3 avisos em 4 arquivos MP3 percorridos.\n";
 const std::string Simulacao = "Simulação (--dry-run): nenhuma linha foi gravada nem confirmada.\n";
+// The five rows written (or, in a dry run, not), every file measured.
+const std::string Gravadas = dztest::Resumo(5, 0, 5, 0, 0);
+const std::string NaoGravadas = dztest::Resumo(5, 0, 0, 0, 0);
 
 // With --dry-run every row is told and its warning follows it; nothing is
 // written, so a whole catalogue can be audited.
@@ -113,7 +116,7 @@ TEST_F(AtualizaDuracoesConferir, DryRunTellsEveryRowAndWarnsAfterIt) {
                                AvisoTruncado() + Linha("Tb_Musicas", 20, Pasta() + SemXing) + AvisoSemXing() +
                                Linha("Tb_Musicas", 10, Pasta() + Wav) + FaseMusicas +
                                Linha("Tb_Vinhetas", 1, Arquivo(Lixo)) + AvisoLixo() + FaseVinhetas + Sucesso +
-                               Contagem + Simulacao);
+                               Contagem + NaoGravadas + Simulacao);
   EXPECT_THAT(dztest::Versoes(db.Path()), ElementsAreArray(antes));
 }
 
@@ -121,7 +124,7 @@ TEST_F(AtualizaDuracoesConferir, DryRunTellsEveryRowAndWarnsAfterIt) {
 // whatever the walk found; the exit status is 0 unless =estrito asks for 3.
 TEST_F(AtualizaDuracoesConferir, WritesTheEstimateAndEndsAsAsked) {
   const std::string saida =
-      AvisoTruncado() + AvisoSemXing() + FaseMusicas + AvisoLixo() + FaseVinhetas + Sucesso + Contagem;
+      AvisoTruncado() + AvisoSemXing() + FaseMusicas + AvisoLixo() + FaseVinhetas + Sucesso + Contagem + Gravadas;
   const struct {
     const char* opcao;
     int saida;
@@ -147,7 +150,8 @@ TEST_F(AtualizaDuracoesConferir, StrictWithoutWarningsEndsWithZero) {
   EXPECT_EQ(r.saida, SaidaOk);
   EXPECT_EQ(r.saidaPadrao, "Progresso: Músicas 2/2 (100%); geral 2/2 (100%)\n"
                            "Progresso: Vinhetas 0/0 (0%); geral 2/2 (100%)\n" +
-                               Sucesso + "Conferência: 0 avisos em 1 arquivo MP3 percorrido.\n");
+                               Sucesso + "Conferência: 0 avisos em 1 arquivo MP3 percorrido.\n" +
+                               dztest::Resumo(2, 0, 2, 0, 0));
   EXPECT_EQ(r.saidaErros, "");
   EXPECT_THAT(dztest::Musicas(db.Path()), ElementsAre("1|3|00:03", "2|5|00:05"));
 }
@@ -195,7 +199,7 @@ TEST_F(AtualizaDuracoesConferir, CorrectingWritesTheWalkedLength) {
     EXPECT_EQ(r.saidaPadrao, aviso(TTabela::Musicas, 30, arquivos[0].caminho, nota) +
                                  aviso(TTabela::Musicas, 20, arquivos[1].caminho, nota) + FaseMusicas +
                                  aviso(TTabela::Vinhetas, 1, arquivos[2].caminho, nota) + FaseVinhetas + Sucesso +
-                                 contagem);
+                                 contagem + Gravadas);
     EXPECT_THAT(dztest::Musicas(db.Path()), ElementsAreArray(musicas));
     EXPECT_THAT(dztest::Vinhetas(db.Path()), ElementsAre("1|" + com(arquivos[2])));
   }
@@ -216,7 +220,7 @@ TEST_F(AtualizaDuracoesConferir, CorrectingWritesTheWalkedLength) {
                 aviso(TTabela::Musicas, 20, arquivos[1].caminho, nota) + Linha("Tb_Musicas", 10, Pasta() + Wav) +
                 FaseMusicas + linha("Tb_Vinhetas", 1, arquivos[2].caminho, arquivos[2].percorrida) +
                 aviso(TTabela::Vinhetas, 1, arquivos[2].caminho, nota) + FaseVinhetas + Sucesso + contagem +
-                Simulacao);
+                NaoGravadas + Simulacao);
   EXPECT_THAT(dztest::Versoes(db.Path()), ElementsAreArray(antes));
 }
 

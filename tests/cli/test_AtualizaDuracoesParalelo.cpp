@@ -80,10 +80,10 @@ TEST(AtualizaDuracoesParalelo, SameOutputAndRowsAsOneFileAtATime) {
   };
   const std::size_t linhas = LinhasMusica + LinhasVinheta;
   const TCase cases[] = {
-      {"one line per phase", {}, {}, SaidaOk, 3, ""},
-      {"--verbose", {}, {"--verbose"}, SaidaOk, linhas + 3, ""},
-      {"--dry-run", {}, {"--dry-run"}, SaidaOk, linhas + 4, ""},
-      {"--conferir with --dry-run", {}, {"--conferir", "--dry-run", "--verbose"}, SaidaOk, linhas + 5, ""},
+      {"one line per phase", {}, {}, SaidaOk, 4, ""},
+      {"--verbose", {}, {"--verbose"}, SaidaOk, linhas + 4, ""},
+      {"--dry-run", {}, {"--dry-run"}, SaidaOk, linhas + 5, ""},
+      {"--conferir with --dry-run", {}, {"--conferir", "--dry-run", "--verbose"}, SaidaOk, linhas + 6, ""},
       {"a refused write ends the run at its row", RecusaLinha25, {"--verbose"}, SaidaErro, LinhasMusica - 25,
        "linha 25 recusada"},
   };

@@ -199,7 +199,8 @@ TEST_F(AtualizaDuracoesServidor, ServerKilledMidRun) {
   EXPECT_EQ(resto.saida, SaidaOk);
   EXPECT_EQ(resto.saidaErros, "");
   EXPECT_EQ(resto.saidaPadrao, Linha(30) + Linha(20) + Linha(10) + "Progresso: Músicas 3/3 (100%); geral 3/5 (60%)\n" +
-                                   Vinhetas2e1() + "Progresso: Vinhetas 2/2 (100%); geral 5/5 (100%)\n" + Sucesso);
+                                   Vinhetas2e1() + "Progresso: Vinhetas 2/2 (100%); geral 5/5 (100%)\n" + Sucesso +
+                                   dztest::Resumo(5, 0, 5, 0, 0));
   EXPECT_THAT(Musicas(banco), ElementsAreArray(MusicasCompletas()));
   EXPECT_THAT(Vinhetas(banco), ElementsAre("1|5|00:05", "2|2|00:02"));
 }
@@ -324,7 +325,7 @@ TEST_F(AtualizaDuracoesServidor, FolderAndUnreadableFiles) {
                 "Progresso: Músicas 5/5 (100%); geral 5/7 (71%)\n" +
                 LinhaDetalhada("Tb_Vinhetas", 2, outra + "pasta.mp3", 0, "00:00", "arquivo inexistente") +
                 LinhaDetalhada("Tb_Vinhetas", 1, outra + "fila.wav", 0, "00:00", "não é um arquivo comum") +
-                "Progresso: Vinhetas 2/2 (100%); geral 7/7 (100%)\n" + Sucesso);
+                "Progresso: Vinhetas 2/2 (100%); geral 7/7 (100%)\n" + Sucesso + dztest::Resumo(7, 0, 7, 0, 5));
   EXPECT_THAT(Musicas(banco), ElementsAre("10|5|00:05", "20|0|00:00", "30|0|00:00", "40|0|00:00", "50|3|00:03"));
   EXPECT_THAT(Vinhetas(banco), ElementsAre("1|0|00:00", "2|0|00:00"));
 }

@@ -107,7 +107,7 @@ TEST_F(AtualizaDuracoesSinais, StopSignalEndsTheRunBetweenRows) {
     Enche(db, MuitasLinhas);
     // A one-page pipe the test stops reading: the run halts a few dozen rows
     // on, far from its end, and takes the signal there.
-    TProcesso programa({AtualizaPath(), "--database", db.Path(), "--verbose"}, TProcesso::TSaida::CanoCurto);
+    TProcesso programa({AtualizaPath(), "--idade-minima=0", "--database", db.Path(), "--verbose"}, TProcesso::TSaida::CanoCurto);
     // Attached, and some rows committed: the client has had every chance to take the signals.
     ASSERT_TRUE(programa.EsperaAte([&] { return Linhas(programa.SaidaPadrao()) >= 5; }));
     ASSERT_TRUE(programa.Rodando()) << "the run ended before the signal";
@@ -128,7 +128,7 @@ TEST_F(AtualizaDuracoesSinais, IgnoredSignalStaysIgnored) {
   constexpr int linhas = 600;
   TTestDatabase db(PastaEVinheta());
   Enche(db, linhas);
-  TProcesso programa({"/usr/bin/nohup", AtualizaPath(), "--database", db.Path(), "--verbose"},
+  TProcesso programa({"/usr/bin/nohup", AtualizaPath(), "--idade-minima=0", "--database", db.Path(), "--verbose"},
                      TProcesso::TSaida::CanoCurto);
   ASSERT_TRUE(programa.EsperaAte([&] { return Linhas(programa.SaidaPadrao()) >= 5; }));
   // Held by the full one-page pipe, a few dozen rows on.
@@ -168,7 +168,7 @@ TEST_F(AtualizaDuracoesSinais, UnwritableOutputEndsTheRun) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     TTestDatabase db(catalogo);
-    std::vector<std::string> argumentos = {AtualizaPath(), "--database", db.Path()};
+    std::vector<std::string> argumentos = {AtualizaPath(), "--idade-minima=0", "--database", db.Path()};
     argumentos.insert(argumentos.end(), c.opcoes.begin(), c.opcoes.end());
     TProcesso programa(argumentos, TProcesso::TSaida::Cheia);
     const TFimProcesso fim = programa.Espera();
@@ -185,7 +185,7 @@ TEST_F(AtualizaDuracoesSinais, UnwritableOutputEndsTheRun) {
 TEST_F(AtualizaDuracoesSinais, ClosedPipeEndsTheRunBetweenRows) {
   TTestDatabase db(PastaEVinheta());
   Enche(db, MuitasLinhas);
-  TProcesso programa({AtualizaPath(), "--database", db.Path(), "--verbose"}, TProcesso::TSaida::CanoCurto);
+  TProcesso programa({AtualizaPath(), "--idade-minima=0", "--database", db.Path(), "--verbose"}, TProcesso::TSaida::CanoCurto);
   ASSERT_TRUE(programa.EsperaAte([&] { return Linhas(programa.SaidaPadrao()) >= 2; }));
   const std::size_t lidas = Linhas(programa.SaidaPadrao());
   // Held by the full one-page pipe, a few dozen rows on.
@@ -245,7 +245,8 @@ TEST_F(AtualizaDuracoesSinais, PathsAreEscapedInTheLog) {
     esperado += LinhaDetalhada("Tb_Musicas", --codigo, nomePasta + c.mostrado, 0, "00:00", "arquivo inexistente");
   esperado += LinhaDetalhada("Tb_Musicas", 1, nomePasta + "tr\\nes.wav", 3, "00:03");
   EXPECT_EQ(r.saidaPadrao.substr(0, esperado.size()), esperado);
-  EXPECT_EQ(Linhas(r.saidaPadrao), static_cast<std::size_t>(std::size(cases)) + 1 + 3);  // + 2 phase lines, message
+  // + 2 phase lines, the message, the summary
+  EXPECT_EQ(Linhas(r.saidaPadrao), static_cast<std::size_t>(std::size(cases)) + 1 + 4);
   EXPECT_EQ(r.saidaErros, "");
 }
 

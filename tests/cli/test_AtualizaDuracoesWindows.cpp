@@ -128,7 +128,7 @@ protected:
                linha("Tb_Vinhetas", 1, "\\\\servidor\\vinhetas\\HORA CERTA.WAV", "vinhetas/hora certa.wav", 2,
                      "00:02"),
            }) +
-           Fases.substr(Fases.find('\n') + 1) + Sucesso;
+           Fases.substr(Fases.find('\n') + 1) + Sucesso + dztest::Resumo(8, 0, 8, 0, 2);
   }
   static std::vector<std::string> MusicasDepois() {
     return {"10|0|00:00", "20|0|00:00", "30|5|00:05", "40|2|00:02", "50|5|00:05", "60|3|00:03"};
@@ -187,7 +187,7 @@ TEST_F(AtualizaDuracoesWindows, WithoutTheSectionEveryFileIsMissing) {
                 Fases.substr(0, Fases.find('\n') + 1) +
                 Junta({inexistente("Tb_Vinhetas", 2, "\\\\SERVIDOR\\Vinhetas\\bip.wav"),
                        inexistente("Tb_Vinhetas", 1, "\\\\servidor\\vinhetas\\HORA CERTA.WAV")}) +
-                Fases.substr(Fases.find('\n') + 1) + Sucesso);
+                Fases.substr(Fases.find('\n') + 1) + Sucesso + dztest::Resumo(8, 0, 8, 0, 8));
   EXPECT_THAT(Musicas(db.Path()),
               ElementsAre("10|0|00:00", "20|0|00:00", "30|0|00:00", "40|0|00:00", "50|0|00:00", "60|0|00:00"));
 }

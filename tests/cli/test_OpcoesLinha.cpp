@@ -284,10 +284,13 @@ TEST(OpcoesLinha, AliasesReadAsTheMainName) {
       EXPECT_TRUE(principal.arquivoConfiguracao != padrao.arquivoConfiguracao || principal.temBanco ||
                   principal.mapeamento.Size() > 0 || principal.detalhado || principal.simulacao ||
                   principal.conferencia != padrao.conferencia || principal.paralelo != padrao.paralelo ||
-                  principal.tempoLimite != padrao.tempoLimite || principal.ajuda || principal.versao);
+                  principal.tempoLimite != padrao.tempoLimite || principal.ajuda || principal.versao ||
+                  principal.reverificacao != padrao.reverificacao || principal.idadeMinima != padrao.idadeMinima ||
+                  principal.relatorio != padrao.relatorio);
       if (!valor.empty() && valor[0] == '=') {
         const TOpcoesLinha nua = LeOpcoes({nomes[0]});
-        EXPECT_TRUE(principal.conferencia != nua.conferencia || principal.estrita != nua.estrita);
+        EXPECT_TRUE(principal.conferencia != nua.conferencia || principal.estrita != nua.estrita ||
+                    principal.reverificacao != nua.reverificacao);
       }
       for (std::size_t i = 1; i < nomes.size(); ++i) {
         SCOPED_TRACE(Mostra(argumentos(nomes[i])));
@@ -304,8 +307,9 @@ TEST(OpcoesLinha, HelpFromTheTable) {
   const std::string& ajuda = TextoAjuda();
   EXPECT_THAT(ajuda, StartsWith("uso: atualiza-duracoes [--configuracao ARQUIVO] [--banco NOME]\n"
                                 "                         [--mapear DE=PARA]... [--detalhado] [--simulacao]\n"
-                                "                         [--conferir[=estrito|=corrigir]] [--paralelo N]\n"
-                                "                         [--tempo-limite S]\n\n"));
+                                "                         [--conferir[=estrito|=corrigir]]\n"
+                                "                         [--reverificar[=corrigir]] [--idade-minima S]\n"
+                                "                         [--relatorio ARQUIVO] [--paralelo N] [--tempo-limite S]\n\n"));
   for (const char* trecho : {
            "\n  --configuracao, --config ARQUIVO\n"
            "                    lê o banco da seção BANCO, chave CAMINHO deste arquivo\n"
@@ -323,7 +327,8 @@ TEST(OpcoesLinha, HelpFromTheTable) {
            "  --versao, --version  mostra a versão\n\n"
            "Saída: 0 quando a atualização termina, 1 quando",
            "ou quando a saída padrão não pode ser escrita, 2 quando os argumentos ou a\n",
-           "errados, 3 com --conferir=estrito quando a atualização\nterminou mas houve aviso, 128 + o número",
+           "errados, 3 com --conferir=estrito quando a atualização\nterminou mas houve aviso, e com --reverificar "
+           "quando ficaram linhas com duração\ndiferente sem gravar, 128 + o número",
            "SIGHUP a interrompe (130, 143, 129): a linha",
        }) {
     EXPECT_NE(ajuda.find(trecho), std::string::npos) << trecho;
