@@ -74,8 +74,9 @@ void TFrenteTerminal::Mensagem(const std::string& texto) {
 void TFrenteTerminal::LinhaAtualizada(const TLinhaAtualizada& linha) {
   const TMedida& medida = linha.medida;
   if (relatorio_ != nullptr && erroRelatorio_.empty()) erroRelatorio_ = relatorio_->Escreve(linha);
-  // A file left unmeasured has only that to show.
-  if (detalhado_ && medida.motivo != TMotivoDuracao::ModificadoHaPouco) {
+  // A file left unmeasured, and a row whose commit was cut off, have only
+  // their own line to show.
+  if (detalhado_ && medida.motivo != TMotivoDuracao::ModificadoHaPouco && linha.desfecho != TDesfecho::NaoConfirmada) {
     const char* motivo =
         medida.segundos == 0 || medida.motivo != TMotivoDuracao::Medida ? TextoMotivo(medida.motivo) : "";
     // The row is done (committed, when it was written): its line goes out

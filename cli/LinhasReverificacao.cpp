@@ -27,8 +27,14 @@ const char* TextoDesfecho(TDesfecho desfecho) {
     case TDesfecho::Difere: return "difere";
     case TDesfecho::Ignorada: return "ignorada";
     case TDesfecho::Falhou: return "falhou";
+    case TDesfecho::NaoConfirmada: return "não confirmada";
   }
   return "";
+}
+
+std::string LinhaNaoConfirmada(const TLinhaAtualizada& linha) {
+  return "gravação não confirmada" + Identifica(linha) + "\t" + std::to_string(linha.medida.segundos) + "\t" +
+         TextoUtf8Visivel(linha.tempo);
 }
 
 std::string LinhaDiferenca(const TLinhaAtualizada& linha) {
@@ -47,6 +53,7 @@ std::string LinhaIgnorada(const TLinhaAtualizada& linha) {
 }
 
 std::string LinhaDesfecho(const TLinhaAtualizada& linha) {
+  if (linha.desfecho == TDesfecho::NaoConfirmada) return LinhaNaoConfirmada(linha);
   if (linha.medida.motivo == TMotivoDuracao::ModificadoHaPouco) return LinhaIgnorada(linha);
   if (!linha.comDuracao) return {};
   switch (linha.desfecho) {
@@ -54,7 +61,8 @@ std::string LinhaDesfecho(const TLinhaAtualizada& linha) {
     case TDesfecho::Difere:
     case TDesfecho::Falhou: return LinhaDiferenca(linha);
     case TDesfecho::Ignorada: return LinhaSemMedida(linha);
-    case TDesfecho::Inalterada: return {};
+    case TDesfecho::Inalterada:
+    case TDesfecho::NaoConfirmada: return {};
   }
   return {};
 }

@@ -10,7 +10,7 @@
 
 #include <string>
 
-// "gravada", "inalterada", "difere", "ignorada", "falhou".
+// "gravada", "inalterada", "difere", "ignorada", "falhou", "não confirmada".
 const char* TextoDesfecho(TDesfecho desfecho);
 
 // "difere", table, key, path, stored seconds and time text, measured seconds,
@@ -23,6 +23,10 @@ std::string LinhaSemMedida(const TLinhaAtualizada& linha);
 // "ignorada", table, key, path and the reason ("arquivo modificado há menos
 // de 10 s"): the row was left for a later run.
 std::string LinhaIgnorada(const TLinhaAtualizada& linha);
+
+// "gravação não confirmada", table, key, path, seconds and "mm:ss": the row
+// whose commit was cut off, which may or may not hold its length.
+std::string LinhaNaoConfirmada(const TLinhaAtualizada& linha);
 
 // The line the front end writes for the row besides its verbose line, or ""
 // when there is none: rows left for a later run in every run, and in the

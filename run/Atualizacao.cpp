@@ -151,11 +151,9 @@ void TAtualizacao::VisitaLinha(const TTabelaCatalogo& tabela, TQuery& query) {
   if (escreve) {
     if (modo_ == TModoAtualizacao::Simulacao) {
       linha.desfecho = TDesfecho::Difere;
-    } else if (Grava(tabela, query, linha)) {
-      linha.desfecho = TDesfecho::Gravada;
-      ++contagem_.gravadas;
     } else {
-      linha.desfecho = TDesfecho::Falhou;
+      linha.desfecho = Grava(tabela, query, linha);
+      if (linha.desfecho == TDesfecho::Gravada) ++contagem_.gravadas;
     }
     if (linha.desfecho != TDesfecho::Falhou) {
       ++contagem_.linhas;
@@ -170,26 +168,34 @@ void TAtualizacao::VisitaLinha(const TTabelaCatalogo& tabela, TQuery& query) {
   frente_.LinhaAtualizada(linha);
 }
 
-bool TAtualizacao::Grava(const TTabelaCatalogo& tabela, TQuery& query, const TLinhaAtualizada& linha) {
-  const auto passo = [this](TPassoGravacao p) {
+TDesfecho TAtualizacao::Grava(const TTabelaCatalogo& tabela, TQuery& query, const TLinhaAtualizada& linha) {
+  bool escrita = false;  // the row's UPDATE went through; its commit is next
+  const auto passo = [this, &escrita](TPassoGravacao p) {
+    escrita = escrita || p == TPassoGravacao::Gravada;
     Marca(p == TPassoGravacao::Editada   ? TMomento::LinhaEditada
           : p == TPassoGravacao::Gravada ? TMomento::LinhaGravada
                                          : TMomento::LinhaConfirmada);
   };
-  if (reverificacao_ == TReverificacao::Nenhuma) {
-    // The window's run: a row changed by another program ends the run with
-    // its error, as every database error does.
-    tabela.GravaDuracao(catalogo_, query, linha.medida.segundos, linha.tempo, passo);
-    return true;
-  }
-  // The check goes on: the other program's edit stays, and the row is
-  // reported (its write was undone, nothing of it is pending or locked).
   try {
     tabela.GravaDuracao(catalogo_, query, linha.medida.segundos, linha.tempo, passo);
   } catch (const EUpdateFailed&) {
-    return false;
+    // The window's run: a row changed by another program ends the run with
+    // its error, as every database error does. The check goes on: the other
+    // program's edit stays, and the row is reported (its write was undone,
+    // nothing of it is pending or locked).
+    if (reverificacao_ == TReverificacao::Nenhuma) throw;
+    return TDesfecho::Falhou;
+  } catch (...) {
+    // A commit that fails may have reached the server, which then carries it
+    // out: the row is told as such before the error ends the run.
+    if (escrita) {
+      TLinhaAtualizada cortada = linha;
+      cortada.desfecho = TDesfecho::NaoConfirmada;
+      frente_.LinhaAtualizada(cortada);
+    }
+    throw;
   }
-  return true;
+  return TDesfecho::Gravada;
 }
 
 bool SemDuracao(const std::string& tempo) {

@@ -111,9 +111,10 @@ private:
   // Measures the current row of the table's query, writes what it must and
   // tells the front end.
   void VisitaLinha(const TTabelaCatalogo& tabela, TQuery& query);
-  // Writes the row's measured length; false when the check's guarded write
-  // found the row changed by another program.
-  bool Grava(const TTabelaCatalogo& tabela, TQuery& query, const TLinhaAtualizada& linha);
+  // Writes the row's measured length: Gravada, or Falhou when the check's
+  // guarded write found the row changed by another program. A commit cut off
+  // is told to the front end (NaoConfirmada) and its error passes on.
+  TDesfecho Grava(const TTabelaCatalogo& tabela, TQuery& query, const TLinhaAtualizada& linha);
   void AvancaBarras();
 
   TCatalogo& catalogo_;

@@ -24,6 +24,10 @@ enum class TDesfecho {
   Difere,      // its stored length is not the file's, and nothing was written (a report, a dry run)
   Ignorada,    // left as it was: its file was modified too recently, or (with a stored length) measured 0
   Falhou,      // its write found the row changed by another program since it was read ("Update Failed")
+  // Written, but its commit was cut off (the wait limit, a stop, a lost
+  // connection) on its way to the server, which may still carry it out: the
+  // row may or may not hold its length. The run ends there with the error.
+  NaoConfirmada,
 };
 
 // One row as the run has just visited it: written and committed, or left as

@@ -135,7 +135,8 @@ TEST(AtualizaDuracoesConexao, ConnectionLostMidRun) {
 // The rows the run logged (--verbose: a line per row written and committed).
 int Registradas(const std::string& saida) {
   int linhas = 0;
-  for (std::size_t at = 0; (at = saida.find("Tb_Musicas\t", at)) != std::string::npos; ++at) ++linhas;
+  for (std::size_t at = 0; (at = saida.find("Tb_Musicas\t", at)) != std::string::npos; ++at)
+    linhas += at == 0 || saida[at - 1] == '\n';
   return linhas;
 }
 
@@ -193,11 +194,12 @@ TEST(AtualizaDuracoesConexao, ServerStalledMidRun) {
     // Every row logged is committed. The pause may come while a row's
     // commit is on its way to the server: the server then carries it out
     // when it goes on, though the program gave it up, so one row more than
-    // the log tells may hold its length.
+    // the log tells may hold its length, and only where the log says so.
     const int escritas = Escritas(banco);
     const int registradas = Registradas(r.saidaPadrao);
+    const bool cortada = r.saidaPadrao.find("\ngravação não confirmada\tTb_Musicas\t") != std::string::npos;
     EXPECT_GE(escritas, registradas);
-    EXPECT_LE(escritas, registradas + 1);
+    EXPECT_LE(escritas, registradas + (cortada ? 1 : 0));
     EXPECT_GE(registradas, PerdeDepoisDe);
     EXPECT_LT(escritas, Linhas);
     EXPECT_EQ(Contagem(banco), std::to_string(escritas) + " written, " + std::to_string(Linhas - escritas) +

@@ -40,6 +40,7 @@ using dztest::TTempDir;
 using dztest::TTestDatabase;
 using dztest::Versoes;
 using dztest::Vinhetas;
+using ::testing::AnyOf;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
@@ -235,6 +236,38 @@ TEST_F(AtualizaDuracoesServidor, RowLockedByAnotherTransaction) {
     return versoes;
   };
   EXPECT_THAT(semA50(Versoes(banco)), ElementsAreArray(semA50(antes)));
+}
+
+// The run's attachment is ended between the second row's write and its
+// commit: the commit fails on its way, and the row is told as not confirmed
+// ("gravação não confirmada"), with no line of its own as written, before the
+// error ends the run. The row before stays committed; the cut row holds
+// either both values or neither, and the rows after it are untouched.
+TEST_F(AtualizaDuracoesServidor, ACommitCutOffIsToldAsSuch) {
+  TTestDatabase db(Catalogo(), true);
+  const std::string banco = NoServidor(db);
+  TFrenteComGancho frente;
+  TCatalogo catalogo;
+  catalogo.DB_Velmar.SetDatabaseName(banco);
+  TAtualizacao atualizacao(catalogo, frente);
+  int gravadas = 0;
+  atualizacao.AvisaMomentos([&](TMomento momento) {
+    if (momento == TMomento::LinhaGravada && ++gravadas == 2) {
+      EXPECT_EQ(dztest::EndOtherAttachments(banco), 1);
+    }
+  });
+  std::string erro;
+  try {
+    atualizacao.Executa();
+  } catch (const EDatabaseError& e) {
+    erro = ComPontoFinal(e.what());
+  }
+  EXPECT_EQ(erro, "connection shutdown.");
+  EXPECT_EQ(frente.Texto(), Linha(50) + "gravação não confirmada\tTb_Musicas\t40\t" + Pasta() + TAmostras::Cinco +
+                                "\t5\t00:05\n");
+  EXPECT_THAT(Musicas(banco), ElementsAre("10|<null>|00:00", "20|<null>|00:00", "30|<null>|00:00",
+                                          AnyOf("40|<null>|00:00", "40|5|00:05"), "50|3|00:03"));
+  EXPECT_THAT(Vinhetas(banco), ElementsAre("1|<null>|00:00", "2|<null>|00:00"));
 }
 
 // Another program deletes the second row after the run selected it: its
