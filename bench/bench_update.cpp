@@ -246,7 +246,13 @@ TPlan MakePlan(const TOptions& options, const std::vector<std::string>& corpus) 
 // Fills an empty catalogue (made from the schema script) as the other program
 // would: one prepared insert per table, one transaction. Reports the
 // forced-writes setting, the page buffers and the page size.
-void FillCatalogue(const fs::path& database, const TPlan& plan, TChildReport& report) {
+// With lengths, every row holds what its file measures (a row whose file
+// gives 0, MissingSeconds), as a run left it; else every row is at "00:00".
+constexpr std::int32_t MissingSeconds = 180;
+void FillCatalogue(const fs::path& database, const TPlan& plan, TChildReport& report, bool lengths = false) {
+  const auto seconds = [lengths](const TPlannedRow& row) {
+    return lengths ? (row.seconds > 0 ? row.seconds : MissingSeconds) : 0;
+  };
   dztest::TSession session(database.string());
   session.Exec("INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (?, ?)", {CorpusFolder, plan.corpusFolder});
   session.Exec("INSERT INTO TB_PASTAS (PAS_CODIGO, PAS_PATH) VALUES (?, ?)", {MissingFolder, plan.missingFolder});
@@ -256,22 +262,24 @@ void FillCatalogue(const fs::path& database, const TPlan& plan, TChildReport& re
       "INSERT INTO TB_MUSICAS (MUS_CODIGO, MUS_NOME, MUS_INTERPRETE, MUS_TEMPO, MUS_TIPO, MUS_ALBUM, MUS_ANO, "
       "MUS_FAIXA, MUS_SUCESSO, MUS_NOMECOMPLETO, GEN_CODIGO, SUB_CODIGO, RIT_CODIGO, VOC_CODIGO, GRA_CODIGO, "
       "IDI_CODIGO, PAS_CODIGO, MUS_ARQUIVO, MUS_COMPOSITOR, MUS_TIPOPERIODO, MUS_PERIODOINICIO, MUS_PERIODOFIM, "
-      "MUS_SEGUNDOS) VALUES (?, ?, ?, '00:00', ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0)");
+      "MUS_SEGUNDOS) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   for (const TPlannedRow& row : plan.music) {
     const std::string name = "Faixa " + std::to_string(row.key);
     const std::string artist = "Banda da Rua " + std::to_string(row.key % 50);
     music.Execute(session.Transaction,
-                  {row.key, name, artist, std::string("M"), std::string("Ao Vivo no Bairro"), 1990 + row.key % 30,
+                  {row.key, name, artist, SegundosParaTempo(seconds(row)), std::string("M"), std::string("Ao Vivo no Bairro"), 1990 + row.key % 30,
                    row.key % 20 + 1, std::string("N"), artist + " - " + name, row.key % 12, row.key % 40,
                    row.key % 8, row.key % 4, row.key % 6, row.key % 3, row.folder, row.file,
-                   std::string("Compositor da Casa"), std::string("N"), std::string("00:00"), std::string("23:59")});
+                   std::string("Compositor da Casa"), std::string("N"), std::string("00:00"), std::string("23:59"),
+                   seconds(row)});
   }
   TFbStatement jingle = TFbStatement::Prepare(session.Attachment, session.Transaction,
                                               "INSERT INTO TB_VINHETAS (VIN_CODIGO, VIN_NOME, VIN_TEMPO, VIN_TIPO, "
-                                              "VIN_ARQUIVO, CAV_CODIGO, VIN_SEGUNDOS) VALUES (?, ?, '00:00', ?, ?, ?, 0)");
+                                              "VIN_ARQUIVO, CAV_CODIGO, VIN_SEGUNDOS) VALUES (?, ?, ?, ?, ?, ?, ?)");
   for (const TPlannedRow& row : plan.jingles) {
     jingle.Execute(session.Transaction,
-                   {row.key, "Vinheta " + std::to_string(row.key), std::string("V"), row.file, row.key % 10});
+                   {row.key, "Vinheta " + std::to_string(row.key), SegundosParaTempo(seconds(row)), std::string("V"),
+                    row.file, row.key % 10, seconds(row)});
   }
   music.Free();
   jingle.Free();
@@ -315,29 +323,6 @@ void CheckCatalogue(const fs::path& database, const TPlan& plan, TChildReport& r
   compare("SELECT VIN_CODIGO, VIN_SEGUNDOS, VIN_TEMPO FROM TB_VINHETAS ORDER BY VIN_CODIGO DESC", plan.jingles);
   report.rows = checked;
   report.values[0] = wrong;
-}
-
-// The catalogue as a run left it: every row holding what its file measures.
-// A row whose file gives 0 (one missing) holds MissingSeconds instead, a length
-// from when its file was there: the check reports it and never writes it, as
-// it never writes a row that is right. One transaction.
-constexpr std::int32_t MissingSeconds = 180;
-void FillLengths(const fs::path& database, const TPlan& plan, TChildReport& report) {
-  dztest::TSession session(database.string());
-  for (const auto& [sql, rows] :
-       {std::pair<const char*, const std::vector<TPlannedRow>*>{
-            "UPDATE TB_MUSICAS SET MUS_SEGUNDOS = ?, MUS_TEMPO = ? WHERE MUS_CODIGO = ?", &plan.music},
-        std::pair<const char*, const std::vector<TPlannedRow>*>{
-            "UPDATE TB_VINHETAS SET VIN_SEGUNDOS = ?, VIN_TEMPO = ? WHERE VIN_CODIGO = ?", &plan.jingles}}) {
-    TFbStatement update = TFbStatement::Prepare(session.Attachment, session.Transaction, sql);
-    for (const TPlannedRow& row : *rows) {
-      const std::int32_t seconds = row.seconds > 0 ? row.seconds : MissingSeconds;
-      update.Execute(session.Transaction, {seconds, SegundosParaTempo(seconds), row.key});
-      ++report.rows;
-    }
-    update.Free();
-  }
-  session.Commit();
 }
 
 // ---- The two sides ----
@@ -631,9 +616,12 @@ void CheckSide(const char* side, const fs::path& database, const TPlan& plan) {
 // filling run (baseline), each round on fresh copies, in turn.
 int Reverify(const TOptions& options, const TPlan& plan, const fs::path& empty, const fs::path& copy,
              TBenchResults& results) {
+  // Made as the other one, by inserts: no older versions of the rows for the
+  // runs to step over.
   const fs::path filled = options.workdir / "filled.fdb";
-  FreshCopy(empty, filled);
-  InChild("writing every row's length", [&](TChildReport& r) { FillLengths(filled, plan, r); });
+  fs::remove(filled);
+  dztest::CreateCatalogue(filled.string());
+  InChild("filling the catalogue with lengths", [&](TChildReport& r) { FillCatalogue(filled, plan, r, true); });
   std::printf("timed: re-check = atualiza-duracoes --reverificar as a run context (TContextoExecucao) on a "
               "catalogue whose every row holds its file's length (a row whose file gives 0 holds %d s); "
               "baseline = --simulacao on the same catalogue with every row at \"00:00\"; both --paralelo %d, "
