@@ -23,9 +23,9 @@ int ExecutaPrograma(int argc, char** argv, const std::function<void(TFrmPrincipa
     });
   }
   try {
-    // The signals are wired before the start-up connects: once attached, a
-    // call of the start-up that waits on a server that does not answer is
-    // ended by a stop.
+    // The signals are wired before the start-up connects: a call of the
+    // start-up that waits on a server that does not answer is ended by a
+    // stop, and its attach left waiting.
     TFrmPrincipal FrmPrincipal(ExecutableFolder(), &sinais);
     // Asked to end during the start-up: the window is not shown at all.
     if (sinais.Recebido() != 0) return 0;

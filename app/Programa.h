@@ -5,7 +5,9 @@
 // loop until the window is closed. SIGINT, SIGTERM and SIGHUP (a desktop
 // logout, kill) close it as "Fechar" does: a run going on stops after its
 // current row, a message box still open is closed too, and the program
-// commits, detaches and ends with status 0.
+// commits, detaches and ends with status 0 (main ends it through
+// FimDoProcesso, run/FimProcesso.h: at once when a stop left an attach
+// waiting on a server that does not answer).
 
 #include <functional>
 

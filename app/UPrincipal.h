@@ -37,9 +37,10 @@ public:
   // BaseAudio.ini in pastaConfiguracao (a folder ending with its separator).
   // sinais, when given, are wired before the start-up connects: a stop
   // signal ends a run after its current row (or a call into the catalogue
-  // that the start-up or a run waits in after the attach, when the server
-  // does not answer), and the window then closes as "Fechar" does. (Between
-  // runs the program's event loop watches the signals; see Programa.h.)
+  // that the start-up or a run waits in when the server does not answer; an
+  // attach is left waiting instead), and the window then closes as "Fechar"
+  // does. (Between runs the program's event loop watches the signals; see
+  // Programa.h.)
   explicit TFrmPrincipal(const std::string& pastaConfiguracao = ExecutableFolder(), TSinaisParada* sinais = nullptr,
                          QWidget* parent = nullptr);
   ~TFrmPrincipal() override;

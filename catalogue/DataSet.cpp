@@ -55,11 +55,12 @@ void TDatabase::Connect() {
 void TDatabase::Attach() {
   if (databaseName_.empty()) throw EDatabaseError("Database name is missing");
   // A server that takes the connection but never answers (paused, or
-  // swapping) is given up after the limit, by the client's connect timeout.
+  // swapping) is given up after the limit, by the client's connect timeout,
+  // or at once on a stop (the watchdog leaves the attach behind).
   const int limit = CallLimit();
   const auto started = std::chrono::steady_clock::now();
   try {
-    attachment_ = TFbAttachment::Attach(databaseName_, FbBlocks::AttachBlock(FbBlocks::UserName, FbBlocks::Password, limit));
+    attachment_ = watchdog_.Attach(databaseName_, FbBlocks::AttachBlock(FbBlocks::UserName, FbBlocks::Password, limit));
   } catch (const EDatabaseError& error) {
     if (limit > 0 && error.ErrorCode() == isc_connect_reject &&
         std::chrono::steady_clock::now() - started >= std::chrono::seconds(limit)) {

@@ -61,7 +61,9 @@ public:
   // database's SQL dialect. When connected it asks the server whether the
   // attachment still works, and attaches again when it was lost (see Call).
   // Fails with "Database name is missing" for an empty name, else with the
-  // client's text; a failed attempt leaves the connection closed.
+  // client's text; a failed attempt leaves the connection closed. An attach
+  // still waiting a moment after a stop is left behind (TFbWatchdog::Attach),
+  // and Connect fails with "operation was cancelled".
   void Connect();
   // Detaches; fails with the client's text (for instance while a transaction is active).
   void Close();
@@ -73,8 +75,9 @@ public:
   void SetCallLimit(int seconds);
   int CallLimit() const { return watchdog_.Limit(); }
   // Tells whether a stop signal came (TSinaisParada): a call that still
-  // waits a moment after that is ended the same way, so that the program can
-  // end. Called on another thread.
+  // waits a moment after that is ended the same way, and an attach is left
+  // waiting, so that the program can end. Called on another thread, and on
+  // the one that attaches.
   void SetStopRequested(std::function<bool()> stopRequested) { watchdog_.SetStopRequested(std::move(stopRequested)); }
 
   // Runs a call into the client on this connection. When it fails because

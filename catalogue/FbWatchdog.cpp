@@ -1,6 +1,57 @@
 #include "catalogue/FbWatchdog.h"
 
+#include <atomic>
+#include <exception>
+#include <memory>
 #include <utility>
+
+namespace {
+
+// The attaches left behind that have not ended yet.
+std::atomic<int> attachesLeftBehind{0};
+
+// What an attach's thread and the caller waiting for it share; the thread
+// holds it too, so that it outlives a caller that has left.
+struct TAttachRun {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;        // the attachment or the error is there for the caller
+  bool leftBehind = false;  // the caller waits no longer
+  TFbAttachment attachment;
+  std::exception_ptr error;
+};
+
+void RunAttach(const std::shared_ptr<TAttachRun>& run, const std::string& databaseName,
+               const std::string& attachBlock) {
+  TFbAttachment attachment;
+  std::exception_ptr error;
+  try {
+    attachment = TFbAttachment::Attach(databaseName, attachBlock);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  {
+    std::lock_guard lock(run->mutex);
+    if (!run->leftBehind) {
+      run->attachment = std::move(attachment);
+      run->error = error;
+      run->done = true;
+      run->finished.notify_all();
+      return;
+    }
+  }
+  // Nobody takes it: an attachment got late is detached here.
+  attachment = TFbAttachment();
+  --attachesLeftBehind;
+}
+
+// The client's own error for an operation cancelled.
+EDatabaseError Cancelled() {
+  const ISC_STATUS status[] = {isc_arg_gds, isc_cancelled, isc_arg_end};
+  return EDatabaseError(StatusText(status), isc_cancelled);
+}
+
+}  // namespace
 
 TFbWatchdog::~TFbWatchdog() {
   {
@@ -81,3 +132,27 @@ void TFbWatchdog::Run() {
     end_ = end;
   }
 }
+
+TFbAttachment TFbWatchdog::Attach(const std::string& databaseName, const std::string& attachBlock) {
+  std::function<bool()> stopRequested;
+  {
+    std::lock_guard lock(mutex_);
+    stopRequested = stopRequested_;
+  }
+  auto run = std::make_shared<TAttachRun>();
+  // Detached: a thread left behind is joined by no one, and ends on its own.
+  std::thread([run, databaseName, attachBlock] { RunAttach(run, databaseName, attachBlock); }).detach();
+  const TClock::time_point started = TClock::now();
+  std::unique_lock lock(run->mutex);
+  while (!run->finished.wait_for(lock, Tick, [&] { return run->done; })) {
+    if (TClock::now() - started >= StopGrace && stopRequested && stopRequested()) {
+      run->leftBehind = true;
+      ++attachesLeftBehind;
+      throw Cancelled();
+    }
+  }
+  if (run->error) std::rethrow_exception(run->error);
+  return std::move(run->attachment);
+}
+
+int TFbWatchdog::AttachesLeftBehind() { return attachesLeftBehind; }

@@ -9,6 +9,12 @@
 // when a stop was asked for (a signal) and the call has already waited
 // StopGrace. The call then fails as after a lost connection, and
 // TakeEnd tells why.
+//
+// The attach itself has no attachment to abort yet, and the client gives no
+// handle to end it: Attach runs it on a thread of its own, and on a stop the
+// caller stops waiting for it and leaves it there.
+
+#include "catalogue/FbClient.h"
 
 #include <ibase.h>
 
@@ -17,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 
 class TFbWatchdog {
@@ -60,6 +67,22 @@ public:
   // Why the watchdog ended the last call it ended (None when it ended none
   // since the last TakeEnd), and forgets it.
   TEnd TakeEnd();
+
+  // Attaches as TFbAttachment::Attach does, on a thread of its own that the
+  // caller waits for. A server that takes the connection and then answers
+  // nothing (paused, swapping) holds an attach until the attach block's
+  // connect timeout, or for good without one. When a stop is asked for and
+  // the attach has waited StopGrace, the caller waits no longer: it gets the
+  // client's error for a cancelled operation (isc_cancelled), and the attach
+  // is left behind on its thread, which detaches whatever it gets late and
+  // ends. Otherwise the attachment, or the client's error, is the caller's
+  // as if the caller had attached itself.
+  TFbAttachment Attach(const std::string& databaseName, const std::string& attachBlock);
+
+  // The attaches left behind in this process that still wait inside the
+  // client. While one does, the process must not run its exit handlers: the
+  // client's own would wait for it in turn.
+  static int AttachesLeftBehind();
 
 private:
   using TClock = std::chrono::steady_clock;

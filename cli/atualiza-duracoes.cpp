@@ -10,6 +10,7 @@
 #include "cli/RelatorioCsv.h"
 #include "cli/OpcoesLinha.h"
 #include "run/ContextoExecucao.h"
+#include "run/FimProcesso.h"
 #include "run/SinaisParada.h"
 #include "cli/StatusSaida.h"
 #include "cli/TextoVisivel.h"
@@ -44,15 +45,8 @@ int EscreveEFim(const char* texto) {
   return SaidaOk;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // First, before the database client starts any thread.
-  TSinaisParada sinais;
-  // A closed pipe (| head) is an output error like any other, met between
-  // rows, rather than a signal that could end the program anywhere.
-  std::signal(SIGPIPE, SIG_IGN);
-
+// The program from its command line to its exit status.
+int Executa(int argc, char** argv, TSinaisParada& sinais) {
   const TOpcoesLinha opcoes = LeOpcoes(std::vector<std::string>(argv + 1, argv + argc));
   if (!opcoes.erro.empty()) return Uso(opcoes.erro);
   if (opcoes.ajuda) return EscreveEFim(TextoAjuda().c_str());
@@ -141,4 +135,16 @@ int main(int argc, char** argv) {
   const bool avisos = opcoes.estrita && contagem.avisos > 0;
   const bool diferencas = opcoes.reverificacao != TReverificacao::Nenhuma && contagem.naoGravadas > 0;
   return avisos || diferencas ? SaidaAvisos : SaidaOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // First, before the database client starts any thread.
+  TSinaisParada sinais;
+  // A closed pipe (| head) is an output error like any other, met between
+  // rows, rather than a signal that could end the program anywhere.
+  std::signal(SIGPIPE, SIG_IGN);
+  // A stop during an attach that waits on a silent server ends here at once.
+  return FimDoProcesso(Executa(argc, argv, sinais));
 }

@@ -11,9 +11,9 @@
 // signals' wiring. Its construction reads the configuration and wires the
 // signals and the wait limit into the connection, and connects nothing, so
 // that the first connect (the window's, at start-up, or the first run's) is
-// already watched: once attached, a call that waits on a server that does
-// not answer is ended by a stop. (The attach itself has no handle to end
-// yet; it gives up after the wait limit, by the client's connect timeout.)
+// already watched: a call that waits on a server that does not answer is
+// ended by a stop, and an attach, which has no handle to end, is left
+// waiting on its own thread (the program then ends through FimProcesso.h).
 
 #include "catalogue/Catalogue.h"
 #include "run/Arranque.h"

@@ -8,6 +8,7 @@
 #include "app/Gauge.h"
 #include "app/Programa.h"
 #include "app/UPrincipal.h"
+#include "run/FimProcesso.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
   }
   int quantos = static_cast<int>(argumentos.size());
   argumentos.push_back(nullptr);
-  return ExecutaPrograma(quantos, argumentos.data(), [atualizar](TFrmPrincipal& janela) {
+  return FimDoProcesso(ExecutaPrograma(quantos, argumentos.data(), [atualizar](TFrmPrincipal& janela) {
     qApp->installEventFilter(new TRelato(janela, atualizar));
-  });
+  }));
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 // The window program as a process, for the tests that start it: a copy of it
-// beside its own BaseAudio.ini, and what the test window (dz_janela_teste)
-// reports of its bars.
+// beside its own BaseAudio.ini, the engine folders it makes, and what the
+// test window (dz_janela_teste) reports of its bars.
 
 #include "tests/support/TestSupport.h"
 
@@ -28,6 +28,15 @@ private:
   TTempDir pasta_;
   std::string programa_;
 };
+
+// The program's engine configuration folders (EngineSettings.h) in a
+// folder, which may hold others (the toolkit's, the test's process helper's).
+inline int PastasDoMotor(const std::filesystem::path& pasta) {
+  int pastas = 0;
+  for (const auto& entrada : std::filesystem::directory_iterator(pasta))
+    pastas += entrada.path().filename().string().starts_with("derozavizirizid-firebird.");
+  return pastas;
+}
 
 // The highest progress the overall bar was painted with, from the test window's report.
 inline int MaiorProgresso(const std::string& relato) {

@@ -22,6 +22,7 @@ namespace {
 
 using dztest::EstadoMusicas;
 using dztest::MaiorProgresso;
+using dztest::PastasDoMotor;
 using dztest::TInstalado;
 using dztest::TEstadoMusicas;
 using dztest::TFimProcesso;
@@ -51,15 +52,6 @@ bool TemAberto(pid_t pid, const std::string& arquivo) {
     if (std::filesystem::read_symlink(fds->path(), ignorado) == alvo) return true;
   }
   return false;
-}
-
-// The engine configuration folders in a folder (the toolkit and the test's
-// process helper keep theirs beside them).
-int PastasDoMotor(const std::filesystem::path& pasta) {
-  int pastas = 0;
-  for (const auto& entrada : std::filesystem::directory_iterator(pasta))
-    pastas += entrada.path().filename().string().starts_with("derozavizirizid-firebird.");
-  return pastas;
 }
 
 class DerozaviZirizid : public ::testing::Test {

@@ -12,8 +12,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
+#include <string>
+#include <thread>
 
 namespace {
 
@@ -218,6 +221,49 @@ TEST_F(CatalogueServer, ConnectionLostBetweenRuns) {
   }
   WriteCurrent(c, 3, "00:03");
   EXPECT_EQ(Tempos(), "1 00:01|2 00:02|3 00:03");
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A stop asked for while the attach waits on a paused server (no limit: only
+// the stop can end the wait): the connect gives up a moment after the stop,
+// and the attach is left waiting. Once the server goes on, the attach left
+// behind gets its attachment and detaches it, and the same connection
+// attaches as before.
+TEST_F(CatalogueServer, StopWhileTheAttachWaits) {
+  const double grace = std::chrono::duration<double>(TFbWatchdog::StopGrace).count();
+  TDatabase database("DB", dztest::OnServer(Path()));
+  database.SetCallLimit(0);
+  database.SetStopRequested([] { return true; });
+  ASSERT_EQ(TFbWatchdog::AttachesLeftBehind(), 0);
+  {
+    TRestartServer restart;
+    dztest::TServerPaused pause;
+    ASSERT_TRUE(pause.Paused());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ErrorText([&] { database.Connect(); }), "operation was cancelled");
+    const double seconds = SecondsSince(start);
+    EXPECT_GE(seconds, grace);
+    EXPECT_LT(seconds, grace + 5);
+    EXPECT_FALSE(database.Connected());
+    EXPECT_EQ(TFbWatchdog::AttachesLeftBehind(), 1);
+  }  // the server goes on
+  const auto start = std::chrono::steady_clock::now();
+  while (TFbWatchdog::AttachesLeftBehind() > 0 && SecondsSince(start) < 30) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(TFbWatchdog::AttachesLeftBehind(), 0);
+  {
+    TSession admin(dztest::OnServer(Path()));
+    EXPECT_EQ(Show(admin.Scalar("select count(*) from MON$ATTACHMENTS where MON$ATTACHMENT_ID <> CURRENT_CONNECTION "
+                                "and MON$SYSTEM_FLAG = 0")),
+              "0");
+  }
+  database.Connect();
+  EXPECT_TRUE(database.Connected());
+  EXPECT_EQ(database.DatabaseDialect(), 1);
 }
 
 }  // namespace

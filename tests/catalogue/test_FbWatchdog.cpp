@@ -1,13 +1,15 @@
 // The watchdog of a connection on the embedded engine: a call that outlasts
 // the limit, or that still runs a moment after a stop was asked for, is
 // ended and fails as a lost connection; quick calls are never touched, and
-// the connection is made again afterwards. (The server tests pause a real
+// the connection is made again afterwards; an attach run on its own thread
+// is the caller's as before. (The server tests pause a real
 // server; here a select that runs for long stands for a call that waits.)
 
 #include "catalogue/DataSet.h"
 #include "tests/support/CatalogueDb.h"
 #include "tests/support/TestSupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -93,6 +95,27 @@ TEST(FbWatchdog, QuickCallsAreLeftAlone) {
     database.Call([&] { transaction.Commit(); });
   }
   EXPECT_TRUE(database.Connected());
+}
+
+// The attach on its own thread: its attachment, or the client's own error,
+// is the caller's, also while a stop is asked for (an attach quicker than
+// the grace is never left behind). The server tests leave one behind.
+TEST(FbWatchdog, AnAttachThatAnswersIsTheCallers) {
+  TTestDatabase db;
+  const std::string missing = db.Path() + ".missing";
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "stop asked for" : "no stop");
+    TFbWatchdog watchdog;
+    watchdog.SetStopRequested([stop] { return stop; });
+    TFbAttachment attachment = watchdog.Attach(db.Path(), FbBlocks::AttachBlock());
+    EXPECT_TRUE(attachment.Attached());
+    EXPECT_EQ(attachment.DatabaseDialect(), 1);
+    EXPECT_EQ(dztest::ErrorText([&] { watchdog.Attach(missing, FbBlocks::AttachBlock()); }),
+              dztest::ErrorText([&] { TFbAttachment::Attach(missing); }));
+    EXPECT_THAT(dztest::ErrorText([&] { watchdog.Attach(missing, FbBlocks::AttachBlock()); }),
+                ::testing::StartsWith("I/O error during \"open\" operation"));
+  }
+  EXPECT_EQ(TFbWatchdog::AttachesLeftBehind(), 0);
 }
 
 }  // namespace

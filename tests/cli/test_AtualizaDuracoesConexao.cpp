@@ -1,10 +1,10 @@
 // atualiza-duracoes as a process whose connection to the private Firebird
 // server of the CTest fixture "fbserver" is lost, or whose server stalls, at
-// a known row of a run: the program ends with the client's error (or its own
-// "O servidor não respondeu em N s.") and exit status 1, or as stopped when a
-// stop signal came, within seconds; releasing what it held on the lost
-// connection neither hangs nor fails, and every row is either written whole
-// or untouched.
+// a known row of a run or in its attach: the program ends with the client's
+// error (or its own "O servidor não respondeu em N s.") and exit status 1, or
+// as stopped when a stop signal came, within seconds; releasing what it held
+// on the lost connection neither hangs nor fails, and every row is either
+// written whole or untouched.
 
 #include "tests/support/LostConnection.h"
 #include "tests/cli/CliTestSupport.h"
@@ -21,6 +21,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -231,6 +232,55 @@ TEST(AtualizaDuracoesConexao, ServerStalledBeforeTheRun) {
   EXPECT_EQ(r.saidaPadrao, "");
   EXPECT_LT(r.segundos, 2 + 5);
   EXPECT_EQ(Contagem(banco), "0 written, " + std::to_string(Linhas) + " untouched, 0 torn");
+}
+
+// A server paused before the run, and a stop signal once the program is in
+// its attach: whatever the limit, the program ends as stopped within
+// seconds, the attach left waiting, and no row is touched.
+TEST(AtualizaDuracoesConexao, StopWhileTheAttachWaits) {
+  struct TCase {
+    const char* what;
+    std::vector<std::string> limite;  // arguments
+    int sinal;
+  };
+  const TCase cases[] = {
+      {"SIGTERM, the default limit", {}, SIGTERM},
+      {"SIGTERM, --tempo-limite 86400", {"--tempo-limite", "86400"}, SIGTERM},
+      {"SIGINT, --tempo-limite 86400", {"--tempo-limite", "86400"}, SIGINT},
+  };
+  ASSERT_EQ(FbServer("start"), 0);
+  const TAmostras amostras;
+  const std::unique_ptr<TTestDatabase> catalogo = Catalogo(amostras);
+  const std::string banco = dztest::OnServer(catalogo->Path());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    dztest::TFimProcesso fim;
+    std::string saida;
+    std::string erros;
+    double segundos = 0;
+    {
+      TRestartServer reinicia;
+      TServerPaused pausa;
+      ASSERT_TRUE(pausa.Paused());
+      std::vector<std::string> argumentos = {dztest::AtualizaPath(), "--database", banco};
+      argumentos.insert(argumentos.end(), c.limite.begin(), c.limite.end());
+      TProcesso programa(argumentos);
+      ASSERT_TRUE(programa.EsperaAte([&] { return dztest::ConnectedToServer(programa.Pid()); }))
+          << programa.SaidaErros();
+      const auto inicio = std::chrono::steady_clock::now();
+      programa.Sinal(c.sinal);
+      fim = programa.Espera(60);
+      segundos = SegundosDesde(inicio);
+      saida = programa.SaidaPadrao();
+      erros = programa.SaidaErros();
+    }  // the server goes on
+    EXPECT_EQ(fim.saida, SaidaPorSinal(c.sinal));  // -1: killed at the test's bound
+    EXPECT_EQ(fim.sinal, 0);
+    EXPECT_EQ(erros, "Interrompido.\n");
+    EXPECT_EQ(saida, "");
+    EXPECT_LT(segundos, 5);
+    EXPECT_EQ(Contagem(banco), "0 written, " + std::to_string(Linhas) + " untouched, 0 torn");
+  }
 }
 
 }  // namespace

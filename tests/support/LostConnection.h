@@ -9,7 +9,12 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include <sys/types.h>
@@ -61,6 +66,39 @@ struct TRestartServer {
     FbServer("start");
   }
 };
+
+// Whether the process holds an established TCP connection to the private
+// server's port. The system accepts a connection on the server's behalf even
+// while the server is paused, and the programs connect only inside an attach:
+// with the server paused before they start, such a connection tells that the
+// program is in its attach, waiting for the server's answer.
+inline bool ConnectedToServer(pid_t pid) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  // The process's sockets, by inode ("socket:[INODE]").
+  std::set<std::string> sockets;
+  std::error_code error;
+  for (std::filesystem::directory_iterator fd(proc + "/fd", error);
+       !error && fd != std::filesystem::directory_iterator(); fd.increment(error)) {
+    std::error_code ignored;
+    const std::string target = std::filesystem::read_symlink(fd->path(), ignored).string();
+    if (target.starts_with("socket:[") && target.ends_with("]")) sockets.insert(target.substr(8, target.size() - 9));
+  }
+  // net/tcp: a header, then "slot local remote state tx:rx timer retransmits
+  // uid timeout inode ..." per socket, addresses as HEXIP:HEXPORT.
+  constexpr const char* Established = "01";
+  char port[8];
+  std::snprintf(port, sizeof port, ":%04X", static_cast<unsigned>(FbServerPort()));
+  std::ifstream table(proc + "/net/tcp");
+  std::string line;
+  std::getline(table, line);
+  while (std::getline(table, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+    fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >> timeout >> inode;
+    if (remote.ends_with(port) && state == Established && sockets.contains(inode)) return true;
+  }
+  return false;
+}
 
 // "gfix -v -full" of a database on the server: its report ("" when the
 // database is consistent), and its exit status after a line of its own.
