@@ -3,6 +3,8 @@
 #include <atomic>
 #include <exception>
 #include <memory>
+#include <stdexcept>
+#include <string>
 #include <utility>
 
 namespace {
@@ -18,23 +20,45 @@ struct TAttachRun {
   bool done = false;        // the attachment or the error is there for the caller
   bool leftBehind = false;  // the caller waits no longer
   TFbAttachment attachment;
-  std::exception_ptr error;
+  // The attach's error, as plain values: the exception itself stays on its
+  // thread (an exception object shared between threads is released by
+  // whichever lets go last, inside the runtime, where no tool sees the order).
+  bool failed = false;
+  bool databaseError = false;  // an EDatabaseError, with these; else a plain error with its text
+  std::string errorText;
+  ISC_STATUS errorCode = 0;
+  bool connectionLost = false;
 };
 
 void RunAttach(const std::shared_ptr<TAttachRun>& run, const std::string& databaseName,
                const std::string& attachBlock) {
   TFbAttachment attachment;
-  std::exception_ptr error;
+  bool failed = false, databaseError = false, connectionLost = false;
+  std::string errorText;
+  ISC_STATUS errorCode = 0;
   try {
     attachment = TFbAttachment::Attach(databaseName, attachBlock);
+  } catch (const EDatabaseError& error) {
+    failed = databaseError = true;
+    errorText = error.what();
+    errorCode = error.ErrorCode();
+    connectionLost = error.ConnectionLost();
+  } catch (const std::exception& error) {
+    failed = true;
+    errorText = error.what();
   } catch (...) {
-    error = std::current_exception();
+    failed = true;
+    errorText = "unknown error";
   }
   {
     std::lock_guard lock(run->mutex);
     if (!run->leftBehind) {
       run->attachment = std::move(attachment);
-      run->error = error;
+      run->failed = failed;
+      run->databaseError = databaseError;
+      run->errorText = std::move(errorText);
+      run->errorCode = errorCode;
+      run->connectionLost = connectionLost;
       run->done = true;
       run->finished.notify_all();
       return;
@@ -151,7 +175,10 @@ TFbAttachment TFbWatchdog::Attach(const std::string& databaseName, const std::st
       throw Cancelled();
     }
   }
-  if (run->error) std::rethrow_exception(run->error);
+  if (run->failed) {
+    if (run->databaseError) throw EDatabaseError(run->errorText, run->errorCode, run->connectionLost);
+    throw std::runtime_error(run->errorText);
+  }
   return std::move(run->attachment);
 }
 
