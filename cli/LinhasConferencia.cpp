@@ -14,12 +14,16 @@ const char* TextoMotivoAviso(TMotivoAviso motivo) {
   return "";
 }
 
+std::string IdentificaLinha(const TLinhaAtualizada& linha) {
+  return std::string(TabelaCatalogo(linha.tabela).nome) + "\t" + std::to_string(linha.codigo) + "\t" +
+         TextoVisivel(linha.caminho, linha.conjuntoCaracteres);
+}
+
 std::string LinhaAviso(const TLinhaAtualizada& linha, const char* nota) {
   const TConferenciaArquivo& conferencia = linha.medida.conferencia;
   char segundos[64];
   std::snprintf(segundos, sizeof segundos, "%.2f\t%.2f", conferencia.estimativa, conferencia.percorrida);
-  return std::string("aviso\t") + TabelaCatalogo(linha.tabela).nome + "\t" + std::to_string(linha.codigo) + "\t" +
-         TextoVisivel(linha.caminho, linha.conjuntoCaracteres) + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo) +
+  return "aviso\t" + IdentificaLinha(linha) + "\t" + segundos + "\t" + TextoMotivoAviso(conferencia.motivo) +
          (nota != nullptr ? std::string("\t") + nota : std::string());
 }
 

@@ -11,6 +11,10 @@
 
 const char* TextoMotivoAviso(TMotivoAviso motivo);
 
+// A row's table, key and path as the companion's lines name it, separated by
+// tabs: the path in its column's character set, escaped (TextoVisivel).
+std::string IdentificaLinha(const TLinhaAtualizada& linha);
+
 // What a warning line adds when the row got the walked length.
 inline constexpr const char* TextoGravadaPercorrida = "gravada a duração percorrida";
 inline constexpr const char* TextoSeriaGravadaPercorrida = "seria gravada a duração percorrida";  // --dry-run

@@ -1,5 +1,6 @@
 #include "cli/LinhasReverificacao.h"
 
+#include "cli/LinhasConferencia.h"
 #include "cli/TextoVisivel.h"
 
 namespace {
@@ -9,10 +10,7 @@ std::string Quantas(int n, const char* singular, const char* plural) {
 }
 
 // Table, key and path, each after a tab.
-std::string Identifica(const TLinhaAtualizada& linha) {
-  return std::string("\t") + TabelaCatalogo(linha.tabela).nome + "\t" + std::to_string(linha.codigo) + "\t" +
-         TextoVisivel(linha.caminho, linha.conjuntoCaracteres);
-}
+std::string Identifica(const TLinhaAtualizada& linha) { return "\t" + IdentificaLinha(linha); }
 
 std::string Antes(const TLinhaAtualizada& linha) {
   return "\t" + std::to_string(linha.segundosAntes) + "\t" + TextoUtf8Visivel(linha.tempoAntes);
